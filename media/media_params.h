@@ -1,0 +1,46 @@
+#pragma once
+// Component parameter ids of the media records (the framework's own ids live in the
+// framework), and the two parameter records only the engine defines.
+#include <cstdint>
+
+#include "media/record_layout.h"
+
+inline constexpr uint32_t QVA_PARAM_DEMUX_SETTINGS = 0x20001;  // DemuxSettings
+inline constexpr uint32_t QVA_PARAM_VIDEO_DISPLAY = 0x50001;
+inline constexpr uint32_t QVA_PARAM_VIDEOACCEL = 0x50002;
+inline constexpr uint32_t QVA_PARAM_TRACKS = 0x50003;
+inline constexpr uint32_t QVA_PARAM_SOURCE_SETTINGS = 0x50004;  // SourceSettings
+inline constexpr uint32_t QVA_PARAM_VIDEOENCODER = 0x50005;  // VideoEncoderParams, 212 bytes
+
+// QVA_PARAM_SOURCE_SETTINGS: nine words sent unchanged to a file source's video component.
+struct SourceSettings {
+  uint32_t word0;
+  uint32_t word1;
+  uint32_t word2;
+  uint32_t word3;
+  uint32_t ownEncoder;  // 1 when the file-source path gives a test source its own encoder
+  uint32_t word5;
+  uint32_t word6;
+  uint32_t word7;
+  uint32_t word8;
+};
+
+// QVA_PARAM_DEMUX_SETTINGS: sent to a file source's demultiplexer only when passThrough is 1.
+struct DemuxSettings {
+  uint32_t passThrough;  // 1 with transcode flag 0x2 or 0x4
+  uint32_t reserved4[20];
+};
+
+static_assert(sizeof(SourceSettings) == 36);
+ORX_ASSERT_FIELD(SourceSettings, word0, 0);
+ORX_ASSERT_FIELD(SourceSettings, word1, 4);
+ORX_ASSERT_FIELD(SourceSettings, word2, 8);
+ORX_ASSERT_FIELD(SourceSettings, word3, 12);
+ORX_ASSERT_FIELD(SourceSettings, ownEncoder, 16);
+ORX_ASSERT_FIELD(SourceSettings, word5, 20);
+ORX_ASSERT_FIELD(SourceSettings, word6, 24);
+ORX_ASSERT_FIELD(SourceSettings, word7, 28);
+ORX_ASSERT_FIELD(SourceSettings, word8, 32);
+static_assert(sizeof(DemuxSettings) == 84);
+ORX_ASSERT_FIELD(DemuxSettings, passThrough, 0);
+ORX_ASSERT_FIELD(DemuxSettings, reserved4, 4);
