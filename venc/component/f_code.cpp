@@ -1,0 +1,7 @@
+#include "venc/component/f_code.h"
+
+int GetFCode(int range) {
+  int fCode = 1;
+  for (int limit = 16; fCode < 9 && range >= limit; limit <<= 1) ++fCode;
+  return fCode;
+}
