@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace orx::venc;
+
 TEST(QuantiserToQp, TableRisesAndLookupsStayInside) {
   for (int q = 1; q < kQuantiserToQpSize; ++q) EXPECT_LE(kQuantiserToQp[q - 1], kQuantiserToQp[q]) << q;
   struct Case {

@@ -4,6 +4,8 @@
 // the encoder thread. The records hold pointers and are read by field name only.
 #include <cstdint>
 
+namespace orx::venc {
+
 struct MBInfo;
 struct EncoderSettings;
 struct MbExchangeEntry;
@@ -104,3 +106,5 @@ class IEncodeAccelerator {
  protected:
   ~IEncodeAccelerator() = default;
 };
+
+}  // namespace orx::venc

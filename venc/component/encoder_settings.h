@@ -5,6 +5,8 @@
 // preprocessor and the rate controller all read that copy through one pointer.
 #include <cstdint>
 
+namespace orx::venc {
+
 class IVideoBitStream;
 struct PictureStatistics;
 
@@ -149,3 +151,5 @@ inline constexpr FrameRateEntry kFrameRateTable[12] = {
 // H.264 num_units_in_tick per frame-rate index (time_scale is twice the x 1000 value).
 inline constexpr int32_t kNumUnitsInTick[12] = {1000, 1000, 1001, 1000, 1001, 1000,
                                                 1000, 1001, 1000, 1000, 1001, 1000};
+
+}  // namespace orx::venc

@@ -7,6 +7,8 @@
 
 #include "media/record_layout.h"
 
+namespace orx::venc {
+
 struct EncoderSettings;
 class CFrameStore;
 
@@ -191,3 +193,5 @@ class CPicture {
   int32_t refCount = 0;
   CFrameStore* store = nullptr;
 };
+
+}  // namespace orx::venc

@@ -3,8 +3,12 @@
 // and by the H.264 quantiser scale of rate control.
 #include <cstdint>
 
+namespace orx::venc {
+
 inline constexpr int kQuantiserToQpSize = 96;
 extern const uint8_t kQuantiserToQp[kQuantiserToQpSize];
 
 // QP of a truncated quantiser scale; indices outside 0..95 are clamped into the table.
 int QuantiserToQp(int quantiserScale);
+
+}  // namespace orx::venc
