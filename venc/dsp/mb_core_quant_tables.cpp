@@ -10,8 +10,11 @@
 namespace orx::dsp {
 namespace {
 
-bool UsesMpegScale(CodecCode codec) {
-  return codec == CodecCode::kMpeg1 || codec == CodecCode::kMpeg2 || codec == CodecCode::kKalder;
+// Codec codes of the encoder settings.
+constexpr int32_t kCodecMpeg1 = 0, kCodecMpeg2 = 1, kCodecKalder = 2, kCodecVc1 = 4, kCodecH264 = 5;
+
+bool UsesMpegScale(int32_t codec) {
+  return codec == kCodecMpeg1 || codec == kCodecMpeg2 || codec == kCodecKalder;
 }
 
 // Reciprocals are unsigned 16-bit: a value above 65535 (only user matrices with weight x
@@ -37,7 +40,7 @@ void CMBCore::InitQuantTables(const QuantTableParams& params, QuantTableBlock* b
   uintptr_t work = reinterpret_cast<uintptr_t>(workArea);
   scratch = static_cast<uint8_t*>(workArea) + ((128 - work % 128) % 128);
   intraDcPrecision = 0;
-  if (params.codec == CodecCode::kH264) {
+  if (params.codec == kCodecH264) {
     BuildH264Tables();
   } else {
     BuildMpegTables(params);
@@ -45,7 +48,7 @@ void CMBCore::InitQuantTables(const QuantTableParams& params, QuantTableBlock* b
 }
 
 void CMBCore::BuildMpegTables(const QuantTableParams& params) {
-  const CodecCode codec = params.codec;
+  const int32_t codec = params.codec;
   const int p = intraDcPrecision;
   for (int type = 0; type < 2; ++type) {
     for (int q = 1; q <= 31; ++q) {
@@ -58,7 +61,7 @@ void CMBCore::BuildMpegTables(const QuantTableParams& params) {
       for (int fv = 0; fv < 8; ++fv) {
         for (int fh = 0; fh < 8; ++fh) {
           double scale;
-          if (codec == CodecCode::kVc1) {
+          if (codec == kCodecVc1) {
             scale = kVc1QuantScale[4 * (fv % 4) + fh % 4] / 1048576.0;
           } else {
             scale = AanScale(fv) * AanScale(fh);
@@ -82,7 +85,7 @@ void CMBCore::BuildMpegTables(const QuantTableParams& params) {
         row.intraReciprocal[0] = static_cast<uint16_t>(1024 << p);
         quantTables->dcQuant[n] = {1024 << p, 1024 << p};
         quantTables->dcMultiplier[n] = {1 << (7 - p), 1 << (7 - p)};
-      } else if (codec == CodecCode::kVc1) {
+      } else if (codec == kCodecVc1) {
         const int d = kVc1DcStep[q];
         const int dcQuant = (116508 + 8 * d) / (16 * d);
         quantTables->dcQuant[n] = {dcQuant, dcQuant};

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "venc/dsp/codec_code.h"
 
 namespace orx::dsp {
 
@@ -69,7 +68,8 @@ inline constexpr size_t kQuantWorkAreaSize = 1024;
 
 // What InitQuantTables needs from the encoder's settings.
 struct QuantTableParams {
-  CodecCode codec = CodecCode::kMpeg2;
+  int32_t codec = 1;  // the settings' codec code: 0 MPEG-1, 1 MPEG-2, 2 Kalder, 3 MPEG-4,
+                      // 4 VC-1, 5 H.264
   uint8_t intraMatrix[64] = {};  // raster order, weights 1..255
   uint8_t interMatrix[64] = {};
   bool mpegQuantisation = false;  // MPEG-4: MPEG-style quantisation with weighting matrices
