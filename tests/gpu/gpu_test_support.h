@@ -1,0 +1,29 @@
+#pragma once
+// Runs the GPU probe as a child process in a GCX stand-in scenario and reads what it printed.
+#include <map>
+#include <string>
+#include <vector>
+
+namespace orx::test::gpu {
+
+struct ProbeOutput {
+  int exitCode = -1;
+  std::string err;
+  std::multimap<std::string, std::string> values;  // "key=value" lines in order
+
+  std::string One(const std::string& key) const;
+  std::vector<std::string> All(const std::string& key) const;
+};
+
+// scenario: a stand-in folder name ("all", "runtime-only", ...) put in LD_LIBRARY_PATH, or ""
+// for none (LD_LIBRARY_PATH removed). env: further variables for the child.
+ProbeOutput RunProbe(const std::vector<std::string>& args, const std::string& scenario,
+                     const std::map<std::string, std::string>& env = {});
+
+// A registry file whose encoder key names logPath as "LogFilePath" (none when empty) and holds
+// "EncodeGpuWaitSleep" when word >= 0. Answers the registry file's path.
+std::string MakeEncoderRegistry(const std::string& dir, const std::string& logPath, long long word = -1);
+
+std::string ReadText(const std::string& path);
+
+}  // namespace orx::test::gpu

@@ -1,0 +1,35 @@
+#pragma once
+// What a test reads of the GCX stand-in runtime or compiler: live counts and the calls it saw.
+// Each stand-in library exports `GcxStandInControl`; a test reopens the library that the code
+// under test loaded (dlopen with RTLD_NOLOAD) and reads its state through it.
+//
+// Behaviour on demand, read from the environment at every call:
+//   GCXSTANDIN_FAIL=entry=code[,entry@qualifier=code...]  the entry answers code instead of 0;
+//       the qualifier limits it to calls naming that extension id (hex, e.g. @0x1006) or that
+//       function name (e.g. gcxExtGetProc@gcxResCreate1D=3).
+//   GCXSTANDIN_DEVICES=n  what gcxDeviceGetCount answers (1 when unset).
+#include <cstdint>
+
+namespace orx::gcx::standin {
+
+inline constexpr int kMaxRecordedCalls = 256;
+inline constexpr int kMaxRecordedArgs = 8;
+
+struct GcxStandInCall {
+  char entry[40];
+  uint32_t argCount;
+  uint64_t args[kMaxRecordedArgs];  // pointers as addresses, numbers as values
+  int32_t result;
+};
+
+struct GcxStandInState {
+  int32_t liveInitialisations;  // gcxInit successes not yet ended by gcxShutdown
+  int32_t loadedModules;        // gcxModuleLoad successes not yet unloaded
+  uint32_t callCount;           // calls made; the first kMaxRecordedCalls are kept (a test may zero it)
+  GcxStandInCall calls[kMaxRecordedCalls];
+};
+
+using GcxStandInControlFn = GcxStandInState* (*)();
+inline constexpr const char* kControlEntryName = "GcxStandInControl";
+
+}  // namespace orx::gcx::standin
