@@ -1,6 +1,7 @@
 #include "venc/gpu/dataflow/gcx_binding.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/debug_output.h"
@@ -50,7 +51,7 @@ bool LoadOne(const char* folder, const LibraryKind& kind, char (&loadedName)[kNa
     void* library = platform::LoadLibrary(names[i]);
     if (library != nullptr) {
       *kind.handle = library;
-      std::snprintf(loadedName, kNameSlot, "%s", names[i]);
+      std::memcpy(loadedName, names[i], kNameSlot);
       std::snprintf(text, sizeof(text), "gcxLoadLibrary: loaded %s DLL \"%s\" ...", kind.label, names[i]);
       platform::DebugOutput(text);
       return true;
