@@ -148,6 +148,11 @@ inline constexpr FrameRateEntry kFrameRateTable[12] = {
     {30.0, 30000},          {50.0, 50000}, {60000.0 / 1001.0, 60000}, {60.0, 60000},
 };
 
+// The sequence's frame rate; the index must lie in 0..11.
+inline double SequenceFrameRate(const EncoderSettings& settings) {
+  return kFrameRateTable[settings.frameRateIndex].rate;
+}
+
 // H.264 num_units_in_tick per frame-rate index (time_scale is twice the x 1000 value).
 inline constexpr int32_t kNumUnitsInTick[12] = {1000, 1000, 1001, 1000, 1001, 1000,
                                                 1000, 1001, 1000, 1000, 1001, 1000};
