@@ -1,0 +1,140 @@
+#pragma once
+// CMultiplexer turns one video and one audio elementary stream, fed sample by sample, into one
+// MPEG program or transport stream: it probes the first samples, chooses pack size, rate and
+// buffer bounds for the container, then interleaves the two streams pack by pack.
+#include <cstdint>
+
+#include "mux/core/mux_interfaces.h"
+#include "mux/parse/es_info.h"
+#include "mux/syntax/pack_layout.h"
+
+namespace orx::mux {
+
+enum MuxState : uint32_t { kMuxClosed = 0, kMuxProbing = 1, kMuxRunning = 2, kMuxStopped = 3 };
+enum StreamState : uint32_t {
+  kStreamAbsent = 0,   // absent or ended
+  kStreamWaiting = 1,  // waiting for its first sample
+  kStreamRunning = 2,
+  kStreamStopped = 3,  // stopped by the size limit
+};
+
+class CMultiplexer final : public IMultiplexer, private CPackLayout {
+ public:
+  CMultiplexer() = default;
+
+  bool Open(const MuxConfig* config) override;
+  bool Release() override;
+  uint32_t NextStream() override;
+  uint32_t Write(uint32_t stream, const MuxSampleDesc* sample) override;
+  bool Close() override;
+
+  // Read-only views for tests and the component.
+  uint32_t State() const { return state_; }
+  uint32_t ClockRate() const { return clockRate_; }
+  const PackConfig& CurrentPackConfig() const { return packConfig_; }
+
+ private:
+  ~CMultiplexer() override = default;
+
+  // Probe (multiplexer_probe.cpp).
+  uint32_t Probe(uint32_t stream, const MuxSampleDesc& sample);
+  bool ProbeVideo(const MuxSampleDesc& sample);
+  bool ProbeAudio(const MuxSampleDesc& sample);
+  // Start (multiplexer_start.cpp).
+  void StartStream();
+  void WriteTsTables();
+  PmtSpec MakePmtSpec() const;
+  // Scheduling (multiplexer_schedule.cpp).
+  void Interleave(bool setTimeBase);
+  void StartPack();
+  bool StartSample(uint32_t stream, const MuxSampleDesc& sample);
+  uint32_t WriteMpegSample(uint32_t stream, const MuxSampleDesc& sample);
+  void MakePackFor(uint32_t stream);
+  void CountAc3Frames(const uint8_t* bytes, uint32_t count);
+  void WriteLpcmHeader();
+  // Transport-stream timing (multiplexer_transport.cpp).
+  void PrepareTransportPacket(bool& withPcr);
+  void WriteTablesNow();
+  void WritePcrOnlyNow();
+  bool TransportClockPacketDue() const;
+  // Ending and whole packs (multiplexer_end.cpp).
+  uint32_t EndStream(uint32_t stream, bool endOfStream, uint32_t length);
+  void EndVideoSequence();
+  void WriteProgramEnd();
+  void WritePack();
+  void FlushPack();
+  void WritePaddingPack();
+  void WriteSystemHeaderPack(bool video);
+  void WriteNavPackNow(const NavInfo& nav);
+
+  // Clock helpers on N = bytes written in packs + extra bytes.
+  uint64_t ClockBytes() const { return bytesWritten_ + extraBytes_; }
+  double ScrSeconds() const;
+  uint64_t Scr27MHz() const;
+  int64_t ScrMilliseconds() const;
+  uint64_t Pts90kHz(double time) const;
+  bool Running(uint32_t streamState) const { return streamState == kStreamRunning; }
+  bool IsTransport() const { return config_.muxType == kMuxTransport; }
+
+  MuxConfig config_;
+  PackConfig packConfig_;
+  MuxWriteDesc desc_;
+  uint32_t clockRate_ = 0;       // R, bytes per second
+  uint32_t videoMargin_ = 0;     // bytes
+  bool vbr_ = false;
+  uint32_t videoOverhead_ = 0;
+  uint32_t videoPayload_ = 0;
+  uint32_t audioOverhead_ = 0;
+  uint32_t audioPayload_ = 0;
+  uint32_t state_ = kMuxClosed;
+  uint32_t videoState_ = kStreamAbsent;
+  uint32_t audioState_ = kStreamAbsent;
+  uint32_t nextStream_ = kStreamNone;
+  uint32_t currentStream_ = kStreamNone;
+  uint32_t videoSampleOffset_ = 0;
+  uint32_t audioSampleOffset_ = 0;
+  double timeBase_ = 0;
+  uint64_t bytesWritten_ = 0;
+  uint64_t extraBytes_ = 0;
+  bool hold_ = false;
+  bool packOpen_ = false;  // a pack is begun and not yet handed to the bit stream
+  bool videoStd_ = false;
+  bool sequenceEndSeen_ = false;
+  int32_t videoCodec_ = -1;
+  bool noVbvDelay_ = false;
+  uint32_t videoBytesPerSecond_ = 0;
+  uint32_t vbvSize_ = 229376;
+  uint32_t frameRateNum_ = 0;
+  uint32_t frameRateDen_ = 0;
+  double frameRate_ = 0;
+  double nextAnchorDts_ = 0;
+  double firstVideoTime_ = 0;
+  double lastVideoPts_ = 0;
+  uint32_t videoSamplePacked_ = 0;
+  double videoSendTime_ = 0;
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  uint32_t aspectX_ = 0;
+  uint32_t aspectY_ = 0;
+  bool audioStd_ = false;
+  uint32_t audioBytesPerSecond_ = 0;
+  uint32_t audioSampleLength_ = 0;
+  uint8_t audioSubstreamHeader_[12] = {};
+  uint64_t audioBytesPacked_ = 0;
+  uint32_t lpcmFrameSize_ = 0;
+  uint32_t audioSamplePacked_ = 0;
+  double audioTime_ = 0;
+  uint32_t audioKind_ = 0;
+  uint32_t lastNavCategory_ = 0;
+  uint32_t navCategory_ = 0;
+  // Transport stream: one continuity counter per PID, and when PCR and tables last went out.
+  uint32_t audioCounter_ = 0;
+  uint32_t videoCounter_ = 0;
+  uint32_t patCounter_ = 0;
+  uint32_t pmtCounter_ = 0;
+  bool pcrSent_ = false;
+  uint64_t lastPcr27MHz_ = 0;
+  uint64_t lastTables27MHz_ = 0;
+};
+
+}  // namespace orx::mux
