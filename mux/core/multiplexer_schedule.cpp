@@ -193,7 +193,9 @@ bool CMultiplexer::StartSample(uint32_t stream, const MuxSampleDesc& sample) {
       }
       const bool navForm = (config_.muxType == kMuxDvd || config_.muxType == kMuxDvdLargeBuffer) &&
                            packConfig_.packSize == 2048;
-      if (navForm && (navCategory_ != lastNavCategory_ || navCategory_ != 0)) {
+      // DVD authoring finds each video object unit by its navigation pack, so every group of
+      // pictures of the DVD forms starts with one.
+      if (navForm) {
         videoStd_ = StdFlag();
         lastNavCategory_ = navCategory_;
         NavInfo nav;
