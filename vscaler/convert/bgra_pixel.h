@@ -3,6 +3,8 @@
 // the scalar tail of the SSE2 kernel, so both produce the same bytes by construction.
 #include <cstdint>
 
+#include "vscaler/convert/bgra_to_i420.h"
+
 namespace orx::convert::detail {
 
 // Coefficients in units of 1/32768, offsets and clamps in units of 1/64.
@@ -40,6 +42,22 @@ inline void BgraRowTail(const uint8_t* row, int first, int width, uint8_t* y, ui
     cb[x / 2] = static_cast<uint8_t>((BgraSample(p, kCb) + BgraSample(p + 4, kCb)) >> 1);
     cr[x / 2] = static_cast<uint8_t>((BgraSample(p, kCr) + BgraSample(p + 4, kCr)) >> 1);
   }
+}
+
+// The destination rows of processed row i: its luma row, and its chroma rows when it feeds
+// chroma (chroma row k comes from processed row 2k alone; an odd last row gives luma only).
+struct RowTargets {
+  uint8_t* y;
+  uint8_t* cb;  // null when the row gives luma only
+  uint8_t* cr;
+};
+inline RowTargets RowTargetsOf(const I420Planes& d, int i, int height) {
+  RowTargets t{d.y + static_cast<intptr_t>(i) * d.yStride, nullptr, nullptr};
+  if (i % 2 == 0 && i / 2 < height / 2) {
+    t.cb = d.cb + static_cast<intptr_t>(i / 2) * d.cbStride;
+    t.cr = d.cr + static_cast<intptr_t>(i / 2) * d.crStride;
+  }
+  return t;
 }
 
 }  // namespace orx::convert::detail

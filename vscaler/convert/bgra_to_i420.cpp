@@ -9,13 +9,8 @@ namespace orx::convert {
 void BgraToI420Plain(const uint8_t* firstRow, intptr_t rowStep, int width, int height,
                      const I420Planes& destination) {
   for (int i = 0; i < height; ++i) {
-    const uint8_t* row = firstRow + i * rowStep;
-    uint8_t* y = destination.y + static_cast<intptr_t>(i) * destination.yStride;
-    // Chroma row k comes from processed row 2k alone; an odd last row gives luma only.
-    bool chroma = (i % 2 == 0) && (i / 2 < height / 2);
-    uint8_t* cb = chroma ? destination.cb + static_cast<intptr_t>(i / 2) * destination.cbStride : nullptr;
-    uint8_t* cr = chroma ? destination.cr + static_cast<intptr_t>(i / 2) * destination.crStride : nullptr;
-    detail::BgraRowTail(row, 0, width, y, cb, cr);
+    const detail::RowTargets t = detail::RowTargetsOf(destination, i, height);
+    detail::BgraRowTail(firstRow + i * rowStep, 0, width, t.y, t.cb, t.cr);
   }
 }
 

@@ -46,10 +46,11 @@ void BgraToI420Sse2(const uint8_t* firstRow, intptr_t rowStep, int width, int he
 
   for (int i = 0; i < height; ++i) {
     const uint8_t* row = firstRow + i * rowStep;
-    uint8_t* y = destination.y + static_cast<intptr_t>(i) * destination.yStride;
-    bool chroma = (i % 2 == 0) && (i / 2 < height / 2);
-    uint8_t* cb = chroma ? destination.cb + static_cast<intptr_t>(i / 2) * destination.cbStride : nullptr;
-    uint8_t* cr = chroma ? destination.cr + static_cast<intptr_t>(i / 2) * destination.crStride : nullptr;
+    const detail::RowTargets t = detail::RowTargetsOf(destination, i, height);
+    uint8_t* y = t.y;
+    uint8_t* cb = t.cb;
+    uint8_t* cr = t.cr;
+    const bool chroma = cb != nullptr;
 
     for (int x = 0; x < vectorWidth; x += 8) {
       __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * x));
