@@ -138,14 +138,14 @@ std::vector<EsSample> SplitVideoByProbe(const std::string& path, double frameRat
                             "csv=p=0", path});
   EXPECT_EQ(frames.exitCode, 0) << frames.err;
   std::map<int64_t, int64_t> displayIndexByPos;
-  std::map<int64_t, bool> keyByPos;
+  std::map<int64_t, char> typeByPos;
   int64_t index = 0;
   for (const std::string& line : CsvLines(frames.out)) {
     auto fields = CsvFields(line);
     if (fields.size() < 2) continue;
     const int64_t pos = std::stoll(fields[0]);
     displayIndexByPos[pos] = index++;
-    keyByPos[pos] = fields[1] == "I";
+    typeByPos[pos] = fields[1].empty() ? '?' : fields[1][0];
   }
   std::vector<EsSample> samples;
   for (const ProbeRow& row : packets) {
@@ -154,7 +154,8 @@ std::vector<EsSample> SplitVideoByProbe(const std::string& path, double frameRat
     auto found = displayIndexByPos.find(row.pos);
     EXPECT_NE(found, displayIndexByPos.end()) << "no decoded frame for the packet at " << row.pos;
     if (found != displayIndexByPos.end()) sample.timeMs = std::llround(found->second * 1000.0 / frameRate);
-    sample.key = keyByPos[row.pos];
+    sample.pictureType = typeByPos[row.pos];
+    sample.key = sample.pictureType == 'I';
     samples.push_back(std::move(sample));
   }
   return samples;

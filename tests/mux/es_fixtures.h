@@ -11,6 +11,7 @@ struct EsSample {
   std::vector<uint8_t> bytes;
   int64_t timeMs = 0;
   bool key = false;
+  char pictureType = 0;  // 'I', 'P', 'B' from ffprobe, for video split by probe
 };
 
 struct EsFixture {
