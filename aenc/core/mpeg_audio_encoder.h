@@ -1,0 +1,154 @@
+#pragma once
+// CMPEGAudioEncoder: the one encoder class of the library. It derives every frame parameter from
+// the configuration, runs the polyphase analysis filter bank shared by the MPEG layers, writes
+// the bit stream, and dispatches each frame to its codec. Processor variants derive from it and
+// replace kernel operations only.
+#include <cstdint>
+#include <memory>
+
+#include "aenc/core/aligned_block.h"
+#include "aenc/core/audio_encoder.h"
+#include "aenc/core/audio_encoder_config.h"
+
+namespace orx::aenc {
+
+class CPsychoacousticModel;
+struct Layer2AllocTable;
+
+constexpr int kMpegFrameSamples = 1152;
+constexpr int kMpegSubbands = 32;
+constexpr int kLayer2Slots = 36;  // time slots of 32 subband samples per frame
+
+// The header words the psychoacoustic model reads.
+struct MpegHeaderWords {
+  int id = 0;
+  int layer = 0;
+  int bitrateIndex = 0;
+  int samplingIndex = 0;
+  int channels = 0;
+  int sblimit = 0;
+  int bandwidth = 0;
+  int psyMode = 0;
+};
+
+// The MPEG work area: the frame's PCM, then the Layer II arrays. The 256 bytes after the PCM are
+// the SSE matrixing's scratch.
+struct alignas(64) MpegWorkArea {
+  int16_t pcm[2][kMpegFrameSamples];
+  float matrixScratch[64];
+  float subband[2][kLayer2Slots][kMpegSubbands];
+  uint32_t codes[kLayer2Slots * kMpegSubbands * 2];
+  uint32_t allocation[kMpegSubbands][2];
+  uint32_t scfsi[kMpegSubbands][2];
+  uint32_t scalefactor[kMpegSubbands][2][3];
+};
+static_assert(sizeof(MpegWorkArea) == 24576);
+
+class CMPEGAudioEncoder : public IAudioEncoder {
+ public:
+  // Derives every field from `config` and writes frameSamples and maxFrameBytes back. The
+  // processor-extension mask picks the psychoacoustic model's variant.
+  CMPEGAudioEncoder(AudioEncoderConfig* config, uint32_t extensionMask);
+  ~CMPEGAudioEncoder() override;
+  CMPEGAudioEncoder(const CMPEGAudioEncoder&) = delete;
+  CMPEGAudioEncoder& operator=(const CMPEGAudioEncoder&) = delete;
+
+  // False when an allocation of the constructor failed; such an object must only be released.
+  bool Constructed() const { return constructed_; }
+
+  // Slots 0 to 4.
+  bool Release() override;
+  bool Init(IAudioBitstream* bitstream) override;
+  bool EncodeFrame(const int16_t* pcm) override;
+  bool EndOfStream() override;
+  double GetAverageStepDb() override;
+
+  // Kernels (slots 6, 7, 9, 10, 11), replaced by the processor variants.
+  // sums[r] = sum over 8 taps of history[8r + k] x window[8r + k], wrapping 32-bit sums.
+  virtual void PolyphaseWindow(const int16_t* history, const int16_t* window, int32_t* sums,
+                               int count);
+  // out[k] = sum over i of cos((2k + 1)(i - 16) pi / 64) x sums[i] x 2^-34.
+  virtual void PolyphaseMatrix(const int32_t* sums, float* out);
+  // Scalefactor indices [sb][ch][part] of the frame's subband samples.
+  virtual void Layer2ScaleFactors(const float* subband, uint32_t* scalefactor);
+  // Sample codes of the allocated subbands, in bitstream order.
+  virtual void Layer2Quantize(const uint32_t* scalefactor, const float* subband,
+                              const uint32_t* allocation, uint32_t* codes);
+  virtual void DeinterleavePcm(const int16_t* in, int16_t* left, int16_t* right, int count,
+                               int channels);
+
+  // One analysis step of 32 new samples of a channel into 32 subband samples.
+  void AnalysisStep(const int16_t* samples, float* out, int channel);
+
+  // Bit writers.
+  void PutBits(uint32_t value, int count);
+  void PutMainDataBits(uint32_t value, int count);
+  void FlushMainData(int bytes);
+  void WriteMpegAudioHeader();
+
+  MpegHeaderWords HeaderWords() const;
+
+  // Layer II (layer2/).
+  void EncodeLayer2Frame(int bits);
+  void Layer2SelectScfsi(uint32_t* scalefactor, uint32_t* scfsi) const;
+  int Layer2Allocate(const float (*smr)[kMpegSubbands], const uint32_t* scfsi,
+                     uint32_t* allocation, int bits) const;
+  uint16_t Layer2Crc16(const uint32_t* allocation, const uint32_t* scfsi) const;
+
+  // Header words, in the order the frame header carries them.
+  int id = 0;
+  int layer = 0;
+  int crc = 0;
+  int bitrateIndex = 0;
+  int samplingIndex = 0;
+  int padding = 0;
+  int privateBit = 0;
+  int mode = 0;
+  int modeExtension = 0;
+  int copyright = 0;
+  int original = 0;
+  int emphasis = 0;
+
+  const Layer2AllocTable* allocTable = nullptr;
+  int channels = 0;
+  int sblimit = 0;
+  int psyMode = 0;
+  int bandwidth = 0;
+  int bandwidthSubbands = 0;
+  int crcBits = 0;
+  int adts = 0;
+  int frameBytes = 0;
+  int frameRemainder = 0;
+  int paddingAccumulator = 0;
+  int frameSamples = 0;
+  int sampleRate = 0;
+  int framesCoded = 0;
+  double stepSum = 0;
+
+  uint8_t* frameStart = nullptr;
+  uint8_t* writePtr = nullptr;
+  int bitsLeft = 8;
+  IAudioBitstream* bitstream = nullptr;
+  std::unique_ptr<CPsychoacousticModel> psyModel;
+
+  AlignedBlock<int16_t> windowTable;  // eight pre-rotated copies of 512 taps
+  float quantTable[17][64] = {};
+  AlignedBlock<int16_t> fifo;         // [2][512] analysis history
+  int32_t partialSums[64] = {};
+  AlignedBlock<MpegWorkArea> mpegWork;
+  int fifoPos[2] = {};
+  const int16_t* pcmPtr[2] = {};
+  float smr[2][kMpegSubbands] = {};
+
+  int stageIndex = 0;
+  int stageBitsLeft = 8;
+  uint8_t stage[4100] = {};
+
+ private:
+  void BuildAnalysisWindow();
+  void SetupMpeg(const AudioEncoderConfig& config, uint32_t extensionMask);
+
+  bool constructed_ = true;
+};
+
+}  // namespace orx::aenc

@@ -1,0 +1,41 @@
+#include "aenc/psy/fast_power.h"
+
+#include <cmath>
+
+namespace orx::aenc {
+namespace {
+
+struct PowerTableValues {
+  double values[257];
+  PowerTableValues() {
+    for (int i = 0; i <= 256; ++i) values[i] = std::exp2((i - 128) / 128.0) - 1.0;
+  }
+};
+
+constexpr double kLog2TenOverTen = 0.33219280948873625;
+
+}  // namespace
+
+const double* PowerTable() {
+  // A function-local static is built exactly once, even when two encoders start together.
+  static const PowerTableValues table;
+  return table.values;
+}
+
+double FastPow10(double x) {
+  static const double* table = PowerTable();
+  double y = x * kLog2TenOverTen;
+  double n = std::nearbyint(y);
+  int index = 128 + static_cast<int>(std::nearbyint((y - n) * 128.0));
+  return std::ldexp(1.0 + table[index], static_cast<int>(n));
+}
+
+float FastPow10f(float x) {
+  static const double* table = PowerTable();
+  float y = x * static_cast<float>(kLog2TenOverTen);
+  float n = std::nearbyint(y);
+  int index = 128 + static_cast<int>(std::nearbyint((y - n) * 128.0f));
+  return std::ldexp(1.0f + static_cast<float>(table[index]), static_cast<int>(n));
+}
+
+}  // namespace orx::aenc

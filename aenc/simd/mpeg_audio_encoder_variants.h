@@ -1,0 +1,43 @@
+#pragma once
+// Processor variants of CMPEGAudioEncoder. Each derives from the previous one and replaces
+// kernel slots only:
+//   _MMX   PolyphaseWindow
+//   _XMM   + DeinterleavePcm
+//   _SSE   + EncodeFrame (flush-to-zero, exceptions masked), PolyphaseMatrix,
+//            Layer2ScaleFactors, Layer2Quantize
+//   _SSE2  (the AAC kernel, with that codec)
+// On x86-64 every kernel is written with SSE2 intrinsics that keep the plain kernels' results.
+#include "aenc/core/mpeg_audio_encoder.h"
+
+namespace orx::aenc {
+
+class CMPEGAudioEncoder_MMX : public CMPEGAudioEncoder {
+ public:
+  using CMPEGAudioEncoder::CMPEGAudioEncoder;
+  void PolyphaseWindow(const int16_t* history, const int16_t* window, int32_t* sums,
+                       int count) override;
+};
+
+class CMPEGAudioEncoder_XMM : public CMPEGAudioEncoder_MMX {
+ public:
+  using CMPEGAudioEncoder_MMX::CMPEGAudioEncoder_MMX;
+  void DeinterleavePcm(const int16_t* in, int16_t* left, int16_t* right, int count,
+                       int channels) override;
+};
+
+class CMPEGAudioEncoder_SSE : public CMPEGAudioEncoder_XMM {
+ public:
+  using CMPEGAudioEncoder_XMM::CMPEGAudioEncoder_XMM;
+  bool EncodeFrame(const int16_t* pcm) override;
+  void PolyphaseMatrix(const int32_t* sums, float* out) override;
+  void Layer2ScaleFactors(const float* subband, uint32_t* scalefactor) override;
+  void Layer2Quantize(const uint32_t* scalefactor, const float* subband,
+                      const uint32_t* allocation, uint32_t* codes) override;
+};
+
+class CMPEGAudioEncoder_SSE2 : public CMPEGAudioEncoder_SSE {
+ public:
+  using CMPEGAudioEncoder_SSE::CMPEGAudioEncoder_SSE;
+};
+
+}  // namespace orx::aenc
