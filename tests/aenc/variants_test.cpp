@@ -1,0 +1,300 @@
+// Every processor variant against the plain kernels on random inputs, and the factories.
+#include <gtest/gtest.h>
+#include <xmmintrin.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <typeinfo>
+
+#include "aenc/layer2/layer2_tables.h"
+#include "aenc/simd/mpeg_audio_encoder_variants.h"
+#include "aenc/simd/psychoacoustic_model_variants.h"
+#include "tests/aenc/memory_bitstream.h"
+
+namespace orx::test {
+namespace {
+
+using aenc::AudioEncoderConfig;
+using aenc::CMPEGAudioEncoder;
+
+constexpr uint32_t kVariantMasks[] = {0x00, 0x04, 0x08, 0x20};  // _MMX, _XMM, _SSE, _SSE2
+constexpr uint32_t kGuard = 0xDEADBEEF;
+
+// A plain encoder and one variant built from the same configuration.
+struct Pair {
+  CMPEGAudioEncoder* base;
+  EncoderPtr variant;
+  ~Pair() { base->Release(); }
+};
+
+std::unique_ptr<Pair> MakePair(AudioEncoderConfig config, uint32_t mask) {
+  AudioEncoderConfig copy = config;
+  auto pair = std::unique_ptr<Pair>(new Pair{new CMPEGAudioEncoder(&copy, 0), MakeEncoder(config, mask)});
+  return pair;
+}
+
+// Output words with guards on both sides, filled with garbage.
+template <typename T>
+struct Guarded {
+  explicit Guarded(size_t count) : words(count + 32) {
+    std::fill(words.begin(), words.end(), static_cast<T>(kGuard));
+  }
+  T* data() { return words.data() + 16; }
+  bool GuardsIntact(size_t count) const {
+    for (size_t i = 0; i < 16; ++i) {
+      if (words[i] != static_cast<T>(kGuard) || words[16 + count + i] != static_cast<T>(kGuard)) return false;
+    }
+    return true;
+  }
+  std::vector<T> words;
+};
+
+void CheckPolyphaseWindow(Pair& p, std::mt19937& random) {
+  alignas(64) int16_t history[512], window[512];
+  for (int i = 0; i < 512; ++i) {
+    history[i] = static_cast<int16_t>(random());
+    window[i] = static_cast<int16_t>(random());
+  }
+  history[0] = history[1] = window[0] = window[1] = -32768;  // the pair sum that wraps
+  for (int count : {8, 32, 64}) {
+    Guarded<int32_t> a(64), b(64);
+    p.base->PolyphaseWindow(history, window, a.data(), count);
+    p.variant->PolyphaseWindow(history, window, b.data(), count);
+    ASSERT_TRUE(b.GuardsIntact(static_cast<size_t>(count)));
+    ASSERT_EQ(0, std::memcmp(a.data(), b.data(), sizeof(int32_t) * static_cast<size_t>(count)));
+  }
+}
+
+void CheckDeinterleave(Pair& p, std::mt19937& random) {
+  std::vector<int16_t> in(2304);
+  for (auto& s : in) s = static_cast<int16_t>(random());
+  for (int channels : {1, 2}) {
+    Guarded<int16_t> la(1152), ra(1152), lb(1152), rb(1152);
+    p.base->DeinterleavePcm(in.data(), la.data(), ra.data(), 1152, channels);
+    p.variant->DeinterleavePcm(in.data(), lb.data(), rb.data(), 1152, channels);
+    ASSERT_TRUE(lb.GuardsIntact(1152) && rb.GuardsIntact(1152));
+    ASSERT_EQ(la.words, lb.words);
+    ASSERT_EQ(ra.words, rb.words);
+  }
+}
+
+void RandomSubbands(float* subband, std::mt19937& random) {
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  for (int i = 0; i < 2 * 36 * 32; ++i) {
+    int scale = static_cast<int>(random() % 70);  // magnitudes from 4 down to silence
+    float value = unit(random) * std::ldexp(4.0f, -scale / 3);
+    if (random() % 17 == 0) value = aenc::kScalefactorB1[random() % 64] * (random() % 2 ? 1 : -1);
+    if (scale >= 66) value = 0;
+    subband[i] = value;
+  }
+}
+
+void CheckScaleFactors(Pair& p, std::mt19937& random) {
+  alignas(64) float subband[2 * 36 * 32];
+  RandomSubbands(subband, random);
+  Guarded<uint32_t> a(192), b(192);
+  std::fill(a.data(), a.data() + 192, 0u);
+  std::fill(b.data(), b.data() + 192, 0u);
+  p.base->Layer2ScaleFactors(subband, a.data());
+  p.variant->Layer2ScaleFactors(subband, b.data());
+  ASSERT_TRUE(b.GuardsIntact(192));
+  ASSERT_EQ(a.words, b.words);
+}
+
+void CheckQuantize(Pair& p, std::mt19937& random) {
+  const aenc::CMPEGAudioEncoder& e = *p.base;
+  uint32_t scf[32][2][3], allocation[32][2] = {};
+  alignas(64) float subband[2][36][32] = {};
+  for (int sb = 0; sb < e.sblimit; ++sb) {
+    for (int ch = 0; ch < e.channels; ++ch) {
+      allocation[sb][ch] = random() % (1u << e.allocTable->rows[sb].nbal);
+      for (int part = 0; part < 3; ++part) {
+        uint32_t index = random() % 63;
+        scf[sb][ch][part] = index;
+        float limit = aenc::kScalefactorB1[index];
+        std::uniform_real_distribution<float> within(-limit, limit);
+        for (int t = 12 * part; t < 12 * part + 12; ++t) {
+          float x = within(random);
+          int pick = static_cast<int>(random() % 8);
+          if (pick == 0) x = limit;   // a sample equal to its scalefactor
+          if (pick == 1) x = -limit;
+          if (pick == 2) x = 0;
+          subband[ch][t][sb] = x;
+        }
+      }
+    }
+  }
+  Guarded<uint32_t> a(2304), b(2304);
+  p.base->Layer2Quantize(&scf[0][0][0], &subband[0][0][0], &allocation[0][0], a.data());
+  p.variant->Layer2Quantize(&scf[0][0][0], &subband[0][0][0], &allocation[0][0], b.data());
+  ASSERT_TRUE(b.GuardsIntact(2304));
+  ASSERT_EQ(a.words, b.words);
+  // Every code is a valid one of its class: never the all-ones code.
+  const uint32_t* code = a.data();
+  for (int group = 0; group < 12; ++group) {
+    for (int sb = 0; sb < e.sblimit; ++sb) {
+      for (int ch = 0; ch < e.channels; ++ch) {
+        if (allocation[sb][ch] == 0) continue;
+        uint16_t steps = e.allocTable->rows[sb].entries[allocation[sb][ch]].steps;
+        for (int s = 0; s < 3; ++s) ASSERT_LT(*code++, steps);
+      }
+    }
+  }
+}
+
+void CheckMatrix(Pair& p, std::mt19937& random) {
+  int32_t sums[64];
+  for (auto& s : sums) s = static_cast<int32_t>(random() % 2000000000) - 1000000000;
+  float a[32], b[32];
+  p.base->PolyphaseMatrix(sums, a);
+  p.variant->PolyphaseMatrix(sums, b);
+  double scale = 0;
+  for (int32_t s : sums) scale += std::fabs(s) / 17179869184.0;
+  // Packed single precision in another order: equal up to float rounding of the largest terms.
+  for (int k = 0; k < 32; ++k) ASSERT_NEAR(a[k], b[k], scale * 2e-6) << k;
+}
+
+struct KernelCase {
+  const char* name;
+  std::function<void(Pair&, std::mt19937&)> check;
+};
+
+TEST(AencVariants, KernelsMatchThePlainKernels) {
+  const KernelCase kernels[] = {
+      {"PolyphaseWindow", CheckPolyphaseWindow},
+      {"DeinterleavePcm", CheckDeinterleave},
+      {"Layer2ScaleFactors", CheckScaleFactors},
+      {"Layer2Quantize", CheckQuantize},
+      {"PolyphaseMatrix (within float rounding)", CheckMatrix},
+  };
+  const AudioEncoderConfig configs[] = {Layer2Config(48000, 2, 256000), Layer2Config(44100, 1, 192000),
+                                        Layer2Config(48000, 2, 64000), Layer2Config(22050, 2, 64000)};
+  unsigned seed = std::random_device{}();
+  std::printf("seed %u\n", seed);
+  for (uint32_t mask : kVariantMasks) {
+    for (const AudioEncoderConfig& config : configs) {
+      auto pair = MakePair(config, mask);
+      for (const KernelCase& kernel : kernels) {
+        SCOPED_TRACE(testing::Message() << kernel.name << ", " << typeid(*pair->variant).name()
+                                        << ", seed " << seed << ", table " << pair->base->allocTable->name);
+        std::mt19937 random(seed);
+        for (int trial = 0; trial < 20; ++trial) kernel.check(*pair, random);
+      }
+    }
+  }
+}
+
+// Frames of tones over noise, the same for every model.
+std::vector<int16_t> ModelInput(int frames, int channels, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<int16_t> pcm(static_cast<size_t>(frames * 1152 * channels));
+  for (size_t i = 0; i < pcm.size(); ++i) {
+    double t = static_cast<double>(i / static_cast<size_t>(channels)) / 48000.0;
+    int ch = static_cast<int>(i % static_cast<size_t>(channels));
+    double v = 6000 * std::sin(2 * M_PI * (440 + 300 * ch) * t) + 2000 * std::sin(2 * M_PI * 5200 * t) +
+               static_cast<double>(static_cast<int>(random() % 801) - 400);
+    pcm[i] = static_cast<int16_t>(v);
+  }
+  return pcm;
+}
+
+TEST(AencVariants, ModelsMatchThePlainModel) {
+  for (int channels : {1, 2}) {
+    aenc::MpegHeaderWords header{1, 2, channels == 2 ? 10 : 8, 1, channels, 27, 20000, 1};
+    aenc::CPsychoacousticModel base;
+    aenc::CPsychoacousticModel_SSE sse;
+    aenc::CPsychoacousticModel_VORPX vorpx;
+    aenc::CPsychoacousticModel* variants[] = {&sse, &vorpx};
+    base.InitModel(header);
+    for (auto* model : variants) model->InitModel(header);
+    std::vector<int16_t> pcm = ModelInput(6, channels, 21);
+    double worst[2] = {};
+    for (int frame = 0; frame < 6; ++frame) {
+      alignas(16) int16_t split[2][1152] = {};
+      for (int i = 0; i < 1152; ++i) {
+        for (int ch = 0; ch < channels; ++ch)
+          split[ch][i] = pcm[static_cast<size_t>((frame * 1152 + i) * channels + ch)];
+      }
+      uint32_t scf[32][2][3] = {};
+      float expected[2][32], got[2][32];
+      base.ComputeSmr(split, &scf[0][0][0], expected, header);
+      for (int v = 0; v < 2; ++v) {
+        variants[v]->ComputeSmr(split, &scf[0][0][0], got, header);
+        for (int ch = 0; ch < channels; ++ch) {
+          for (int sb = 0; sb < 27; ++sb)
+            worst[v] = std::max(worst[v], double(std::fabs(got[ch][sb] - expected[ch][sb])));
+        }
+      }
+    }
+    EXPECT_LT(worst[0], 0.05) << "_SSE, " << channels << " channels";
+    EXPECT_LT(worst[1], 0.05) << "_VORPX, " << channels << " channels";
+  }
+}
+
+TEST(AencVariants, EncodeFrameRestoresMxcsr) {
+  AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
+  EncoderPtr encoder = MakeEncoder(config, 0x31);
+  MemoryBitstream out;
+  encoder->Init(&out);
+  std::vector<int16_t> pcm = ModelInput(1, 2, 3);
+  const unsigned saved = _mm_getcsr();
+  for (unsigned before : {0x1F80u, 0x1FC0u, 0x1F80u | 0x2000u}) {  // default, DAZ, round down
+    _mm_setcsr(before);
+    encoder->EncodeFrame(pcm.data());
+    unsigned after = _mm_getcsr();
+    _mm_setcsr(saved);
+    EXPECT_EQ(after & ~0x3Fu, before) << std::hex << before;  // exception flags may be raised
+  }
+  EXPECT_EQ(out.frames.size(), 3u);
+}
+
+TEST(AencVariants, FactoriesPickTheDeepestVariant) {
+  struct Case {
+    uint32_t mask;
+    const std::type_info& encoder;
+    const std::type_info& model;
+  } cases[] = {
+      {0x31, typeid(aenc::CMPEGAudioEncoder_SSE2), typeid(aenc::CPsychoacousticModel)},
+      {0x00, typeid(aenc::CMPEGAudioEncoder_MMX), typeid(aenc::CPsychoacousticModel)},
+      {0x04, typeid(aenc::CMPEGAudioEncoder_XMM), typeid(aenc::CPsychoacousticModel)},
+      {0x08, typeid(aenc::CMPEGAudioEncoder_SSE), typeid(aenc::CPsychoacousticModel_SSE)},
+      {0x02, typeid(aenc::CMPEGAudioEncoder_MMX), typeid(aenc::CPsychoacousticModel_VORPX)},
+      {0x2A, typeid(aenc::CMPEGAudioEncoder_SSE2), typeid(aenc::CPsychoacousticModel_SSE)},
+  };
+  for (const Case& c : cases) {
+    AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
+    EncoderPtr encoder = MakeEncoder(config, c.mask);
+    ASSERT_TRUE(encoder);
+    EXPECT_EQ(typeid(*encoder), c.encoder) << std::hex << c.mask;
+    EXPECT_EQ(typeid(*encoder->psyModel), c.model) << std::hex << c.mask;
+  }
+  EXPECT_EQ(QueryProcessorExtensions(), 0x31u);
+  AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
+  aenc::CMPEGAudioEncoder* built = nullptr;
+  ASSERT_TRUE(aenc::NewMPEGAudioEncoder(&built, &config));
+  EXPECT_EQ(typeid(*built), typeid(aenc::CMPEGAudioEncoder_SSE2));
+  built->Release();
+  EXPECT_FALSE(aenc::NewMPEGAudioEncoder(&built, nullptr));
+  EXPECT_EQ(built, nullptr);
+}
+
+TEST(AencVariants, FailedAllocationsFailTheFactory) {
+  // Every block of the constructors is checked (window, history, work area, the model's FFT
+  // block): failing each one in turn gives no encoder.
+  for (int allowed = 0; allowed < 4; ++allowed) {
+    AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
+    aenc::FailAlignedAllocationsAfter(allowed);
+    aenc::CMPEGAudioEncoder* encoder = reinterpret_cast<aenc::CMPEGAudioEncoder*>(1);
+    bool built = aenc::NewMPEGAudioEncoder(&encoder, &config);
+    aenc::FailAlignedAllocationsAfter(-1);
+    EXPECT_FALSE(built) << allowed;
+    EXPECT_EQ(encoder, nullptr);
+  }
+  AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
+  EXPECT_TRUE(MakeEncoder(config));
+}
+
+}  // namespace
+}  // namespace orx::test
