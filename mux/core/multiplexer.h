@@ -127,14 +127,13 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   uint32_t audioKind_ = 0;
   uint32_t lastNavCategory_ = 0;
   uint32_t navCategory_ = 0;
-  // Transport stream: one continuity counter per PID, and when PCR and tables last went out.
+  // Transport stream: one continuity counter per PID, and when the PCR last went out.
   uint32_t audioCounter_ = 0;
   uint32_t videoCounter_ = 0;
   uint32_t patCounter_ = 0;
   uint32_t pmtCounter_ = 0;
   bool pcrSent_ = false;
   uint64_t lastPcr27MHz_ = 0;
-  uint64_t lastTables27MHz_ = 0;
 };
 
 }  // namespace orx::mux

@@ -13,7 +13,7 @@ namespace {
 constexpr double kAudioBoundBytes = 32 * 128;
 // In a transport stream the clock never jumps further than this without a packet, so the PCR
 // keeps its 100 ms spacing.
-constexpr double kTransportMaxJump = 0.07;
+constexpr double kTransportMaxJump = 0.025;
 
 }  // namespace
 
@@ -76,7 +76,10 @@ void CMultiplexer::Interleave(bool setTimeBase) {
     double target = audioRunning && videoRunning ? std::min(x2, y2) : audioRunning ? x2 : y2;
     if (IsTransport() && target - now > kTransportMaxJump) {
       extraBytes_ += static_cast<uint64_t>(std::llrint(kTransportMaxJump * rate));
-      if (TransportClockPacketDue()) WritePcrOnlyNow();
+      if (TransportClockPacketDue()) {
+        WriteTablesNow();
+        WritePcrOnlyNow();
+      }
       continue;
     }
     // At least one byte, so the loop always moves the clock on.

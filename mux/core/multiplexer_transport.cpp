@@ -1,12 +1,13 @@
-// Transport-stream timing: PAT and PMT repeat, and the PCR goes out on the PCR PID, each at
-// most 100 ms apart on the 27 MHz clock.
+// Transport-stream timing: the PCR goes out on the PCR PID at most 100 ms apart on the 27 MHz
+// clock (a packet checks the interval before it goes out, and the clock never moves more than
+// 25 ms between two packets), and PAT and PMT go out right before every PCR, so a reader
+// finds them at the PCR's own time.
 #include "mux/core/multiplexer.h"
 
 namespace orx::mux {
 namespace {
 
-constexpr uint64_t kTableInterval27MHz = 90 * 27000;  // 90 ms
-constexpr uint64_t kPcrInterval27MHz = 70 * 27000;    // 70 ms
+constexpr uint64_t kPcrInterval27MHz = 60 * 27000;    // 60 ms
 
 }  // namespace
 
@@ -26,7 +27,6 @@ void CMultiplexer::WriteTablesNow() {
   desc_.data = config_.bitStream->Write(&packet, packConfig_.packSize);
   if (!hold_) bytesWritten_ += packConfig_.packSize;
   pmtCounter_ = (pmtCounter_ + 1) & 15;
-  lastTables27MHz_ = packet.position;
 }
 
 void CMultiplexer::WritePcrOnlyNow() {
@@ -49,8 +49,8 @@ bool CMultiplexer::TransportClockPacketDue() const {
 
 void CMultiplexer::PrepareTransportPacket(bool& withPcr) {
   withPcr = false;
-  if (Scr27MHz() - lastTables27MHz_ >= kTableInterval27MHz) WriteTablesNow();
   if (!TransportClockPacketDue()) return;
+  WriteTablesNow();
   const uint32_t pcrKind = config_.videoPresent ? kPackVideo : kPackAudio;
   if (desc_.kind == pcrKind) {
     withPcr = true;

@@ -171,9 +171,13 @@ bool ReadVideoObjectLayer(const uint8_t* data, size_t length, size_t at,
       out.frameRateDen = increment;
     }
   } else if (formatRateKnown && resolution > 0) {
-    out.frameRateNum = static_cast<int32_t>(resolution);
-    out.frameRateDen = static_cast<uint32_t>(static_cast<uint64_t>(resolution) * format->frameRateDen /
-                                             format->frameRateNum);
+    // The format's rate over the stream's time resolution; a resolution too coarse for that
+    // fraction keeps the format's own pair rather than a zero denominator.
+    const uint64_t denominator = static_cast<uint64_t>(resolution) * format->frameRateDen / format->frameRateNum;
+    if (denominator > 0) {
+      out.frameRateNum = static_cast<int32_t>(resolution);
+      out.frameRateDen = static_cast<uint32_t>(denominator);
+    }
   }
   if (shape == 0) {
     bits.Skip(1);
