@@ -1,0 +1,21 @@
+#pragma once
+// The host's own suites: Export Info (from the source), Time, Memory Manager, Window, Error,
+// and the Export Param suite of the parameter store, registered under their names.
+#include <cstdint>
+
+#include "host/source_description.h"
+
+namespace orx::host {
+
+// Ticks per second of the host's clock: a multiple of 120000, so that every standard frame
+// rate divides it exactly.
+inline constexpr int64_t kTicksPerSecond = 1200000000;
+
+void RegisterHostSuites();
+void SetCurrentSource(const SourceDescription& source);
+const SourceDescription& CurrentSource();
+
+// The main window that owns the plug-in's message boxes.
+void* HostMainWindow();
+
+}  // namespace orx::host

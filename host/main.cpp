@@ -1,0 +1,291 @@
+// orx-export: the command-line host of the exporter plug-in.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/basic_suite.h"
+#include "host/host_services.h"
+#include "host/param_store.h"
+#include "host/plugin_host.h"
+#include "host/source_description.h"
+#include "platform/export.h"
+#include "platform/host_sdk/utf16_text.h"
+
+namespace {
+
+using namespace orx::host;
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;
+constexpr int kExitPlugin = 2;
+constexpr int kExitNoExporter = 3;
+constexpr int kExitHostCheck = 4;
+
+std::mutex g_logMutex;
+std::string g_pluginLog;
+
+const char kUsage[] =
+    "usage: orx-export [--plugin PATH] COMMAND [options]\n"
+    "commands:\n"
+    "  list              register the exporters and list them\n"
+    "  params [--json]   the exporter's parameters after defaults, post-processing and edits\n"
+    "  summary           the three summary lines\n"
+    "  output-settings   what an export would produce\n"
+    "  extension         the output file's extension\n"
+    "  help --button ID  press a help button (ORXMuxHelpButton, ORXVideoHelpButton,\n"
+    "                    ORXAudioHelpButton)\n"
+    "options:\n"
+    "  --type FOURCC     the exporter (MPG2, MP2B, H264, 264B; default: the first registered)\n"
+    "  --input FILE.y4m  the source video, or --pattern WxH@RATE (default 720x480@29.97)\n"
+    "  --audio FILE.wav  the source audio's sample rate, or --tone (48 kHz)\n"
+    "  --set ID=VALUE    a user's edit, validated by the plug-in (repeatable, in order)\n";
+
+struct Options {
+  std::string plugin;
+  std::string command;
+  std::string type;
+  std::string button;
+  bool json = false;
+  SourceDescription source;
+  std::vector<std::pair<std::string, std::string>> edits;
+};
+
+std::string ExecutableFolder() {
+  char path[4096];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (n <= 0) return ".";
+  std::string p(path, static_cast<size_t>(n));
+  size_t slash = p.rfind('/');
+  return slash == std::string::npos ? "." : p.substr(0, slash);
+}
+
+// The plug-in beside the executable, else in the build tree's library folder beside it.
+std::string DefaultPluginPath() {
+  std::string folder = ExecutableFolder();
+  std::string beside = folder + "/ExporterORXEncoder.so";
+  if (::access(beside.c_str(), R_OK) == 0) return beside;
+  return folder + "/../lib/ExporterORXEncoder.so";
+}
+
+bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto next = [&](std::string& out) {
+      if (i + 1 >= argc) {
+        error = a + " needs a value";
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--plugin") {
+      if (!next(o.plugin)) return false;
+    } else if (a == "--type") {
+      if (!next(o.type)) return false;
+    } else if (a == "--button") {
+      if (!next(o.button)) return false;
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--input") {
+      if (!next(v) || !ReadY4mSource(v, o.source, error)) return false;
+    } else if (a == "--pattern") {
+      if (!next(v) || !ParsePattern(v, o.source, error)) return false;
+    } else if (a == "--audio") {
+      if (!next(v) || !ReadWavSampleRate(v, o.source.audioSampleRate, error)) return false;
+    } else if (a == "--tone") {
+      o.source.audioSampleRate = 48000.0;
+    } else if (a == "--set") {
+      if (!next(v)) return false;
+      size_t eq = v.find('=');
+      if (eq == std::string::npos || eq == 0) {
+        error = "--set takes ID=VALUE";
+        return false;
+      }
+      o.edits.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+    } else if (a == "--help" || a == "-h") {
+      o.command = "usage";
+    } else if (!a.empty() && a[0] != '-' && o.command.empty()) {
+      o.command = a;
+    } else {
+      error = "unknown argument " + a;
+      return false;
+    }
+  }
+  if (o.command.empty()) {
+    error = "no command given";
+    return false;
+  }
+  return true;
+}
+
+// The host's own check after an instance ended: every suite released, every block freed.
+bool SuitesBalance() {
+  bool ok = true;
+  for (const auto& [key, count] : SuiteRegistry::Instance().Outstanding()) {
+    if (count != 0) {
+      std::fprintf(stderr, "orx-export: \"%s\" version %d acquired %d more times than released\n",
+                   key.first.c_str(), key.second, count);
+      ok = false;
+    }
+  }
+  if (SuiteRegistry::Instance().liveBlocks() != 0) {
+    std::fprintf(stderr, "orx-export: %d memory blocks were not freed\n",
+                 SuiteRegistry::Instance().liveBlocks());
+    ok = false;
+  }
+  return ok;
+}
+
+void PrintOutputSettings(const orx::host_sdk::OutputSettingsRecord& r) {
+  std::printf("width=%d\nheight=%d\nticksPerFrame=%lld\npixelAspect=%d:%d\nfieldOrder=%d\n"
+              "audioSampleRate=%.17g\naudioSampleType=%d\naudioChannels=%d\nbytesPerSecond=%d\n",
+              r.width, r.height, static_cast<long long>(r.ticksPerFrame), r.pixelAspectNum,
+              r.pixelAspectDen, r.fieldOrder, r.audioSampleRate, r.audioSampleType,
+              r.audioChannelType, r.videoBytesPerSecond);
+}
+
+void PrintParams(const ParamStore& store) {
+  for (const StoredParam& p : store.params()) {
+    std::printf("%-24s %-28s = %s%s%s\n", p.id.c_str(), p.named ? p.name.c_str() : "",
+                ParamValueJson(p.type, p.value).c_str(), p.hidden ? " (hidden)" : "",
+                p.disabled ? " (disabled)" : "");
+  }
+}
+
+int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Options& o) {
+  ExporterSession session(host, exporter);
+  int32_t answer = session.Begin();
+  if (answer != 0) {
+    std::fprintf(stderr, "orx-export: begin instance answered %d\n", answer);
+    return kExitPlugin;
+  }
+  session.GenerateDefaults();
+  session.PostProcess();
+  int status = kExitOk;
+  for (const auto& [id, value] : o.edits) {
+    std::string error;
+    if (!session.SetAndValidate(id, value, answer, error)) {
+      std::fprintf(stderr, "orx-export: %s\n", error.c_str());
+      status = kExitUsage;
+      break;
+    }
+  }
+  std::string fileType = FourCcText(exporter.fileType);
+  if (status == kExitOk) {
+    if (o.command == "params") {
+      const ParamStore& store = StoreFor(exporter.exporterId);
+      if (o.json) std::fputs(store.ToJson(fileType).c_str(), stdout);
+      else PrintParams(store);
+    } else if (o.command == "summary") {
+      orx::host_sdk::ParamSummaryRecord record;
+      session.Summary(record, true, true);
+      std::printf("video: %s\naudio: %s\nbitrate: %s\n",
+                  orx::host_sdk::Utf16ToUtf8(record.videoSummary, 256).c_str(),
+                  orx::host_sdk::Utf16ToUtf8(record.audioSummary, 256).c_str(),
+                  orx::host_sdk::Utf16ToUtf8(record.bitrateSummary, 256).c_str());
+    } else if (o.command == "output-settings") {
+      orx::host_sdk::OutputSettingsRecord record;
+      session.OutputSettings(record);
+      PrintOutputSettings(record);
+    } else if (o.command == "extension") {
+      std::string extension;
+      answer = session.Extension(extension);
+      if (answer != 0) {
+        std::fprintf(stderr, "orx-export: the extension query answered %d\n", answer);
+        status = kExitPlugin;
+      } else {
+        std::printf("%s\n", extension.c_str());
+      }
+    } else if (o.command == "help") {
+      if (o.button.empty()) {
+        std::fprintf(stderr, "orx-export: help needs --button ID\n");
+        status = kExitUsage;
+      } else {
+        session.Button(o.button);
+      }
+    }
+  }
+  session.End();
+  DropStore(exporter.exporterId);
+  if (!SuitesBalance()) return kExitHostCheck;
+  return status;
+}
+
+}  // namespace
+
+// The plug-in's debug lines and message boxes reach the host here.
+extern "C" ORX_EXPORT void OrxHostLog(const char* text) {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  if (text) g_pluginLog += text;
+}
+
+int main(int argc, char** argv) {
+  Options o;
+  std::string error;
+  if (!ParseOptions(argc, argv, o, error)) {
+    std::fprintf(stderr, "orx-export: %s\n%s", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (o.command == "usage") {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  static const char* const kCommands[] = {"list", "params", "summary", "output-settings",
+                                          "extension", "help"};
+  bool known = false;
+  for (const char* c : kCommands) known = known || o.command == c;
+  if (!known) {
+    std::fprintf(stderr, "orx-export: unknown command %s\n%s", o.command.c_str(), kUsage);
+    return kExitUsage;
+  }
+  uint32_t wantedType = 0;
+  if (!o.type.empty() && !ParseFourCc(o.type, wantedType)) {
+    std::fprintf(stderr, "orx-export: --type takes a four-character code such as MPG2\n");
+    return kExitUsage;
+  }
+
+  RegisterHostSuites();
+  SetCurrentSource(o.source);
+  PluginHost host;
+  if (!host.Load(o.plugin.empty() ? DefaultPluginPath() : o.plugin, error)) {
+    std::fprintf(stderr, "orx-export: %s\n", error.c_str());
+    return kExitPlugin;
+  }
+  int32_t finalAnswer = 0;
+  std::vector<RegisteredExporter> exporters = host.Startup(finalAnswer);
+  if (o.command == "list") {
+    for (const RegisteredExporter& e : exporters) {
+      std::printf("%s  \"%s\"  extension %s  (answer %d)\n", FourCcText(e.fileType).c_str(),
+                  e.name.c_str(), e.extension.c_str(), e.answer);
+    }
+    std::printf("registration done (answer %d)\n", finalAnswer);
+  }
+  if (exporters.empty()) {
+    std::fprintf(stderr,
+                 "orx-export: the plug-in registered no exporter (it registers its exporters only "
+                 "on processors with CPUID leaf 0x80000001 ECX bits 6 and 7, and only those that "
+                 "\"ShowOnGUI\" selects)\n");
+    return kExitNoExporter;
+  }
+  if (o.command == "list") return kExitOk;
+
+  const RegisteredExporter* chosen = &exporters.front();
+  if (wantedType != 0) {
+    chosen = nullptr;
+    for (const RegisteredExporter& e : exporters) {
+      if (e.fileType == wantedType) chosen = &e;
+    }
+    if (chosen == nullptr) {
+      std::fprintf(stderr, "orx-export: no exporter %s is registered\n", o.type.c_str());
+      return kExitUsage;
+    }
+  }
+  return RunInstance(host, *chosen, o);
+}

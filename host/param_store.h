@@ -1,0 +1,88 @@
+#pragma once
+// The host's exporter parameter store, one per exporter: groups, typed parameters with ranges
+// kept exactly as the plug-in gave them (inverted or empty ones too), value lists, display
+// names (also for identifiers that were never created), visibility flags and private data.
+// The Export Param suite answers from it.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/host_sdk/suites.h"
+
+namespace orx::host {
+
+struct StoredGroup {
+  int32_t multiGroup = 0;
+  std::string id;
+  std::string parent;
+  std::string name;
+  int32_t hidden = 0;
+  int32_t disabled = 0;
+  int32_t flags = 0;
+};
+
+struct StoredParam {
+  int32_t multiGroup = 0;
+  std::string id;
+  std::string group;
+  int32_t type = 0;
+  int32_t flags = 0;
+  bool hasRange = false;
+  host_sdk::ParamValue minimum{};
+  host_sdk::ParamValue maximum{};
+  host_sdk::ParamValue value{};
+  int32_t disabled = 0;
+  int32_t hidden = 0;
+  std::string name;
+  bool named = false;
+  std::vector<std::pair<host_sdk::ParamValue, std::string>> list;
+  int32_t arbRoom = 0;
+  std::vector<uint8_t> arbData;
+};
+
+class ParamStore {
+ public:
+  int32_t AddMultiGroup();
+  int32_t multiGroupCount() const { return multiGroups_; }
+  int32_t version() const { return version_; }
+  void SetVersion(int32_t v) { version_ = v; }
+
+  bool AddGroup(const StoredGroup& group);
+  bool AddParam(const StoredParam& param);
+  StoredParam* FindParam(int32_t multiGroup, const std::string& id);
+  StoredGroup* FindGroup(int32_t multiGroup, const std::string& id);
+  void SetName(int32_t multiGroup, const std::string& id, const std::string& name);
+
+  const std::vector<StoredGroup>& groups() const { return groups_; }
+  const std::vector<StoredParam>& params() const { return params_; }
+  // Names given to identifiers that are neither a group nor a parameter.
+  const std::map<std::pair<int32_t, std::string>, std::string>& orphanNames() const {
+    return orphanNames_;
+  }
+
+  // The store as JSON, one line per group and parameter.
+  std::string ToJson(const std::string& fileType) const;
+
+ private:
+  int32_t multiGroups_ = 0;
+  int32_t version_ = 0;
+  std::vector<StoredGroup> groups_;
+  std::vector<StoredParam> params_;
+  std::map<std::pair<int32_t, std::string>, std::string> orphanNames_;
+};
+
+// The store of an exporter (created on first use); cleared when its instance ends.
+ParamStore& StoreFor(uint32_t exporterId);
+void DropStore(uint32_t exporterId);
+
+const host_sdk::ExportParamSuite* ExportParamSuiteTable();
+
+// Reads a user's text as a value of the parameter's type (int: decimal or 0x hex, float,
+// time in ticks, ratio "n:d" or "n/d", string as given). False when it does not parse.
+bool ParseParamValue(int32_t type, const std::string& text, host_sdk::ParamValue& out);
+// A value as JSON text.
+std::string ParamValueJson(int32_t type, const host_sdk::ParamValue& value);
+
+}  // namespace orx::host

@@ -1,0 +1,69 @@
+#pragma once
+// The plug-in as the host drives it: loading, startup with registration, and one exporter
+// instance's selector sequence.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/host_sdk/entry.h"
+#include "platform/host_sdk/records.h"
+
+namespace orx::host {
+
+struct RegisteredExporter {
+  uint32_t exporterId = 0;
+  uint32_t fileType = 0;
+  uint32_t classId = 0;
+  std::string name;
+  std::string extension;
+  int32_t answer = 0;
+};
+
+std::string FourCcText(uint32_t code);
+bool ParseFourCc(const std::string& text, uint32_t& code);
+
+class PluginHost {
+ public:
+  PluginHost() = default;
+  ~PluginHost();
+  PluginHost(const PluginHost&) = delete;
+  PluginHost& operator=(const PluginHost&) = delete;
+
+  bool Load(const std::string& path, std::string& error);
+  int32_t Call(int32_t selector, void* record);
+
+  // Calls the startup selector until it stops answering 16; every answer is kept.
+  std::vector<RegisteredExporter> Startup(int32_t& finalAnswer);
+
+ private:
+  void* library_ = nullptr;
+  host_sdk::ExporterEntryFn entry_ = nullptr;
+};
+
+// One exporter instance, from begin to end.
+class ExporterSession {
+ public:
+  ExporterSession(PluginHost& host, const RegisteredExporter& exporter)
+      : host_(host), exporter_(exporter) {}
+
+  int32_t Begin();
+  int32_t GenerateDefaults();
+  int32_t PostProcess();
+  // Stores the value as the user's edit, then asks the plug-in to validate the change.
+  bool SetAndValidate(const std::string& id, const std::string& valueText, int32_t& answer,
+                      std::string& error);
+  int32_t Summary(host_sdk::ParamSummaryRecord& record, bool audio, bool video);
+  int32_t OutputSettings(host_sdk::OutputSettingsRecord& record);
+  int32_t Extension(std::string& extension);
+  int32_t Button(const std::string& id);
+  int32_t End();
+
+  const RegisteredExporter& exporter() const { return exporter_; }
+
+ private:
+  PluginHost& host_;
+  RegisteredExporter exporter_;
+  void* privateData_ = nullptr;
+};
+
+}  // namespace orx::host

@@ -1,0 +1,117 @@
+#include "host/source_description.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include "support/y4m.h"
+
+namespace orx::host {
+
+bool ParseFrameRate(const std::string& text, int32_t& num, int32_t& den) {
+  if (text == "29.97") { num = 30000; den = 1001; return true; }
+  if (text == "23.976") { num = 24000; den = 1001; return true; }
+  if (text == "59.94") { num = 60000; den = 1001; return true; }
+  size_t slash = text.find('/');
+  if (slash != std::string::npos) {
+    char* e1 = nullptr;
+    char* e2 = nullptr;
+    std::string a = text.substr(0, slash), b = text.substr(slash + 1);
+    long n = std::strtol(a.c_str(), &e1, 10);
+    long d = std::strtol(b.c_str(), &e2, 10);
+    if (a.empty() || b.empty() || *e1 || *e2 || n < 0 || d <= 0 || n > 1000000 || d > 1000000) return false;
+    num = static_cast<int32_t>(n);
+    den = static_cast<int32_t>(d);
+    return true;
+  }
+  // A decimal number: as many tenths, hundredths, ... as written.
+  size_t dot = text.find('.');
+  std::string digits = dot == std::string::npos ? text : text.substr(0, dot) + text.substr(dot + 1);
+  size_t decimals = dot == std::string::npos ? 0 : text.size() - dot - 1;
+  if (digits.empty() || decimals > 3 || digits.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  long value = std::strtol(digits.c_str(), nullptr, 10);
+  long scale = 1;
+  for (size_t i = 0; i < decimals; ++i) scale *= 10;
+  if (value > 1000000) return false;
+  num = static_cast<int32_t>(value);
+  den = static_cast<int32_t>(scale);
+  return true;
+}
+
+bool ParsePattern(const std::string& text, SourceDescription& out, std::string& error) {
+  size_t x = text.find('x');
+  size_t at = text.find('@');
+  if (x == std::string::npos || at == std::string::npos || at < x) {
+    error = "a pattern is WIDTHxHEIGHT@RATE, e.g. 720x480@29.97";
+    return false;
+  }
+  std::string w = text.substr(0, x), h = text.substr(x + 1, at - x - 1);
+  char* e1 = nullptr;
+  char* e2 = nullptr;
+  long width = std::strtol(w.c_str(), &e1, 10);
+  long height = std::strtol(h.c_str(), &e2, 10);
+  if (w.empty() || h.empty() || *e1 || *e2 || width < 0 || height < 0 || width > 8192 ||
+      height > 8192) {
+    error = "bad frame size in pattern " + text;
+    return false;
+  }
+  if (!ParseFrameRate(text.substr(at + 1), out.rateNum, out.rateDen)) {
+    error = "bad frame rate in pattern " + text;
+    return false;
+  }
+  out.width = static_cast<int32_t>(width);
+  out.height = static_cast<int32_t>(height);
+  out.parNum = out.parDen = 1;
+  return true;
+}
+
+bool ReadY4mSource(const std::string& path, SourceDescription& out, std::string& error) {
+  support::Y4mReader reader;
+  if (!reader.Open(path)) {
+    error = "cannot read " + path + ": " + reader.error();
+    return false;
+  }
+  const support::Y4mHeader& h = reader.header();
+  out.width = h.width;
+  out.height = h.height;
+  out.rateNum = h.rateNum;
+  out.rateDen = h.rateDen;
+  // An unknown aspect (0:0) is taken as square pixels.
+  out.parNum = h.aspectNum > 0 && h.aspectDen > 0 ? h.aspectNum : 1;
+  out.parDen = h.aspectNum > 0 && h.aspectDen > 0 ? h.aspectDen : 1;
+  return true;
+}
+
+bool ReadWavSampleRate(const std::string& path, double& rate, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<unsigned char> head(4096);
+  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  size_t n = static_cast<size_t>(in.gcount());
+  auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(head[at]) | (static_cast<uint32_t>(head[at + 1]) << 8) |
+           (static_cast<uint32_t>(head[at + 2]) << 16) | (static_cast<uint32_t>(head[at + 3]) << 24);
+  };
+  if (n < 12 || std::string(head.begin(), head.begin() + 4) != "RIFF" ||
+      std::string(head.begin() + 8, head.begin() + 12) != "WAVE") {
+    error = path + " is not a WAV file";
+    return false;
+  }
+  // Walk the chunks to "fmt ".
+  for (size_t at = 12; at + 8 <= n;) {
+    std::string id(head.begin() + static_cast<long>(at), head.begin() + static_cast<long>(at) + 4);
+    uint32_t size = u32(at + 4);
+    if (id == "fmt " && at + 16 <= n && size >= 16) {
+      rate = u32(at + 12);
+      return true;
+    }
+    if (size > n) break;
+    at += 8 + size + (size & 1);
+  }
+  error = path + " has no format chunk";
+  return false;
+}
+
+}  // namespace orx::host

@@ -1,0 +1,61 @@
+#pragma once
+// The hardware capability probe: the processor part (usable processors, maker identification,
+// feature bits) and the GPU part (the GCX runtime's version and devices).
+#include <cstdint>
+
+namespace orx::plugin {
+
+inline constexpr uint32_t kCapabilityRecordSize = 60;
+
+// A fresh record has size 60 and everything else 0.
+struct CapabilityRecord {
+  uint32_t size = kCapabilityRecordSize;  // 60: a caller's record is filled only then
+  uint32_t valid = 0;  // kProbedCpu, kProbedGpu
+  uint32_t supported = 0;
+  uint32_t gpuCount = 0;
+  uint32_t reserved4 = 0;
+  uint32_t reserved5 = 0;
+  uint32_t cpuCount = 0;
+  uint32_t reserved7 = 0;
+  uint32_t cpuFeatures = 0;
+  uint32_t reserved9 = 0;
+  uint32_t makerCpu = 0;
+  uint32_t gpuPresent = 0;
+  uint32_t reserved12 = 0;
+  uint32_t gcxVersionKnown = 0;
+  uint32_t gcxVersion = 0;  // (major x 100 + minor) x 1000 + patch
+};
+static_assert(sizeof(CapabilityRecord) == 60);
+
+inline constexpr uint32_t kProbedCpu = 0x1;
+inline constexpr uint32_t kProbedGpu = 0x2;
+
+// Feature bits of cpuFeatures.
+inline constexpr uint32_t kFeatureMmx = 0x1;                 // leaf 1 EDX 23
+inline constexpr uint32_t kFeatureExtMmx = 0x2;              // leaf 0x80000001 EDX 22
+inline constexpr uint32_t kFeatureVorpx = 0x10;              // leaf 0x80000001 EDX 31
+inline constexpr uint32_t kFeatureVorpxExt = 0x20;           // leaf 0x80000001 EDX 30
+inline constexpr uint32_t kFeatureSse = 0x100;               // leaf 1 EDX 25
+inline constexpr uint32_t kFeatureSse2 = 0x200;              // leaf 1 EDX 26
+inline constexpr uint32_t kFeatureSse3 = 0x400;              // leaf 1 ECX 0
+inline constexpr uint32_t kFeatureExtEcx6 = 0x2000;          // leaf 0x80000001 ECX 6
+inline constexpr uint32_t kFeatureExtEcx7 = 0x4000;          // leaf 0x80000001 ECX 7
+inline constexpr uint32_t kFeatureExtEcx11 = 0x10000;        // leaf 0x80000001 ECX 11
+// What the exporters need before they register.
+inline constexpr uint32_t kRegistrationFeatures = kFeatureExtEcx6 | kFeatureExtEcx7;
+
+// The feature bits of the processor the CPU layer presents (leaves read only when the
+// processor reports them).
+uint32_t ReadCpuFeatures();
+
+int ProbeCpu(CapabilityRecord* record, int reset);
+int ProbeGpu(CapabilityRecord* record, int reset);
+int ProbeAll(CapabilityRecord* record, int reset);
+int ProbeQuery(uint32_t mask);
+int IsMakerCpu();
+
+// The probe's process-wide record (tests read it and reset it).
+CapabilityRecord& ProcessCapabilityRecord();
+void ResetCapabilityProbeForTest();
+
+}  // namespace orx::plugin

@@ -1,0 +1,46 @@
+// The plug-in's one export: the host drives everything through it.
+#include "platform/export.h"
+#include "platform/host_sdk/entry.h"
+#include "platform/host_sdk/records.h"
+#include "plugin/exporter_instance.h"
+#include "plugin/exporter_startup.h"
+#include "plugin/output_settings.h"
+#include "plugin/param_button.h"
+#include "plugin/param_model.h"
+#include "plugin/param_post_process.h"
+#include "plugin/param_summary.h"
+#include "plugin/param_validate.h"
+
+using namespace orx::host_sdk;
+using namespace orx::plugin;
+
+extern "C" ORX_EXPORT int32_t xSDKExport(int32_t selector, StandardParameters* standard,
+                                         void* record, void* /*unusedRecord*/) {
+  // Compared as unsigned, so that negative selectors fall to the default.
+  switch (static_cast<uint32_t>(selector)) {
+    case kSelStartup:
+      return Exporter_Startup(static_cast<ExporterInfoRecord*>(record));
+    case kSelBeginInstance:
+      return Exporter_BeginInstance(standard, static_cast<InstanceRecord*>(record));
+    case kSelGenerateDefaultParams:
+      return Exporter_GenerateDefaultParams(standard, static_cast<ParamsRecord*>(record));
+    case kSelPostProcessParams:
+      return Exporter_PostProcessParams(standard, static_cast<ParamsRecord*>(record));
+    case kSelValidateParamChanged:
+      return Exporter_ValidateParamChanged(standard, static_cast<ValidateParamRecord*>(record));
+    case kSelGetParamSummary:
+      return Exporter_GetParamSummary(standard, static_cast<ParamSummaryRecord*>(record));
+    case kSelParamButton:
+      return Exporter_ParamButton(static_cast<ParamButtonRecord*>(record));
+    case kSelEndInstance:
+      return Exporter_EndInstance(standard, static_cast<InstanceRecord*>(record));
+    case kSelQueryExportFileExtension:
+      return Exporter_QueryExportFileExtension(standard, static_cast<FileExtensionRecord*>(record));
+    case kSelQueryOutputSettings:
+      return Exporter_QueryOutputSettings(static_cast<OutputSettingsRecord*>(record));
+    default:
+      // Shutdown, the output file list, still sequences and, until the export road joins,
+      // the export selector.
+      return kResultUnsupportedSelector;
+  }
+}

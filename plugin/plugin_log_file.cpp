@@ -1,0 +1,96 @@
+#include "plugin/plugin_log_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "plugin/encoder_properties_dialog.h"
+
+namespace orx::plugin {
+namespace {
+
+constexpr size_t kLineBytes = 512;
+
+QVATengineConfig* g_owner = nullptr;  // null: the dialog's default configuration
+
+// The open log's descriptor, kept behind the configuration's handle word.
+struct LogFileHandle {
+  int fd;
+};
+
+LogFileHandle* HandleOf(const QVATengineConfig* config) {
+  return static_cast<LogFileHandle*>(config->logFileHandle);
+}
+
+void CloseHandle(LogFileHandle* handle) {
+  ::close(handle->fd);
+  delete handle;
+}
+
+}  // namespace
+
+QVATengineConfig* LogOwner() { return g_owner ? g_owner : &PropertiesDefaultConfig(); }
+
+void SetLogOwner(QVATengineConfig* config) { g_owner = config; }
+
+void LogFile_Open(QVATengineConfig* config) {
+  if (config == nullptr || config->logFileHandle != nullptr || config->logFilePath[0] == '\0') {
+    return;
+  }
+  std::string path(config->logFilePath, strnlen(config->logFilePath, sizeof(config->logFilePath)));
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;  // nothing is logged and nothing reported
+  auto* handle = new LogFileHandle{fd};
+  config->logFileHandle = handle;
+  LogOwner()->logFileHandle = handle;
+}
+
+int LogFile_Close(QVATengineConfig* config) {
+  QVATengineConfig* target = config ? config : LogOwner();
+  LogFileHandle* handle = HandleOf(target);
+  if (handle == nullptr) return 0;
+  QVATengineConfig* owner = LogOwner();
+  if (owner->logFileHandle == handle) owner->logFileHandle = nullptr;
+  target->logFileHandle = nullptr;
+  CloseHandle(handle);
+  return 0;
+}
+
+QVATengineConfig* LogFile_Detach(QVATengineConfig* config) {
+  if (config != nullptr) LogFile_Close(config);
+  return LogOwner();
+}
+
+int LogFile_Write(const char* format, ...) {
+  LogFileHandle* handle = HandleOf(LogOwner());
+  if (handle == nullptr) return 0;
+  char buffer[kLineBytes];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(buffer, sizeof(buffer), format, args);
+  va_end(args);
+  if (n < 0) return 0;
+  // An over-long text is cut where the buffer ends, never read past it.
+  std::string line(buffer, static_cast<size_t>(n) < sizeof(buffer) ? static_cast<size_t>(n)
+                                                                     : sizeof(buffer) - 1);
+  if (line.size() > 1) {
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) {
+      // already ends in CR LF
+    } else if (line.back() == '\n') {
+      line.insert(line.size() - 1, 1, '\r');
+    } else {
+      line += "\r\n";
+    }
+    if (line.size() > kLineBytes || static_cast<size_t>(n) >= sizeof(buffer)) {
+      line.resize(kLineBytes - 2);
+      line += "\r\n";
+    }
+  }
+  ssize_t written = ::write(handle->fd, line.data(), line.size());
+  return written == static_cast<ssize_t>(line.size()) ? static_cast<int>(written) : 0;
+}
+
+}  // namespace orx::plugin

@@ -1,0 +1,36 @@
+#pragma once
+// The plug-in's machine settings in the registry, outside the host's parameter store.
+#include <cstdint>
+
+namespace orx::plugin {
+
+enum class RegRoot { kCurrentUser, kLocalMachine };
+
+inline constexpr char kPluginKey[] = "Software\\ORX\\AdobePluginCS4";
+inline constexpr char kValueShowOnGui[] = "ShowOnGUI";
+inline constexpr char kValueGpuFlags[] = "GPUFlags";
+inline constexpr char kValueSourceScaler[] = "SourceScaler";
+inline constexpr char kValueStatsLevel[] = "StatsLevel";
+inline constexpr char kValueStatsHistory[] = "StatsHistory";
+inline constexpr char kValueInstallPath[] = "InstallPath";
+
+// The older key of the plug-in's previous generation.
+inline constexpr char kLegacyKey[] = "Software\\ORX\\AdobePluginCS3";
+inline constexpr char kValueInstances[] = "instances";
+inline constexpr char kValueScaling[] = "scaling";
+inline constexpr char kValueOutFileName[] = "outfilename";
+inline constexpr char kValueSubkeySpace[] = "subkeyspace";
+inline constexpr char kValueScalingMode[] = "scalingmode";
+
+// 1 written, 0 failed.
+int RegWriteDword(RegRoot root, const char* key, const char* name, uint32_t value);
+// 1 when the value exists as a DWORD (written to out), else 0 with out unchanged.
+int RegReadDword(RegRoot root, const char* key, const char* name, uint32_t* out);
+int RegWriteString(RegRoot root, const char* key, const char* name, const char* text);
+// 1 when the value exists as a string and fits with its terminator into size bytes.
+int RegReadString(RegRoot root, const char* key, const char* name, char* buffer, uint32_t size);
+
+// "ShowOnGUI" of the plug-in's key, or fallback when it is missing.
+uint32_t ReadShowOnGui(uint32_t fallback);
+
+}  // namespace orx::plugin
