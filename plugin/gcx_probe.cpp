@@ -3,25 +3,16 @@
 #include <cstring>
 #include <string>
 
+#include "platform/gcx/gcx_api.h"
+#include "platform/gcx/gcx_library_name.h"
 #include "platform/library_loader.h"
 
 namespace orx::plugin {
 namespace {
 
-// The runtime's functions as the probe calls them; each answers 0 on success.
-using GcxInitFn = int32_t (*)();
-using GcxShutdownFn = int32_t (*)();
-using GcxGetVersionFn = int32_t (*)(uint32_t* major, uint32_t* minor, uint32_t* patch);
-using GcxDeviceGetCountFn = int32_t (*)(uint32_t* count);
-using GcxDeviceGetInfoFn = int32_t (*)(void* info, uint32_t index);
-using GcxDeviceGetAttribsFn = int32_t (*)(void* attribs, uint32_t index);
-using GcxDeviceOpenFn = int32_t (*)(uint32_t* device, uint32_t index);
-using GcxDeviceCloseFn = int32_t (*)(uint32_t device);
-
-// The libraries' names as the system quotes them ("orxgcxrt.dll", "orxgcxcl.dll"), mapped to
-// the platform's shared-library names.
-constexpr char kRuntimeLibrary[] = "orxgcxrt.so";
-constexpr char kCompilerLibrary[] = "orxgcxcl.so";
+// The libraries' names as the system quotes them, mapped to the platform's file names.
+const std::string kRuntimeLibrary = gcx::GcxLibraryFileName("orxgcxrt.dll");
+const std::string kCompilerLibrary = gcx::GcxLibraryFileName("orxgcxcl.dll");
 constexpr size_t kFolderBytes = 512;
 constexpr int kMaxDevices = 4;
 
@@ -52,7 +43,7 @@ int CountDevices() {
   if (!g_gcx.bound) return GcxRuntimeStart(nullptr, nullptr, nullptr);
   uint32_t count = 0;
   if (!g_gcx.initialised || !g_gcx.binding.gcxDeviceGetCount ||
-      Entry<GcxDeviceGetCountFn>(g_gcx.binding.gcxDeviceGetCount)(&count) != 0) {
+      Entry<gcx::PfnGcxDeviceGetCount>(g_gcx.binding.gcxDeviceGetCount)(&count) != 0) {
     return 0;
   }
   return static_cast<int>(count);
@@ -121,20 +112,21 @@ int GcxRuntimeStart(uint32_t* major, uint32_t* minor, uint32_t* patch) {
     if (GcxBindRuntime(&g_gcx.binding, g_gcx.folder[0] ? g_gcx.folder : nullptr) != 0) return -1;
     g_gcx.bound = true;
     if (!g_gcx.binding.gcxGetVersion) return -2;
-    uint32_t v[3] = {0, 0, 0};
-    Entry<GcxGetVersionFn>(g_gcx.binding.gcxGetVersion)(&v[0], &v[1], &v[2]);
+    int32_t v[3] = {0, 0, 0};
+    Entry<gcx::PfnGcxGetVersion>(g_gcx.binding.gcxGetVersion)(&v[0], &v[1], &v[2]);
     if (v[0] < 1 || (v[0] == 1 && v[1] == 0)) return -3;
-    g_gcx.version = GcxVersion{true, v[0], v[1], v[2]};
+    g_gcx.version = GcxVersion{true, static_cast<uint32_t>(v[0]), static_cast<uint32_t>(v[1]),
+                               static_cast<uint32_t>(v[2])};
   }
   if (major) *major = g_gcx.version.major;
   if (minor) *minor = g_gcx.version.minor;
   if (patch) *patch = g_gcx.version.patch;
   if (!g_gcx.initialised) {
-    if (Entry<GcxInitFn>(g_gcx.binding.gcxInit)() != 0) return -1;
+    if (Entry<gcx::PfnGcxInit>(g_gcx.binding.gcxInit)() != 0) return -1;
     g_gcx.initialised = true;
   }
   uint32_t count = 0;
-  if (Entry<GcxDeviceGetCountFn>(g_gcx.binding.gcxDeviceGetCount)(&count) != 0) return 0;
+  if (Entry<gcx::PfnGcxDeviceGetCount>(g_gcx.binding.gcxDeviceGetCount)(&count) != 0) return 0;
   return static_cast<int>(count);
 }
 
@@ -145,9 +137,9 @@ int GcxOpenDevices() {
   int opened = 0;
   for (int i = 0; i < count && i < kMaxDevices; ++i) {
     GcxDeviceEntry& entry = g_gcx.devices[i];
-    Entry<GcxDeviceGetInfoFn>(g_gcx.binding.gcxDeviceGetInfo)(entry.info, static_cast<uint32_t>(i));
+    Entry<gcx::PfnGcxDeviceGetInfo>(g_gcx.binding.gcxDeviceGetInfo)(&entry.info, static_cast<uint32_t>(i));
     entry.device = 0;
-    if (Entry<GcxDeviceOpenFn>(g_gcx.binding.gcxDeviceOpen)(&entry.device,
+    if (Entry<gcx::PfnGcxDeviceOpen>(g_gcx.binding.gcxDeviceOpen)(&entry.device,
                                                             static_cast<uint32_t>(i)) == 0) {
       entry.index = i;
       entry.open = 1;
@@ -172,26 +164,29 @@ int GcxProbeDevices(const char* folder) {
     return n;
   }
   for (int i = 0; i < n; ++i) {
-    uint8_t info[16] = {};
-    if (Entry<GcxDeviceGetInfoFn>(g_gcx.binding.gcxDeviceGetInfo)(info, static_cast<uint32_t>(i)) ==
+    gcx::GcxDeviceInfo info{};
+    if (Entry<gcx::PfnGcxDeviceGetInfo>(g_gcx.binding.gcxDeviceGetInfo)(&info, static_cast<uint32_t>(i)) ==
             0 &&
         g_gcx.binding.gcxDeviceGetAttribs) {
-      uint32_t attribs[7] = {28, 0, 0, 0, 0, 0, 0};
-      Entry<GcxDeviceGetAttribsFn>(g_gcx.binding.gcxDeviceGetAttribs)(attribs,
+      // The probe asks with a size word of 28; the record has room for the runtime's whole
+      // answer all the same.
+      gcx::GcxDeviceAttribs attribs{};
+      attribs.size = 28;
+      Entry<gcx::PfnGcxDeviceGetAttribs>(g_gcx.binding.gcxDeviceGetAttribs)(&attribs,
                                                                       static_cast<uint32_t>(i));
     }
   }
   if (g_gcx.bound && g_gcx.initialised) {
     uint32_t device = 0;
-    int32_t answer = Entry<GcxDeviceOpenFn>(g_gcx.binding.gcxDeviceOpen)(&device, 0);
+    int32_t answer = Entry<gcx::PfnGcxDeviceOpen>(g_gcx.binding.gcxDeviceOpen)(&device, 0);
     // 4 is an answer of a device that is already open, which serves as well.
     if (answer != 0 && answer != 4) {
       GcxRuntimeStop();
       return 0;
     }
-    if (answer == 0 && device != 0) Entry<GcxDeviceCloseFn>(g_gcx.binding.gcxDeviceClose)(device);
+    if (answer == 0 && device != 0) Entry<gcx::PfnGcxDeviceClose>(g_gcx.binding.gcxDeviceClose)(device);
     uint32_t again = 0;
-    if (Entry<GcxDeviceGetCountFn>(g_gcx.binding.gcxDeviceGetCount)(&again) == 0) {
+    if (Entry<gcx::PfnGcxDeviceGetCount>(g_gcx.binding.gcxDeviceGetCount)(&again) == 0) {
       n = static_cast<int>(again);
     }
   }
@@ -202,14 +197,14 @@ int GcxProbeDevices(const char* folder) {
 int GcxRuntimeStop() {
   for (GcxDeviceEntry& entry : g_gcx.devices) {
     if (entry.open && g_gcx.binding.gcxDeviceClose) {
-      Entry<GcxDeviceCloseFn>(g_gcx.binding.gcxDeviceClose)(entry.device);
+      Entry<gcx::PfnGcxDeviceClose>(g_gcx.binding.gcxDeviceClose)(entry.device);
     }
     entry.open = 0;
     entry.index = -1;
   }
   g_gcx.openedCount = 0;
   if (g_gcx.initialised) {
-    Entry<GcxShutdownFn>(g_gcx.binding.gcxShutdown)();
+    Entry<gcx::PfnGcxShutdown>(g_gcx.binding.gcxShutdown)();
     g_gcx.initialised = false;
   }
   if (g_gcx.bound) {

@@ -4,13 +4,15 @@
 // the installation set-up gives it.
 #include <cstdint>
 
+#include "platform/gcx/gcx_api.h"
+
 namespace orx::plugin {
 
 struct GcxDeviceEntry {
   uint32_t open;
   uint32_t device;
   int32_t index;  // -1 free
-  uint8_t info[16];
+  gcx::GcxDeviceInfo info;
 };
 
 struct GcxBinding {

@@ -8,6 +8,7 @@
 //       the qualifier limits it to calls naming that extension id (hex, e.g. @0x1006) or that
 //       function name (e.g. gcxExtGetProc@gcxResCreate1D=3).
 //   GCXSTANDIN_DEVICES=n  what gcxDeviceGetCount answers (1 when unset).
+//   GCXSTANDIN_VERSION=major.minor.build  what gcxGetVersion answers (1.2.3 when unset).
 #include <cstdint>
 
 namespace orx::gcx::standin {

@@ -1,0 +1,129 @@
+// The encoder properties dialog, run headless over the dialog stand-in.
+#include <functional>
+
+#include "platform/dialog.h"
+#include "plugin/encoder_properties_dialog.h"
+#include "plugin/plugin_log_file.h"
+#include "plugin/plugin_settings.h"
+#include "tests/plugin/plugin_test_fixture.h"
+
+namespace orx::plugin::test {
+namespace {
+
+class PropertiesDialog : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    config_ = QVATengineConfig{};
+    std::string log = dir_ + "/dialog.log";
+    std::strcpy(config_.logFilePath, log.c_str());
+    config_.encoderParams.engineFlags = VEP_ENGINE_MULTI_INSTANCE;
+    config_.encoderParams.encoderCount = 3;
+    config_.encoderParams.anchorDistance = 2;
+    config_.targetVideo.BitrateAverage = 5000000;
+    platform::SetDialogUser(
+        [](void* ctx, platform::DialogWindow& window) {
+          auto* self = static_cast<PropertiesDialog*>(ctx);
+          self->filled_ = {window.GetText(kCtlVersion), window.GetText(kCtlExit),
+                           window.GetText(kCtlInstances), window.GetText(kCtlSubkey)};
+          if (self->user_) self->user_(window);
+        },
+        this);
+  }
+  void TearDown() override {
+    platform::SetDialogUser(nullptr, nullptr);
+    LogFile_Close(&config_);
+    SetLogOwner(nullptr);
+    PluginTest::TearDown();
+  }
+  QVATengineConfig config_;
+  std::function<void(platform::DialogWindow&)> user_;
+  std::vector<std::string> filled_;
+};
+
+TEST_F(PropertiesDialog, OkWithTheDefaultsFillsAndKeeps) {
+  EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), 1);
+  EXPECT_EQ(filled_, (std::vector<std::string>{"V1.5", "Cancel", "3", "2"}));
+  EXPECT_EQ(config_.encoderParams.encoderCount, 3u);
+  EXPECT_EQ(config_.encoderParams.anchorDistance, 2u);
+  EXPECT_EQ(config_.scalingMode, 0u);
+  EXPECT_EQ(config_.reserved292[0], 5000000u);  // the target bit rate, copied when filled
+  EXPECT_NE(config_.logFileHandle, nullptr);    // "Ok" opens the log
+  EXPECT_EQ(LogOwner(), &config_);
+}
+
+TEST_F(PropertiesDialog, EncoderCountIsLimited) {
+  struct Row {
+    const char* typed;
+    uint32_t stored;
+  };
+  for (Row row : {Row{"12", 8}, Row{"0", 1}, Row{"5", 5}}) {
+    config_.encoderParams.engineFlags = 0;
+    user_ = [&](platform::DialogWindow& w) { w.SetText(kCtlInstances, row.typed); };
+    EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), 1);
+    EXPECT_EQ(config_.encoderParams.encoderCount, row.stored) << row.typed;
+    EXPECT_EQ(config_.encoderParams.engineFlags & VEP_ENGINE_MULTI_INSTANCE, VEP_ENGINE_MULTI_INSTANCE);
+  }
+}
+
+TEST_F(PropertiesDialog, OkClearsTheGpuRequestAndStoresTheOptions) {
+  config_.encoderParams.engineFlags |= VEP_ENGINE_GPU;
+  user_ = [](platform::DialogWindow& w) {
+    EXPECT_FALSE(w.HasControl(kCtlGpu));
+    w.Check(kCtlGpu, true);  // not in the template: does nothing
+    EXPECT_FALSE(w.IsChecked(kCtlGpu));
+    w.Check(kCtlOption1, true);
+    w.Check(kCtlOption4, true);
+    w.SetText(kCtlStatsLevel, "2");
+    w.SetText(kCtlSubkey, "1");
+  };
+  EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), 1);
+  EXPECT_EQ(config_.encoderParams.engineFlags & VEP_ENGINE_GPU, 0u);
+  EXPECT_EQ(config_.transcodeFlags, 1u);
+  EXPECT_EQ(config_.optionWords[0], 0u);
+  EXPECT_EQ(config_.optionWords[1], 0u);
+  EXPECT_EQ(config_.optionWords[2], 1u);
+  EXPECT_EQ(config_.statsLevel, 2u);
+  EXPECT_EQ(config_.encoderParams.anchorDistance, 1u);
+}
+
+TEST_F(PropertiesDialog, SetAsDefaultWritesTheOlderKey) {
+  user_ = [](platform::DialogWindow& w) {
+    w.SetText(kCtlInstances, "6");
+    w.Press(kCtlSetAsDefault);
+    w.Press(kCtlExit);
+  };
+  EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), -1);  // left with Cancel
+  uint32_t v = 99;
+  char text[300];
+  EXPECT_EQ(RegReadDword(RegRoot::kCurrentUser, kLegacyKey, "instances", &v), 1);
+  EXPECT_EQ(v, 6u);
+  EXPECT_EQ(RegReadDword(RegRoot::kCurrentUser, kLegacyKey, "scalingmode", &v), 1);
+  EXPECT_EQ(v, 0u);
+  EXPECT_EQ(RegReadString(RegRoot::kCurrentUser, kLegacyKey, "outfilename", text, sizeof(text)), 1);
+  EXPECT_EQ(std::string(text), dir_ + "/dialog.log");
+  EXPECT_EQ(config_.logFileHandle, nullptr);  // only "Ok" opens the log
+}
+
+TEST_F(PropertiesDialog, CloseBoxResetAndBrowse) {
+  user_ = [](platform::DialogWindow& w) { w.PostClose(); };
+  EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), 0);
+
+  SetDword("Software\\ORX\\AdobePluginCS3", "subkeyspace", 1);
+  user_ = [](platform::DialogWindow& w) {
+    w.Press(kCtlReset);  // defaults for the configuration's source size, then the older key
+    w.Press(kCtlBrowse);  // the save dialog accepts the name it starts with
+    w.Press(kCtlMissing1007);
+  };
+  config_.sourceVideo.width = 720;
+  config_.sourceVideo.height = 576;
+  EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), 2);  // never ended: as by Escape
+  EXPECT_EQ(config_.encoderParams.gopLength, 15u);
+  EXPECT_EQ(config_.encoderParams.anchorDistance, 1u);
+  EXPECT_EQ(config_.sourceVideo.width, 720u);
+  EXPECT_EQ(config_.sourceVideo.height, 576u);
+  EXPECT_STREQ(config_.logFilePath, "\\orxencoder.log");
+}
+
+}  // namespace
+}  // namespace orx::plugin::test
