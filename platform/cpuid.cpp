@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 
 namespace orx::platform {
@@ -32,16 +33,18 @@ CpuidRegs TableHook(uint32_t leaf, uint32_t subleaf) {
   return FromTable(g_table, leaf, subleaf);
 }
 
-// The environment table, read once.
+// The environment table, read once. Held by value, so a library that is unloaded leaves
+// nothing allocated behind.
 const std::vector<CpuidTableEntry>* EnvironmentTable() {
-  static const std::vector<CpuidTableEntry>* table = []() -> const std::vector<CpuidTableEntry>* {
+  static const std::optional<std::vector<CpuidTableEntry>> table =
+      []() -> std::optional<std::vector<CpuidTableEntry>> {
     const char* path = std::getenv("ORX_CPUID_TABLE");
-    if (path == nullptr || *path == '\0') return nullptr;
-    auto* t = new std::vector<CpuidTableEntry>();
-    if (!LoadCpuidTableFile(path, *t)) t->clear();
+    if (path == nullptr || *path == '\0') return std::nullopt;
+    std::vector<CpuidTableEntry> t;
+    if (!LoadCpuidTableFile(path, t)) t.clear();
     return t;
   }();
-  return table;
+  return table ? &*table : nullptr;
 }
 
 }  // namespace

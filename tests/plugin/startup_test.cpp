@@ -168,7 +168,7 @@ TEST_F(Startup, ProcessorGate) {
 
 TEST_F(Startup, RealProcessorFeatureWordMatchesAnIndependentProbe) {
   platform::SetCpuidTable({});
-  unsigned a, b, c, d;
+  unsigned a = 0, b = 0, c = 0, d = 0;
   uint32_t expected = 0;
   ASSERT_TRUE(__get_cpuid(1, &a, &b, &c, &d));
   if (d & (1u << 23)) expected |= 0x1;
