@@ -1,12 +1,11 @@
 #include "plugin/plugin_log_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "framework/qva_os.h"
 #include "plugin/encoder_properties_dialog.h"
 
 namespace orx::plugin {
@@ -15,20 +14,6 @@ namespace {
 constexpr size_t kLineBytes = 512;
 
 QVATengineConfig* g_owner = nullptr;  // null: the dialog's default configuration
-
-// The open log's descriptor, kept behind the configuration's handle word.
-struct LogFileHandle {
-  int fd;
-};
-
-LogFileHandle* HandleOf(const QVATengineConfig* config) {
-  return static_cast<LogFileHandle*>(config->logFileHandle);
-}
-
-void CloseHandle(LogFileHandle* handle) {
-  ::close(handle->fd);
-  delete handle;
-}
 
 }  // namespace
 
@@ -41,21 +26,21 @@ void LogFile_Open(QVATengineConfig* config) {
     return;
   }
   std::string path(config->logFilePath, strnlen(config->logFilePath, sizeof(config->logFilePath)));
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;  // nothing is logged and nothing reported
-  auto* handle = new LogFileHandle{fd};
+  // Appending: the file is created when missing and written at its end.
+  QVAHandle handle = QVAOpenFileWrite(path.c_str(), 0);
+  if (handle == nullptr) return;  // nothing is logged and nothing reported
   config->logFileHandle = handle;
   LogOwner()->logFileHandle = handle;
 }
 
 int LogFile_Close(QVATengineConfig* config) {
   QVATengineConfig* target = config ? config : LogOwner();
-  LogFileHandle* handle = HandleOf(target);
+  QVAHandle handle = target->logFileHandle;
   if (handle == nullptr) return 0;
   QVATengineConfig* owner = LogOwner();
   if (owner->logFileHandle == handle) owner->logFileHandle = nullptr;
   target->logFileHandle = nullptr;
-  CloseHandle(handle);
+  QVACloseFile(handle);
   return 0;
 }
 
@@ -65,7 +50,7 @@ QVATengineConfig* LogFile_Detach(QVATengineConfig* config) {
 }
 
 int LogFile_Write(const char* format, ...) {
-  LogFileHandle* handle = HandleOf(LogOwner());
+  QVAHandle handle = LogOwner()->logFileHandle;
   if (handle == nullptr) return 0;
   char buffer[kLineBytes];
   va_list args;
@@ -89,8 +74,9 @@ int LogFile_Write(const char* format, ...) {
       line += "\r\n";
     }
   }
-  ssize_t written = ::write(handle->fd, line.data(), line.size());
-  return written == static_cast<ssize_t>(line.size()) ? static_cast<int>(written) : 0;
+  uint32_t written = 0;
+  if (QVAWriteFile(handle, line.data(), static_cast<uint32_t>(line.size()), &written) != 0) return 0;
+  return static_cast<int>(written);
 }
 
 }  // namespace orx::plugin
