@@ -96,6 +96,7 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   double timeBase_ = 0;
   uint64_t bytesWritten_ = 0;
   uint64_t extraBytes_ = 0;
+  uint64_t outputBytes_ = 0;  // bytes handed to the bit stream in this segment, held packs too
   bool hold_ = false;
   bool packOpen_ = false;  // a pack is begun and not yet handed to the bit stream
   bool videoStd_ = false;

@@ -86,6 +86,7 @@ void CMultiplexer::WriteProgramEnd() {
 
 void CMultiplexer::WritePack() {
   desc_.data = config_.bitStream->Write(&desc_, packConfig_.packSize);
+  outputBytes_ += packConfig_.packSize;
   if (!hold_) bytesWritten_ += packConfig_.packSize;
   packOpen_ = false;
 }

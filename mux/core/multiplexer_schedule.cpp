@@ -173,7 +173,7 @@ bool CMultiplexer::StartSample(uint32_t stream, const MuxSampleDesc& sample) {
     if (!timeValid || !ParseVideoHeader(sample.data, sample.length, info, videoCodec_, config_.videoFormat))
       return true;
     navCategory_ = (sample.flags >> 4) & 3;
-    if (config_.maxFileSize && bytesWritten_ >= config_.maxFileSize && info.seqHeaderFound) {
+    if (config_.maxFileSize && outputBytes_ >= config_.maxFileSize && info.seqHeaderFound) {
       EndStream(stream, false, sample.length);
       return false;
     }
@@ -216,7 +216,7 @@ bool CMultiplexer::StartSample(uint32_t stream, const MuxSampleDesc& sample) {
       sequenceEndSeen_ = true;
     return true;
   }
-  if (config_.maxFileSize && videoState_ != kStreamRunning && bytesWritten_ >= config_.maxFileSize &&
+  if (config_.maxFileSize && videoState_ != kStreamRunning && outputBytes_ >= config_.maxFileSize &&
       (videoState_ != kStreamStopped || lastVideoPts_ <= sample.time)) {
     EndStream(stream, false, sample.length);
     return false;

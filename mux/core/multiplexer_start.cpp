@@ -108,6 +108,7 @@ void CMultiplexer::StartStream() {
   SetSampleLength(0);
   bytesWritten_ = 0;
   extraBytes_ = 0;
+  outputBytes_ = 0;
   hold_ = false;
   audioBytesPacked_ = 0;
   videoSampleOffset_ = 0;

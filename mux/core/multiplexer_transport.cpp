@@ -18,6 +18,7 @@ void CMultiplexer::WriteTablesNow() {
   packet.continuityCounter = patCounter_;
   WritePatPacket(packet, 0);
   desc_.data = config_.bitStream->Write(&packet, packConfig_.packSize);
+  outputBytes_ += packConfig_.packSize;
   if (!hold_) bytesWritten_ += packConfig_.packSize;
   patCounter_ = (patCounter_ + 1) & 15;
 
@@ -25,6 +26,7 @@ void CMultiplexer::WriteTablesNow() {
   packet.continuityCounter = pmtCounter_;
   WritePmtPacket(packet, MakePmtSpec());
   desc_.data = config_.bitStream->Write(&packet, packConfig_.packSize);
+  outputBytes_ += packConfig_.packSize;
   if (!hold_) bytesWritten_ += packConfig_.packSize;
   pmtCounter_ = (pmtCounter_ + 1) & 15;
 }
@@ -38,6 +40,7 @@ void CMultiplexer::WritePcrOnlyNow() {
   packet.continuityCounter = ((onVideo ? videoCounter_ : audioCounter_) + 15) & 15;
   WritePcrOnlyPacket(packet, onVideo ? kVideoPid : kAudioPid);
   desc_.data = config_.bitStream->Write(&packet, packConfig_.packSize);
+  outputBytes_ += packConfig_.packSize;
   if (!hold_) bytesWritten_ += packConfig_.packSize;
   lastPcr27MHz_ = packet.position;
   pcrSent_ = true;

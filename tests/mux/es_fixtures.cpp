@@ -214,13 +214,14 @@ EsFixture Mpeg2Video(int width, int height, const std::string& rate, int frames,
   return fixture;
 }
 
-EsFixture Mpeg1Video(int width, int height, const std::string& rate, int frames) {
+EsFixture Mpeg1Video(int width, int height, const std::string& rate, int frames, const std::string& bitRate) {
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   EsFixture fixture;
-  fixture.path = MakeEsFile("mpeg1-" + size + "-" + std::to_string(frames) + ".m1v",
+  fixture.path = MakeEsFile("mpeg1-" + size + "-" + std::to_string(frames) + "-" + bitRate + ".m1v",
                             {"-f", "lavfi", "-i", "testsrc2=size=" + size + ":rate=" + rate, "-frames:v",
                              std::to_string(frames), "-c:v", "mpeg1video", "-g", "15", "-bf", "2", "-b:v",
-                             "1150k", "-f", "mpeg1video"});
+                             bitRate, "-maxrate", bitRate, "-minrate", bitRate, "-bufsize", "327680",
+                             "-f", "mpeg1video"});
   fixture.bytes = ReadBytes(fixture.path);
   const size_t slash = rate.find('/');
   const double frameRate = slash == std::string::npos

@@ -40,7 +40,7 @@ std::vector<EsSample> SplitPcm(const std::vector<uint8_t>& pcm, size_t bytes, ui
 // Ready-made fixtures of the test tables.
 EsFixture Mpeg2Video(int width, int height, const std::string& rate, int frames,
                      const std::vector<std::string>& extraArgs = {});
-EsFixture Mpeg1Video(int width, int height, const std::string& rate, int frames);
+EsFixture Mpeg1Video(int width, int height, const std::string& rate, int frames, const std::string& bitRate);
 EsFixture Mp2Audio(int sampleRate, int bitRateK, double seconds);
 EsFixture Ac3Audio(double seconds);
 // Big-endian 16-bit stereo PCM at 48 kHz, as the multiplexer takes it.
