@@ -209,7 +209,9 @@ TEST(ProgramForms, OpenRefusals) {
     }
     mux->Release();
   }
-  EXPECT_FALSE(NewMultiplexer()->Open(nullptr));
+  IMultiplexer* mux = NewMultiplexer();
+  EXPECT_FALSE(mux->Open(nullptr));
+  mux->Release();
 }
 
 }  // namespace
