@@ -10,6 +10,18 @@ namespace {
 // Appends the `count` low bits of value at (*byte, *free); bytes are cleared as they are
 // entered. Counts above 32 write zeros (the frame fill).
 void AppendBits(uint8_t*& byte, int& freeBits, uint32_t value, int count) {
+  if (count <= 0) return;
+  if (count <= 24) {
+    // The used bits of the current byte and the new ones in one big-endian word.
+    int total = 8 - freeBits + count;
+    uint32_t word = (uint32_t{*byte} << 24) | ((value & ((1u << count) - 1)) << (32 - total));
+    int full = total / 8;
+    for (int i = 0; i < full; ++i) byte[i] = static_cast<uint8_t>(word >> (24 - 8 * i));
+    byte += full;
+    freeBits = 8 - total % 8;
+    *byte = total % 8 ? static_cast<uint8_t>(word >> (24 - 8 * full)) : 0;
+    return;
+  }
   while (count > 0) {
     int take = std::min(count, freeBits);
     int shift = count - take;

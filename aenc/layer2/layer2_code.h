@@ -1,9 +1,9 @@
 #pragma once
 // The code of one Layer II sample, shared by the plain and the SSE quantizer.
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
+#include "aenc/core/round_half_even.h"
 #include "aenc/layer2/layer2_tables.h"
 
 namespace orx::aenc {
@@ -13,8 +13,8 @@ namespace orx::aenc {
 // to nearest even. A sample equal to its scalefactor sits on a tie that float rounding can tip
 // onto the all-ones code, which the syntax forbids, so codes are kept within 0 .. steps - 1.
 inline uint32_t Layer2Code(float v, float msb, const Layer2AllocEntry& entry) {
-  int32_t code = v >= 0 ? static_cast<int32_t>(std::nearbyint(v * msb - 0.5f)) | entry.msb
-                        : static_cast<int32_t>(std::nearbyint((v + 1.0f) * msb - 0.5f));
+  int32_t code = v >= 0 ? static_cast<int32_t>(RoundHalfEven(v * msb - 0.5f)) | entry.msb
+                        : static_cast<int32_t>(RoundHalfEven((v + 1.0f) * msb - 0.5f));
   return static_cast<uint32_t>(std::clamp<int32_t>(code, 0, entry.steps - 1));
 }
 

@@ -1,6 +1,10 @@
 #include "aenc/psy/fast_power.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "aenc/core/round_half_even.h"
 
 namespace orx::aenc {
 namespace {
@@ -14,6 +18,15 @@ struct PowerTableValues {
 
 constexpr double kLog2TenOverTen = 0.33219280948873625;
 
+// 2^n, exact, built from the exponent field (n within the normal range of double).
+double PowerOfTwo(int n) {
+  if (n < -1022 || n > 1023) return std::ldexp(1.0, n);
+  uint64_t bits = static_cast<uint64_t>(n + 1023) << 52;
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
 }  // namespace
 
 const double* PowerTable() {
@@ -25,17 +38,17 @@ const double* PowerTable() {
 double FastPow10(double x) {
   static const double* table = PowerTable();
   double y = x * kLog2TenOverTen;
-  double n = std::nearbyint(y);
-  int index = 128 + static_cast<int>(std::nearbyint((y - n) * 128.0));
-  return std::ldexp(1.0 + table[index], static_cast<int>(n));
+  double n = RoundHalfEven(y);
+  int index = 128 + static_cast<int>(RoundHalfEven((y - n) * 128.0));
+  return (1.0 + table[index]) * PowerOfTwo(static_cast<int>(n));
 }
 
 float FastPow10f(float x) {
   static const double* table = PowerTable();
   float y = x * static_cast<float>(kLog2TenOverTen);
-  float n = std::nearbyint(y);
-  int index = 128 + static_cast<int>(std::nearbyint((y - n) * 128.0f));
-  return std::ldexp(1.0f + static_cast<float>(table[index]), static_cast<int>(n));
+  float n = RoundHalfEven(y);
+  int index = 128 + static_cast<int>(RoundHalfEven((y - n) * 128.0f));
+  return (1.0f + static_cast<float>(table[index])) * static_cast<float>(PowerOfTwo(static_cast<int>(n)));
 }
 
 }  // namespace orx::aenc

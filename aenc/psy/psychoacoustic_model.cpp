@@ -28,6 +28,15 @@ CPsychoacousticModel::CPsychoacousticModel() {
     twiddles[s][0] = std::cos(angle);
     twiddles[s][1] = -std::sin(angle);
   }
+  for (int stage = 0, span = 512; stage < 9; ++stage, span /= 2) {
+    double wr = 1, wi = 0;
+    for (int j = 0; j < span; ++j) {
+      stageTwiddles[stage][j] = {static_cast<float>(wr), static_cast<float>(wi)};
+      double next = wr * twiddles[stage][0] - wi * twiddles[stage][1];
+      wi = wr * twiddles[stage][1] + wi * twiddles[stage][0];
+      wr = next;
+    }
+  }
   // A decimation-in-frequency FFT leaves bin k at the bit-reversed position.
   for (uint32_t k = 0; k < 1024; ++k) bitReverse[k] = ReverseTenBits(k);
 }
@@ -117,8 +126,12 @@ void CPsychoacousticModel::Analyze(const int16_t (*pcm)[kMpegFrameSamples],
                                    const float (*levels)[kMpegSubbands], float (*smr)[kMpegSubbands],
                                    const MpegHeaderWords& header) {
   int kbps = MpegBitrateKbps(header.id, header.layer, header.bitrateIndex) / header.channels;
+  // ringPos is a multiple of 128, and so is the space before the end of the ring.
   for (int ch = 0; ch < header.channels; ++ch) {
-    for (int i = 0; i < kMpegFrameSamples; ++i) ring[ch][(ringPos + i) % 1408] = pcm[ch][i];
+    for (int block = 0; block < kMpegFrameSamples; block += 128) {
+      int32_t* to = ring[ch] + (ringPos + block) % 1408;
+      for (int i = 0; i < 128; ++i) to[i] = pcm[ch][block + i];
+    }
   }
   for (int ch = 0; ch < header.channels; ++ch) {
     // The block starts 192 samples before the frame.
@@ -136,40 +149,33 @@ void CPsychoacousticModel::Analyze(const int16_t (*pcm)[kMpegFrameSamples],
 
 void CPsychoacousticModel::WindowAndFirstStage(const int32_t* history, int historyStart,
                                                int historyStride, FloatComplex* out) {
-  const double stepRe = twiddles[0][0], stepIm = twiddles[0][1];
-  double wr = 1, wi = 0;
+  const FloatComplex* w = stageTwiddles[0];
+  int p = historyStart % 1408, q = (historyStart + 512) % 1408;
   for (int n = 0; n < 512; ++n) {
-    float a = static_cast<float>(history[((historyStart + n) % 1408) * historyStride]) * window[n];
-    float b = static_cast<float>(history[((historyStart + n + 512) % 1408) * historyStride]) *
-              window[n + 512];
+    float a = static_cast<float>(history[p * historyStride]) * window[n];
+    float b = static_cast<float>(history[q * historyStride]) * window[n + 512];
     float d = a - b;
     out[n] = {a + b, 0};
-    out[n + 512] = {d * static_cast<float>(wr), d * static_cast<float>(wi)};
-    double next = wr * stepRe - wi * stepIm;
-    wi = wr * stepIm + wi * stepRe;
-    wr = next;
+    out[n + 512] = {d * w[n].re, d * w[n].im};
+    if (++p == 1408) p = 0;
+    if (++q == 1408) q = 0;
   }
 }
 
 void CPsychoacousticModel::Fft() {
   FloatComplex* data = fftBuffer.get();
   for (int span = 256, stage = 1; span >= 2; span /= 2, ++stage) {
-    const double stepRe = twiddles[stage][0], stepIm = twiddles[stage][1];
-    double wr = 1, wi = 0;
-    for (int j = 0; j < span; ++j) {
-      float fr = static_cast<float>(wr), fi = static_cast<float>(wi);
-      for (int g = j; g < 1024; g += 2 * span) {
-        FloatComplex& u = data[g];
-        FloatComplex& v = data[g + span];
-        float dr = u.re - v.re, di = u.im - v.im;
-        u.re += v.re;
-        u.im += v.im;
-        v.re = dr * fr - di * fi;
-        v.im = dr * fi + di * fr;
+    const FloatComplex* w = stageTwiddles[stage];
+    for (int group = 0; group < 1024; group += 2 * span) {
+      FloatComplex* u = data + group;
+      FloatComplex* v = u + span;
+      for (int j = 0; j < span; ++j) {
+        float dr = u[j].re - v[j].re, di = u[j].im - v[j].im;
+        u[j].re += v[j].re;
+        u[j].im += v[j].im;
+        v[j].re = dr * w[j].re - di * w[j].im;
+        v[j].im = dr * w[j].im + di * w[j].re;
       }
-      double next = wr * stepRe - wi * stepIm;
-      wi = wr * stepIm + wi * stepRe;
-      wr = next;
     }
   }
 }

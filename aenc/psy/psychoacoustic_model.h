@@ -75,6 +75,9 @@ class CPsychoacousticModel {
 
   uint32_t bitReverse[1024] = {};
   double twiddles[10][2] = {};  // (cos, -sin) of 2 pi / 2^(10 - s)
+  // The twiddles of stage s (span 2^(9 - s)) as the double recursion from twiddles[s] gives them,
+  // rounded to float: the same values every frame, so they are made once.
+  FloatComplex stageTwiddles[9][512] = {};
   AlignedBlock<FloatComplex> fftBuffer;  // 1024 points, then 8192 bytes of twiddle scratch
   float window[1024] = {};
   SpectrumEntry spectrum[512] = {};

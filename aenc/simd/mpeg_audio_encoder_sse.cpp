@@ -26,17 +26,53 @@ class MxcsrScope {
 
 constexpr unsigned kFlushToZeroAllMasked = 0x9F80;
 
-// cos(pi n (2k + 1) / 64): row n holds the weights of folded input n for the 32 outputs.
-struct alignas(16) MatrixTable {
-  float weights[32][32];
-  MatrixTable() {
-    for (int n = 0; n < 32; ++n) {
-      for (int k = 0; k < 32; ++k)
-        weights[n][k] = static_cast<float>(std::cos(M_PI * n * (2 * k + 1) / 64.0));
+// The matrixing is a 32-point DCT-III. Two of Lee's splits (as in the plain kernel) leave four
+// 8-point DCT-IIIs, done as 8 x 8 products, four outputs per packed step.
+struct alignas(16) MatrixTables {
+  float dct8[8][8];      // row n: cos(pi n (2k + 1) / 16), k = 0..7
+  float split16[8];      // 1 / (2 cos(pi (2k + 1) / 32))
+  float split32[16];     // 1 / (2 cos(pi (2k + 1) / 64))
+  MatrixTables() {
+    for (int n = 0; n < 8; ++n) {
+      for (int k = 0; k < 8; ++k) dct8[n][k] = static_cast<float>(std::cos(M_PI * n * (2 * k + 1) / 16.0));
     }
+    for (int k = 0; k < 8; ++k) split16[k] = static_cast<float>(0.5 / std::cos(M_PI * (2 * k + 1) / 32.0));
+    for (int k = 0; k < 16; ++k) split32[k] = static_cast<float>(0.5 / std::cos(M_PI * (2 * k + 1) / 64.0));
   }
 };
-const MatrixTable kMatrixTable;
+const MatrixTables kMatrixTables;
+
+// out[0..7] = 8-point DCT-III of in[0..7].
+inline void Dct8(const float* in, __m128& low, __m128& high) {
+  low = _mm_setzero_ps();
+  high = _mm_setzero_ps();
+  for (int n = 0; n < 8; ++n) {
+    const __m128 x = _mm_set1_ps(in[n]);
+    low = _mm_add_ps(low, _mm_mul_ps(x, _mm_load_ps(kMatrixTables.dct8[n])));
+    high = _mm_add_ps(high, _mm_mul_ps(x, _mm_load_ps(kMatrixTables.dct8[n] + 4)));
+  }
+}
+
+inline __m128 Reverse(__m128 x) { return _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 1, 2, 3)); }
+
+// Lee's combination: out[k] = even[k] + odd[k] f[k], out[2m - 1 - k] = even[k] - odd[k] f[k],
+// for the m outputs of each half given as m / 4 packed values.
+inline void Combine(const __m128* even, const __m128* odd, const float* factors, int quads,
+                    __m128* out) {
+  for (int q = 0; q < quads; ++q) {
+    __m128 t = _mm_mul_ps(odd[q], _mm_load_ps(factors + 4 * q));
+    out[q] = _mm_add_ps(even[q], t);
+    out[2 * quads - 1 - q] = Reverse(_mm_sub_ps(even[q], t));
+  }
+}
+
+// Splits n inputs into the even ones and the summed odd ones.
+inline void Split(const float* in, int n, float* even, float* odd) {
+  for (int i = 0; i < n / 2; ++i) {
+    even[i] = in[2 * i];
+    odd[i] = i == 0 ? in[1] : in[2 * i + 1] + in[2 * i - 1];
+  }
+}
 
 }  // namespace
 
@@ -52,13 +88,18 @@ void CMPEGAudioEncoder_SSE::PolyphaseMatrix(const int32_t* sums, float* out) {
   folded[0] = static_cast<float>(sums[16]);
   for (int n = 1; n <= 16; ++n) folded[n] = static_cast<float>(sums[16 + n]) + static_cast<float>(sums[16 - n]);
   for (int n = 17; n < 32; ++n) folded[n] = static_cast<float>(sums[16 + n]) - static_cast<float>(sums[80 - n]);
+  float even[16], odd[16], quarters[4][8];
+  Split(folded, 32, even, odd);
+  Split(even, 16, quarters[0], quarters[1]);
+  Split(odd, 16, quarters[2], quarters[3]);
+  __m128 q[4][2];
+  for (int i = 0; i < 4; ++i) Dct8(quarters[i], q[i][0], q[i][1]);
+  __m128 evenOut[4], oddOut[4], out32[8];
+  Combine(q[0], q[1], kMatrixTables.split16, 2, evenOut);
+  Combine(q[2], q[3], kMatrixTables.split16, 2, oddOut);
+  Combine(evenOut, oddOut, kMatrixTables.split32, 4, out32);
   const __m128 scale = _mm_set1_ps(1.0f / 17179869184.0f);
-  for (int k = 0; k < 32; k += 4) {
-    __m128 acc = _mm_setzero_ps();
-    for (int n = 0; n < 32; ++n)
-      acc = _mm_add_ps(acc, _mm_mul_ps(_mm_set1_ps(folded[n]), _mm_load_ps(&kMatrixTable.weights[n][k])));
-    _mm_storeu_ps(out + k, _mm_mul_ps(acc, scale));
-  }
+  for (int g = 0; g < 8; ++g) _mm_storeu_ps(out + 4 * g, _mm_mul_ps(out32[g], scale));
 }
 
 void CMPEGAudioEncoder_SSE::Layer2ScaleFactors(const float* subband, uint32_t* scalefactor) {
