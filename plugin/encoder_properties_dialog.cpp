@@ -32,8 +32,11 @@ std::string Number(long v) { return std::to_string(v); }
 
 void SetFlag(uint32_t& word, uint32_t bit, bool on) { word = on ? (word | bit) : (word & ~bit); }
 
-void FormatInto(char* buffer, size_t size, const char* format, va_list args) {
-  std::vsnprintf(buffer, size, format, args);
+// A status line: at most 500 characters.
+std::string FormatStatus(const char* format, va_list args) {
+  char text[501];
+  std::vsnprintf(text, sizeof(text), format, args);
+  return text;
 }
 
 }  // namespace
@@ -222,31 +225,28 @@ void PropDlg_BrowseLogFile(DialogWindow* window, const void* /*module*/, const c
 }
 
 void PropDlg_SetLine(int index, const char* format, ...) {
-  char text[501];
   va_list args;
   va_start(args, format);
-  FormatInto(text, sizeof(text), format, args);
+  std::string text = FormatStatus(format, args);
   va_end(args);
   if (g_dialog.window) g_dialog.window->SetText(kCtlStatus1 + index, text);
 }
 
 void PropDlg_SetLine2(const char* format, ...) {
-  char text[501];
   va_list args;
   va_start(args, format);
-  FormatInto(text, sizeof(text), format, args);
+  std::string text = FormatStatus(format, args);
   va_end(args);
   if (g_dialog.window) g_dialog.window->SetText(kCtlStatus2, text);
 }
 
 void PropDlg_Status(const char* format, ...) {
-  char text[501];
   va_list args;
   va_start(args, format);
-  FormatInto(text, sizeof(text), format, args);
+  std::string text = FormatStatus(format, args);
   va_end(args);
   if (g_dialog.window) g_dialog.window->SetText(kCtlStatus1, text);
-  LogFile_Write("%s", text);
+  LogFile_Write("%s", text.c_str());
 }
 
 }  // namespace orx::plugin

@@ -5,7 +5,9 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/install-packages.sh"
 "$here/scripts/build.sh" release
 bin="$here/build/release/bin"
-if [ -x "$bin/orx-export" ] && [ -f "$here/build/release/lib/ExporterORXEncoder.so" ]; then
+# The export runs once the host has its export command.
+if [ -x "$bin/orx-export" ] && [ -f "$here/build/release/lib/ExporterORXEncoder.so" ] &&
+   [[ "$("$bin/orx-export" --help)" == *$'\n  export '* ]]; then
   out="$here/build/demo"
   mkdir -p "$out"
   "$bin/orx-export" export --type MPG2 --pattern 720x480@29.97 --frames 150 \

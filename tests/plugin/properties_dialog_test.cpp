@@ -1,5 +1,7 @@
 // The encoder properties dialog, run headless over the dialog stand-in.
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "platform/dialog.h"
 #include "plugin/encoder_properties_dialog.h"
@@ -123,6 +125,26 @@ TEST_F(PropertiesDialog, CloseBoxResetAndBrowse) {
   EXPECT_EQ(config_.sourceVideo.width, 720u);
   EXPECT_EQ(config_.sourceVideo.height, 576u);
   EXPECT_STREQ(config_.logFilePath, "\\orxencoder.log");
+}
+
+TEST_F(PropertiesDialog, StatusLinesReachTheDialogAndTheLog) {
+  user_ = [this](platform::DialogWindow& w) {
+    PropDlg_SetLine(1, "line %d", 2);
+    EXPECT_EQ(w.GetText(kCtlStatus2), "line 2");
+    PropDlg_SetLine2("%s", std::string(600, 'q').c_str());
+    EXPECT_EQ(w.GetText(kCtlStatus2), std::string(500, 'q'));
+    PropDlg_Status("encoding %s", "started");
+    EXPECT_EQ(w.GetText(kCtlStatus1), "encoding started");
+    filled_.push_back("user ran");
+  };
+  EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), 1);
+  EXPECT_EQ(filled_.back(), "user ran");
+  // The dialog's log was not open while the user acted: nothing was written.
+  PropDlg_Status("after %s", "Ok");  // the log opened by "Ok" takes it
+  LogFile_Close(&config_);
+  std::ifstream in(dir_ + "/dialog.log");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "after Ok\r\n");
 }
 
 }  // namespace
