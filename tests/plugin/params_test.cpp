@@ -1,5 +1,6 @@
 // The parameter set after defaults and post-processing, against golden files written from the
 // parameter tables; the option parameters; the default bit rate and frame duration.
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -7,6 +8,7 @@
 #include "host/host_services.h"
 #include "plugin/export_state.h"
 #include "plugin/exporter_file_type.h"
+#include "plugin/exporter_instance.h"
 #include "plugin/param_model.h"
 #include "tests/plugin/plugin_test_fixture.h"
 #include "tests/support/process.h"
@@ -157,6 +159,73 @@ TEST_F(Params, DefaultFrameDuration) {
   for (const Row& row : rows) EXPECT_EQ(DefaultFrameDuration(time, row.fps), row.ticks) << row.fps;
   EXPECT_EQ(DefaultFrameDuration(nullptr, 25.0), 0);
   host::SuiteRegistry::Instance().basicSuite()->ReleaseSuite("Premiere Time Suite", 1);
+}
+
+TEST_F(Params, PackRowsCopiesOnlyRowsNarrowerThanTheStride) {
+  std::vector<uint8_t> source(4 * 10);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i);
+  std::vector<uint8_t> packed(4 * 6, 0xEE);
+  PackRows(source.data(), packed.data(), 10, 3, 2, 4);  // 6 of every 10 bytes
+  for (int row = 0; row < 4; ++row) {
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(packed[row * 6 + i], row * 10 + i);
+  }
+  std::vector<uint8_t> untouched(40, 0xEE);
+  PackRows(source.data(), untouched.data(), 10, 5, 2, 4);  // rows as wide as the stride
+  PackRows(source.data(), untouched.data(), 10, 3, 2, 0);  // no rows
+  EXPECT_EQ(untouched, std::vector<uint8_t>(40, 0xEE));
+}
+
+TEST_F(Params, InstanceSettingsInTheir32BitLayout) {
+  ExporterInstance instance{};
+  std::memcpy(instance.tag, kInstanceTag, sizeof(instance.tag));
+  instance.audioExported = 1;
+  instance.qualityIndex = -2;
+  instance.width = 720;
+  instance.height = 480;
+  instance.frameRateNum = 30;
+  instance.frameTicks = 0x0102030405060708;
+  instance.averageKbps = 3836.25;
+  instance.frameRateDen = 1001;
+  instance.gpuCount = 4;
+  instance.logFileName[0] = u'L';
+  instance.logFileName[255] = 0x1234;
+  instance.audioChannelType = 2;
+  instance.audioSampleRate = 48000.0;
+  instance.audioBitRate = 128000;
+  uint8_t out[kInstanceSettingsBytes];
+  SerializeInstanceSettings(instance, out);
+  auto u32 = [&](int at) {
+    return static_cast<uint32_t>(out[at]) | (out[at + 1] << 8) | (out[at + 2] << 16) |
+           (static_cast<uint32_t>(out[at + 3]) << 24);
+  };
+  auto f64 = [&](int at) {
+    double d;
+    std::memcpy(&d, out + at, 8);
+    return d;
+  };
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(out)), "ORX ENCODER ");
+  EXPECT_EQ(u32(16), 1u);
+  EXPECT_EQ(u32(32), 0xFFFFFFFEu);
+  EXPECT_EQ(u32(40), 720u);
+  EXPECT_EQ(u32(44), 480u);
+  EXPECT_EQ(u32(48), 30u);
+  EXPECT_EQ(u32(56), 0x05060708u);
+  EXPECT_EQ(u32(60), 0x01020304u);
+  EXPECT_EQ(f64(64), 3836.25);
+  EXPECT_EQ(u32(72), 1001u);
+  EXPECT_EQ(u32(112), 4u);
+  EXPECT_EQ(out[116], 'L');
+  EXPECT_EQ(out[116 + 2 * 255], 0x34);
+  EXPECT_EQ(out[117 + 2 * 255], 0x12);
+  EXPECT_EQ(u32(628), 2u);
+  EXPECT_EQ(f64(632), 48000.0);
+  EXPECT_EQ(u32(640), 128000u);
+  for (int i = 644; i < kInstanceSettingsBytes; ++i) ASSERT_EQ(out[i], 0) << i;
+
+  host_sdk::ExportRecord record{};
+  instance.height = 0;
+  record.privateData = &instance;
+  EXPECT_EQ(WriteInstanceSettings(&record), 6);  // no frame size: nothing written
 }
 
 }  // namespace

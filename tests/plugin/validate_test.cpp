@@ -98,6 +98,16 @@ TEST_F(Validation, TvStandardSwitchesTheDimension) {
   EXPECT_EQ(ListNames("ADBEVideoFPS"), (std::vector<std::string>{"23.976", "24", "29.97"}));
 }
 
+TEST_F(Validation, PalSizeGivesItsAspectNames) {
+  Open(kFileTypeMpg2);
+  Validate("ORXTVStandard", "1");
+  EXPECT_EQ(Param("ADBEVideoHeight").value.intValue, 576);
+  EXPECT_EQ(ListNames("ORXVideoAspect"),
+            (std::vector<std::string>{"Square Pixels (1.000)", "Standard 4:3 (1.091)",
+                                      "Widescreen 16:9 (1.455)", "Widescreen 2.21:1 (1.768)"}));
+  EXPECT_EQ(Param("ORXVideoDimension").hidden, 1);  // built, still hidden for this type
+}
+
 TEST_F(Validation, BluRayFrameRatesFollowStandardAndSize) {
   Open(kFileTypeMp2b, Source(1280, 720));
   EXPECT_EQ(Param("ORXVideoDimension").value.intValue, (1280 << 16) | 720);
