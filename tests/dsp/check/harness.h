@@ -104,6 +104,9 @@ struct KernelEntry {
   const char* label = "";       // tells several entries of one slot apart ("" for one)
   const char* comparison = "";  // "exact", "within 1", or what differs and why
   int trials = 1000;            // trials per variant in the test program
+  // The benchmark times RunSubject on the plain class against the variant; false when the
+  // plain class has no body for the slot (it then times RunReference).
+  bool plainBody = true;
   std::function<std::unique_ptr<KernelTrial>()> make;
 };
 
