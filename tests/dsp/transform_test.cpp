@@ -136,12 +136,13 @@ TEST(Transforms, InverseVc1OfDcOnlyBlocks) {
   for (auto [dc, value] : expected) EXPECT_EQ((12 * ((12 * dc + 4) >> 3) + 64) >> 7, value);
 }
 
-// IEEE 1180 random generator and reference transforms in double precision.
+// IEEE 1180 random generator (its 32-bit arithmetic) and reference transforms in double
+// precision.
 class Ieee1180Random {
  public:
   long Next(long low, long high) {
-    state_ = state_ * 1103515245 + 12345;
-    long i = state_ & 0x7ffffffe;
+    state_ = state_ * 1103515245u + 12345u;
+    long i = static_cast<long>(state_ & 0x7ffffffeu);
     double x = static_cast<double>(i) / static_cast<double>(0x7fffffff);
     x *= static_cast<double>(low + high + 1);
     long j = static_cast<long>(x);
@@ -149,7 +150,7 @@ class Ieee1180Random {
   }
 
  private:
-  long state_ = 1;
+  uint32_t state_ = 1;
 };
 
 double Basis(int k, int n) {
