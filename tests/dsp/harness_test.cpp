@@ -15,6 +15,9 @@ struct HarnessCase {
   Variant variant;
 };
 
+// Keeps the listed test names short and stable.
+void PrintTo(const HarnessCase& c, std::ostream* out) { *out << c.variant.name; }
+
 std::vector<HarnessCase> AllCases() {
   std::vector<HarnessCase> cases;
   for (const KernelEntry& entry : RegisteredKernels()) {

@@ -29,10 +29,10 @@ PreparedTables Build(const std::string& name, int codec, const uint8_t* intra,
   std::memcpy(set.params.intraMatrix, intra, 64);
   std::memcpy(set.params.interMatrix, inter, 64);
   set.params.mpegQuantisation = mpegQuantisation;
-  set.block = new QuantTableBlock();
+  set.block = std::make_shared<QuantTableBlock>();
   alignas(128) static uint8_t work[kQuantWorkAreaSize];
   CMBCore builder;
-  builder.InitQuantTables(set.params, set.block, work);
+  builder.InitQuantTables(set.params, set.block.get(), work);
   return set;
 }
 
@@ -60,7 +60,7 @@ const std::vector<PreparedTables>& QuantTableSets() {
 }
 
 void QuantState::Apply(CMBCore& core) const {
-  core.quantTables = tables->block;
+  core.quantTables = tables->block.get();
   core.quantScaleTypeOffset = k & 32;
   core.SelectQuantizer(k, intra);
   if (intra) {

@@ -2,6 +2,7 @@
 // Building blocks for checks of CMBCore slots: in-place block trials and prepared quantiser
 // tables.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ void FillSparse(Rng& rng, int16_t* block, int low, int high);
 struct PreparedTables {
   std::string name;
   QuantTableParams params;
-  QuantTableBlock* block;
+  std::shared_ptr<QuantTableBlock> block;
 };
 // MPEG-1, MPEG-2 with default and with small-weight user matrices, MPEG-4 (both methods),
 // VC-1; built once per process.
