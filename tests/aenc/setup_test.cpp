@@ -1,0 +1,114 @@
+// What the component derives from its pin formats, without the framework.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "aenc/component/audio_encoder_setup.h"
+#include "media/media_codes.h"
+
+namespace orx::test {
+namespace {
+
+using aenc::AudioEncoderConfig;
+
+AudioMediaType Pcm(uint32_t rate, uint16_t channels) {
+  AudioMediaType t{};
+  t.size = sizeof t;
+  t.MType = QVA_MTYPE_AUDIO;
+  t.subtype = QVA_MSUBTYPE_PCM;
+  t.SamplRate = rate;
+  t.Channels = channels;
+  t.BitsPerSample = 16;
+  return t;
+}
+
+AudioMediaType Coded(uint32_t subtype, uint32_t bitrate) {
+  AudioMediaType t{};
+  t.size = sizeof t;
+  t.MType = QVA_MTYPE_AUDIO;
+  t.subtype = subtype;
+  t.Bitrate = bitrate;
+  return t;
+}
+
+TEST(AencSetup, ConfigFromThePinFormats) {
+  struct Case {
+    uint32_t rate;
+    uint16_t channels;
+    uint32_t subtype, bitrate;
+    uint32_t mode, sampleRate, codec, layer, configBitrate;
+  } cases[] = {
+      {48000, 2, QVA_MSUBTYPE_MPA2, 192000, 0, 48000, 1, 2, 192000},
+      {44100, 1, QVA_MSUBTYPE_MPA2, 0, 3, 44100, 1, 2, 128000},  // bit rate 0: 128000
+      {0, 2, 0x10, 96000, 0, 48000, 1, 2, 96000},                // rate 0: 48 kHz; 0x10 as Layer II
+      {22050, 2, QVA_MSUBTYPE_MPA2, 64000, 0, 22050, 1, 2, 64000},  // kept, not raised to 32000
+      {11025, 1, QVA_MSUBTYPE_MPA2, 64000, 3, 11025, 1, 2, 64000},  // kept; refused at open
+      {48000, 2, 0x11, 128000, 0, 48000, 1, 1, 128000},
+      {48000, 2, QVA_MSUBTYPE_MPA3, 128000, 0, 48000, 1, 3, 128000},
+      {48000, 2, 0x200, 128000, 0, 48000, 2, 0, 128000},
+      {48000, 2, QVA_MSUBTYPE_AAC, 128000, 0, 48000, 3, 0, 128000},
+      {48000, 2, QVA_MSUBTYPE_WMA, 128000, 0, 48000, 4, 0, 128000},
+  };
+  for (const Case& c : cases) {
+    AudioEncoderConfig config;
+    config.frameSamples = 2304;
+    config.maxFrameBytes = 388;
+    aenc::MakeAudioEncoderConfig(Pcm(c.rate, c.channels), Coded(c.subtype, c.bitrate), config);
+    SCOPED_TRACE(testing::Message() << std::hex << c.subtype << std::dec << " " << c.rate);
+    EXPECT_EQ(config.mode, c.mode);
+    EXPECT_EQ(config.sampleRate, c.sampleRate);
+    EXPECT_EQ(config.codec, c.codec);
+    EXPECT_EQ(config.layer, c.layer);
+    EXPECT_EQ(config.bitrate, c.configBitrate);
+    EXPECT_EQ(config.psyMode, 1u);
+    EXPECT_EQ(config.frameSamples, 8000u);
+    EXPECT_EQ(config.maxFrameBytes, 0u);
+    EXPECT_EQ(config.crc, 0);
+  }
+}
+
+TEST(AencSetup, OnlyLayerTwoAtTheSixMpegRatesIsCodable) {
+  for (uint32_t subtype : {0x10u, 0x12u}) EXPECT_TRUE(aenc::IsCodableOutputSubtype(subtype));
+  for (uint32_t subtype : {0x11u, 0x13u, 0x200u, 0x401u, 0x100u, 0x400u, 0u})
+    EXPECT_FALSE(aenc::IsCodableOutputSubtype(subtype)) << std::hex << subtype;
+  for (uint32_t rate : {16000u, 22050u, 24000u, 32000u, 44100u, 48000u}) {
+    AudioEncoderConfig config;
+    aenc::MakeAudioEncoderConfig(Pcm(rate, 2), Coded(QVA_MSUBTYPE_MPA2, 128000), config);
+    EXPECT_EQ(aenc::CheckCodableConfig(config), 0u) << rate;
+  }
+  for (uint32_t rate : {8000u, 11025u, 12000u, 88200u, 96000u}) {
+    AudioEncoderConfig config;
+    aenc::MakeAudioEncoderConfig(Pcm(rate, 2), Coded(QVA_MSUBTYPE_MPA2, 128000), config);
+    EXPECT_EQ(aenc::CheckCodableConfig(config), 40u) << rate;
+  }
+  AudioEncoderConfig layer3;
+  aenc::MakeAudioEncoderConfig(Pcm(48000, 2), Coded(QVA_MSUBTYPE_MPA3, 128000), layer3);
+  EXPECT_EQ(aenc::CheckCodableConfig(layer3), 40u);
+}
+
+TEST(AencSetup, WmaBlockInfoAndCodecPrivate) {
+  struct Case {
+    uint32_t rate, bitrate, samples, bytes;
+  } cases[] = {
+      {48000, 128000, 2048, 683},  // (2048 x 128000 + 24000) / 48000 = 5461 bits
+      {22050, 64000, 1024, 372},
+      {16000, 32000, 512, 128},
+      {44100, 1, 2048, 2},         // at least 2 bytes
+      {0, 128000, 0, 0},
+      {48000, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    uint32_t samples, bytes;
+    aenc::WmaBlockInfo(c.rate, c.bitrate, samples, bytes);
+    EXPECT_EQ(samples, c.samples) << c.rate;
+    EXPECT_EQ(bytes, c.bytes) << c.rate;
+  }
+  AudioMediaType type{};
+  aenc::WriteWmaCodecPrivate(type, 2048, 0x12345);
+  const uint8_t expected[10] = {0x00, 0x08, 0, 0, 0x01, 0x00, 0x45, 0x23, 0x01, 0x00};
+  EXPECT_EQ(type.codecPrivateLength, 10u);
+  EXPECT_EQ(0, std::memcmp(type.codecPrivate, expected, 10));
+}
+
+}  // namespace
+}  // namespace orx::test
