@@ -59,6 +59,13 @@ std::vector<ProbeRow> ProbePackets(const std::string& path) {
   return rows;
 }
 
+// "25" or "30000/1001" as frames per second.
+double RateValue(const std::string& rate) {
+  const size_t slash = rate.find('/');
+  return slash == std::string::npos ? std::stod(rate)
+                                    : std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1));
+}
+
 bool IsStartCode(const std::vector<uint8_t>& es, size_t i, uint8_t* code) {
   if (i + 4 > es.size() || es[i] != 0 || es[i + 1] != 0 || es[i + 2] != 1) return false;
   *code = es[i + 3];
@@ -206,11 +213,7 @@ EsFixture Mpeg2Video(int width, int height, const std::string& rate, int frames,
   EsFixture fixture;
   fixture.path = MakeEsFile(name + ".m2v", args);
   fixture.bytes = ReadBytes(fixture.path);
-  const size_t slash = rate.find('/');
-  const double frameRate = slash == std::string::npos
-                               ? std::stod(rate)
-                               : std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1));
-  fixture.samples = SplitMpegVideo(fixture.bytes, frameRate);
+  fixture.samples = SplitMpegVideo(fixture.bytes, RateValue(rate));
   return fixture;
 }
 
@@ -223,11 +226,7 @@ EsFixture Mpeg1Video(int width, int height, const std::string& rate, int frames,
                              bitRate, "-maxrate", bitRate, "-minrate", bitRate, "-bufsize", "327680",
                              "-f", "mpeg1video"});
   fixture.bytes = ReadBytes(fixture.path);
-  const size_t slash = rate.find('/');
-  const double frameRate = slash == std::string::npos
-                               ? std::stod(rate)
-                               : std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1));
-  fixture.samples = SplitMpegVideo(fixture.bytes, frameRate);
+  fixture.samples = SplitMpegVideo(fixture.bytes, RateValue(rate));
   return fixture;
 }
 
