@@ -8,36 +8,17 @@
 #include <cstring>
 #include <memory>
 
-#include "tests/dsp/check/harness.h"
+#include "tests/dsp/core_test_support.h"
 #include "venc/dsp/mb_core_variants.h"
 
 namespace orx::dsp {
 namespace {
 
-struct alignas(16) Block {
-  int16_t v[64] = {};
-};
+using test::Block;
 
-// The plain class and every variant the processor can run.
-struct NamedCore {
-  const char* name;
-  std::unique_ptr<CMBCore> core;
-};
-std::vector<NamedCore> AllCores() {
-  std::vector<NamedCore> cores;
-  cores.push_back({"plain", std::make_unique<CMBCore>()});
-  for (const check::Variant& v : check::RunnableVariants()) {
-    cores.push_back({v.name, std::move(check::MakeVariantCores(v).mb)});
-  }
-  return cores;
-}
-
-std::unique_ptr<CMBCore> RunningCore() {
-  return std::move(check::MakeVariantCores(check::RunnableVariants().front()).mb);
-}
 
 TEST(Transforms, FlatBlocksGiveOnlyTheDc) {
-  for (auto& [name, core] : AllCores()) {
+  for (auto& [name, core] : test::PlainAndVariants()) {
     for (int value : {0, 10, 128, 255}) {
       for (auto slot : {&CMBCore::ForwardDct, &CMBCore::ForwardTransformVc1}) {
         Block b;
@@ -51,7 +32,7 @@ TEST(Transforms, FlatBlocksGiveOnlyTheDc) {
 }
 
 TEST(Transforms, AllZeroStaysZero) {
-  for (auto& [name, core] : AllCores()) {
+  for (auto& [name, core] : test::PlainAndVariants()) {
     for (auto slot : {&CMBCore::ForwardDct, &CMBCore::ForwardTransformVc1, &CMBCore::InverseDct,
                       &CMBCore::InverseTransformVc1}) {
       Block b;
@@ -68,13 +49,13 @@ TEST(Transforms, ForwardDctOfColumnRampAndCheckerboard) {
     ramp.v[i] = static_cast<int16_t>(i % 8);
     board.v[i] = static_cast<int16_t>(((i / 8 + i % 8) % 2) ? -100 : 100);
   }
-  for (auto& [name, core] : AllCores()) {
+  for (auto& [name, core] : test::PlainAndVariants()) {
     Block r = ramp, c = board;
     core->ForwardDct(r.v);
     core->ForwardDct(c.v);
     EXPECT_EQ(r.v[0], 224) << name;
     for (int i = 1; i < 8; ++i) EXPECT_EQ(r.v[i], 0) << name << " index " << i;
-    int tolerance = std::string(name) == "plain" ? 0 : 18;
+    int tolerance = name == "plain" ? 0 : 18;
     EXPECT_NEAR(r.v[8], -208, tolerance) << name;
     EXPECT_NEAR(c.v[63], 800, tolerance) << name;
     for (int i = 0; i < 64; ++i) {
@@ -93,8 +74,8 @@ TEST(Transforms, InverseDctOfDcOnlyBlocks) {
   const Case cases[] = {{1, 0, 0},     {3, 0, 0},         {4, 1, 1},       {-4, 0, 0},
                         {-5, -1, -1},  {100, 13, 13},     {-2048, -256, -256},
                         {2047, 256, 255}};
-  for (auto& [name, core] : AllCores()) {
-    bool plain = std::string(name) == "plain";
+  for (auto& [name, core] : test::PlainAndVariants()) {
+    bool plain = name == "plain";
     for (const Case& c : cases) {
       Block b;
       b.v[0] = static_cast<int16_t>(c.dc);
@@ -106,7 +87,7 @@ TEST(Transforms, InverseDctOfDcOnlyBlocks) {
 
 TEST(Transforms, InverseDctOfSingleCosines) {
   const int cosine[8] = {17, 15, 10, 3, -3, -10, -15, -17};
-  for (auto& [name, core] : AllCores()) {
+  for (auto& [name, core] : test::PlainAndVariants()) {
     Block horizontal, vertical;
     horizontal.v[8] = 100;  // horizontal frequency 1
     vertical.v[1] = 100;    // vertical frequency 1
@@ -122,7 +103,7 @@ TEST(Transforms, InverseDctOfSingleCosines) {
 }
 
 TEST(Transforms, InverseVc1OfDcOnlyBlocks) {
-  for (auto& [name, core] : AllCores()) {
+  for (auto& [name, core] : test::PlainAndVariants()) {
     for (int dc : {10, -10, 4, 1, 100, 2047, -2048, 37, -999}) {
       Block b;
       b.v[0] = static_cast<int16_t>(dc);
@@ -203,7 +184,7 @@ struct ErrorStats {
 };
 
 TEST(Transforms, InverseDctsMeetIeee1180) {
-  auto cores = AllCores();
+  auto cores = test::PlainAndVariants();
   const int ranges[3][2] = {{256, 255}, {5, 5}, {300, 300}};
   for (auto [low, high] : ranges) {
     for (int sign : {1, -1}) {
@@ -238,7 +219,7 @@ TEST(Transforms, InverseDctsMeetIeee1180) {
         double overallMean = std::abs(totalSum) / (64.0 * kBlocks);
         std::printf("IEEE 1180 %s, range -%d..%d, sign %+d: peak %d, mse %.4f (overall %.4f), "
                     "mean %.4f (overall %.5f)\n",
-                    cores[c].name, low, high, sign, s.peak, worstMse, overallMse, worstMean,
+                    cores[c].name.c_str(), low, high, sign, s.peak, worstMse, overallMse, worstMean,
                     overallMean);
         EXPECT_LE(s.peak, 1) << cores[c].name;
         EXPECT_LE(worstMse, 0.06) << cores[c].name;
@@ -263,7 +244,7 @@ void NaturalBlock(check::Rng& rng, int16_t* pixels) {
 
 TEST(Transforms, PlainAndRunningForwardTransformsStayWithinTheirBounds) {
   auto plain = std::make_unique<CMBCore>();
-  auto running = RunningCore();
+  auto running = test::RunningCore();
   check::Rng rng(check::HarnessSeed());
   int worstDct = 0, worstVc1 = 0;
   for (int n = 0; n < 100000; ++n) {
@@ -289,7 +270,7 @@ TEST(Transforms, PlainAndRunningForwardTransformsStayWithinTheirBounds) {
 
 TEST(Transforms, PlainAndRunningInverseTransformsAgreeOnQuantisedBlocks) {
   auto plain = std::make_unique<CMBCore>();
-  auto running = RunningCore();
+  auto running = test::RunningCore();
   check::Rng rng(check::HarnessSeed() + 1);
   int worstDct = 0, differing = 0, samples = 0;
   for (int n = 0; n < 20000; ++n) {
