@@ -12,7 +12,7 @@
 namespace orx::dsp {
 namespace {
 
-using test::Block;
+using dsptest::Block;
 
 struct alignas(16) Store {
   int16_t v[8] = {};
@@ -29,7 +29,7 @@ int Predictor(CMBCore& core, int p, int quantizer, bool vc1) {
 }
 
 TEST(AcPrediction, WorkedRescalings) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Predictor(*core, 100, 3, false), 33);
     EXPECT_EQ(Predictor(*core, -100, 3, false), -33);
@@ -43,7 +43,7 @@ TEST(AcPrediction, WorkedRescalings) {
 }
 
 TEST(AcPrediction, Mpeg4RescaleIsRoundingDivision) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     for (int q = 1; q <= 47; ++q) {
       for (int base = -2050; base <= 2050; base += 7) {
@@ -64,7 +64,7 @@ TEST(AcPrediction, Mpeg4RescaleIsRoundingDivision) {
 }
 
 TEST(AcPrediction, Vc1RescaleFollowsDqScale) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     for (int i = 1; i <= 63; ++i) {
       const int64_t dqScale = std::llround(262144.0 / i);  // SMPTE 421M DQScale[i]
@@ -84,7 +84,7 @@ TEST(AcPrediction, Vc1RescaleFollowsDqScale) {
 }
 
 TEST(AcPrediction, NoNeighbourPredictsZeroAndStillStores) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     for (bool column : {false, true}) {
       Block block, output;
@@ -103,7 +103,7 @@ TEST(AcPrediction, NoNeighbourPredictsZeroAndStillStores) {
 
 TEST(AcPrediction, RunningGainIsHeldAndVetoed) {
   auto plain = std::make_unique<CMBCore>();
-  auto running = test::RunningCore();
+  auto running = dsptest::RunningCore();
   Block block, output;
   Store store;
   // Coefficients in -128..127 and differences within 126: the same gain as the plain class.
@@ -134,7 +134,7 @@ TEST(AcPrediction, RunningGainIsHeldAndVetoed) {
 
 TEST(AcPrediction, RunningStoresWriteEntryZero) {
   auto plain = std::make_unique<CMBCore>();
-  auto running = test::RunningCore();
+  auto running = dsptest::RunningCore();
   Block block, output;
   for (int i = 0; i < 64; ++i) block.v[i] = static_cast<int16_t>(i + 1);
   for (auto* core : {plain.get(), running.get()}) {
@@ -157,7 +157,7 @@ TEST(AcPrediction, RunningStoresWriteEntryZero) {
 }
 
 TEST(DifferenceSums, AddToTheCounters) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     uint8_t a[8 * 20], b[8 * 20];
     std::memset(a, 0, sizeof a);

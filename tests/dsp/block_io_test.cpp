@@ -11,15 +11,15 @@
 namespace orx::dsp {
 namespace {
 
-using test::Block;
-using test::BlockPair;
+using dsptest::Block;
+using dsptest::BlockPair;
 
 struct alignas(16) Pixels {
   uint8_t v[16 * 8] = {};
 };
 
 TEST(BlockIo, SubtractDecidesCodedFlagsInTheRunningVariant) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     const bool plain = name == "plain";
     Pixels current, prediction;
@@ -47,7 +47,7 @@ TEST(BlockIo, SubtractDecidesCodedFlagsInTheRunningVariant) {
 }
 
 TEST(BlockIo, StoresAndAddsClip) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     BlockPair blocks;
     const int16_t values[5] = {-1, 0, 255, 256, 300};
@@ -85,7 +85,7 @@ TEST(BlockIo, StoresAndAddsClip) {
 }
 
 TEST(BlockIo, OffsetsShiftTheLevel) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     Pixels source;
     source.v[0] = 0;
@@ -113,7 +113,7 @@ TEST(BlockIo, OffsetsShiftTheLevel) {
 }
 
 TEST(BlockIo, Padding) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     alignas(16) uint8_t plane[3][96];
     std::memset(plane, 0xEE, sizeof plane);
@@ -150,7 +150,7 @@ TEST(BlockIo, Padding) {
 }
 
 TEST(BlockIo, MacroblockBuffersAndLastCoefficient) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     alignas(16) uint8_t a[384], b[384], out[384];
     std::memset(a, 0, sizeof a);

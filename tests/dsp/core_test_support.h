@@ -8,7 +8,7 @@
 #include "tests/dsp/check/harness.h"
 #include "venc/dsp/mb_core.h"
 
-namespace orx::dsp::test {
+namespace orx::dsp::dsptest {
 
 struct alignas(16) Block {
   int16_t v[64] = {};
@@ -37,4 +37,4 @@ inline std::unique_ptr<CMBCore> RunningCore() {
   return std::move(check::MakeVariantCores(check::RunnableVariants().front()).mb);
 }
 
-}  // namespace orx::dsp::test
+}  // namespace orx::dsp::dsptest

@@ -14,7 +14,7 @@
 namespace orx::dsp {
 namespace {
 
-using test::Block;
+using dsptest::Block;
 
 struct alignas(16) Reciprocals {
   uint16_t v[64] = {};
@@ -49,7 +49,7 @@ const uint8_t* Flat() {
 }
 
 TEST(Quantisation, EdgeCases) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     const bool plain = name == "plain";
     Reciprocals quarter;
@@ -153,7 +153,7 @@ TEST(Quantisation, InverseQuantisationFollowsMpeg1AndMpeg2) {
   uint8_t user[64];
   for (int i = 0; i < 64; ++i) user[i] = static_cast<uint8_t>(i == 0 ? 8 : 1 + (i * 37) % 255);
   const uint8_t* matrices[] = {kDefaultIntraQuantMatrix, Flat(), user};
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     for (const uint8_t* weights : matrices) {
       auto mpeg2 = Build(1, weights, weights);
@@ -223,7 +223,7 @@ TEST(Quantisation, InverseQuantisationFollowsMpeg1AndMpeg2) {
 
 TEST(Quantisation, ReciprocalsAbove32767KeepTheirSign) {
   auto mpeg2 = Build(1, kDefaultIntraQuantMatrix, Flat());
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     Use(*core, *mpeg2);
     core->SelectQuantizer(33, false);  // non-linear code 1, flat inter matrix
@@ -257,7 +257,7 @@ TEST(Quantisation, UserMatrixOfWeightOneKeepsLevelsWithin2047) {
   uint8_t ones[64];
   std::memset(ones, 1, sizeof ones);
   auto t = Build(1, ones, ones);
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     SCOPED_TRACE(name);
     Use(*core, *t);
     for (bool intra : {true, false}) {

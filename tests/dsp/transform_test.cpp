@@ -14,11 +14,11 @@
 namespace orx::dsp {
 namespace {
 
-using test::Block;
+using dsptest::Block;
 
 
 TEST(Transforms, FlatBlocksGiveOnlyTheDc) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     for (int value : {0, 10, 128, 255}) {
       for (auto slot : {&CMBCore::ForwardDct, &CMBCore::ForwardTransformVc1}) {
         Block b;
@@ -32,7 +32,7 @@ TEST(Transforms, FlatBlocksGiveOnlyTheDc) {
 }
 
 TEST(Transforms, AllZeroStaysZero) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     for (auto slot : {&CMBCore::ForwardDct, &CMBCore::ForwardTransformVc1, &CMBCore::InverseDct,
                       &CMBCore::InverseTransformVc1}) {
       Block b;
@@ -49,7 +49,7 @@ TEST(Transforms, ForwardDctOfColumnRampAndCheckerboard) {
     ramp.v[i] = static_cast<int16_t>(i % 8);
     board.v[i] = static_cast<int16_t>(((i / 8 + i % 8) % 2) ? -100 : 100);
   }
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     Block r = ramp, c = board;
     core->ForwardDct(r.v);
     core->ForwardDct(c.v);
@@ -74,7 +74,7 @@ TEST(Transforms, InverseDctOfDcOnlyBlocks) {
   const Case cases[] = {{1, 0, 0},     {3, 0, 0},         {4, 1, 1},       {-4, 0, 0},
                         {-5, -1, -1},  {100, 13, 13},     {-2048, -256, -256},
                         {2047, 256, 255}};
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     bool plain = name == "plain";
     for (const Case& c : cases) {
       Block b;
@@ -87,7 +87,7 @@ TEST(Transforms, InverseDctOfDcOnlyBlocks) {
 
 TEST(Transforms, InverseDctOfSingleCosines) {
   const int cosine[8] = {17, 15, 10, 3, -3, -10, -15, -17};
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     Block horizontal, vertical;
     horizontal.v[8] = 100;  // horizontal frequency 1
     vertical.v[1] = 100;    // vertical frequency 1
@@ -103,7 +103,7 @@ TEST(Transforms, InverseDctOfSingleCosines) {
 }
 
 TEST(Transforms, InverseVc1OfDcOnlyBlocks) {
-  for (auto& [name, core] : test::PlainAndVariants()) {
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
     for (int dc : {10, -10, 4, 1, 100, 2047, -2048, 37, -999}) {
       Block b;
       b.v[0] = static_cast<int16_t>(dc);
@@ -184,7 +184,7 @@ struct ErrorStats {
 };
 
 TEST(Transforms, InverseDctsMeetIeee1180) {
-  auto cores = test::PlainAndVariants();
+  auto cores = dsptest::PlainAndVariants();
   const int ranges[3][2] = {{256, 255}, {5, 5}, {300, 300}};
   for (auto [low, high] : ranges) {
     for (int sign : {1, -1}) {
@@ -244,7 +244,7 @@ void NaturalBlock(check::Rng& rng, int16_t* pixels) {
 
 TEST(Transforms, PlainAndRunningForwardTransformsStayWithinTheirBounds) {
   auto plain = std::make_unique<CMBCore>();
-  auto running = test::RunningCore();
+  auto running = dsptest::RunningCore();
   check::Rng rng(check::HarnessSeed());
   int worstDct = 0, worstVc1 = 0;
   for (int n = 0; n < 100000; ++n) {
@@ -270,7 +270,7 @@ TEST(Transforms, PlainAndRunningForwardTransformsStayWithinTheirBounds) {
 
 TEST(Transforms, PlainAndRunningInverseTransformsAgreeOnQuantisedBlocks) {
   auto plain = std::make_unique<CMBCore>();
-  auto running = test::RunningCore();
+  auto running = dsptest::RunningCore();
   check::Rng rng(check::HarnessSeed() + 1);
   int worstDct = 0, differing = 0, samples = 0;
   for (int n = 0; n < 20000; ++n) {

@@ -17,7 +17,7 @@ void QuantisedBlock(Rng& rng, int16_t* block) {
 
 MbScenario StoreEdge(bool column) {
   MbScenario s;
-  s.buffers = {{128}, {16}};
+  s.buffers = {{128, 0, false}, {16}};
   s.generate = [](Rng& rng, MbCall& call) {
     QuantisedBlock(rng, call.as<int16_t>(0));
     call.arg[0] = rng.Uniform(1, 63);
@@ -43,7 +43,7 @@ MbScenario StoreEdge(bool column) {
 
 MbScenario Predict(bool column, bool vc1) {
   MbScenario s;
-  s.buffers = {{128}, {128}, {16}};
+  s.buffers = {{128, 0, false}, {128}, {16}};
   s.generate = [vc1](Rng& rng, MbCall& call) {
     QuantisedBlock(rng, call.as<int16_t>(0));
     int16_t* store = call.as<int16_t>(2);
@@ -70,7 +70,7 @@ MbScenario Predict(bool column, bool vc1) {
 
 MbScenario Sums() {
   MbScenario s;
-  s.buffers = {{8 * 48, 3}, {8 * 48, 7}, {8}};
+  s.buffers = {{8 * 48, 3, false}, {8 * 48, 7, false}, {8}};
   s.generate = [](Rng& rng, MbCall& call) {
     call.arg[0] = rng.Uniform(16, 48);
     call.arg[1] = rng.Uniform(16, 48);

@@ -32,7 +32,7 @@ void SimilarPixels(Rng& rng, uint8_t* current, uint8_t* prediction) {
 
 MbScenario Load(bool chroma, bool offset, size_t sourceOffset) {
   MbScenario s;
-  s.buffers = {{256}, {kPixels, sourceOffset}};
+  s.buffers = {{256}, {kPixels, sourceOffset, false}};
   s.generate = [offset](Rng& rng, MbCall& call) {
     Stride(rng, call, 0);
     call.arg[1] = offset ? rng.Uniform(-32768, 32767) : 0;
@@ -50,7 +50,7 @@ MbScenario Load(bool chroma, bool offset, size_t sourceOffset) {
 
 MbScenario Subtract(bool chroma, size_t rowOffset) {
   MbScenario s;
-  s.buffers = {{256}, {kPixels, rowOffset}, {kPixels, rowOffset}};
+  s.buffers = {{256}, {kPixels, rowOffset, false}, {kPixels, rowOffset, false}};
   s.generate = [](Rng& rng, MbCall& call) {
     SimilarPixels(rng, call.buffer[1], call.buffer[2]);
     Stride(rng, call, 0);
@@ -72,7 +72,7 @@ MbScenario Subtract(bool chroma, size_t rowOffset) {
 
 MbScenario Store(bool chroma) {
   MbScenario s;
-  s.buffers = {{kPixels}, {256}};
+  s.buffers = {{kPixels}, {256, 0, false}};
   s.generate = [](Rng& rng, MbCall& call) {
     Residuals(rng, call.as<int16_t>(1), 128);
     Stride(rng, call, 0);
@@ -90,7 +90,7 @@ MbScenario Store(bool chroma) {
 
 MbScenario Add(bool chroma) {
   MbScenario s;
-  s.buffers = {{kPixels}, {kPixels}, {256}};
+  s.buffers = {{kPixels}, {kPixels, 0, false}, {256, 0, false}};
   s.generate = [](Rng& rng, MbCall& call) {
     Residuals(rng, call.as<int16_t>(2), 128);
     Stride(rng, call, 0);
@@ -112,7 +112,7 @@ MbScenario Add(bool chroma) {
 
 MbScenario StoreOffset(bool chroma) {
   MbScenario s;
-  s.buffers = {{kPixels}, {128}, {128}};
+  s.buffers = {{kPixels}, {128, 0, false}, {128, 0, false}};
   s.generate = [](Rng& rng, MbCall& call) {
     Residuals(rng, call.as<int16_t>(1), 64);
     Residuals(rng, call.as<int16_t>(2), 64);

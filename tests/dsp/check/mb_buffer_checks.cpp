@@ -36,7 +36,7 @@ MbScenario PadHorizontal(bool chroma) {
 
 MbScenario PadVertical() {
   MbScenario s;
-  s.buffers = {{1024}, {128}};
+  s.buffers = {{1024}, {128, 0, false}};
   s.generate = [](Rng& rng, MbCall& call) {
     call.arg[0] = 16 * rng.Uniform(1, 4);                         // length
     call.arg[1] = rng.Uniform(1, 4);                              // count
@@ -51,7 +51,7 @@ MbScenario PadVertical() {
 
 MbScenario CopyBand() {
   MbScenario s;
-  s.buffers = {{8 * 48}, {8 * 48}};
+  s.buffers = {{8 * 48}, {8 * 48, 0, false}};
   s.generate = [](Rng& rng, MbCall& call) {
     call.arg[0] = 16 * rng.Uniform(1, 3);
     call.arg[1] = 16 * rng.Uniform(1, 3);
@@ -65,7 +65,7 @@ MbScenario CopyBand() {
 
 MbScenario MacroblockBuffers(bool average) {
   MbScenario s;
-  s.buffers = {{384}, {256}, {128}, {256}, {128}};
+  s.buffers = {{384}, {256, 0, false}, {128, 0, false}, {256, 0, false}, {128, 0, false}};
   s.generate = [](Rng&, MbCall&) {};
   s.run = [average](CMBCore& core, MbCall& call) {
     if (average) {
@@ -80,7 +80,7 @@ MbScenario MacroblockBuffers(bool average) {
 
 MbScenario LastCoefficient() {
   MbScenario s;
-  s.buffers = {{128}, {64}};
+  s.buffers = {{128, 0, false}, {64, 0, false}};
   s.generate = [](Rng& rng, MbCall& call) {
     FillSparse(rng, call.as<int16_t>(0), -300, 300);
     // A position-to-scan table: a permutation of 0..63 with entry 0 = 0.

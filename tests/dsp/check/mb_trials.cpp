@@ -137,11 +137,18 @@ void ScenarioTrial::Generate(Rng& rng) {
     }
   }
   scenario_.generate(rng, input_);
+  for (size_t i = 0; i < scenario_.buffers.size(); ++i) {
+    if (scenario_.buffers[i].written) continue;
+    std::memcpy(subject_.buffer[i], input_.buffer[i], scenario_.buffers[i].size);
+    std::memcpy(expected_.buffer[i], input_.buffer[i], scenario_.buffers[i].size);
+  }
 }
 
 void ScenarioTrial::Prepare(MbCall& call) const {
   for (size_t i = 0; i < scenario_.buffers.size(); ++i) {
-    std::memcpy(call.buffer[i], input_.buffer[i], scenario_.buffers[i].size);
+    if (scenario_.buffers[i].written) {
+      std::memcpy(call.buffer[i], input_.buffer[i], scenario_.buffers[i].size);
+    }
   }
   std::memcpy(call.arg, input_.arg, sizeof call.arg);
 }

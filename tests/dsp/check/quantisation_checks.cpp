@@ -40,7 +40,7 @@ MbScenario Block(void (*fill)(Rng&, int16_t*), std::function<int(CMBCore&, MbCal
 
 MbScenario SourceToDestination(std::function<int(CMBCore&, MbCall&)> run) {
   MbScenario s;
-  s.buffers = {{128}, {128}};
+  s.buffers = {{128, 0, false}, {128}};
   s.quantised = true;
   s.generate = [](Rng& rng, MbCall& call) { Coefficients(rng, call.as<int16_t>(0)); };
   s.run = std::move(run);
@@ -51,7 +51,7 @@ void BlockIndex(Rng& rng, MbCall& call) { call.arg[0] = rng.Uniform(0, 5); }
 
 MbScenario DcOnlyPair(bool vc1) {
   MbScenario s;
-  s.buffers = {{256}, {8 * 48}};
+  s.buffers = {{256}, {8 * 48, 0, false}};
   s.quantised = true;
   s.generate = [](Rng& rng, MbCall& call) {
     call.arg[0] = 16 * rng.Uniform(1, 3);  // stride
