@@ -1,0 +1,28 @@
+#pragma once
+// Private to the framework's instance code: helpers several of its files share.
+#include <string>
+
+#include "framework/qva_component.h"
+
+namespace orx::framework {
+
+inline constexpr uint32_t kAllPins = 0xFFFFFFFFu;
+
+// True for an instance this library created and has not released.
+bool IsLiveInstance(ComponentInstance* instance);
+
+// The library's compName, copied under the library record's lock.
+std::string LibraryName();
+
+// The worker thread object, read under the state lock (it is cleared there before it is freed).
+QVAHandle WorkerThread(ComponentInstance* instance);
+void SetWorkerThread(ComponentInstance* instance, QVAHandle thread);
+
+// Calls the event callback when one is set (the mask is the caller's business).
+void SendEvent(ComponentInstance* instance, uint32_t eventId, void* record, uint32_t size);
+
+// Creates a pin's queue with its sizes, names it and installs the stored pin callback.
+QVAStatus CreatePinQueue(ComponentInstance* instance, ComponentPin& pin, uint32_t pinNumber, uint32_t direction);
+void DestroyPinQueue(ComponentPin& pin);
+
+}  // namespace orx::framework

@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/thread.h"
+#include "tests/framework/test_component.h"
+#include "tests/support/orx_test.h"
+
+namespace orx::test {
+namespace {
+
+using CompStates = TestLibrary;
+using Change = std::pair<uint32_t, uint32_t>;
+
+constexpr uint32_t NONE = QVA_STATE_NONE, INIT = QVA_STATE_INIT, IDLE = QVA_STATE_IDLE,
+                   STARTING = QVA_STATE_STARTING, PLAYING = QVA_STATE_PLAYING, PAUSING = QVA_STATE_PAUSING,
+                   PAUSED = QVA_STATE_PAUSED, STEPPING = QVA_STATE_STEPPING, STOPPING = QVA_STATE_STOPPING,
+                   STOPPED = QVA_STATE_STOPPED, DESTROYING = QVA_STATE_DESTROYING;
+
+struct CommandRow {
+  uint32_t from;
+  bool worker;
+  uint32_t command;
+  uintptr_t param1;
+  uint32_t timeout;
+  uint32_t flushBefore;
+  QVAStatus answer;
+  uint32_t after;
+  std::vector<Change> events;
+  bool wordsCleared;
+  uint32_t flushAfter;
+};
+
+TEST_F(CompStates, CommandMachineAsATable) {
+  const std::vector<CommandRow> rows = {
+      // CMD_PLAY
+      {STOPPED, true, CMD_PLAY, 1, 0, 1, 0, STARTING, {{STOPPED, STARTING}}, true, 0},
+      {STOPPING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {{STOPPING, STARTING}}, false, 0},
+      {STEPPING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {{STEPPING, STARTING}}, false, 0},
+      {PAUSING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {{PAUSING, STARTING}}, false, 0},
+      {PAUSED, true, CMD_PLAY, 1, 0, 0, 0, PLAYING, {{PAUSED, PLAYING}}, false, 0},
+      {STARTING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {}, false, 0},
+      {PLAYING, true, CMD_PLAY, 1, 0, 0, 0, PLAYING, {}, false, 0},
+      {IDLE, true, CMD_PLAY, 1, 0, 0, QVA_ERR_WRONGSTATE, IDLE, {}, false, 0},
+      {INIT, false, CMD_PLAY, 1, 0, 1, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      // CMD_PAUSE
+      {IDLE, true, CMD_PAUSE, 0, 0, 0, 0, PAUSED, {{IDLE, PAUSING}, {PAUSING, PAUSED}}, false, 0},
+      {STARTING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{STARTING, PAUSING}}, false, 0},
+      {PLAYING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{PLAYING, PAUSING}}, false, 0},
+      {STOPPING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{STOPPING, PAUSING}}, false, 0},
+      {STOPPED, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{STOPPED, PAUSING}}, true, 0},
+      {PAUSING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {}, false, 0},
+      {PAUSED, true, CMD_PAUSE, 0, 0, 0, 0, PAUSED, {}, false, 0},
+      {STEPPING, true, CMD_PAUSE, 0, 0, 0, QVA_ERR_WRONGSTATE, STEPPING, {}, false, 0},
+      {INIT, false, CMD_PAUSE, 0, 0, 0, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      // CMD_STOP, which needs no worker
+      {PLAYING, true, CMD_STOP, 0, 0, 0, 0, STOPPING, {{PLAYING, STOPPING}}, false, 0},
+      {STOPPING, true, CMD_STOP, 0, 0, 0, 0, STOPPING, {}, false, 0},
+      {STOPPED, true, CMD_STOP, 0, 0, 0, 0, STOPPED, {}, false, 0},
+      {INIT, false, CMD_STOP, 0, 0, 0, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      // CMD_STEP
+      {PAUSED, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {{PAUSED, STEPPING}}, false, 0},
+      {STOPPING, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {{STOPPING, STEPPING}}, false, 0},
+      {STOPPED, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {{STOPPED, STEPPING}}, true, 0},
+      {STEPPING, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {}, false, 0},
+      {INIT, false, CMD_STEP, 1, 0, 0, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      // CMD_EMPTY: the state comes back
+      {PLAYING, true, CMD_EMPTY, 0, 0, 1, 0, PLAYING, {{PLAYING, PAUSING}, {PAUSING, PLAYING}}, false, 0},
+      {PAUSED, true, CMD_EMPTY, 0, 0, 0, 0, PAUSED, {}, false, 0},
+      // CMD_FLUSH
+      {PLAYING, true, CMD_FLUSH, 0, 0, 1, 0, PLAYING, {}, false, 0},
+      {PLAYING, true, CMD_FLUSH, 0, 100, 2, QVA_ERR_TIMEOUT, PLAYING, {}, false, 2},
+      {PLAYING, true, CMD_FLUSH, 1, 0, 0, 0, PLAYING, {}, false, 1},
+      {PLAYING, true, CMD_FLUSH, 1, 0, 2, QVA_ERR_TIMEOUT, PLAYING, {}, false, 2},
+      {PAUSED, true, CMD_FLUSH, 1, 0, 0, QVA_ERR_WRONGSTATE, PAUSED, {}, false, 0},
+      {INIT, false, CMD_FLUSH, 1, 0, 0, 0, INIT, {}, false, 1},
+      // Commands the framework leaves to the components
+      {PLAYING, true, CMD_SEEK, 0, 0, 0, QVA_ERR_UNSUPPORTED, PLAYING, {}, false, 0},
+      {PLAYING, true, CMD_NONE, 0, 0, 0, QVA_ERR_UNSUPPORTED, PLAYING, {}, false, 0},
+  };
+  for (const CommandRow& row : rows) {
+    SCOPED_TRACE(std::string(QVALookupText(kQVACommandTexts, row.command)) + " from " +
+                 QVALookupText(kQVAStateTexts, row.from) + " param " + std::to_string(row.param1));
+    ComponentInstance* instance = Create(kTestEncoder);
+    ASSERT_EQ(CompCreateHook(instance), QVA_SUCCESS);
+    if (row.worker) {
+      ASSERT_EQ(CompBase_StartThread(instance, IdleWorker, 0), QVA_SUCCESS);
+    }
+    CompBase_SetState(instance, row.from);
+    CompBase_SetEOS(instance, 0xD0);
+    CompBase_SetStreamStart(instance, 0x41);
+    CompBase_SetFlushRequest(instance, row.flushBefore);
+    StateEvents events;
+    events.Attach(instance);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CompBase_SendCommand(instance, row.command, row.param1, 0, 0, 0, row.timeout), row.answer);
+    if (row.answer == QVA_ERR_TIMEOUT && row.timeout != 0) {
+      EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(row.timeout));
+    }
+    EXPECT_EQ(CompBase_GetStateWord(instance), row.after);
+    EXPECT_EQ(events.changes, row.events);
+    EXPECT_EQ(CompBase_GetEOS(instance), row.wordsCleared ? 0u : 0xD0u);
+    EXPECT_EQ(CompBase_GetStreamStart(instance), row.wordsCleared ? 0u : 0x41u);
+    EXPECT_EQ(instance->flushWord.load(), row.flushAfter);
+    CompBase_SetEventCallback(instance, nullptr, 0, nullptr);
+    if (row.worker) {
+      EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+    }
+    EXPECT_EQ(CompBase_Deinit(instance), QVA_SUCCESS);
+    EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
+  }
+}
+
+TEST_F(CompStates, StateRulesEndWordsAndGroupChanges) {
+  ComponentInstance* instance = Create(kTestEncoder);
+  ASSERT_EQ(CompCreateHook(instance), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_StartThread(instance, IdleWorker, 0), QVA_SUCCESS);
+  EventManager* trace = EventManager_Create(16, "states");
+  instance->eventManager = trace;
+  StateEvents events;
+  events.Attach(instance);
+
+  // Leaving the active group for the end group closes the input queues; coming back reopens.
+  CompBase_SetState(instance, PLAYING);
+  CompBase_SetState(instance, STOPPED);
+  ComponentBuffer* slot = nullptr;
+  EXPECT_EQ(BufferQueue_Acquire(instance->inputPin[0].queue, QVA_SLOT_FREE, &slot, 0), QVA_ERR_WRONGSTATE);
+  EXPECT_EQ(CompBase_SendCommand(instance, CMD_PLAY, 1, 0, 0, 0, 0), QVA_SUCCESS);
+  EXPECT_EQ(BufferQueue_Acquire(instance->inputPin[0].queue, QVA_SLOT_FREE, &slot, 0), QVA_SUCCESS);
+  BufferQueue_Commit(instance->inputPin[0].queue, QVA_SLOT_FREE, slot, QVA_INFINITE);
+
+  // DESTROYING holds against everything but NONE and INIT; the trace still records the attempt.
+  CompBase_SetState(instance, DESTROYING);
+  events.changes.clear();
+  EventManager_Reset(trace, 1);
+  CompBase_SetState(instance, PLAYING);
+  EXPECT_EQ(CompBase_GetStateWord(instance), DESTROYING);
+  EXPECT_TRUE(events.changes.empty());
+  ASSERT_EQ(trace->count, 1u);
+  EXPECT_STREQ(trace->events[0].text, "State 0x80000->0x80000");
+  EXPECT_EQ(CompBase_ChangeState(instance, 0xFFFFFFFF, PLAYING), 0u);
+  CompBase_SetState(instance, PAUSED);
+  EXPECT_EQ(CompBase_GetStateWord(instance), DESTROYING);
+
+  // End words: the first forms only into a word without its family's bits.
+  EventManager_Reset(trace, 1);
+  instance->eosWord = 0x90;
+  CompBase_SetEOS(instance, 0x10);
+  EXPECT_EQ(CompBase_GetEOS(instance), 0x90u);
+  EXPECT_EQ(trace->count, 0u);
+  instance->eosWord = 0x10;
+  CompBase_SetEOS(instance, 0x80);
+  EXPECT_EQ(CompBase_GetEOS(instance), 0x90u);
+  ASSERT_EQ(trace->count, 1u);
+  EXPECT_STREQ(trace->events[0].text, "EOS 0x10->0x80");
+  CompBase_SetEOI(instance, 0x1000);
+  CompBase_SetEOI(instance, 0x2000);
+  EXPECT_EQ(CompBase_GetEOI(instance), 0x1000u);
+  EXPECT_STREQ(trace->events[1].text, "EOI 0x0->0x1000");
+  CompBase_SetStreamStart(instance, 0x4);
+  CompBase_SetStreamStart(instance, 1);
+  EXPECT_EQ(CompBase_GetStreamStart(instance), 0x4u);
+  CompBase_SetStreamStart(instance, 0);
+  CompBase_SetStreamStart(instance, 1);
+  EXPECT_EQ(CompBase_GetStreamStart(instance), 1u);
+  CompBase_SetInputEnd(instance, 0x400);
+  CompBase_SetInputEnd(instance, 0x100);
+  EXPECT_EQ(CompBase_GetInputEnd(instance), 0x400u);
+  CompBase_SetInputEnd(instance, 0);
+  CompBase_SetInputEnd(instance, 0x100);
+  EXPECT_EQ(CompBase_GetInputEnd(instance), 0x100u);
+
+  // The flush word follows the mask rule.
+  CompBase_SetFlushRequest(instance, 0);
+  EXPECT_EQ(CompBase_IsFlushRequest(instance, 0), 1u);
+  CompBase_UpdateFlushRequest(instance, 0, 1);
+  EXPECT_EQ(instance->flushWord.load(), 1u);
+  CompBase_UpdateFlushRequest(instance, 4, 0);
+  EXPECT_EQ(instance->flushWord.load(), 1u);
+
+  // A wait with time-out 0 tests once, sleeps once, and gives up.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(CompBase_WaitForState(instance, PLAYING, 0), 0u);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+  EXPECT_EQ(CompBase_WaitForState(instance, DESTROYING, 0), 1u);
+
+  CompBase_SetEventCallback(instance, nullptr, 0, nullptr);
+  instance->eventManager = nullptr;
+  EventManager_Destroy(trace);
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  CompBase_Deinit(instance);
+  CompBase_Release(instance);
+}
+
+uint32_t EndAtOnce(QVAHandle, void*) { return 0; }
+
+std::atomic<bool> g_stubbornMayEnd{false};
+uint32_t StubbornWorker(QVAHandle thread, void* instance) {
+  CompBase_AttachThread(static_cast<ComponentInstance*>(instance), thread);
+  while (!g_stubbornMayEnd) QVASleep(5);
+  return 0;
+}
+
+platform::NativeThread* RefuseThread(platform::ThreadProc, void*, size_t) { return nullptr; }
+
+TEST_F(CompStates, WorkerLifecycle) {
+  const int threadsBefore = BaselineThreadCount();
+  ComponentInstance* instance = Create(kTestEncoder);
+  ASSERT_EQ(CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, 1024, 2), QVA_SUCCESS);
+  ASSERT_EQ(CompCreateHook(instance), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(instance), INIT);
+  EXPECT_EQ(CompCreateHook(instance), QVA_ERR_WRONGSTATE);
+
+  // A start from INIT waits in PAUSING for CMD_PLAY; a second start is refused.
+  ASSERT_EQ(CompBase_StartThread(instance, IdleWorker, 0), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(instance), PAUSING);
+  EXPECT_EQ(CompBase_IsRunning(instance), 1u);
+  EXPECT_EQ(CompBase_StartThread(instance, IdleWorker, 0), QVA_ERR_WRONGSTATE);
+  EXPECT_EQ(CompBase_Deinit(instance), QVA_ERR_WRONGSTATE);
+  EXPECT_EQ(CompBase_SendCommand(instance, CMD_PLAY, 1, 0, 0, 0, 0), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(instance), STARTING);
+
+  // A stop leaves INIT, without input queues, with the output queue.
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(instance), INIT);
+  EXPECT_EQ(instance->inputPin[0].queue, nullptr);
+  EXPECT_NE(instance->outputPin[0].queue, nullptr);
+  EXPECT_EQ(instance->workerThread, nullptr);
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_ERR_WRONGSTATE);
+
+  // A worker that returns by itself is reclaimed, and the instance starts again.
+  ASSERT_EQ(CompBase_StartThread(instance, EndAtOnce, 0), QVA_SUCCESS);
+  EXPECT_EQ(QVAWaitThreadStage(instance->workerThread, QVA_THREAD_ENDED, 5000), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_StartThread(instance, EndAtOnce, 0), QVA_SUCCESS);
+  EXPECT_EQ(QVAWaitThreadStage(instance->workerThread, QVA_THREAD_ENDED, 5000), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  EXPECT_EQ(instance->workerThread, nullptr);
+
+  // A thread the system refuses leaves IDLE and nothing stored; the next start works.
+  auto previous = platform::SetThreadStartHook(RefuseThread);
+  EXPECT_EQ(CompBase_StartThread(instance, IdleWorker, 0), QVA_ERR_GENERIC);
+  platform::SetThreadStartHook(previous);
+  EXPECT_EQ(CompBase_GetStateWord(instance), IDLE);
+  EXPECT_EQ(instance->workerThread, nullptr);
+  ASSERT_EQ(CompBase_StartThread(instance, IdleWorker, 0), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(instance), STARTING);
+
+  // A stop that runs out of time stays DESTROYING; an unlimited one finishes it.
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  g_stubbornMayEnd = false;
+  ASSERT_EQ(CompBase_StartThread(instance, StubbornWorker, 0), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_StopThread(instance, 100), QVA_ERR_TIMEOUT);
+  EXPECT_EQ(CompBase_GetStateWord(instance), DESTROYING);
+  g_stubbornMayEnd = true;
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(instance), INIT);
+
+  EXPECT_EQ(CompBase_Deinit(instance), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(instance), NONE);
+  EXPECT_EQ(instance->outputPin[0].queue, nullptr);
+  EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
+  EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
+}
+
+TEST_F(CompStates, AFailedQueueInInitIsReportedAndLeavesNone) {
+  ComponentInstance* muxer = Create(kTestMuxer);
+  muxer->inputPin[1].bufferSize = 0x80000000u;  // two slots of 2 GiB cannot be had
+  EXPECT_EQ(CompBase_Init(muxer), QVA_ERR_NOMEMORY);
+  EXPECT_EQ(CompBase_GetStateWord(muxer), NONE);
+  muxer->inputPin[1].bufferSize = 4096;
+  EXPECT_EQ(CompBase_Init(muxer), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(muxer), INIT);
+  EXPECT_NE(muxer->inputPin[1].queue, nullptr);
+  CompBase_Deinit(muxer);
+  CompBase_Release(muxer);
+}
+
+TEST_F(CompStates, ManyLifecyclesLeaveNoThreadAndNoMemory) {
+  const int cycles = kOrxSanitizedBuild ? 50 : 500;
+  const int threadsBefore = BaselineThreadCount();
+  const uint32_t bytesBefore = QVAGetMemCounters().liveBytes;
+  for (int i = 0; i < cycles; ++i) {
+    ComponentInstance* instance = Create(kTestEncoder);
+    ASSERT_NE(instance, nullptr);
+    ASSERT_EQ(CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, 4096, 4), QVA_SUCCESS);
+    ASSERT_EQ(instance->methods.QVAComp_Start(instance), QVA_SUCCESS);
+    ASSERT_EQ(instance->methods.QVAComp_SendCommand(instance, CMD_PLAY, 1, 0, 0, 0, 0), QVA_SUCCESS);
+    ASSERT_EQ(instance->methods.QVAComp_SendCommand(instance, CMD_STOP, 0, 0, 0, 0, 0), QVA_SUCCESS);
+    ASSERT_EQ(instance->methods.QVAComp_End(instance), QVA_SUCCESS);
+    ASSERT_EQ(CompBase_Release(instance), QVA_SUCCESS);
+  }
+  EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
+  EXPECT_EQ(QVAGetMemCounters().liveBytes, bytesBefore);
+}
+
+}  // namespace
+}  // namespace orx::test
