@@ -25,7 +25,8 @@ std::shared_ptr<ChainData> MakeData() {
   Rng rng(HarnessSeed());
   for (int i = 0; i < 384; ++i) {
     data->prediction[i] = static_cast<uint8_t>(rng.Uniform(0, 255));
-    data->current[i] = static_cast<uint8_t>(std::clamp(data->prediction[i] + rng.Uniform(-20, 20), 0, 255));
+    data->current[i] =
+        static_cast<uint8_t>(std::clamp(data->prediction[i] + rng.Uniform(-20, 20), 0, 255));
   }
   QuantTableParams params;
   params.codec = 1;
@@ -63,12 +64,13 @@ void RegisterChain(const std::string& name, std::shared_ptr<CMBCore> core) {
   core->quantTables = data->tables.get();
   core->SelectQuantizer(5, false);
   core->SelectInterDequantizer(5);
-  benchmark::RegisterBenchmark(("MacroblockChain/" + name).c_str(), [core, data](benchmark::State& state) {
-    for (auto _ : state) {
-      Chain(*core, *data);
-      benchmark::DoNotOptimize(data->output);
-    }
-  });
+  benchmark::RegisterBenchmark(("MacroblockChain/" + name).c_str(),
+                               [core, data](benchmark::State& state) {
+                                 for (auto _ : state) {
+                                   Chain(*core, *data);
+                                   benchmark::DoNotOptimize(data->output);
+                                 }
+                               });
 }
 
 }  // namespace

@@ -32,14 +32,15 @@ TEST(BlockIo, SubtractDecidesCodedFlagsInTheRunningVariant) {
     EXPECT_EQ(core->SubtractBlock(residual.v, current.v, prediction.v, 16, 16, 0), 1);
     EXPECT_EQ(residual.v[8 * 3 + 2], 1);
     // Chroma: Cb at even bytes, Cr at odd ones; the differences sum to 8 above a threshold of 5.
-    for (auto [cb, cr, flags] : {std::tuple{0, 0, 0}, std::tuple{0, 1, 1}, std::tuple{1, 0, 2},
-                                 std::tuple{1, 1, 3}}) {
+    for (auto [cb, cr, flags] :
+         {std::tuple{0, 0, 0}, std::tuple{0, 1, 1}, std::tuple{1, 0, 2}, std::tuple{1, 1, 3}}) {
       Pixels c = prediction;
       for (int r = 0; r < 8; ++r) {
         if (cb) c.v[16 * r] = static_cast<uint8_t>(c.v[16 * r] + 1);
         if (cr) c.v[16 * r + 1] = static_cast<uint8_t>(c.v[16 * r + 1] + 1);
       }
-      EXPECT_EQ(core->SubtractChromaPair(residual.v, c.v, prediction.v, 16, 16, 5), plain ? 3 : flags);
+      EXPECT_EQ(core->SubtractChromaPair(residual.v, c.v, prediction.v, 16, 16, 5),
+                plain ? 3 : flags);
       EXPECT_EQ(residual.v[0], cb);
       EXPECT_EQ(residual.v[64], cr);
     }
@@ -197,7 +198,8 @@ TEST(BlockIo, ScansArePermutationsInTheirStandardOrder) {
   }
   // The zigzag read in the transposed layout: 0, 8, 1, 2, 9, 16, 24, 17.
   const int transposed[8] = {0, 8, 1, 2, 9, 16, 24, 17};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(8 * (kZigzagScan[i] % 8) + kZigzagScan[i] / 8, transposed[i]);
+  for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(8 * (kZigzagScan[i] % 8) + kZigzagScan[i] / 8, transposed[i]);
   // The alternate scan runs down the first column first.
   const int alternate[8] = {0, 8, 16, 24, 1, 9, 2, 10};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(kAlternateScan[i], alternate[i]);

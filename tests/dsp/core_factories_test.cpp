@@ -1,10 +1,11 @@
+#include "venc/dsp/core_factories.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <new>
 #include <typeinfo>
 
-#include "venc/dsp/core_factories.h"
 #include "venc/dsp/cpu_features.h"
 #include "venc/dsp/mb_core_variants.h"
 #include "venc/dsp/motion_estimation_core_variants.h"

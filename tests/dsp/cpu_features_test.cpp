@@ -1,3 +1,5 @@
+#include "venc/dsp/cpu_features.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,8 +8,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-
-#include "venc/dsp/cpu_features.h"
 
 namespace orx::dsp {
 namespace {

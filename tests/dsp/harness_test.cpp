@@ -1,11 +1,11 @@
 // Runs every registered kernel check on every variant class the processor can execute.
+#include "tests/dsp/check/harness.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <set>
 #include <string>
-
-#include "tests/dsp/check/harness.h"
 
 namespace orx::dsp::check {
 namespace {
@@ -47,8 +47,7 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(KernelCheck);
 INSTANTIATE_TEST_SUITE_P(Harness, KernelCheck, ::testing::ValuesIn(AllCases()), CaseName);
 
 TEST(Harness, ListsSlotsWithoutChecks) {
-  for (Family family :
-       {Family::kMBCore, Family::kMotionEstimationCore, Family::kPreprocCore}) {
+  for (Family family : {Family::kMBCore, Family::kMotionEstimationCore, Family::kPreprocCore}) {
     std::set<int> checked;
     for (const KernelEntry& e : RegisteredKernels()) {
       if (e.family == family) checked.insert(e.slot);

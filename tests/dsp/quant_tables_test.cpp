@@ -47,27 +47,37 @@ TEST(QuantTables, WorkedValues) {
     uint16_t intra[8], inter[8];
   };
   const Case cases[] = {
-      {kMpeg2, 1, {1024, 2953, 2640, 2533, 2979, 3208, 4657, 8798},
+      {kMpeg2,
+       1,
+       {1024, 2953, 2640, 2533, 2979, 3208, 4657, 8798},
        {4096, 2953, 3135, 3483, 4096, 5213, 7568, 14846}},
-      {kMpeg4, 1, {4096, 2953, 3135, 3483, 4096, 5213, 7568, 14846},
+      {kMpeg4,
+       1,
+       {4096, 2953, 3135, 3483, 4096, 5213, 7568, 14846},
        {4096, 2953, 3135, 3483, 4096, 5213, 7568, 14846}},
-      {kVc1, 1, {3641, 2419, 2394, 2419, 3641, 2419, 2394, 2419},
+      {kVc1,
+       1,
+       {3641, 2419, 2394, 2419, 3641, 2419, 2394, 2419},
        {3641, 2419, 2394, 2419, 3641, 2419, 2394, 2419}},
   };
   for (const Case& c : cases) {
     auto t = Build(c.codec);
     for (int i = 0; i < 8; ++i) {
-      EXPECT_EQ(t->block->quant[c.n].intraReciprocal[i], c.intra[i]) << "codec " << c.codec << " index " << i;
-      EXPECT_EQ(t->block->quant[c.n].interReciprocal[i], c.inter[i]) << "codec " << c.codec << " index " << i;
+      EXPECT_EQ(t->block->quant[c.n].intraReciprocal[i], c.intra[i])
+          << "codec " << c.codec << " index " << i;
+      EXPECT_EQ(t->block->quant[c.n].interReciprocal[i], c.inter[i])
+          << "codec " << c.codec << " index " << i;
     }
   }
   auto mpeg2 = Build(kMpeg2);
   const int16_t thresholds20[8] = {0, 401, 465, 496, 439, 422, 298, 162};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(mpeg2->block->quant[20].deadZoneThreshold[i], thresholds20[i]);
+  for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(mpeg2->block->quant[20].deadZoneThreshold[i], thresholds20[i]);
   for (int codec : {kMpeg1, kMpeg2, kMpeg4, kVc1}) {
     auto t = Build(codec);
     const int16_t thresholds31[8] = {0, 508, 524, 540, 556, 572, 588, 604};
-    for (int i = 1; i < 8; ++i) EXPECT_EQ(t->block->quant[31].deadZoneThreshold[i], thresholds31[i]);
+    for (int i = 1; i < 8; ++i)
+      EXPECT_EQ(t->block->quant[31].deadZoneThreshold[i], thresholds31[i]);
     for (int i = 4; i < 8; ++i) EXPECT_EQ(t->block->quant[31].intraReciprocal[i], 0);
   }
   auto mpeg4 = Build(kMpeg4);
@@ -99,7 +109,8 @@ TEST(QuantTables, EdgeCases) {
         EXPECT_EQ(row.interReciprocal[i], 0) << n << " " << i;
         // K = 65536 where the reciprocal is 0.
         const int mult = n == 31 ? 62 : 112;
-        EXPECT_EQ(row.deadZoneThreshold[i], ((std::min(mult, 72) + 184 + 8 * (fv + i / 8)) * 65536) >> 15);
+        EXPECT_EQ(row.deadZoneThreshold[i],
+                  ((std::min(mult, 72) + 184 + 8 * (fv + i / 8)) * 65536) >> 15);
       }
     }
   }
@@ -132,7 +143,8 @@ TEST(QuantTables, ReciprocalsOfTinyWeightsStayAtTheUnsignedLimit) {
 
 TEST(QuantTables, SpotValuesOfTheStandardsTables) {
   // ISO/IEC 13818-2 Table 7-6, q_scale_type 1.
-  const int nonLinear[][2] = {{1, 1}, {8, 8}, {9, 10}, {16, 24}, {17, 28}, {24, 56}, {25, 64}, {31, 112}};
+  const int nonLinear[][2] = {{1, 1},   {8, 8},   {9, 10},  {16, 24},
+                              {17, 28}, {24, 56}, {25, 64}, {31, 112}};
   for (auto [code, scale] : nonLinear) EXPECT_EQ(kNonLinearQuantScale[code], scale) << code;
   // ISO/IEC 14496-2 dc_scaler.
   const int luma[][2] = {{1, 8}, {4, 8}, {5, 10}, {8, 16}, {9, 17}, {24, 32}, {25, 34}, {31, 46}};
@@ -192,7 +204,8 @@ TEST(QuantTables, H264Records) {
   t->core.SelectQuantRecord(16, 2);
   EXPECT_EQ(t->core.currentQuantRecord->multiplier[0], 2048);
   EXPECT_EQ(t->core.currentQuantRecord->levelScale[0], 256);
-  EXPECT_EQ(t->core.currentQuantRecord, reinterpret_cast<const H264QuantRecord*>(t->block.get()) + 50);
+  EXPECT_EQ(t->core.currentQuantRecord,
+            reinterpret_cast<const H264QuantRecord*>(t->block.get()) + 50);
 }
 
 TEST(QuantTables, IntraDcPrecision) {
@@ -241,7 +254,8 @@ TEST(QuantTables, RoundToShortRoundsHalvesToEvenAndKeepsTheLowBits) {
   const struct {
     double in;
     int out;
-  } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {1.4999, 1}, {32768.0, -32768}, {65537.0, 1}, {-1.0, -1}};
+  } cases[] = {{2.5, 2},          {3.5, 4},     {-2.5, -2}, {1.4999, 1},
+               {32768.0, -32768}, {65537.0, 1}, {-1.0, -1}};
   for (auto c : cases) EXPECT_EQ(RoundToShort(c.in), c.out) << c.in;
 }
 

@@ -238,7 +238,8 @@ TEST(Quantisation, ReciprocalsAbove32767KeepTheirSign) {
       for (int i : {47, 55, 61, 62, 63}) {
         ASSERT_GT(r[i], 32767);
         const int64_t x = int64_t{c} * r[i];
-        const int expectedRounded = static_cast<int>(std::clamp<int64_t>((x + 32768) >> 16, -2047, 2047));
+        const int expectedRounded =
+            static_cast<int>(std::clamp<int64_t>((x + 32768) >> 16, -2047, 2047));
         // Truncation toward zero; the running variant floors and adds 1 when negative.
         const int64_t plainLevel = x < 0 ? -((-x) >> 16) : x >> 16;
         const int64_t runningLevel = (x >> 16) < 0 ? (x >> 16) + 1 : x >> 16;

@@ -10,33 +10,19 @@
 #include <memory>
 
 #include "tests/dsp/core_test_support.h"
+#include "tests/dsp/model/exact_dct.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/test_paths.h"
 
 namespace orx::dsp {
 namespace {
 
-double Basis(int k, int n) {
-  const double pi = 4.0 * std::atan(1.0);
-  return (k == 0 ? std::sqrt(0.5) : 1.0) / 2.0 * std::cos((2 * n + 1) * k * pi / 16.0);
-}
-
 // One 8x8 block (raster, 0..255) through the exact chain at quantiser_scale `scale`.
 void ExactChain(const uint8_t* pixels, int stride, int scale, uint8_t* out, int outStride) {
-  // Separable: rows (x to v), then columns (y to u).
-  double rows[64], f[64];
+  double samples[64], f[64];
   for (int y = 0; y < 8; ++y)
-    for (int v = 0; v < 8; ++v) {
-      double s = 0;
-      for (int x = 0; x < 8; ++x) s += pixels[y * stride + x] * Basis(v, x);
-      rows[8 * y + v] = s;
-    }
-  for (int u = 0; u < 8; ++u)
-    for (int v = 0; v < 8; ++v) {
-      double s = 0;
-      for (int y = 0; y < 8; ++y) s += rows[8 * y + v] * Basis(u, y);
-      f[8 * u + v] = s;
-    }
+    for (int x = 0; x < 8; ++x) samples[8 * y + x] = pixels[y * stride + x];
+  model::ExactForwardDct(samples, f);
   int dequantised[64];
   int sum = 0;
   for (int i = 0; i < 64; ++i) {
@@ -47,18 +33,13 @@ void ExactChain(const uint8_t* pixels, int stride, int scale, uint8_t* out, int 
     sum += dequantised[i];
   }
   if (sum % 2 == 0) dequantised[63] += dequantised[63] % 2 ? -1 : 1;
-  double columns[64];
-  for (int y = 0; y < 8; ++y)
-    for (int v = 0; v < 8; ++v) {
-      double s = 0;
-      for (int u = 0; u < 8; ++u) s += dequantised[8 * u + v] * Basis(u, y);
-      columns[8 * y + v] = s;
-    }
+  double coefficients[64], reconstructed[64];
+  for (int i = 0; i < 64; ++i) coefficients[i] = dequantised[i];
+  model::ExactInverseDct(coefficients, reconstructed);
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 8; ++x) {
-      double s = 0;
-      for (int v = 0; v < 8; ++v) s += columns[8 * y + v] * Basis(v, x);
-      out[y * outStride + x] = static_cast<uint8_t>(std::clamp(static_cast<int>(std::floor(s + 0.5)), 0, 255));
+      const int value = static_cast<int>(std::floor(reconstructed[8 * y + x] + 0.5));
+      out[y * outStride + x] = static_cast<uint8_t>(std::clamp(value, 0, 255));
     }
 }
 
@@ -67,7 +48,8 @@ TEST(RoundTrip, IntraChainOnTreeFramesMatchesTheExactChain) {
   orx::test::DecodeOptions options;
   options.outputArgs = {"-frames:v", "3"};
   std::string log;
-  ASSERT_TRUE(orx::test::DecodeVideo(orx::test::MediaPath("tree.avi"), video, options, &log)) << log;
+  ASSERT_TRUE(orx::test::DecodeVideo(orx::test::MediaPath("tree.avi"), video, options, &log))
+      << log;
   ASSERT_GE(video.frames.size(), 1u);
   const int width = video.width / 16 * 16, height = video.height / 8 * 8;
 
@@ -108,13 +90,15 @@ TEST(RoundTrip, IntraChainOnTreeFramesMatchesTheExactChain) {
           }
         }
         std::vector<uint8_t> original(static_cast<size_t>(width) * height);
-        for (int y = 0; y < height; ++y) std::memcpy(&original[y * width], luma + y * video.width, width);
+        for (int y = 0; y < height; ++y)
+          std::memcpy(&original[y * width], luma + y * video.width, width);
         psnr += orx::test::PlanePsnr(original.data(), aligned, original.size());
         exactPsnr += orx::test::PlanePsnr(original.data(), exact.data(), original.size());
       }
       psnr /= video.frames.size();
       exactPsnr /= video.frames.size();
-      std::printf("%s, quantiser %d: PSNR %.2f dB, exact chain %.2f dB\n", name.c_str(), q, psnr, exactPsnr);
+      std::printf("%s, quantiser %d: PSNR %.2f dB, exact chain %.2f dB\n", name.c_str(), q, psnr,
+                  exactPsnr);
       EXPECT_NEAR(psnr, exactPsnr, 0.3) << name << " q " << q;
       if (q == 2) {
         EXPECT_GE(psnr, 38.0) << name;

@@ -9,13 +9,13 @@
 #include <memory>
 
 #include "tests/dsp/core_test_support.h"
+#include "tests/dsp/model/exact_dct.h"
 #include "venc/dsp/mb_core_variants.h"
 
 namespace orx::dsp {
 namespace {
 
 using dsptest::Block;
-
 
 TEST(Transforms, FlatBlocksGiveOnlyTheDc) {
   for (auto& [name, core] : dsptest::PlainAndVariants()) {
@@ -71,16 +71,16 @@ TEST(Transforms, InverseDctOfDcOnlyBlocks) {
   struct Case {
     int dc, running, plain;
   };
-  const Case cases[] = {{1, 0, 0},     {3, 0, 0},         {4, 1, 1},       {-4, 0, 0},
-                        {-5, -1, -1},  {100, 13, 13},     {-2048, -256, -256},
-                        {2047, 256, 255}};
+  const Case cases[] = {{1, 0, 0},    {3, 0, 0},     {4, 1, 1},           {-4, 0, 0},
+                        {-5, -1, -1}, {100, 13, 13}, {-2048, -256, -256}, {2047, 256, 255}};
   for (auto& [name, core] : dsptest::PlainAndVariants()) {
     bool plain = name == "plain";
     for (const Case& c : cases) {
       Block b;
       b.v[0] = static_cast<int16_t>(c.dc);
       core->InverseDct(b.v);
-      for (int i = 0; i < 64; ++i) ASSERT_EQ(b.v[i], plain ? c.plain : c.running) << name << " dc " << c.dc;
+      for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(b.v[i], plain ? c.plain : c.running) << name << " dc " << c.dc;
     }
   }
 }
@@ -110,15 +110,16 @@ TEST(Transforms, InverseVc1OfDcOnlyBlocks) {
       core->InverseTransformVc1(b.v);
       const int upper = (12 * ((12 * dc + 4) >> 3) + 64) >> 7;
       const int lower = (12 * ((12 * dc + 4) >> 3) + 65) >> 7;
-      for (int i = 0; i < 64; ++i) ASSERT_EQ(b.v[i], i < 32 ? upper : lower) << name << " dc " << dc;
+      for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(b.v[i], i < 32 ? upper : lower) << name << " dc " << dc;
     }
   }
-  const int expected[][2] = {{10, 1}, {-10, -1}, {4, 1}, {1, 0}, {100, 14}, {2047, 288}, {-2048, -288}};
+  const int expected[][2] = {{10, 1},   {-10, -1},   {4, 1},       {1, 0},
+                             {100, 14}, {2047, 288}, {-2048, -288}};
   for (auto [dc, value] : expected) EXPECT_EQ((12 * ((12 * dc + 4) >> 3) + 64) >> 7, value);
 }
 
-// IEEE 1180 random generator (its 32-bit arithmetic) and reference transforms in double
-// precision.
+// IEEE 1180 random generator (its 32-bit arithmetic).
 class Ieee1180Random {
  public:
   long Next(long low, long high) {
@@ -134,43 +135,23 @@ class Ieee1180Random {
   uint32_t state_ = 1;
 };
 
-double Basis(int k, int n) {
-  const double pi = 4.0 * std::atan(1.0);
-  double c = k == 0 ? std::sqrt(0.5) : 1.0;
-  return c / 2.0 * std::cos((2 * n + 1) * k * pi / 16.0);
+int RoundTo(double v, int low, int high) {
+  return std::clamp(static_cast<int>(std::floor(v + 0.5)), low, high);
 }
 
 // Raster in, raster out; the forward result rounded and clipped to -2048..2047.
 void ReferenceForward(const int in[64], int out[64]) {
-  double temp[64];
-  for (int y = 0; y < 8; ++y)
-    for (int v = 0; v < 8; ++v) {
-      double s = 0;
-      for (int x = 0; x < 8; ++x) s += in[8 * y + x] * Basis(v, x);
-      temp[8 * y + v] = s;
-    }
-  for (int u = 0; u < 8; ++u)
-    for (int v = 0; v < 8; ++v) {
-      double s = 0;
-      for (int y = 0; y < 8; ++y) s += temp[8 * y + v] * Basis(u, y);
-      out[8 * u + v] = std::clamp(static_cast<int>(std::floor(s + 0.5)), -2048, 2047);
-    }
+  double samples[64], coefficients[64];
+  for (int i = 0; i < 64; ++i) samples[i] = in[i];
+  model::ExactForwardDct(samples, coefficients);
+  for (int i = 0; i < 64; ++i) out[i] = RoundTo(coefficients[i], -2048, 2047);
 }
 
 void ReferenceInverse(const int in[64], int out[64]) {
-  double temp[64];
-  for (int u = 0; u < 8; ++u)
-    for (int x = 0; x < 8; ++x) {
-      double s = 0;
-      for (int v = 0; v < 8; ++v) s += in[8 * u + v] * Basis(v, x);
-      temp[8 * u + x] = s;
-    }
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) {
-      double s = 0;
-      for (int u = 0; u < 8; ++u) s += temp[8 * u + x] * Basis(u, y);
-      out[8 * y + x] = std::clamp(static_cast<int>(std::floor(s + 0.5)), -256, 255);
-    }
+  double coefficients[64], samples[64];
+  for (int i = 0; i < 64; ++i) coefficients[i] = in[i];
+  model::ExactInverseDct(coefficients, samples);
+  for (int i = 0; i < 64; ++i) out[i] = RoundTo(samples[i], -256, 255);
 }
 
 struct ErrorStats {
@@ -199,7 +180,8 @@ TEST(Transforms, InverseDctsMeetIeee1180) {
         for (size_t c = 0; c < cores.size(); ++c) {
           Block b;
           for (int u = 0; u < 8; ++u)
-            for (int v = 0; v < 8; ++v) b.v[8 * v + u] = static_cast<int16_t>(coefficients[8 * u + v]);
+            for (int v = 0; v < 8; ++v)
+              b.v[8 * v + u] = static_cast<int16_t>(coefficients[8 * u + v]);
           cores[c].core->InverseDct(b.v);
           for (int i = 0; i < 64; ++i) {
             stats[c].Add(i, std::clamp<int>(b.v[i], -256, 255) - reference[i]);
@@ -217,10 +199,11 @@ TEST(Transforms, InverseDctsMeetIeee1180) {
         }
         double overallMse = totalSquared / (64.0 * kBlocks);
         double overallMean = std::abs(totalSum) / (64.0 * kBlocks);
-        std::printf("IEEE 1180 %s, range -%d..%d, sign %+d: peak %d, mse %.4f (overall %.4f), "
-                    "mean %.4f (overall %.5f)\n",
-                    cores[c].name.c_str(), low, high, sign, s.peak, worstMse, overallMse, worstMean,
-                    overallMean);
+        std::printf(
+            "IEEE 1180 %s, range -%d..%d, sign %+d: peak %d, mse %.4f (overall %.4f), "
+            "mean %.4f (overall %.5f)\n",
+            cores[c].name.c_str(), low, high, sign, s.peak, worstMse, overallMse, worstMean,
+            overallMean);
         EXPECT_LE(s.peak, 1) << cores[c].name;
         EXPECT_LE(worstMse, 0.06) << cores[c].name;
         EXPECT_LE(overallMse, 0.02) << cores[c].name;
@@ -260,8 +243,10 @@ TEST(Transforms, PlainAndRunningForwardTransformsStayWithinTheirBounds) {
           std::max(worst, slot == &CMBCore::ForwardDct ? worstDct : worstVc1);
     }
   }
-  std::printf("largest plain/running difference on full-range residual blocks: forward DCT %d, "
-              "VC-1 forward %d\n", worstDct, worstVc1);
+  std::printf(
+      "largest plain/running difference on full-range residual blocks: forward DCT %d, "
+      "VC-1 forward %d\n",
+      worstDct, worstVc1);
   // The two forms round differently; over millions of random blocks the largest differences
   // are 27 and 14.
   EXPECT_LE(worstDct, 30);

@@ -52,13 +52,13 @@ int CMBCore::PredictAcRow(const int16_t* block, int16_t* output, int16_t* store,
   return Predict(block, output, store, available, quantizer, false, false);
 }
 
-int CMBCore::PredictAcColumn(const int16_t* block, int16_t* output, int16_t* store,
-                             int available, int quantizer) {
+int CMBCore::PredictAcColumn(const int16_t* block, int16_t* output, int16_t* store, int available,
+                             int quantizer) {
   return Predict(block, output, store, available, quantizer, true, false);
 }
 
-int CMBCore::PredictAcRowVc1(const int16_t* block, int16_t* output, int16_t* store,
-                             int available, int quantizer) {
+int CMBCore::PredictAcRowVc1(const int16_t* block, int16_t* output, int16_t* store, int available,
+                             int quantizer) {
   return Predict(block, output, store, available, quantizer, false, true);
 }
 

@@ -18,8 +18,8 @@ inline void StoreU(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(
 
 // Lanes 0..7: block[0], block[8], ..., block[56].
 inline __m128i LoadColumn(const int16_t* block) {
-  return _mm_setr_epi16(block[0], block[8], block[16], block[24], block[32], block[40],
-                        block[48], block[56]);
+  return _mm_setr_epi16(block[0], block[8], block[16], block[24], block[32], block[40], block[48],
+                        block[56]);
 }
 
 inline int HorizontalSum(__m128i v) {
@@ -47,7 +47,8 @@ int Predict(const int16_t* block, int16_t* output, int16_t* store, int available
     productHigh = _mm_add_epi32(productHigh, _mm_unpackhi_epi16(negative, negative));
   }
   const __m128i shift = _mm_cvtsi32_si128(scale.shift);
-  const __m128i t = _mm_packs_epi32(_mm_sra_epi32(productLow, shift), _mm_sra_epi32(productHigh, shift));
+  const __m128i t =
+      _mm_packs_epi32(_mm_sra_epi32(productLow, shift), _mm_sra_epi32(productHigh, shift));
   const __m128i difference = _mm_and_si128(_mm_sub_epi16(c, t), edgeLanes);
 
   // Output: the block with its edge replaced.
@@ -66,7 +67,8 @@ int Predict(const int16_t* block, int16_t* output, int16_t* store, int available
       _mm_max_epi16(difference, _mm_sub_epi16(_mm_setzero_si128(), difference));
   if (_mm_movemask_epi8(_mm_cmpgt_epi16(absDifference, _mm_set1_epi16(126))) != 0) return -32768;
   const __m128i held = _mm_max_epi16(_mm_min_epi16(c, _mm_set1_epi16(127)), _mm_set1_epi16(-128));
-  const __m128i absHeld = _mm_and_si128(_mm_max_epi16(held, _mm_sub_epi16(_mm_setzero_si128(), held)), edgeLanes);
+  const __m128i absHeld =
+      _mm_and_si128(_mm_max_epi16(held, _mm_sub_epi16(_mm_setzero_si128(), held)), edgeLanes);
   return HorizontalSum(_mm_sub_epi16(absHeld, absDifference));
 }
 
@@ -77,12 +79,13 @@ void CMBCoreXMM::StoreAcPredRow(const int16_t* block, int16_t* store, int quanti
 }
 
 void CMBCoreXMM::StoreAcPredColumn(const int16_t* block, int16_t* store, int quantizer) {
-  __m128i scaled = _mm_mullo_epi16(LoadColumn(block), _mm_set1_epi16(static_cast<int16_t>(quantizer)));
+  __m128i scaled =
+      _mm_mullo_epi16(LoadColumn(block), _mm_set1_epi16(static_cast<int16_t>(quantizer)));
   StoreU(store, _mm_and_si128(scaled, _mm_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1)));
 }
 
-int CMBCoreXMM::PredictAcRow(const int16_t* block, int16_t* output, int16_t* store,
-                             int available, int quantizer) {
+int CMBCoreXMM::PredictAcRow(const int16_t* block, int16_t* output, int16_t* store, int available,
+                             int quantizer) {
   return Predict(block, output, store, available, quantizer, false, false);
 }
 

@@ -27,9 +27,8 @@ void CMBCore::LoadChromaPair(int16_t* blocks, const uint8_t* source, int stride)
     }
 }
 
-int CMBCore::SubtractChromaPair(int16_t* blocks, const uint8_t* current,
-                                const uint8_t* prediction, int currentStride,
-                                int predictionStride, int) {
+int CMBCore::SubtractChromaPair(int16_t* blocks, const uint8_t* current, const uint8_t* prediction,
+                                int currentStride, int predictionStride, int) {
   for (int r = 0; r < 8; ++r, current += currentStride, prediction += predictionStride)
     for (int c = 0; c < 8; ++c) {
       blocks[8 * r + c] = static_cast<int16_t>(current[2 * c] - prediction[2 * c]);
@@ -51,9 +50,10 @@ void CMBCore::AddBlockPair(uint8_t* destination, const uint8_t* prediction, cons
   const bool left = codedFlags & 2, right = codedFlags & 1;
   for (int r = 0; r < 8; ++r, destination += destinationStride, prediction += predictionStride)
     for (int c = 0; c < 8; ++c) {
-      destination[c] = static_cast<uint8_t>(ClipToByte(prediction[c] + (left ? blocks[8 * r + c] : 0)));
-      destination[8 + c] =
-          static_cast<uint8_t>(ClipToByte(prediction[8 + c] + (right ? blocks[64 + 8 * r + c] : 0)));
+      destination[c] =
+          static_cast<uint8_t>(ClipToByte(prediction[c] + (left ? blocks[8 * r + c] : 0)));
+      destination[8 + c] = static_cast<uint8_t>(
+          ClipToByte(prediction[8 + c] + (right ? blocks[64 + 8 * r + c] : 0)));
     }
 }
 
@@ -72,8 +72,8 @@ void CMBCore::AddChromaPair(uint8_t* destination, const uint8_t* prediction, con
     for (int c = 0; c < 8; ++c) {
       destination[2 * c] =
           static_cast<uint8_t>(ClipToByte(prediction[2 * c] + (cb ? blocks[8 * r + c] : 0)));
-      destination[2 * c + 1] =
-          static_cast<uint8_t>(ClipToByte(prediction[2 * c + 1] + (cr ? blocks[64 + 8 * r + c] : 0)));
+      destination[2 * c + 1] = static_cast<uint8_t>(
+          ClipToByte(prediction[2 * c + 1] + (cr ? blocks[64 + 8 * r + c] : 0)));
     }
 }
 
@@ -91,8 +91,7 @@ void CMBCore::StoreBlockPairOffset(uint8_t* destination, const int16_t* left, co
     }
 }
 
-void CMBCore::LoadChromaPairOffset(int16_t* blocks, const uint8_t* source, int stride,
-                                   int offset) {
+void CMBCore::LoadChromaPairOffset(int16_t* blocks, const uint8_t* source, int stride, int offset) {
   for (int r = 0; r < 8; ++r, source += stride)
     for (int c = 0; c < 8; ++c) {
       blocks[8 * r + c] = static_cast<int16_t>(source[2 * c] - offset);

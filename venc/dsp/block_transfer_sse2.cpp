@@ -17,7 +17,9 @@ inline __m128i Load8(const void* p) { return _mm_loadl_epi64(static_cast<const _
 inline void Store(void* p, __m128i v) { _mm_store_si128(static_cast<__m128i*>(p), v); }
 inline __m128i Widen(__m128i bytes) { return _mm_unpacklo_epi8(bytes, _mm_setzero_si128()); }
 inline __m128i WidenHigh(__m128i bytes) { return _mm_unpackhi_epi8(bytes, _mm_setzero_si128()); }
-inline void Prefetch(const uint8_t* p) { _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0); }
+inline void Prefetch(const uint8_t* p) {
+  _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0);
+}
 
 // Interleaved chroma: the even (Cb) and odd (Cr) bytes of 16 as two rows of eight 16-bit values.
 inline void SplitChroma(__m128i bytes, __m128i& cb, __m128i& cr) {
@@ -25,7 +27,9 @@ inline void SplitChroma(__m128i bytes, __m128i& cb, __m128i& cr) {
   cb = _mm_and_si128(bytes, even);
   cr = _mm_srli_epi16(bytes, 8);
 }
-inline int Sum64(__m128i sads) { return _mm_cvtsi128_si32(sads) + _mm_cvtsi128_si32(_mm_srli_si128(sads, 8)); }
+inline int Sum64(__m128i sads) {
+  return _mm_cvtsi128_si32(sads) + _mm_cvtsi128_si32(_mm_srli_si128(sads, 8));
+}
 
 }  // namespace
 
@@ -37,9 +41,8 @@ void CMBCoreXMM2::LoadBlock(int16_t* block, const uint8_t* source, int stride) {
   }
 }
 
-int CMBCoreXMM2::SubtractBlock(int16_t* block, const uint8_t* current,
-                               const uint8_t* prediction, int currentStride,
-                               int predictionStride, int threshold) {
+int CMBCoreXMM2::SubtractBlock(int16_t* block, const uint8_t* current, const uint8_t* prediction,
+                               int currentStride, int predictionStride, int threshold) {
   assert(IsAligned16(block));
   __m128i sad = _mm_setzero_si128();
   for (int r = 0; r < 8; ++r, current += currentStride, prediction += predictionStride) {
@@ -89,8 +92,8 @@ void CMBCoreXMM2::StoreBlockPair(uint8_t* destination, const int16_t* blocks, in
 }
 
 void CMBCoreXMM2::AddBlockPair(uint8_t* destination, const uint8_t* prediction,
-                               const int16_t* blocks, int destinationStride,
-                               int predictionStride, int codedFlags) {
+                               const int16_t* blocks, int destinationStride, int predictionStride,
+                               int codedFlags) {
   assert(IsAligned16(blocks) && IsAligned16(destination) && IsAligned16(prediction));
   assert(destinationStride % 16 == 0 && predictionStride % 16 == 0);
   const __m128i leftMask = _mm_set1_epi16((codedFlags & 2) ? -1 : 0);
@@ -98,7 +101,8 @@ void CMBCoreXMM2::AddBlockPair(uint8_t* destination, const uint8_t* prediction,
   for (int r = 0; r < 8; ++r, destination += destinationStride, prediction += predictionStride) {
     __m128i p = Load(prediction);
     __m128i left = _mm_adds_epi16(Widen(p), _mm_and_si128(Load(blocks + 8 * r), leftMask));
-    __m128i right = _mm_adds_epi16(WidenHigh(p), _mm_and_si128(Load(blocks + 64 + 8 * r), rightMask));
+    __m128i right =
+        _mm_adds_epi16(WidenHigh(p), _mm_and_si128(Load(blocks + 64 + 8 * r), rightMask));
     Store(destination, _mm_packus_epi16(left, right));
   }
 }
@@ -114,8 +118,8 @@ void CMBCoreXMM2::StoreChromaPair(uint8_t* destination, const int16_t* blocks, i
 }
 
 void CMBCoreXMM2::AddChromaPair(uint8_t* destination, const uint8_t* prediction,
-                                const int16_t* blocks, int destinationStride,
-                                int predictionStride, int codedFlags) {
+                                const int16_t* blocks, int destinationStride, int predictionStride,
+                                int codedFlags) {
   assert(IsAligned16(blocks) && IsAligned16(destination) && IsAligned16(prediction));
   assert(destinationStride % 16 == 0 && predictionStride % 16 == 0);
   const __m128i cbMask = _mm_set1_epi16((codedFlags & 2) ? -1 : 0);
@@ -165,8 +169,8 @@ void CMBCoreXMM2::LoadChromaPairOffset(int16_t* blocks, const uint8_t* source, i
   }
 }
 
-void CMBCoreXMM2::StoreChromaPairOffset(uint8_t* destination, const int16_t* cb,
-                                        const int16_t* cr, int stride, int offset, int rows) {
+void CMBCoreXMM2::StoreChromaPairOffset(uint8_t* destination, const int16_t* cb, const int16_t* cr,
+                                        int stride, int offset, int rows) {
   assert(IsAligned16(cb) && IsAligned16(cr) && IsAligned16(destination) && stride % 16 == 0);
   assert(rows >= 2 && rows % 2 == 0);
   const __m128i level = _mm_set1_epi16(static_cast<int16_t>(offset));

@@ -24,8 +24,8 @@ void CMBCore::PadChromaBordersHorizontal(uint8_t* row, int width, int stride, in
   }
 }
 
-void CMBCore::PadBordersVertical(uint8_t* destination, const uint8_t* source, int length,
-                                 int count, int extraStep) {
+void CMBCore::PadBordersVertical(uint8_t* destination, const uint8_t* source, int length, int count,
+                                 int extraStep) {
   for (int i = 0; i < count; ++i, destination += length + extraStep) {
     std::memcpy(destination, source, static_cast<size_t>(length));
   }

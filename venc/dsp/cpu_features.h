@@ -8,13 +8,13 @@
 namespace orx::dsp {
 
 inline constexpr uint32_t kCpuMmx = 0x01;
-inline constexpr uint32_t kCpuVorpx = 0x02;          // the vendor's 3-D SIMD extension
-inline constexpr uint32_t kCpuIntegerSse = 0x04;     // SSE or the vendor's MMX extensions
+inline constexpr uint32_t kCpuVorpx = 0x02;       // the vendor's 3-D SIMD extension
+inline constexpr uint32_t kCpuIntegerSse = 0x04;  // SSE or the vendor's MMX extensions
 inline constexpr uint32_t kCpuSse = 0x08;
 inline constexpr uint32_t kCpuSse2 = 0x10;
-inline constexpr uint32_t kCpuSse2Second = 0x20;     // set together with kCpuSse2
+inline constexpr uint32_t kCpuSse2Second = 0x20;  // set together with kCpuSse2
 inline constexpr uint32_t kCpuMultiProcessor = 0x40;
-inline constexpr uint32_t kCpuSse3 = 0x80;           // SSE3 reported together with the HTT bit
+inline constexpr uint32_t kCpuSse3 = 0x80;  // SSE3 reported together with the HTT bit
 
 // The processor part of the word, from the answers of `cpuid` (leaf, sub-leaf).
 uint32_t DetectCpuFeatures(platform::CpuidFn cpuid = &platform::Cpuid);

@@ -47,7 +47,8 @@ void CMBCore::DequantizeIntraMpeg1(int16_t* block) {
   block[0] = static_cast<int16_t>(block[0] * 8);
   for (int k = 1; k < 64; ++k) {
     const int c = block[k];
-    if (c != 0) block[k] = static_cast<int16_t>(Mpeg1Odd(c, int64_t{std::abs(c)} * currentDequant[k] / 16));
+    if (c != 0)
+      block[k] = static_cast<int16_t>(Mpeg1Odd(c, int64_t{std::abs(c)} * currentDequant[k] / 16));
   }
 }
 
@@ -55,16 +56,18 @@ void CMBCore::DequantizeInterMpeg1(int16_t* block) {
   for (int k = 0; k < 64; ++k) {
     const int c = block[k];
     if (c != 0) {
-      block[k] = static_cast<int16_t>(Mpeg1Odd(c, (2 * int64_t{std::abs(c)} + 1) * currentDequant[k] / 32));
+      block[k] = static_cast<int16_t>(
+          Mpeg1Odd(c, (2 * int64_t{std::abs(c)} + 1) * currentDequant[k] / 32));
     }
   }
 }
 
 void CMBCore::DequantizeIntraMpeg2(int16_t* block, int blockIndex) {
-  block[0] = static_cast<int16_t>(
-      Limit2048(DivideTowardZero(int64_t{block[0]} * DcMultiplier(currentDcMultiplier, blockIndex), 16)));
+  block[0] = static_cast<int16_t>(Limit2048(
+      DivideTowardZero(int64_t{block[0]} * DcMultiplier(currentDcMultiplier, blockIndex), 16)));
   for (int k = 1; k < 64; ++k) {
-    block[k] = static_cast<int16_t>(Limit2048(DivideTowardZero(int64_t{block[k]} * currentDequant[k], 16)));
+    block[k] = static_cast<int16_t>(
+        Limit2048(DivideTowardZero(int64_t{block[k]} * currentDequant[k], 16)));
   }
   MismatchControl(block);
 }
@@ -79,8 +82,8 @@ void CMBCore::DequantizeInterMpeg2(int16_t* block) {
 }
 
 void CMBCore::DequantizeIntraH263(int16_t* block, int blockIndex, int qp) {
-  block[0] = static_cast<int16_t>(
-      Limit2048(DivideTowardZero(int64_t{block[0]} * DcMultiplier(currentDcMultiplier, blockIndex), 16)));
+  block[0] = static_cast<int16_t>(Limit2048(
+      DivideTowardZero(int64_t{block[0]} * DcMultiplier(currentDcMultiplier, blockIndex), 16)));
   for (int k = 1; k < 64; ++k) block[k] = static_cast<int16_t>(H263Level(block[k], qp));
 }
 

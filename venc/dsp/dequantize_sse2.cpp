@@ -29,8 +29,10 @@ inline Wide MultiplyWide(__m128i a, __m128i m) {
 template <int kShift>
 inline __m128i DivideTowardZero(const Wide& v) {
   const __m128i bias = _mm_set1_epi32((1 << kShift) - 1);
-  __m128i lo = _mm_srai_epi32(_mm_add_epi32(v.low, _mm_and_si128(_mm_srai_epi32(v.low, 31), bias)), kShift);
-  __m128i hi = _mm_srai_epi32(_mm_add_epi32(v.high, _mm_and_si128(_mm_srai_epi32(v.high, 31), bias)), kShift);
+  __m128i lo =
+      _mm_srai_epi32(_mm_add_epi32(v.low, _mm_and_si128(_mm_srai_epi32(v.low, 31), bias)), kShift);
+  __m128i hi = _mm_srai_epi32(
+      _mm_add_epi32(v.high, _mm_and_si128(_mm_srai_epi32(v.high, 31), bias)), kShift);
   return _mm_packs_epi32(lo, hi);
 }
 template <int kShift>
@@ -40,7 +42,8 @@ inline __m128i ShiftPositive(const Wide& v) {
 
 inline __m128i Abs(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
 inline __m128i Sign(__m128i v) {
-  return _mm_sub_epi16(_mm_cmpgt_epi16(_mm_setzero_si128(), v), _mm_cmpgt_epi16(v, _mm_setzero_si128()));
+  return _mm_sub_epi16(_mm_cmpgt_epi16(_mm_setzero_si128(), v),
+                       _mm_cmpgt_epi16(v, _mm_setzero_si128()));
 }
 inline __m128i Limit2048(__m128i v) {
   return _mm_max_epi16(_mm_min_epi16(v, _mm_set1_epi16(2047)), _mm_set1_epi16(-2048));
@@ -52,7 +55,8 @@ inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
 // -min(m, 2048) otherwise.
 inline __m128i SignedLimited(__m128i c, __m128i magnitude) {
   __m128i positive = _mm_min_epi16(magnitude, _mm_set1_epi16(2047));
-  __m128i negative = _mm_sub_epi16(_mm_setzero_si128(), _mm_min_epi16(magnitude, _mm_set1_epi16(2048)));
+  __m128i negative =
+      _mm_sub_epi16(_mm_setzero_si128(), _mm_min_epi16(magnitude, _mm_set1_epi16(2048)));
   return Select(_mm_cmpgt_epi16(c, _mm_setzero_si128()), positive, negative);
 }
 // MPEG-1 oddification: a positive even magnitude moves one step toward zero.
@@ -84,13 +88,15 @@ inline __m128i H263Levels(__m128i c, int qp) {
   __m128i twiceAbsPlusOne = _mm_add_epi16(_mm_add_epi16(Abs(c), Abs(c)), _mm_set1_epi16(1));
   Wide product = MultiplyWide(twiceAbsPlusOne, _mm_set1_epi16(static_cast<int16_t>(qp)));
   __m128i even = _mm_set1_epi32(qp % 2 == 0 ? 1 : 0);
-  __m128i magnitude = _mm_packs_epi32(_mm_sub_epi32(product.low, even), _mm_sub_epi32(product.high, even));
+  __m128i magnitude =
+      _mm_packs_epi32(_mm_sub_epi32(product.low, even), _mm_sub_epi32(product.high, even));
   return _mm_and_si128(SignedLimited(c, magnitude), NonZero(c));
 }
 
 inline __m128i Vc1Levels(__m128i c, int step) {
-  __m128i level = _mm_add_epi16(_mm_mullo_epi16(c, _mm_set1_epi16(static_cast<int16_t>(step))),
-                                _mm_mullo_epi16(Sign(c), _mm_set1_epi16(static_cast<int16_t>(step / 2))));
+  __m128i level =
+      _mm_add_epi16(_mm_mullo_epi16(c, _mm_set1_epi16(static_cast<int16_t>(step))),
+                    _mm_mullo_epi16(Sign(c), _mm_set1_epi16(static_cast<int16_t>(step / 2))));
   return level;
 }
 
@@ -127,7 +133,8 @@ void CMBCoreXMM2::DequantizeIntraMpeg2(int16_t* block, int blockIndex) {
   const int dc = Limited2048(TruncatedDc(block[0], DcMultiplier(currentDcMultiplier, blockIndex)));
   __m128i sum = _mm_setzero_si128();
   for (int i = 0; i < 64; i += 8) {
-    __m128i v = Limit2048(DivideTowardZero<4>(MultiplyWide(Load(block + i), Multipliers(currentDequant + i))));
+    __m128i v = Limit2048(
+        DivideTowardZero<4>(MultiplyWide(Load(block + i), Multipliers(currentDequant + i))));
     if (i == 0) v = _mm_insert_epi16(v, dc, 0);
     sum = _mm_add_epi16(sum, v);
     Store(block + i, v);
@@ -141,7 +148,8 @@ void CMBCoreXMM2::DequantizeInterMpeg2(int16_t* block) {
   for (int i = 0; i < 64; i += 8) {
     __m128i c = Load(block + i);
     __m128i twicePlusSign = _mm_add_epi16(_mm_add_epi16(c, c), Sign(c));
-    __m128i v = Limit2048(DivideTowardZero<5>(MultiplyWide(twicePlusSign, Multipliers(currentDequant + i))));
+    __m128i v = Limit2048(
+        DivideTowardZero<5>(MultiplyWide(twicePlusSign, Multipliers(currentDequant + i))));
     sum = _mm_add_epi16(sum, v);
     Store(block + i, v);
   }

@@ -67,8 +67,8 @@ void CMBCoreXMM2::ForwardDct(int16_t* block) {
   assert(IsAligned16(block));
   __m128i r[8];
   LoadBlockRows(block, r);
-  AanPass<VerticalProducts>(r);  // register u: vertical frequency u of every pixel column
-  Transpose8x8(r);        // register x: pixel column x, lanes u
+  AanPass<VerticalProducts>(r);    // register u: vertical frequency u of every pixel column
+  Transpose8x8(r);                 // register x: pixel column x, lanes u
   AanPass<HorizontalProducts>(r);  // register v: horizontal frequency v, lanes u
   r[7] = _mm_add_epi16(r[7], _mm_and_si128(r[7], _mm_set_epi16(-1, 0, 0, 0, 0, 0, 0, 0)));
   StoreBlockRows(block, r);

@@ -16,7 +16,9 @@ inline __m128i Sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
 inline __m128i Half(__m128i a) { return _mm_srai_epi16(a, 1); }
 inline __m128i Twice(__m128i a) { return _mm_add_epi16(a, a); }
 // (a + 1) >> 2
-inline __m128i QuarterUp(__m128i a) { return _mm_srai_epi16(_mm_add_epi16(a, _mm_set1_epi16(1)), 2); }
+inline __m128i QuarterUp(__m128i a) {
+  return _mm_srai_epi16(_mm_add_epi16(a, _mm_set1_epi16(1)), 2);
+}
 
 inline void Vc1ForwardPass(__m128i x[8]) {
   const __m128i a0 = Add(x[0], x[7]), a7 = Sub(x[0], x[7]);

@@ -27,7 +27,8 @@ void PairSums(const uint8_t* source, int stride, int sums[2]) {
 void StoreDcPair(int16_t* destination, int dc0, int dc1) {
   assert(IsAligned16(destination));
   const __m128i zero = _mm_setzero_si128();
-  for (int i = 0; i < 128; i += 8) _mm_store_si128(reinterpret_cast<__m128i*>(destination + i), zero);
+  for (int i = 0; i < 128; i += 8)
+    _mm_store_si128(reinterpret_cast<__m128i*>(destination + i), zero);
   destination[0] = static_cast<int16_t>(dc0);
   destination[64] = static_cast<int16_t>(dc1);
 }
@@ -41,8 +42,8 @@ void CMBCoreXMM2::CodeIntraDcOnlyPair(int16_t* destination, const uint8_t* sourc
   StoreDcPair(destination, (sums[0] * q + 32768) >> 16, (sums[1] * q + 32768) >> 16);
 }
 
-void CMBCoreXMM2::CodeIntraDcOnlyPairVc1(int16_t* destination, const uint8_t* source,
-                                         int stride, int offset) {
+void CMBCoreXMM2::CodeIntraDcOnlyPairVc1(int16_t* destination, const uint8_t* source, int stride,
+                                         int offset) {
   int sums[2];
   PairSums(source, stride, sums);
   const int q = currentDcQuant->luma;

@@ -33,7 +33,7 @@ inline void IdctPass(__m128i x[8]) {
   const __m128i p04plus = Pair(8192, 8192), p04minus = Pair(8192, -8192);
   const __m128i p26t3 = Pair(10703, 4433), p26t2 = Pair(4433, -10704);
   // Odd part with z5 = 9633 (x1 + x3 + x5 + x7) folded into the per-output constants.
-  const __m128i o0a = Pair(11363, 9633), o0b = Pair(6437, 2260);    // (x1, x3), (x5, x7)
+  const __m128i o0a = Pair(11363, 9633), o0b = Pair(6437, 2260);  // (x1, x3), (x5, x7)
   const __m128i o1a = Pair(9633, -2259), o1b = Pair(-11362, -6436);
   const __m128i o2a = Pair(6437, -11362), o2b = Pair(2261, 9633);
   const __m128i o3a = Pair(2260, -6436), o3b = Pair(9633, -11363);

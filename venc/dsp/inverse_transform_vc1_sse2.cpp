@@ -30,11 +30,10 @@ void CMBCoreXMM2::InverseTransformVc1(int16_t* block) {
     const __m128i a26 = Add(Mul(c[2], 16), Mul(c[6], 6));
     const __m128i b26 = Sub(Mul(c[2], 6), Mul(c[6], 16));
     const __m128i e[4] = {Add(even04, a26), Add(odd04, b26), Sub(odd04, b26), Sub(even04, a26)};
-    const __m128i d[4] = {
-        Add(Add(Mul(c[1], 16), Mul(c[3], 15)), Add(Mul(c[5], 9), Mul(c[7], 4))),
-        Sub(Sub(Mul(c[1], 15), Mul(c[3], 4)), Add(Mul(c[5], 16), Mul(c[7], 9))),
-        Add(Sub(Mul(c[1], 9), Mul(c[3], 16)), Add(Mul(c[5], 4), Mul(c[7], 15))),
-        Sub(Add(Sub(Mul(c[1], 4), Mul(c[3], 9)), Mul(c[5], 15)), Mul(c[7], 16))};
+    const __m128i d[4] = {Add(Add(Mul(c[1], 16), Mul(c[3], 15)), Add(Mul(c[5], 9), Mul(c[7], 4))),
+                          Sub(Sub(Mul(c[1], 15), Mul(c[3], 4)), Add(Mul(c[5], 16), Mul(c[7], 9))),
+                          Add(Sub(Mul(c[1], 9), Mul(c[3], 16)), Add(Mul(c[5], 4), Mul(c[7], 15))),
+                          Sub(Add(Sub(Mul(c[1], 4), Mul(c[3], 9)), Mul(c[5], 15)), Mul(c[7], 16))};
     for (int k = 0; k < 4; ++k) {
       const __m128i sum = _mm_srai_epi16(Add(e[k], d[k]), 3);
       const __m128i difference = _mm_srai_epi16(Sub(e[k], d[k]), 3);

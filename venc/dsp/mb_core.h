@@ -55,17 +55,14 @@ class CMBCore {
   virtual int SubtractBlock(int16_t* block, const uint8_t* current, const uint8_t* prediction,
                             int currentStride, int predictionStride, int threshold);
   virtual void LoadChromaPair(int16_t* blocks, const uint8_t* source, int stride);
-  virtual int SubtractChromaPair(int16_t* blocks, const uint8_t* current,
-                                 const uint8_t* prediction, int currentStride,
-                                 int predictionStride, int threshold);
+  virtual int SubtractChromaPair(int16_t* blocks, const uint8_t* current, const uint8_t* prediction,
+                                 int currentStride, int predictionStride, int threshold);
   virtual void StoreBlockPair(uint8_t* destination, const int16_t* blocks, int stride);
-  virtual void AddBlockPair(uint8_t* destination, const uint8_t* prediction,
-                            const int16_t* blocks, int destinationStride, int predictionStride,
-                            int codedFlags);
+  virtual void AddBlockPair(uint8_t* destination, const uint8_t* prediction, const int16_t* blocks,
+                            int destinationStride, int predictionStride, int codedFlags);
   virtual void StoreChromaPair(uint8_t* destination, const int16_t* blocks, int stride);
-  virtual void AddChromaPair(uint8_t* destination, const uint8_t* prediction,
-                             const int16_t* blocks, int destinationStride, int predictionStride,
-                             int codedFlags);
+  virtual void AddChromaPair(uint8_t* destination, const uint8_t* prediction, const int16_t* blocks,
+                             int destinationStride, int predictionStride, int codedFlags);
   // Slots 28-34: border padding, macroblock buffers, last coefficient.
   virtual void PadBordersHorizontal(uint8_t* row, int width, int stride, int rows);
   virtual void PadChromaBordersHorizontal(uint8_t* row, int width, int stride, int rows);
@@ -85,21 +82,20 @@ class CMBCore {
   virtual void StoreAcPredColumn(const int16_t* block, int16_t* store, int quantizer);
   virtual int PredictAcRow(const int16_t* block, int16_t* output, int16_t* store, int available,
                            int quantizer);
-  virtual int PredictAcColumn(const int16_t* block, int16_t* output, int16_t* store,
-                              int available, int quantizer);
-  virtual void SumSseSad16x8(const uint8_t* areaA, const uint8_t* areaB, int strideA,
-                             int strideB, uint32_t* sadSum, uint32_t* sseSum);
+  virtual int PredictAcColumn(const int16_t* block, int16_t* output, int16_t* store, int available,
+                              int quantizer);
+  virtual void SumSseSad16x8(const uint8_t* areaA, const uint8_t* areaB, int strideA, int strideB,
+                             uint32_t* sadSum, uint32_t* sseSum);
   // Slots 41-44: block transfer with a level offset.
   virtual void LoadBlockOffset(int16_t* block, const uint8_t* source, int stride, int offset);
-  virtual void StoreBlockPairOffset(uint8_t* destination, const int16_t* left,
-                                    const int16_t* right, int stride, int offset, int rows);
-  virtual void LoadChromaPairOffset(int16_t* blocks, const uint8_t* source, int stride,
-                                    int offset);
+  virtual void StoreBlockPairOffset(uint8_t* destination, const int16_t* left, const int16_t* right,
+                                    int stride, int offset, int rows);
+  virtual void LoadChromaPairOffset(int16_t* blocks, const uint8_t* source, int stride, int offset);
   virtual void StoreChromaPairOffset(uint8_t* destination, const int16_t* cb, const int16_t* cr,
                                      int stride, int offset, int rows);
   // Slots 45-50: VC-1 AC prediction, dequantisation and DC-only blocks.
-  virtual int PredictAcRowVc1(const int16_t* block, int16_t* output, int16_t* store,
-                              int available, int quantizer);
+  virtual int PredictAcRowVc1(const int16_t* block, int16_t* output, int16_t* store, int available,
+                              int quantizer);
   virtual int PredictAcColumnVc1(const int16_t* block, int16_t* output, int16_t* store,
                                  int available, int quantizer);
   virtual void DequantizeIntraVc1(int16_t* block, int dcStep, int acStep);
@@ -114,15 +110,15 @@ class CMBCore {
   virtual void OverlapSmoothHorzEdge(int16_t* upperRows, int16_t* lower);
   virtual void SaveOverlapContext(int16_t* context, const int16_t* source);
   virtual void DeblockHorzEdgeVc1(uint8_t* pixels, int stride, int pquant, int segments);
-  virtual void DeblockHorzEdgeMaskedVc1(uint8_t* pixels, int stride, int pquant,
-                                        int componentMask, int segments);
+  virtual void DeblockHorzEdgeMaskedVc1(uint8_t* pixels, int stride, int pquant, int componentMask,
+                                        int segments);
   virtual void DeblockVertEdgeVc1(uint8_t* pixels, int stride, int pquant, int segments);
-  virtual void DeblockVertEdgeMaskedVc1(uint8_t* pixels, int stride, int pquant,
-                                        int componentMask, int segments);
+  virtual void DeblockVertEdgeMaskedVc1(uint8_t* pixels, int stride, int pquant, int componentMask,
+                                        int segments);
   // Slots 59-62: VC-1 sub-sample interpolation.
-  virtual void InterpolateBilinearVc1(uint32_t weights, const uint8_t* source,
-                                      uint8_t* destination, int sourceStride,
-                                      int destinationStride, int rows, int rounding);
+  virtual void InterpolateBilinearVc1(uint32_t weights, const uint8_t* source, uint8_t* destination,
+                                      int sourceStride, int destinationStride, int rows,
+                                      int rounding);
   virtual void InterpolateBicubicVertVc1(const uint8_t* source, uint8_t* destination,
                                          int sourceStride, int destinationStride, int rows,
                                          int fraction, int rounding);
@@ -141,8 +137,8 @@ class CMBCore {
   virtual void TransformQuantChromaDc(int16_t* dcRecord, const int16_t* coefficients,
                                       uint32_t* counts);
   virtual int TransformQuantLumaDc(int16_t* dcRecord, int16_t* coefficients);
-  virtual void Reconstruct4x4(uint8_t* destination, const uint8_t* prediction,
-                              const int16_t* block, int stride, int start, int coded);
+  virtual void Reconstruct4x4(uint8_t* destination, const uint8_t* prediction, const int16_t* block,
+                              int stride, int start, int coded);
   virtual void Reconstruct4x4Pair(uint8_t* destination, const uint8_t* prediction,
                                   const int16_t* levels, int stride, int coded);
   virtual void ReconstructChroma(uint8_t* destination, const uint8_t* prediction,
@@ -160,13 +156,12 @@ class CMBCore {
                                 uint32_t flags, uint8_t* output);
   virtual void DeblockChromaHorzEdge(uint8_t* p0, uint8_t* q0, int stride, uint32_t strengths,
                                      const uint8_t* thresholds);
-  virtual void InterpolateLumaQpel8x8(uint8_t* destination, const uint8_t* source,
-                                      int sourceStride, int mode);
+  virtual void InterpolateLumaQpel8x8(uint8_t* destination, const uint8_t* source, int sourceStride,
+                                      int mode);
   virtual void DeblockLumaVertEdge(uint8_t* p0, uint8_t* q0, int stride, uint32_t strengths,
                                    const uint8_t* thresholds, int rows);
-  virtual int PredictIntra4x4Best(int16_t* residual, uint8_t* prediction,
-                                  const uint8_t* neighbours, const uint8_t* current, int stride,
-                                  uint32_t flags);
+  virtual int PredictIntra4x4Best(int16_t* residual, uint8_t* prediction, const uint8_t* neighbours,
+                                  const uint8_t* current, int stride, uint32_t flags);
   virtual void AverageInPlace32(uint8_t* destination, const uint8_t* source);
   virtual void DeblockChromaVertEdge(uint8_t* p0, uint8_t* q0, int stride, uint32_t strengths,
                                      const uint8_t* thresholds, int rows);
@@ -188,19 +183,18 @@ class CMBCore {
   void SelectQuantRecord(int internalQp, int kind);
 
   // Motion-compensation drivers (non-virtual; planes and prediction are (luma, chroma) pairs).
-  void MotionCompensateMB(uint8_t* const* reference, uint8_t* const* prediction, int stride,
-                          int x, int y, int mvx, int mvy);
+  void MotionCompensateMB(uint8_t* const* reference, uint8_t* const* prediction, int stride, int x,
+                          int y, int mvx, int mvy);
   void MotionCompensateMBBidir(uint8_t* const* first, uint8_t* const* second,
                                uint8_t* const* prediction, int stride, int x, int y, int mv1x,
                                int mv1y, int mv2x, int mv2y);
-  void MotionCompensateMBRounded(uint8_t* const* reference, uint8_t* const* prediction,
-                                 int stride, int x, int y, int mvx, int mvy);
+  void MotionCompensateMBRounded(uint8_t* const* reference, uint8_t* const* prediction, int stride,
+                                 int x, int y, int mvx, int mvy);
   void MotionCompensateMBRoundedBidir(uint8_t* const* first, uint8_t* const* second,
                                       uint8_t* const* prediction, int stride, int x, int y,
                                       int mv1x, int mv1y, int mv2x, int mv2y);
   void MotionCompensateMBVc1HalfPel(uint8_t* const* reference, uint8_t* const* prediction,
-                                    int stride, int x, int y, int mvx, int mvy, int cmvx,
-                                    int cmvy);
+                                    int stride, int x, int y, int mvx, int mvy, int cmvx, int cmvy);
   void MotionCompensateMBVc1HalfPelBidir(uint8_t* const* first, uint8_t* const* second,
                                          uint8_t* const* prediction, int stride, int x, int y,
                                          int mv1x, int mv1y, int mv2x, int mv2y);
@@ -214,9 +208,8 @@ class CMBCore {
                                int fieldRow, int mvx, int mvy);
   void MotionCompensateFieldMBBidir(uint8_t* const* first, uint8_t* const* second,
                                     uint8_t* const* prediction, int firstBottomField,
-                                    int secondBottomField, int destinationOffset,
-                                    int fieldStride, int x, int fieldRow, int mv1x, int mv1y,
-                                    int mv2x, int mv2y);
+                                    int secondBottomField, int destinationOffset, int fieldStride,
+                                    int x, int fieldRow, int mv1x, int mv1y, int mv2x, int mv2y);
 
   // Fields, in order. The owner writes quantScaleTypeOffset and roundingControl at every
   // picture start; the Select functions write the current-quantiser pointers.

@@ -17,21 +17,19 @@ void CMBCore::MotionCompensateMBBidir(uint8_t* const*, uint8_t* const*, uint8_t*
                                       int, int, int, int, int) {
   ReportNotBuilt("CMBCore", "MotionCompensateMBBidir");
 }
-void CMBCore::MotionCompensateMBRounded(uint8_t* const*, uint8_t* const*, int, int, int, int,
-                                        int) {
+void CMBCore::MotionCompensateMBRounded(uint8_t* const*, uint8_t* const*, int, int, int, int, int) {
   ReportNotBuilt("CMBCore", "MotionCompensateMBRounded");
 }
-void CMBCore::MotionCompensateMBRoundedBidir(uint8_t* const*, uint8_t* const*, uint8_t* const*,
-                                             int, int, int, int, int, int, int) {
+void CMBCore::MotionCompensateMBRoundedBidir(uint8_t* const*, uint8_t* const*, uint8_t* const*, int,
+                                             int, int, int, int, int, int) {
   ReportNotBuilt("CMBCore", "MotionCompensateMBRoundedBidir");
 }
 void CMBCore::MotionCompensateMBVc1HalfPel(uint8_t* const*, uint8_t* const*, int, int, int, int,
                                            int, int, int) {
   ReportNotBuilt("CMBCore", "MotionCompensateMBVc1HalfPel");
 }
-void CMBCore::MotionCompensateMBVc1HalfPelBidir(uint8_t* const*, uint8_t* const*,
-                                                uint8_t* const*, int, int, int, int, int, int,
-                                                int) {
+void CMBCore::MotionCompensateMBVc1HalfPelBidir(uint8_t* const*, uint8_t* const*, uint8_t* const*,
+                                                int, int, int, int, int, int, int) {
   ReportNotBuilt("CMBCore", "MotionCompensateMBVc1HalfPelBidir");
 }
 void CMBCore::MotionCompensateMBVc1(uint8_t* const*, uint8_t* const*, int, int, int, int, int, int,

@@ -117,8 +117,9 @@ void CMBCore::BuildH264Tables() {
           if (kind == 2) {
             threshold = (int64_t{73} * (1 << 17) / 100) / divisor + 1;
           } else {
-            threshold =
-                position == 0 ? 0 : (int64_t{kPercent[kind] + r + c} * (1 << 17) / 100) / divisor + 1;
+            threshold = position == 0
+                            ? 0
+                            : (int64_t{kPercent[kind] + r + c} * (1 << 17) / 100) / divisor + 1;
           }
           record->threshold[position] = static_cast<int16_t>(std::min<int64_t>(threshold, 32767));
           record->levelScale[position] =

@@ -29,8 +29,8 @@ class CMotionEstimationCore {
   virtual uint32_t SadBidirHalfPel16(const uint8_t* referenceA, const uint8_t* referenceB,
                                      int halfXA, int halfYA, int halfXB, int halfYB);
   // Slots 12-14: refinements; direction -1 (left or up) or +1 (right or down).
-  virtual int RefineHalfPelHorz(const uint8_t* reference, int* direction,
-                                int predictedDirection, int bias);
+  virtual int RefineHalfPelHorz(const uint8_t* reference, int* direction, int predictedDirection,
+                                int bias);
   virtual int RefineHalfPelVert(const uint8_t* reference, int halfX, int* direction,
                                 int predictedDirection, int bias);
   virtual int RefineFullPelVert(const uint8_t* reference, int* direction);
@@ -43,10 +43,10 @@ class CMotionEstimationCore {
                                      int nx, int ny, int* x, int* y);
   virtual int SearchWindow4x4(const uint8_t* window, const uint8_t* block, int stride, int nx,
                               int ny, int* x, int* y);
-  virtual int SearchWindowRowPairs(const uint8_t* window, const uint8_t* block, int stride,
-                                   int nx, int ny, int* x, int* y, int threshold);
-  virtual int SearchWindowThreshold(const uint8_t* window, const uint8_t* block, int stride,
-                                    int nx, int ny, int* x, int* y, int threshold);
+  virtual int SearchWindowRowPairs(const uint8_t* window, const uint8_t* block, int stride, int nx,
+                                   int ny, int* x, int* y, int threshold);
+  virtual int SearchWindowThreshold(const uint8_t* window, const uint8_t* block, int stride, int nx,
+                                    int ny, int* x, int* y, int threshold);
   // Slots 21-22: block decimation.
   virtual void DecimateBlock(uint8_t* destination, const uint8_t* source, int stride);
   virtual int DecimateQuadrants(uint8_t* destination, const uint8_t* source, int stride);
@@ -57,8 +57,8 @@ class CMotionEstimationCore {
                                int* component, int predicted, int bias);
   virtual int SubPelSadsX8x8(const uint8_t* reference, uint16_t* sums, int* component,
                              int predicted, int bias);
-  virtual int SubPelSadsY8x8(const uint8_t* reference, int fraction, uint16_t* sums,
-                             int* component, int predicted, int bias);
+  virtual int SubPelSadsY8x8(const uint8_t* reference, int fraction, uint16_t* sums, int* component,
+                             int predicted, int bias);
   virtual int SubPelSadsX16x8(const uint8_t* reference, uint16_t* sums, int* component,
                               int predicted, int bias);
   virtual int SubPelSadsY16x8(const uint8_t* reference, int fraction, uint16_t* sums,
@@ -70,10 +70,10 @@ class CMotionEstimationCore {
   // Slots 31-37: plane and block decimation.
   virtual void DecimatePlane(uint8_t* destination, const uint8_t* source, int width, int height,
                              int sourceStride, int sourceSkip);
-  virtual void DecimatePlane4x2(uint8_t* destination, const uint8_t* source, int width,
-                                int height, int sourceStride);
-  virtual void DecimatePlaneAlt(uint8_t* destination, const uint8_t* source, int width,
-                                int height, int sourceStride, int sourceSkip);
+  virtual void DecimatePlane4x2(uint8_t* destination, const uint8_t* source, int width, int height,
+                                int sourceStride);
+  virtual void DecimatePlaneAlt(uint8_t* destination, const uint8_t* source, int width, int height,
+                                int sourceStride, int sourceSkip);
   virtual void DecimateHorz(uint8_t* destination, const uint8_t* source, int width, int height,
                             int unused);
   virtual void DecimateVert(uint8_t* destination, const uint8_t* source, int width, int height,
@@ -86,8 +86,8 @@ class CMotionEstimationCore {
   // Slots 39-40: VC-1 4-tap sub-pel cost sets.
   virtual int SubPelSadsXVc1(const uint8_t* reference, uint16_t* sums, int* component,
                              int predicted, int bias);
-  virtual int SubPelSadsYVc1(const uint8_t* reference, int fraction, uint16_t* sums,
-                             int* component, int predicted, int bias);
+  virtual int SubPelSadsYVc1(const uint8_t* reference, int fraction, uint16_t* sums, int* component,
+                             int predicted, int bias);
 
   // Fields, written by the owner before its calls.
   const uint8_t* block = nullptr;  // top-left pixel of the current block

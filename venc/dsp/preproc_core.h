@@ -15,19 +15,16 @@ class CPreprocCore {
 
   // Slots 0-3: packed 4:2:2 dispatchers (destinations: luma, chroma), plane copy, interleave.
   virtual const uint8_t* ConvertUYVY(int rows, int width, int sourceSkip, int destinationPitch,
-                                     const uint8_t* source, uint8_t* const* destinations,
-                                     int mode);
+                                     const uint8_t* source, uint8_t* const* destinations, int mode);
   virtual const uint8_t* ConvertYUY2(int rows, int width, int sourceSkip, int destinationPitch,
-                                     const uint8_t* source, uint8_t* const* destinations,
-                                     int mode);
+                                     const uint8_t* source, uint8_t* const* destinations, int mode);
   virtual const uint8_t* CopyPlane(int rows, int width, int sourceSkip, int destinationSkip,
                                    const uint8_t* source, uint8_t* destination) = 0;
   virtual void InterleaveUV(int rows, int width, int sourceSkip, int destinationSkip,
-                            const uint8_t* first, const uint8_t* second,
-                            uint8_t* destination) = 0;
+                            const uint8_t* first, const uint8_t* second, uint8_t* destination) = 0;
   // Slots 4-6: block statistics and interlace measure.
-  virtual int BlockDeviation(const uint8_t* upper, const uint8_t* lower, int stride,
-                             int* smallest, const void* prefetchHint);
+  virtual int BlockDeviation(const uint8_t* upper, const uint8_t* lower, int stride, int* smallest,
+                             const void* prefetchHint);
   virtual int SubBlockMeans4x4(const uint8_t* macroblock, int stride, int* smallest,
                                const void* prefetchHint);
   virtual int FieldFrameDifference(const uint8_t* macroblock, int stride);
@@ -45,30 +42,29 @@ class CPreprocCore {
   // Slots 14-17: impulse filters.
   virtual void MedianFilter(uint8_t* firstRow, int width, int rows, int distance, int stride,
                             int strength);
-  virtual void MedianFilterStep2(uint8_t* firstRow, int width, int rows, int distance,
-                                 int stride, int strength);
+  virtual void MedianFilterStep2(uint8_t* firstRow, int width, int rows, int distance, int stride,
+                                 int strength);
   virtual void MedianFilterBounded(uint8_t* firstRow, const uint8_t* referenceRow, int width,
-                                   int rows, int distance, int stride, int strength,
-                                   int threshold, int limit, int gain);
+                                   int rows, int distance, int stride, int strength, int threshold,
+                                   int limit, int gain);
   virtual void MedianFilterStep2Alt(uint8_t* firstRow, const uint8_t* referenceRow, int width,
-                                    int rows, int distance, int stride, int strength,
-                                    int threshold, int limit, int gain);
+                                    int rows, int distance, int stride, int strength, int threshold,
+                                    int limit, int gain);
   // Slot 18: noise measure of a band.
   virtual int NeighbourhoodStats(const uint8_t* band, int macroblocks, int stride);
   // Slots 19-24: downscaling and blending.
   virtual void DownscaleHorz(uint8_t* destination, const uint8_t* source, int width, int rows,
                              int destinationSkip);
-  virtual void DownscaleHorzChroma(uint8_t* destination, const uint8_t* source, int width,
-                                   int rows, int destinationSkip);
+  virtual void DownscaleHorzChroma(uint8_t* destination, const uint8_t* source, int width, int rows,
+                                   int destinationSkip);
   virtual void Downscale2x2(uint8_t* destination, const uint8_t* source, int width, int rows,
                             int destinationSkip);
-  virtual void Downscale2x2Chroma(uint8_t* destination, const uint8_t* source, int width,
-                                  int rows, int destinationSkip);
+  virtual void Downscale2x2Chroma(uint8_t* destination, const uint8_t* source, int width, int rows,
+                                  int destinationSkip);
   virtual void DownscaleVert(uint8_t* destination, const uint8_t* source, int width, int rows,
                              int destinationSkip);
   virtual void BlendWeighted(uint8_t* picture, const uint8_t* overlay, const uint8_t* alpha,
-                             int strength, int width, int rows, int overlayPitch,
-                             int picturePitch);
+                             int strength, int width, int rows, int overlayPitch, int picturePitch);
   // Slots 25-34: packed 4:2:2 conversion kernels by chroma mode; each returns the source
   // pointer after the last row read.
   virtual const uint8_t* ConvertUYVYMode0(int rows, int width, int sourceSkip, int lumaSkip,

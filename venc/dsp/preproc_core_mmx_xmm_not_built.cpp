@@ -1,7 +1,7 @@
 // Own bodies of the MMX and integer-SSE preprocessing cores, which the factories build only
 // for processors without SSE2.
-#include "venc/dsp/preproc_core_variants.h"
 #include "venc/dsp/not_built.h"
+#include "venc/dsp/preproc_core_variants.h"
 
 namespace orx::dsp {
 

@@ -1,7 +1,7 @@
 // Preprocessing core bodies not written yet: the reference bodies, the SSE2 class and the
 // four MMX bodies it inherits.
-#include "venc/dsp/preproc_core_variants.h"
 #include "venc/dsp/not_built.h"
+#include "venc/dsp/preproc_core_variants.h"
 
 namespace orx::dsp {
 

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 
-
 namespace orx::dsp {
 
 // One quantiser index n = 32 x quantiser-scale type + quantiser (1..31); 64 indices in all.
@@ -77,7 +76,8 @@ struct QuantTableParams {
 
 // MPEG-2 non-linear quantiser scale for codes 1..31 (entry 0 unused).
 extern const int kNonLinearQuantScale[32];
-// Default intra_quantiser_matrix of MPEG-1/2, raster order. The default non-intra matrix is flat 16.
+// Default intra_quantiser_matrix of MPEG-1/2, raster order. The default non-intra matrix is
+// flat 16.
 extern const uint8_t kDefaultIntraQuantMatrix[64];
 // AAN scale factor of frequency k: sqrt(1/8) for 0, 1 / (4 cos(k pi / 16)) otherwise, with
 // pi = 4 atan(1).

@@ -43,7 +43,7 @@ int CMBCore::QuantizeInterClip255(const int16_t* source, int16_t* destination, i
   int largest = 0, coded = 0;
   for (int k = 0; k < 64; ++k) {
     int x = Product(source[k], currentReciprocals[k]);
-    int level = x >> 16;  // floor
+    int level = x >> 16;     // floor
     if (level < 0) ++level;  // toward zero; an exact negative multiple goes one step further
     largest = std::max(largest, std::abs(level));
     level = Limit(level, 255);

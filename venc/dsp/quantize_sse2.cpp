@@ -12,7 +12,6 @@
 namespace orx::dsp {
 namespace {
 
-
 inline __m128i Load(const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); }
 inline void Store(void* p, __m128i v) { _mm_store_si128(static_cast<__m128i*>(p), v); }
 
@@ -27,16 +26,22 @@ inline Product Multiply(__m128i c, __m128i r) {
 }
 
 // (x + 32768) >> 16
-inline __m128i Rounded(const Product& x) { return _mm_add_epi16(x.high, _mm_srli_epi16(x.low, 15)); }
+inline __m128i Rounded(const Product& x) {
+  return _mm_add_epi16(x.high, _mm_srli_epi16(x.low, 15));
+}
 // floor(x / 65536) plus 1 when negative.
-inline __m128i TowardZero(const Product& x) { return _mm_sub_epi16(x.high, _mm_srai_epi16(x.high, 15)); }
+inline __m128i TowardZero(const Product& x) {
+  return _mm_sub_epi16(x.high, _mm_srai_epi16(x.high, 15));
+}
 // (x + (c < 0 ? 65535 : 0)) >> 16
 inline __m128i Truncated(const Product& x, __m128i c) {
-  __m128i lowNonZero = _mm_andnot_si128(_mm_cmpeq_epi16(x.low, _mm_setzero_si128()), _mm_set1_epi16(1));
+  __m128i lowNonZero =
+      _mm_andnot_si128(_mm_cmpeq_epi16(x.low, _mm_setzero_si128()), _mm_set1_epi16(1));
   return _mm_add_epi16(x.high, _mm_and_si128(lowNonZero, _mm_srai_epi16(c, 15)));
 }
 inline __m128i Limit(__m128i v, int16_t limit) {
-  return _mm_max_epi16(_mm_min_epi16(v, _mm_set1_epi16(limit)), _mm_set1_epi16(static_cast<int16_t>(-limit)));
+  return _mm_max_epi16(_mm_min_epi16(v, _mm_set1_epi16(limit)),
+                       _mm_set1_epi16(static_cast<int16_t>(-limit)));
 }
 inline __m128i Abs(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
 inline int HorizontalMax(__m128i v) {
@@ -87,8 +92,7 @@ void CMBCoreXMM2::QuantizeClip2047(int16_t* block) {
   }
 }
 
-int CMBCoreXMM2::QuantizeInterClip255(const int16_t* source, int16_t* destination,
-                                      int* overflow) {
+int CMBCoreXMM2::QuantizeInterClip255(const int16_t* source, int16_t* destination, int* overflow) {
   assert(IsAligned16(source) && IsAligned16(destination) && IsAligned16(currentReciprocals));
   __m128i largest = _mm_setzero_si128(), any = _mm_setzero_si128();
   for (int i = 0; i < 64; i += 8) {
@@ -106,7 +110,8 @@ int CMBCoreXMM2::QuantizeInterClip2047(int16_t* block) {
   assert(IsAligned16(block) && IsAligned16(currentReciprocals));
   __m128i any = _mm_setzero_si128();
   for (int i = 0; i < 64; i += 8) {
-    __m128i level = Limit(TowardZero(Multiply(Load(block + i), Load(currentReciprocals + i))), 2047);
+    __m128i level =
+        Limit(TowardZero(Multiply(Load(block + i), Load(currentReciprocals + i))), 2047);
     any = _mm_or_si128(any, level);
     Store(block + i, level);
   }

@@ -6,8 +6,8 @@
 
 namespace orx::dsp {
 
-void CMBCoreXMM::SumSseSad16x8(const uint8_t* areaA, const uint8_t* areaB, int strideA,
-                               int strideB, uint32_t* sadSum, uint32_t* sseSum) {
+void CMBCoreXMM::SumSseSad16x8(const uint8_t* areaA, const uint8_t* areaB, int strideA, int strideB,
+                               uint32_t* sadSum, uint32_t* sseSum) {
   __m128i sad = _mm_setzero_si128(), sse = _mm_setzero_si128();
   const __m128i zero = _mm_setzero_si128();
   for (int r = 0; r < 8; ++r, areaA += strideA, areaB += strideB) {
@@ -20,7 +20,8 @@ void CMBCoreXMM::SumSseSad16x8(const uint8_t* areaA, const uint8_t* areaB, int s
   }
   sse = _mm_add_epi32(sse, _mm_srli_si128(sse, 8));
   sse = _mm_add_epi32(sse, _mm_srli_si128(sse, 4));
-  *sadSum += static_cast<uint32_t>(_mm_cvtsi128_si32(sad) + _mm_cvtsi128_si32(_mm_srli_si128(sad, 8)));
+  *sadSum +=
+      static_cast<uint32_t>(_mm_cvtsi128_si32(sad) + _mm_cvtsi128_si32(_mm_srli_si128(sad, 8)));
   *sseSum += static_cast<uint32_t>(_mm_cvtsi128_si32(sse));
 }
 

@@ -26,7 +26,8 @@ inline void Transpose8x8(__m128i r[8]) {
 }
 
 inline void LoadBlockRows(const int16_t* block, __m128i r[8]) {
-  for (int i = 0; i < 8; ++i) r[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+  for (int i = 0; i < 8; ++i)
+    r[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
 }
 
 inline void StoreBlockRows(int16_t* block, const __m128i r[8]) {

@@ -77,7 +77,8 @@ MbScenario Sums() {
   };
   s.run = [](CMBCore& core, MbCall& call) {
     uint32_t* sums = call.as<uint32_t>(2);
-    core.SumSseSad16x8(call.buffer[0], call.buffer[1], call.arg[0], call.arg[1], &sums[0], &sums[1]);
+    core.SumSseSad16x8(call.buffer[0], call.buffer[1], call.arg[0], call.arg[1], &sums[0],
+                       &sums[1]);
     return 0;
   };
   return s;
@@ -87,10 +88,14 @@ const KernelRegistrar kEntries[] = {
     KernelRegistrar(ScenarioEntry(36, "StoreAcPredRow", "", kModel, kTrials, StoreEdge(false))),
     KernelRegistrar(ScenarioEntry(37, "StoreAcPredColumn", "", kModel, kTrials, StoreEdge(true))),
     KernelRegistrar(ScenarioEntry(38, "PredictAcRow", "", kModel, kTrials, Predict(false, false))),
-    KernelRegistrar(ScenarioEntry(39, "PredictAcColumn", "", kModel, kTrials, Predict(true, false))),
-    KernelRegistrar(ScenarioEntry(40, "SumSseSad16x8", "", "exact, against the plain class", kTrials, Sums())),
-    KernelRegistrar(ScenarioEntry(45, "PredictAcRowVc1", "", kModel, kTrials, Predict(false, true))),
-    KernelRegistrar(ScenarioEntry(46, "PredictAcColumnVc1", "", kModel, kTrials, Predict(true, true))),
+    KernelRegistrar(
+        ScenarioEntry(39, "PredictAcColumn", "", kModel, kTrials, Predict(true, false))),
+    KernelRegistrar(
+        ScenarioEntry(40, "SumSseSad16x8", "", "exact, against the plain class", kTrials, Sums())),
+    KernelRegistrar(
+        ScenarioEntry(45, "PredictAcRowVc1", "", kModel, kTrials, Predict(false, true))),
+    KernelRegistrar(
+        ScenarioEntry(46, "PredictAcColumnVc1", "", kModel, kTrials, Predict(true, true))),
 };
 
 }  // namespace

@@ -26,7 +26,8 @@ void SimilarPixels(Rng& rng, uint8_t* current, uint8_t* prediction) {
   int spread = rng.Uniform(0, 8);
   for (size_t i = 0; i < kPixels; ++i) {
     prediction[i] = static_cast<uint8_t>(rng.Uniform(0, 255));
-    current[i] = static_cast<uint8_t>(std::clamp(prediction[i] + rng.Uniform(-spread, spread), 0, 255));
+    current[i] =
+        static_cast<uint8_t>(std::clamp(prediction[i] + rng.Uniform(-spread, spread), 0, 255));
   }
 }
 
@@ -39,7 +40,8 @@ MbScenario Load(bool chroma, bool offset, size_t sourceOffset) {
   };
   s.run = [chroma, offset](CMBCore& core, MbCall& call) {
     int16_t* blocks = call.as<int16_t>(0);
-    if (chroma && offset) core.LoadChromaPairOffset(blocks, call.buffer[1], call.arg[0], call.arg[1]);
+    if (chroma && offset)
+      core.LoadChromaPairOffset(blocks, call.buffer[1], call.arg[0], call.arg[1]);
     if (chroma && !offset) core.LoadChromaPair(blocks, call.buffer[1], call.arg[0]);
     if (!chroma && offset) core.LoadBlockOffset(blocks, call.buffer[1], call.arg[0], call.arg[1]);
     if (!chroma && !offset) core.LoadBlock(blocks, call.buffer[1], call.arg[0]);
@@ -58,7 +60,8 @@ MbScenario Subtract(bool chroma, size_t rowOffset) {
     call.arg[2] = rng.Chance(10) ? 0 : rng.Uniform(0, 400);
   };
   auto invoke = [chroma](auto&& slot, MbCall& call) {
-    return slot(call.as<int16_t>(0), call.buffer[1], call.buffer[2], call.arg[0], call.arg[1], call.arg[2]);
+    return slot(call.as<int16_t>(0), call.buffer[1], call.buffer[2], call.arg[0], call.arg[1],
+                call.arg[2]);
   };
   s.run = [chroma, invoke](CMBCore& core, MbCall& call) {
     return chroma ? invoke([&](auto... a) { return core.SubtractChromaPair(a...); }, call)
@@ -99,11 +102,11 @@ MbScenario Add(bool chroma) {
   };
   s.run = [chroma](CMBCore& core, MbCall& call) {
     if (chroma) {
-      core.AddChromaPair(call.buffer[0], call.buffer[1], call.as<int16_t>(2), call.arg[0], call.arg[1],
-                         call.arg[2]);
+      core.AddChromaPair(call.buffer[0], call.buffer[1], call.as<int16_t>(2), call.arg[0],
+                         call.arg[1], call.arg[2]);
     } else {
-      core.AddBlockPair(call.buffer[0], call.buffer[1], call.as<int16_t>(2), call.arg[0], call.arg[1],
-                        call.arg[2]);
+      core.AddBlockPair(call.buffer[0], call.buffer[1], call.as<int16_t>(2), call.arg[0],
+                        call.arg[1], call.arg[2]);
     }
     return 0;
   };
@@ -122,11 +125,11 @@ MbScenario StoreOffset(bool chroma) {
   };
   s.run = [chroma](CMBCore& core, MbCall& call) {
     if (chroma) {
-      core.StoreChromaPairOffset(call.buffer[0], call.as<int16_t>(1), call.as<int16_t>(2), call.arg[0],
-                                 call.arg[1], call.arg[2]);
+      core.StoreChromaPairOffset(call.buffer[0], call.as<int16_t>(1), call.as<int16_t>(2),
+                                 call.arg[0], call.arg[1], call.arg[2]);
     } else {
-      core.StoreBlockPairOffset(call.buffer[0], call.as<int16_t>(1), call.as<int16_t>(2), call.arg[0],
-                                call.arg[1], call.arg[2]);
+      core.StoreBlockPairOffset(call.buffer[0], call.as<int16_t>(1), call.as<int16_t>(2),
+                                call.arg[0], call.arg[1], call.arg[2]);
     }
     return 0;
   };
@@ -137,17 +140,23 @@ constexpr const char* kFlags = "exact, against the model of the running variant'
 
 const KernelRegistrar kEntries[] = {
     KernelRegistrar(ScenarioEntry(20, "LoadBlock", "", kEqual, kTrials, Load(false, false, 5))),
-    KernelRegistrar(ScenarioEntry(21, "SubtractBlock", "Unaligned", kFlags, kTrials, Subtract(false, 3))),
+    KernelRegistrar(
+        ScenarioEntry(21, "SubtractBlock", "Unaligned", kFlags, kTrials, Subtract(false, 3))),
     KernelRegistrar(ScenarioEntry(22, "LoadChromaPair", "", kEqual, kTrials, Load(true, false, 0))),
-    KernelRegistrar(ScenarioEntry(23, "SubtractChromaPair", "", kFlags, kTrials, Subtract(true, 0))),
+    KernelRegistrar(
+        ScenarioEntry(23, "SubtractChromaPair", "", kFlags, kTrials, Subtract(true, 0))),
     KernelRegistrar(ScenarioEntry(24, "StoreBlockPair", "", kEqual, kTrials, Store(false))),
     KernelRegistrar(ScenarioEntry(25, "AddBlockPair", "", kEqual, kTrials, Add(false))),
     KernelRegistrar(ScenarioEntry(26, "StoreChromaPair", "", kEqual, kTrials, Store(true))),
     KernelRegistrar(ScenarioEntry(27, "AddChromaPair", "", kEqual, kTrials, Add(true))),
-    KernelRegistrar(ScenarioEntry(41, "LoadBlockOffset", "", kEqual, kTrials, Load(false, true, 11))),
-    KernelRegistrar(ScenarioEntry(42, "StoreBlockPairOffset", "", kEqual, kTrials, StoreOffset(false))),
-    KernelRegistrar(ScenarioEntry(43, "LoadChromaPairOffset", "", kEqual, kTrials, Load(true, true, 0))),
-    KernelRegistrar(ScenarioEntry(44, "StoreChromaPairOffset", "", kEqual, kTrials, StoreOffset(true))),
+    KernelRegistrar(
+        ScenarioEntry(41, "LoadBlockOffset", "", kEqual, kTrials, Load(false, true, 11))),
+    KernelRegistrar(
+        ScenarioEntry(42, "StoreBlockPairOffset", "", kEqual, kTrials, StoreOffset(false))),
+    KernelRegistrar(
+        ScenarioEntry(43, "LoadChromaPairOffset", "", kEqual, kTrials, Load(true, true, 0))),
+    KernelRegistrar(
+        ScenarioEntry(44, "StoreChromaPairOffset", "", kEqual, kTrials, StoreOffset(true))),
 };
 
 }  // namespace

@@ -32,9 +32,12 @@ std::vector<KernelEntry>& Registry() {
 
 const char* FamilyName(Family family) {
   switch (family) {
-    case Family::kMBCore: return "CMBCore";
-    case Family::kMotionEstimationCore: return "CMotionEstimationCore";
-    case Family::kPreprocCore: return "CPreprocCore";
+    case Family::kMBCore:
+      return "CMBCore";
+    case Family::kMotionEstimationCore:
+      return "CMotionEstimationCore";
+    case Family::kPreprocCore:
+      return "CPreprocCore";
   }
   return "?";
 }
@@ -131,8 +134,7 @@ void RegisterKernel(KernelEntry entry) { Registry().push_back(std::move(entry));
 
 const std::vector<KernelEntry>& RegisteredKernels() { return Registry(); }
 
-std::string RunEntry(const KernelEntry& entry, const Variant& variant, int trials,
-                     uint64_t seed) {
+std::string RunEntry(const KernelEntry& entry, const Variant& variant, int trials, uint64_t seed) {
   CoreSet subject = MakeVariantCores(variant);
   CoreSet reference = MakeReferenceCores();
   Rng rng(seed ^ (uint64_t(entry.slot) << 32) ^ uint64_t(static_cast<int>(entry.family)) << 48);

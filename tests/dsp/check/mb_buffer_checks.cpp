@@ -20,7 +20,7 @@ MbScenario PadHorizontal(bool chroma) {
   s.generate = [](Rng& rng, MbCall& call) {
     call.arg[0] = 16 * rng.Uniform(1, 4);                     // width
     call.arg[1] = call.arg[0] + 64 + 16 * rng.Uniform(0, 1);  // stride
-    call.arg[2] = rng.Uniform(1, 3);                           // rows
+    call.arg[2] = rng.Uniform(1, 3);                          // rows
   };
   s.run = [chroma](CMBCore& core, MbCall& call) {
     uint8_t* first = call.buffer[0] + 32;
@@ -38,9 +38,9 @@ MbScenario PadVertical() {
   MbScenario s;
   s.buffers = {{1024}, {128, 0, false}};
   s.generate = [](Rng& rng, MbCall& call) {
-    call.arg[0] = 16 * rng.Uniform(1, 4);                         // length
-    call.arg[1] = rng.Uniform(1, 4);                              // count
-    call.arg[2] = rng.Chance(50) ? 0 : 16 * rng.Uniform(1, 4);    // extra step
+    call.arg[0] = 16 * rng.Uniform(1, 4);                       // length
+    call.arg[1] = rng.Uniform(1, 4);                            // count
+    call.arg[2] = rng.Chance(50) ? 0 : 16 * rng.Uniform(1, 4);  // extra step
   };
   s.run = [](CMBCore& core, MbCall& call) {
     core.PadBordersVertical(call.buffer[0], call.buffer[1], call.arg[0], call.arg[1], call.arg[2]);
@@ -69,7 +69,8 @@ MbScenario MacroblockBuffers(bool average) {
   s.generate = [](Rng&, MbCall&) {};
   s.run = [average](CMBCore& core, MbCall& call) {
     if (average) {
-      core.AverageMBBuffers(call.buffer[0], call.buffer[1], call.buffer[2], call.buffer[3], call.buffer[4]);
+      core.AverageMBBuffers(call.buffer[0], call.buffer[1], call.buffer[2], call.buffer[3],
+                            call.buffer[4]);
     } else {
       core.CopyMBBuffer(call.buffer[0], call.buffer[1], call.buffer[2]);
     }
@@ -95,13 +96,18 @@ MbScenario LastCoefficient() {
 }
 
 const KernelRegistrar kEntries[] = {
-    KernelRegistrar(ScenarioEntry(28, "PadBordersHorizontal", "", kEqual, kTrials, PadHorizontal(false))),
-    KernelRegistrar(ScenarioEntry(29, "PadChromaBordersHorizontal", "", kEqual, kTrials, PadHorizontal(true))),
+    KernelRegistrar(
+        ScenarioEntry(28, "PadBordersHorizontal", "", kEqual, kTrials, PadHorizontal(false))),
+    KernelRegistrar(
+        ScenarioEntry(29, "PadChromaBordersHorizontal", "", kEqual, kTrials, PadHorizontal(true))),
     KernelRegistrar(ScenarioEntry(30, "PadBordersVertical", "", kEqual, kTrials, PadVertical())),
     KernelRegistrar(ScenarioEntry(31, "Copy16x16", "", kEqual, kTrials, CopyBand())),
-    KernelRegistrar(ScenarioEntry(32, "CopyMBBuffer", "", kEqual, kTrials, MacroblockBuffers(false))),
-    KernelRegistrar(ScenarioEntry(33, "AverageMBBuffers", "", kEqual, kTrials, MacroblockBuffers(true))),
-    KernelRegistrar(ScenarioEntry(34, "FindLastCoefficient", "", kEqual, kTrials, LastCoefficient())),
+    KernelRegistrar(
+        ScenarioEntry(32, "CopyMBBuffer", "", kEqual, kTrials, MacroblockBuffers(false))),
+    KernelRegistrar(
+        ScenarioEntry(33, "AverageMBBuffers", "", kEqual, kTrials, MacroblockBuffers(true))),
+    KernelRegistrar(
+        ScenarioEntry(34, "FindLastCoefficient", "", kEqual, kTrials, LastCoefficient())),
 };
 
 }  // namespace

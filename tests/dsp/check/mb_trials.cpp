@@ -21,8 +21,8 @@ void FillSparse(Rng& rng, int16_t* block, int low, int high) {
 
 namespace {
 
-PreparedTables Build(const std::string& name, int codec, const uint8_t* intra,
-                     const uint8_t* inter, bool mpegQuantisation) {
+PreparedTables Build(const std::string& name, int codec, const uint8_t* intra, const uint8_t* inter,
+                     bool mpegQuantisation) {
   PreparedTables set;
   set.name = name;
   set.params.codec = codec;
@@ -85,8 +85,8 @@ QuantState RandomQuantState(Rng& rng) {
   return state;
 }
 
-BlockTrial::BlockTrial(Generator generate, Operation operation, Reference reference,
-                       int tolerance, bool quantised)
+BlockTrial::BlockTrial(Generator generate, Operation operation, Reference reference, int tolerance,
+                       bool quantised)
     : generate_(std::move(generate)),
       operation_(std::move(operation)),
       reference_(std::move(reference)),

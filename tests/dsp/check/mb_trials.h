@@ -68,8 +68,8 @@ class BlockTrial : public KernelTrial {
 // outputs alike), and every buffer and the result must match byte for byte.
 struct BufferSpec {
   size_t size;
-  size_t offset = 0;     // from a 16-byte boundary
-  bool written = true;   // false: the slot only reads it, so it is copied once per Generate
+  size_t offset = 0;    // from a 16-byte boundary
+  bool written = true;  // false: the slot only reads it, so it is copied once per Generate
 };
 struct MbCall {
   uint8_t* buffer[6] = {};

@@ -15,8 +15,8 @@ void StoreAcPredColumn(const int16_t* block, int16_t* store, int quantizer) {
   for (int k = 1; k < 8; ++k) store[k] = static_cast<int16_t>(block[8 * k] * quantizer);
 }
 
-int PredictAc(const int16_t* block, int16_t* output, int16_t* store, int available,
-              int quantizer, bool column, bool vc1) {
+int PredictAc(const int16_t* block, int16_t* output, int16_t* store, int available, int quantizer,
+              bool column, bool vc1) {
   const AcPredScale scale = vc1 ? kVc1AcPredScale[quantizer] : kAcPredReciprocal[quantizer];
   std::copy(block, block + 64, output);
   int gain = 0;

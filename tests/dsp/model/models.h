@@ -12,9 +12,9 @@ namespace orx::dsp::model {
 inline int Wrap16(int v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
 
 // Transforms, in place on 64 values.
-void ForwardDct16(int16_t* block);            // AAN in 16-bit lanes, vertical pass first
+void ForwardDct16(int16_t* block);               // AAN in 16-bit lanes, vertical pass first
 void ForwardTransformVc1Bits16(int16_t* block);  // VC-1 1-D pass in 16 bits, columns first
-void InverseDct13(int16_t* block);            // 13-bit constants, 32-bit sums, saturated passes
+void InverseDct13(int16_t* block);               // 13-bit constants, 32-bit sums, saturated passes
 void InverseTransformVc1Bits16(int16_t* block);  // halved column stage, every sum modulo 2^16
 
 // Quantisation where the running variant rounds differently from the plain class.
@@ -33,7 +33,7 @@ int SubtractChromaPair(int16_t* blocks, const uint8_t* current, const uint8_t* p
 // quantiser; column: 0), and the gain with its -32768 veto.
 void StoreAcPredRow(const int16_t* block, int16_t* store, int quantizer);
 void StoreAcPredColumn(const int16_t* block, int16_t* store, int quantizer);
-int PredictAc(const int16_t* block, int16_t* output, int16_t* store, int available,
-              int quantizer, bool column, bool vc1);
+int PredictAc(const int16_t* block, int16_t* output, int16_t* store, int available, int quantizer,
+              bool column, bool vc1);
 
 }  // namespace orx::dsp::model
