@@ -284,5 +284,20 @@ TEST(Quantisation, UserMatrixOfWeightOneKeepsLevelsWithin2047) {
   }
 }
 
+#ifndef NDEBUG
+// Outside the contract, checked in builds with assertions: an inter block reconstructed from
+// its DC alone has a non-zero DC.
+TEST(QuantisationDeathTest, InterDcOnlyReconstructionNeedsANonZeroDc) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (auto& [name, core] : dsptest::PlainAndVariants()) {
+    Multipliers m;
+    m.v[0] = 32;
+    core->currentDequant = m.v;
+    Block zero;
+    EXPECT_DEATH(core->ReconstructInterDcOnly(zero.v), "non-zero DC") << name;
+  }
+}
+#endif
+
 }  // namespace
 }  // namespace orx::dsp

@@ -59,7 +59,7 @@ MbScenario Subtract(bool chroma, size_t rowOffset) {
     Stride(rng, call, 1);
     call.arg[2] = rng.Chance(10) ? 0 : rng.Uniform(0, 400);
   };
-  auto invoke = [chroma](auto&& slot, MbCall& call) {
+  auto invoke = [](auto&& slot, MbCall& call) {
     return slot(call.as<int16_t>(0), call.buffer[1], call.buffer[2], call.arg[0], call.arg[1],
                 call.arg[2]);
   };
