@@ -17,6 +17,7 @@ class InjectableEncoder : public Base {
   bool failContext = false;
 
   using Base::coefficients_;
+  using Base::scan_;
   using Base::state_;
 
  protected:
