@@ -143,6 +143,7 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   for (PlannedPicture* p : planner.CodingOrder()) {
     run.pictureTypes.push_back(" IPB"[p->picture.pictureType]);
     run.plans.push_back(p->mbs);
+    run.displayNumbers.push_back(p->display);
   }
   for (PlannedPicture* p : planner.DisplayOrder()) {
     run.sources.push_back(p->source->ToPlanar(video->width, video->height));

@@ -55,6 +55,7 @@ struct EncodeRun {
   std::vector<bool> repeats;                           // display order
   std::vector<CallbackRecord> callbacks;
   std::vector<std::vector<MBInfo>> plans;  // coding order, after coding
+  std::vector<int> displayNumbers;         // coding order
   std::vector<int> rowQuantisers;
   int acceleratorJobs = 0;
   int acceleratorMaxOutstanding = 0;

@@ -118,7 +118,7 @@ TEST(Headers, VideoFormatFiveHasNoDisplayExtension) {
   setup.adjustSettings = [](EncoderSettings& s) { s.videoFormat = 5; };
   const Traced t = Trace("format5", setup);
   EXPECT_EQ(t.Count("video_format"), 0u);
-  EXPECT_EQ(t.Count("profile_and_level_indication"), 1u);
+  EXPECT_GE(t.Count("profile_and_level_indication"), 1u);
 }
 
 TEST(Headers, FCodePlacement) {

@@ -3,6 +3,7 @@
 // standard for every f_code, difference and wrap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -44,6 +45,7 @@ std::string BitsOf(int codec, int pictureType, int framePredFrameDct,
     e.AlignToByte();
     from = e.GetBitPosition();
     e.state_.dcPredictor[0] = e.state_.dcPredictor[1] = e.state_.dcPredictor[2] = 128;
+    std::fill(e.coefficients_, e.coefficients_ + 6 * 64, int16_t{0});
     write(e);
     to = e.GetBitPosition();
   };

@@ -132,6 +132,7 @@ bool CMBEncoder::Init(EncoderSettings* settings, IRateControl* rateControl) {
     return false;
   }
   uint8_t* const a = static_cast<uint8_t*>(contextBlock_);
+  std::memset(a, 0, contextBytes);
   predictionLuma_ = a + kContextPredictionLuma;
   predictionChroma_ = a + kContextPredictionChroma;
   coefficients_ = reinterpret_cast<int16_t*>(a + kContextCoefficients);

@@ -181,8 +181,8 @@ class CMBEncoder {
   int pictureType_ = 0;
 
   // scan_[p] is the coefficient index at scan position p; positionToScan_ the inverse.
-  uint8_t scan_[64] = {};
-  uint8_t positionToScan_[64] = {};
+  alignas(16) uint8_t scan_[64] = {};
+  alignas(16) uint8_t positionToScan_[64] = {};
 
   IMotionEstimator* rowListener_ = nullptr;
 
