@@ -10,7 +10,7 @@
 #include "tests/support/orx_test.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
-#include "venc/dsp/scan_tables.h"
+#include "venc/dsp/mpeg_scans.h"
 
 namespace orx::venc::test {
 namespace {
@@ -206,8 +206,8 @@ TEST(Headers, UserMatricesInZigZagOrder) {
     const std::vector<int64_t> b = FieldValues(t.fields, "non_intra_quantiser_matrix[" + std::to_string(i) + "]");
     ASSERT_FALSE(a.empty());
     ASSERT_FALSE(b.empty());
-    EXPECT_EQ(a.front(), intra[dsp::kZigZagScan[i]]) << i;
-    EXPECT_EQ(b.front(), nonIntra[dsp::kZigZagScan[i]]) << i;
+    EXPECT_EQ(a.front(), intra[dsp::kZigzagScan[i]]) << i;
+    EXPECT_EQ(b.front(), nonIntra[dsp::kZigzagScan[i]]) << i;
   }
   CheckDecodesToReconstruction(t.run, "matrices");
 }

@@ -7,7 +7,7 @@
 
 #include "platform/debug_output.h"
 #include "venc/dsp/core_factories.h"
-#include "venc/dsp/scan_tables.h"
+#include "venc/dsp/mpeg_scans.h"
 
 namespace orx::venc {
 namespace {
@@ -170,7 +170,7 @@ bool CMBEncoder::Finish() {
 }
 
 void CMBEncoder::SetupScanTables(CPicture* picture) {
-  const uint8_t* raster = picture->alternateScan ? dsp::kAlternateScan : dsp::kZigZagScan;
+  const uint8_t* raster = picture->alternateScan ? dsp::kAlternateScan : dsp::kZigzagScan;
   for (int p = 0; p < 64; ++p) {
     const int r = raster[p];
     scan_[p] = static_cast<uint8_t>(8 * (r % 8) + r / 8);

@@ -4,7 +4,7 @@
 // stream) MPEG-2 headers with chroma_format 0.
 #include <algorithm>
 
-#include "venc/dsp/scan_tables.h"
+#include "venc/dsp/mpeg_scans.h"
 #include "venc/mbenc/mb_encoder_mpeg12.h"
 
 namespace orx::venc {
@@ -56,7 +56,7 @@ void CMBEncoder_MPEG1::WriteSequenceHeader(CPicture*) {
   for (const auto& m : matrices) {
     PutBits(m.load ? 1 : 0, 1);
     if (!m.load) continue;
-    for (int p = 0; p < 64; ++p) PutBits(m.matrix[dsp::kZigZagScan[p]], 8);
+    for (int p = 0; p < 64; ++p) PutBits(m.matrix[dsp::kZigzagScan[p]], 8);
   }
   if (codec_ != CODEC_MPEG1) {
     WriteSequenceExtension();
