@@ -12,8 +12,9 @@
 namespace orx::venc::test {
 namespace {
 
-// The per-picture callback has no context argument: one encode at a time records here.
-std::vector<CallbackRecord>* g_callbacks = nullptr;
+// The per-picture callback has no context argument; it runs on the encoding thread, so each
+// thread records into its own list.
+thread_local std::vector<CallbackRecord>* g_callbacks = nullptr;
 
 void RecordCallback(int pictureType, int displayNumber, PictureStatistics* statistics) {
   if (g_callbacks != nullptr) g_callbacks->push_back({pictureType, displayNumber, *statistics});
@@ -32,7 +33,8 @@ struct AlignedBytes {
 
 // Codes every picture row by row, in the block-ordered layout.
 void EncodeRows(CMBEncoder& encoder, TestPlanner& planner, const EncoderSettings& settings,
-                std::vector<std::unique_ptr<AlignedBytes>>& recons) {
+                std::vector<std::unique_ptr<AlignedBytes>>& recons,
+                const std::function<void(PlannedPicture&, CMBEncoder&)>& afterPicture) {
   const size_t pictureBytes = static_cast<size_t>(settings.mbCols) * settings.mbRows * 384;
   const size_t rowBytes = static_cast<size_t>(settings.mbCols) * 384;
   std::vector<AlignedBytes*> reconOf(planner.CodingOrder().size(), nullptr);
@@ -60,6 +62,7 @@ void EncodeRows(CMBEncoder& encoder, TestPlanner& planner, const EncoderSettings
     }
     encoder.EndPicture(&pic);
     p->recon->FromBlockOrdered(recon->bytes);
+    if (afterPicture) afterPicture(*p, encoder);
   }
 }
 
@@ -124,9 +127,12 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   g_callbacks = &run.callbacks;
   std::vector<std::unique_ptr<AlignedBytes>> rowRecons;
   if (setup.rowMode) {
-    EncodeRows(*encoder, planner, settings, rowRecons);
+    EncodeRows(*encoder, planner, settings, rowRecons, setup.afterPicture);
   } else {
-    for (PlannedPicture* p : planner.CodingOrder()) encoder->EncodePicture(&p->picture, nullptr);
+    for (PlannedPicture* p : planner.CodingOrder()) {
+      encoder->EncodePicture(&p->picture, nullptr);
+      if (setup.afterPicture) setup.afterPicture(*p, *encoder);
+    }
   }
   encoder->Finish();
   g_callbacks = nullptr;

@@ -35,6 +35,8 @@ struct EncodeSetup {
   std::function<void(TestPlanner&)> script;
   // Creates the encoder instead of the plain MPEG-1/2 classes (test subclasses).
   std::function<std::unique_ptr<CMBEncoder_MPEG1>()> makeEncoder;
+  // Called after each picture is coded (coding order).
+  std::function<void(PlannedPicture&, CMBEncoder&)> afterPicture;
 };
 
 struct CallbackRecord {
