@@ -90,7 +90,7 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   EncoderSettings settings = MakeSettings(setup.codec, video->width, video->height, &output);
   settings.gopLength = setup.plan.gopLength;
   settings.anchorDistance = setup.plan.anchorDistance;
-  settings.progressiveSequence = setup.plan.interlaced || setup.plan.pulldown ? 0 : 1;
+  SetProgressiveSequence(settings, !(setup.plan.interlaced || setup.plan.pulldown));
   settings.reorderPictures = setup.rowMode ? 1 : 0;
   if (setup.callback) settings.pictureCallback = RecordCallback;
   if (setup.adjustSettings) setup.adjustSettings(settings);

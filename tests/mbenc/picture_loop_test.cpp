@@ -172,6 +172,7 @@ TEST(PictureLoop, StatisticsDescribeTheReconstruction) {
     EncodeSetup setup = RecordedSetup(CODEC_MPEG2, video, 15, 3, 9, &log, &counters);
     setup.rowMode = rowMode;
     setup.plan.searchRange = rowMode ? 0 : 16;
+    setup.plan.halfPel = !rowMode;
     int checked = 0;
     setup.afterPicture = [&](PlannedPicture& p, CMBEncoder&) {
       ++checked;

@@ -31,4 +31,10 @@ EncoderSettings MakeSettings(int codec, int width, int height, IVideoBitStream* 
   return s;
 }
 
+void SetProgressiveSequence(EncoderSettings& s, bool progressive) {
+  s.progressiveSequence = progressive ? 1 : 0;
+  s.mbRows = progressive ? (s.height + 15) / 16 : 2 * ((s.height + 31) / 32);
+  s.codedHeight = 16 * s.mbRows;
+}
+
 }  // namespace orx::venc::test

@@ -45,6 +45,10 @@ using TestMpeg2Encoder = InjectableEncoder<CMBEncoder_MPEG2>;
 // width), 25 frames/s, N = 1, MPEG-2 main profile at main level unless changed.
 EncoderSettings MakeSettings(int codec, int width, int height, IVideoBitStream* output);
 
+// Sets progressive_sequence; an interlaced MPEG-2 sequence has an even number of macroblock
+// rows (its frame height in units of 32 lines).
+void SetProgressiveSequence(EncoderSettings& settings, bool progressive);
+
 // An encoder with its output and rate controller, initialised on the settings.
 template <class Encoder>
 struct EncoderRig {
