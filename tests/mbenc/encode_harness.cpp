@@ -104,9 +104,9 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   if (setup.makeEncoder) {
     encoder = setup.makeEncoder();
   } else if (setup.codec == CODEC_MPEG1) {
-    encoder = std::make_unique<CMBEncoder_MPEG1>();
+    encoder = std::make_unique<TestMpeg1Encoder>();
   } else {
-    encoder = std::make_unique<CMBEncoder_MPEG2>();
+    encoder = std::make_unique<TestMpeg2Encoder>();
   }
   rateControl.encoder = encoder.get();
 

@@ -3,6 +3,7 @@
 // of their core factory and context allocation, and the settings of a small sequence.
 #include <memory>
 
+#include "tests/mbenc/mc_pending.h"
 #include "tests/mbenc/memory_bit_stream.h"
 #include "tests/mbenc/test_rate_control.h"
 #include "venc/dsp/mb_core_variants.h"
@@ -26,10 +27,14 @@ class InjectableEncoder : public Base {
       *core = nullptr;
       return false;
     }
-    // TEMPORARY until the motion-compensation tables land: a core whose InitMcTables is empty.
+#if defined(ORX_MC_PENDING)
     *core = new NoMcCore;
     return true;
+#else
+    return Base::CreateCore(core);
+#endif
   }
+  // While the motion-compensation kernels are pending: a core without kernel tables.
   struct NoMcCore : dsp::CMBCoreXMM2 {
     void InitMcTables() override {}
   };

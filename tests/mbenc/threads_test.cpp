@@ -5,12 +5,14 @@
 #include <thread>
 
 #include "tests/mbenc/encode_harness.h"
+#include "tests/mbenc/mc_pending.h"
 #include "tests/mbenc/small_pictures.h"
 
 namespace orx::venc::test {
 namespace {
 
 TEST(Threads, AcceleratedPredictionGivesTheSameStream) {
+  REQUIRE_MOTION_COMPENSATION();
   const orx::test::RawVideo video = DrawVideo(160, 96, 8, [](int f, int plane, int x, int y) {
     return Texture(0, plane, x + 2 * f, y + f);  // a pan: real vectors
   });
@@ -36,6 +38,7 @@ TEST(Threads, AcceleratedPredictionGivesTheSameStream) {
 }
 
 TEST(Threads, EightEncodersAtOnce) {
+  REQUIRE_MOTION_COMPENSATION();
   const orx::test::RawVideo video = DrawVideo(64, 48, 4, Texture);
   const auto encode = [&video](int codec) {
     EncodeSetup setup;
