@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "aenc/core/mpeg_audio_encoder.h"
 #include "aenc/core/round_half_even.h"
 #include "aenc/layer2/layer2_tables.h"
 
@@ -16,6 +17,27 @@ inline uint32_t Layer2Code(float v, float msb, const Layer2AllocEntry& entry) {
   int32_t code = v >= 0 ? static_cast<int32_t>(RoundHalfEven(v * msb - 0.5f)) | entry.msb
                         : static_cast<int32_t>(RoundHalfEven((v + 1.0f) * msb - 0.5f));
   return static_cast<uint32_t>(std::clamp<int32_t>(code, 0, entry.steps - 1));
+}
+
+// Visits every allocated (subband, channel) of every group of three time slots in bitstream
+// order: fn(entry, multiplier C' / scalefactor, first of the three samples, spaced 32 apart).
+template <typename Fn>
+void ForEachQuantizedTriple(const CMPEGAudioEncoder& e, const uint32_t* scalefactor,
+                            const float* subband, const uint32_t* allocation, Fn&& fn) {
+  for (int part = 0; part < 3; ++part) {
+    for (int group = 0; group < 4; ++group) {
+      int slot = 12 * part + 3 * group;
+      for (int sb = 0; sb < e.sblimit; ++sb) {
+        for (int ch = 0; ch < e.channels; ++ch) {
+          uint32_t a = allocation[sb * 2 + ch];
+          if (a == 0) continue;
+          const Layer2AllocEntry& entry = e.allocTable->rows[sb].entries[a];
+          float mult = e.quantTable[entry.quantClass][scalefactor[(sb * 2 + ch) * 3 + part]];
+          fn(entry, mult, subband + (ch * kLayer2Slots + slot) * kMpegSubbands + sb);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace orx::aenc

@@ -144,26 +144,13 @@ void CMPEGAudioEncoder::Layer2SelectScfsi(uint32_t* scalefactor, uint32_t* scfsi
 
 void CMPEGAudioEncoder::Layer2Quantize(const uint32_t* scalefactor, const float* subband,
                                        const uint32_t* allocation, uint32_t* codes) {
-  for (int part = 0; part < 3; ++part) {
-    for (int group = 0; group < 4; ++group) {
-      int slot = 12 * part + 3 * group;
-      for (int sb = 0; sb < sblimit; ++sb) {
-        for (int ch = 0; ch < channels; ++ch) {
-          uint32_t a = allocation[sb * 2 + ch];
-          if (a == 0) continue;
-          const Layer2AllocEntry& entry = allocTable->rows[sb].entries[a];
-          const Layer2QuantClass& quant = kLayer2QuantClasses[entry.quantClass];
-          float mult = quantTable[entry.quantClass][scalefactor[(sb * 2 + ch) * 3 + part]];
-          float dPrime = static_cast<float>(quant.dPrime);
-          float msb = static_cast<float>(entry.msb);
-          for (int s = 0; s < 3; ++s) {
-            float x = subband[(ch * kLayer2Slots + slot + s) * kMpegSubbands + sb];
-            *codes++ = Layer2Code(x * mult + dPrime, msb, entry);
-          }
-        }
-      }
-    }
-  }
+  ForEachQuantizedTriple(*this, scalefactor, subband, allocation,
+                         [&codes](const Layer2AllocEntry& entry, float mult, const float* x) {
+                           float dPrime = static_cast<float>(kLayer2QuantClasses[entry.quantClass].dPrime);
+                           float msb = static_cast<float>(entry.msb);
+                           for (int s = 0; s < 3; ++s)
+                             *codes++ = Layer2Code(x[s * kMpegSubbands] * mult + dPrime, msb, entry);
+                         });
 }
 
 }  // namespace orx::aenc

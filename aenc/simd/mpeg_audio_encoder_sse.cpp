@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "aenc/layer2/layer2_code.h"
 #include "aenc/layer2/layer2_tables.h"
 #include "aenc/simd/mpeg_audio_encoder_variants.h"
 
@@ -131,41 +132,29 @@ void CMPEGAudioEncoder_SSE::Layer2Quantize(const uint32_t* scalefactor, const fl
   const __m128 half = _mm_set1_ps(0.5f);
   const __m128 one = _mm_set1_ps(1.0f);
   const __m128 zero = _mm_setzero_ps();
-  for (int part = 0; part < 3; ++part) {
-    for (int group = 0; group < 4; ++group) {
-      int slot = 12 * part + 3 * group;
-      for (int sb = 0; sb < sblimit; ++sb) {
-        for (int ch = 0; ch < channels; ++ch) {
-          uint32_t a = allocation[sb * 2 + ch];
-          if (a == 0) continue;
-          const Layer2AllocEntry& entry = allocTable->rows[sb].entries[a];
-          const float* x = subband + (ch * kLayer2Slots + slot) * kMpegSubbands + sb;
-          __m128 samples = _mm_set_ps(0, x[2 * kMpegSubbands], x[kMpegSubbands], x[0]);
-          __m128 mult = _mm_set1_ps(quantTable[entry.quantClass][scalefactor[(sb * 2 + ch) * 3 + part]]);
-          __m128 dPrime = _mm_set1_ps(static_cast<float>(kLayer2QuantClasses[entry.quantClass].dPrime));
-          __m128 msb = _mm_set1_ps(static_cast<float>(entry.msb));
-          __m128 v = _mm_add_ps(_mm_mul_ps(samples, mult), dPrime);
-          // Both branches, rounded to nearest even by the conversion, then chosen by sign.
-          __m128i positive = _mm_or_si128(_mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(v, msb), half)),
-                                          _mm_set1_epi32(entry.msb));
-          __m128i negative = _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(_mm_add_ps(v, one), msb), half));
-          __m128i isPositive = _mm_castps_si128(_mm_cmpge_ps(v, zero));
-          __m128i code = _mm_or_si128(_mm_and_si128(isPositive, positive),
-                                      _mm_andnot_si128(isPositive, negative));
-          // Within 0 .. steps - 1, as the plain quantizer keeps them.
-          __m128i top = _mm_set1_epi32(entry.steps - 1);
-          __m128i over = _mm_cmpgt_epi32(code, top);
-          code = _mm_or_si128(_mm_and_si128(over, top), _mm_andnot_si128(over, code));
-          code = _mm_andnot_si128(_mm_cmplt_epi32(code, _mm_setzero_si128()), code);
-          alignas(16) uint32_t lanes[4];
-          _mm_store_si128(reinterpret_cast<__m128i*>(lanes), code);
-          *codes++ = lanes[0];
-          *codes++ = lanes[1];
-          *codes++ = lanes[2];
-        }
-      }
-    }
-  }
+  ForEachQuantizedTriple(*this, scalefactor, subband, allocation, [&](const Layer2AllocEntry& entry,
+                                                                      float multiplier, const float* x) {
+    __m128 samples = _mm_set_ps(0, x[2 * kMpegSubbands], x[kMpegSubbands], x[0]);
+    __m128 dPrime = _mm_set1_ps(static_cast<float>(kLayer2QuantClasses[entry.quantClass].dPrime));
+    __m128 msb = _mm_set1_ps(static_cast<float>(entry.msb));
+    __m128 v = _mm_add_ps(_mm_mul_ps(samples, _mm_set1_ps(multiplier)), dPrime);
+    // Both branches, rounded to nearest even by the conversion, then chosen by sign.
+    __m128i positive = _mm_or_si128(_mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(v, msb), half)),
+                                    _mm_set1_epi32(entry.msb));
+    __m128i negative = _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(_mm_add_ps(v, one), msb), half));
+    __m128i isPositive = _mm_castps_si128(_mm_cmpge_ps(v, zero));
+    __m128i code = _mm_or_si128(_mm_and_si128(isPositive, positive), _mm_andnot_si128(isPositive, negative));
+    // Within 0 .. steps - 1, as the plain quantizer keeps them.
+    __m128i top = _mm_set1_epi32(entry.steps - 1);
+    __m128i over = _mm_cmpgt_epi32(code, top);
+    code = _mm_or_si128(_mm_and_si128(over, top), _mm_andnot_si128(over, code));
+    code = _mm_andnot_si128(_mm_cmplt_epi32(code, _mm_setzero_si128()), code);
+    alignas(16) uint32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), code);
+    *codes++ = lanes[0];
+    *codes++ = lanes[1];
+    *codes++ = lanes[2];
+  });
 }
 
 }  // namespace orx::aenc
