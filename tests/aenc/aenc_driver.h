@@ -1,0 +1,119 @@
+#pragma once
+// Drives libqvaaenc.so as the engine does: loaded by name, one instance created, formats set,
+// output connected to a sink that lends buffers, PCM pushed into input pin 0.
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "framework/component_library.h"
+#include "media/media_type.h"
+#include "tests/aenc/audio_oracle.h"
+
+namespace orx::test {
+
+class AencLibrary {
+ public:
+  AencLibrary();  // fails the running test when the library cannot be loaded
+  ~AencLibrary();
+  AencLibrary(const AencLibrary&) = delete;
+  AencLibrary& operator=(const AencLibrary&) = delete;
+
+  bool Loaded() const { return create != nullptr; }
+  void* module = nullptr;
+  QVACompLibInitFn libInit = nullptr;
+  QVACompLibReleaseFn libRelease = nullptr;
+  QVACompLibGetCountFn libGetCount = nullptr;
+  QVACompGetInfoFn getInfo = nullptr;
+  QVACompCreateFn create = nullptr;
+  QVACompReleaseFn release = nullptr;
+  uint32_t (*queryProcessorExtensions)() = nullptr;
+};
+
+// The downstream input pin: lends buffers of a fixed capacity and keeps what is delivered.
+class AudioSink {
+ public:
+  explicit AudioSink(uint32_t capacity = 4096) : capacity_(capacity) {}
+
+  static QVAStatus Get(void* self, ComponentBuffer** out);
+  static QVAStatus Deliver(void* self, ComponentBuffer* buffer);
+
+  struct Delivered {
+    uint32_t flags;
+    uint64_t timestamp;
+    std::vector<uint8_t> data;
+  };
+  std::vector<Delivered> Buffers() const;
+  // The coded frames (audio buffers without format or end flags), joined.
+  std::vector<uint8_t> Stream() const;
+  size_t FrameCount() const;
+  // Waits until a buffer carrying every bit of `flags` has arrived (`count` of them).
+  bool WaitFor(uint32_t flags, size_t count = 1, int timeoutMs = 20000) const;
+  void Refuse(bool refuse);
+  void Clear();
+
+ private:
+  struct Lent {
+    ComponentBuffer record{};
+    std::vector<uint8_t> storage;
+  };
+  uint32_t capacity_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable delivered_;
+  std::vector<std::unique_ptr<Lent>> lent_;
+  std::vector<Delivered> buffers_;
+  bool refuse_ = false;
+};
+
+AudioMediaType PcmType(uint32_t rate, uint16_t channels);
+AudioMediaType CodedType(uint32_t subtype, uint32_t bitrate);
+
+class AencInstance {
+ public:
+  AencInstance(AencLibrary& library, AudioSink& sink);
+  ~AencInstance();  // ends and releases
+  AencInstance(const AencInstance&) = delete;
+  AencInstance& operator=(const AencInstance&) = delete;
+
+  QVACompMethods& Methods() { return instance->methods; }
+  QVAStatus SetFormats(const AudioMediaType& input, const AudioMediaType& output);
+  QVAStatus Start();  // connects the sink, starts the worker, PLAY
+  QVAStatus PushFormat(const AudioMediaType& input);
+  QVAStatus Push(const void* data, uint32_t bytes, uint32_t flags = 0, uint64_t timestamp = 0);
+  QVAStatus PushEnd(uint32_t flags = QVA_BUFFLAG_EOI, const void* data = nullptr, uint32_t bytes = 0);
+  QVAStatus End();
+  uint32_t State();
+  // The status the worker stopped with (0 while none); the error callback's last status.
+  QVAStatus ErrorStatus() const { return errorStatus_; }
+
+  ComponentInstance* instance = nullptr;
+
+ private:
+  static void OnError(ComponentInstance*, QVAStatus status, uint32_t, void* user);
+  AencLibrary& library_;
+  AudioSink& sink_;
+  bool ended_ = false;
+  std::atomic<QVAStatus> errorStatus_{0};
+};
+
+struct StreamRequest {
+  int rate = 48000;
+  int channels = 2;
+  uint32_t subtype = 0x12;
+  uint32_t bitrate = 128000;
+  uint32_t chunkBytes = 48000;  // PCM pushed per buffer (250 ms of 48 kHz stereo)
+  bool endCarriesLastChunk = false;  // the last chunk travels in the end buffer itself
+  uint32_t endFlags = 0x4000;
+};
+
+// Codes pcm through one instance (format change, chunks, end) and answers the coded stream.
+std::vector<uint8_t> EncodeThroughComponent(AencLibrary& library, const Pcm& pcm,
+                                            const StreamRequest& request);
+
+// Frames the end-of-stream rule gives for `samples` per channel: every whole or partial frame,
+// and one more when the silence padding the last one is shorter than the codec delay.
+size_t ExpectedFrames(size_t samples);
+
+}  // namespace orx::test
