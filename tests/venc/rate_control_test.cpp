@@ -86,13 +86,13 @@ class EncoderModel {
     output.Add(8 * 8);  // rest of the picture header and its extension
     const double typeWeight = type == PICTURE_I ? 1.0 : weight;
     for (int row = 0; row < settings_.mbRows; ++row) {
-      const RowQuantDecision rowDecision = rc.GetRowQuant(row);
+      const RowQuantDecision rowDecision = rc.DecideRowQuant(row);
       rowCodes.push_back(rowDecision.code);
       output.Add(40);  // slice header
       int previous = rowDecision.code;
       MBInfo* mbRow = &mbs_[row * settings_.mbCols];
       for (int col = 0; col < settings_.mbCols; ++col) {
-        const MbQuantDecision mb = rc.UpdateMbQuant(mbRow, col, previous);
+        const MbQuantDecision mb = rc.DecideMbQuant(&mbRow[col], col, previous);
         mbCodes.push_back(mb.code);
         previous = mb.code;
         const int scale = picture_.qScaleType != 0 ? NonLinearCodeToQuant()[mb.code] : 2 * mb.code;
@@ -400,6 +400,45 @@ TEST(RateControl, UnderflowIsReportedAndCounted) {
   rc.CheckVbv(&picture);
   EXPECT_EQ(stats.vbvUnderflows, 2u);
   EXPECT_EQ(capture.Text(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The macroblock encoders' calls write the coding position: the code, the inter threshold
+// word (8q + 1, plus q for B pictures), the row threshold word (8q + 32) and the panic flag.
+TEST(RateControl, CodingPositionWords) {
+  for (int type : {PICTURE_I, PICTURE_B}) {
+    EncoderSettings s = Mpeg2Settings(352, 288, 6, 2000000);
+    s.variableBitRate = -8;  // fixed quantiser 8
+    ModelOutput output;
+    CRateControl rc;
+    ASSERT_TRUE(rc.Init(&s, &output, nullptr));
+    std::vector<MBInfo> mbs(s.mbCols * s.mbRows);
+    CPicture picture;
+    picture.pictureType = type;
+    picture.mbInfo = mbs.data();
+    IRateControl& asInterface = rc;
+    asInterface.CheckVbv(&picture);
+    asInterface.StartPicture(&picture);
+    MBCodingState position;
+    position.picture = &picture;
+    position.mbY = 0;
+    position.mbRow = mbs.data();
+    const int add = type == PICTURE_B ? 9 : 1;
+    EXPECT_EQ(asInterface.GetRowQuant(&position), 4);
+    EXPECT_EQ(position.mbQuant, 4);
+    EXPECT_EQ(position.interThreshold, 64 + add);
+    EXPECT_EQ(position.rowThreshold, 96);
+    position.mbX = 1;
+    position.overflow = 1;
+    position.interThreshold = 0;
+    asInterface.UpdateMbQuant(&mbs[1], &position);
+    EXPECT_EQ(position.mbQuant, 4);
+    EXPECT_EQ(position.interThreshold, 64 + add);
+    EXPECT_EQ(position.overflow, 0);
+  }
 }
 
 }  // namespace

@@ -186,10 +186,10 @@ void CRateControl::TuneWeights(const EncoderSettings* settings) {
   }
 }
 
-void CRateControl::StartGop(CPicture* picture, int pPictures, int bPictures) {
+void CRateControl::StartGop(CPicture* picture, uint32_t pPictures, uint32_t bPictures) {
   planned_[PICTURE_I] = 1;
-  planned_[PICTURE_P] = pPictures;
-  planned_[PICTURE_B] = bPictures;
+  planned_[PICTURE_P] = static_cast<int>(pPictures);
+  planned_[PICTURE_B] = static_cast<int>(bPictures);
   std::fill(std::begin(coded_), std::end(coded_), 0);
   if (mode_ > 0) {
     planCounter_ += 1;
@@ -370,7 +370,7 @@ int CRateControl::CheckVbv(CPicture* picture) {
   return vbvDelay;
 }
 
-int CRateControl::GetVbvDelay() const {
+int CRateControl::GetVbvDelay() {
   return static_cast<int>(std::clamp(fullness_, 0.0, static_cast<double>(vbvSize_)));
 }
 

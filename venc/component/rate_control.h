@@ -8,6 +8,8 @@
 
 #include "venc/component/encoder_settings.h"
 #include "venc/component/picture.h"
+#include "venc/mbenc/mb_coding_state.h"
+#include "venc/mbenc/rate_control_interface.h"
 
 namespace orx::venc {
 
@@ -46,7 +48,7 @@ struct MbQuantDecision {
   bool panic;  // the picture's bits passed panic level B
 };
 
-class CRateControl {
+class CRateControl final : public IRateControl {
  public:
   CRateControl() = default;
 
@@ -55,22 +57,29 @@ class CRateControl {
   void SetBitRate(EncoderSettings* settings, int bitRate);
   void TuneWeights(const EncoderSettings* settings);
 
-  void StartGop(CPicture* picture, int pPictures, int bPictures);
-  void PlanPicture(CPicture* picture);
+  // ---- the macroblock encoders' calls ----
+  void StartGop(CPicture* picture, uint32_t pPictures, uint32_t bPictures) override;
   // vbv_delay of the picture (65535 with a variable rate); called before its header.
-  int CheckVbv(CPicture* picture);
-  void StartPicture(CPicture* picture);
-  void EndPicture(CPicture* picture);
-  // row is the macroblock row about to be coded.
-  RowQuantDecision GetRowQuant(int row);
-  // mbRow points at the row's MBInfo records; column is the macroblock's; previousCode is the
-  // code the previous macroblock of the row took.
-  MbQuantDecision UpdateMbQuant(const MBInfo* mbRow, int column, int previousCode);
-  void AccumulateMb(const MBInfo* mb);
-  // Twice the picture quantiser plus a half-step bit (VC-1).
-  int GetActivityQuant(const CPicture* picture, bool halfStep, int* spread) const;
+  int CheckVbv(CPicture* picture) override;
+  void StartPicture(CPicture* picture) override;
+  void EndPicture(CPicture* picture) override;
+  // Fixes the row quantiser: writes the inter and row threshold words and the code into the
+  // coding position and answers the code.
+  int GetRowQuant(MBCodingState* position) override;
+  // Writes the macroblock's code and inter threshold word, and sets or clears the panic flag.
+  void UpdateMbQuant(MBInfo* mb, MBCodingState* position) override;
+  void AccumulateMb(MBInfo* mb) override;
   // Decoder-buffer fullness in bits, clamped to 0 .. the buffer size.
-  int GetVbvDelay() const;
+  int GetVbvDelay() override;
+  // Twice the picture quantiser plus a half-step bit (VC-1).
+  int GetActivityQuant(CPicture* picture, bool halfStep, int* spread) override;
+
+  void PlanPicture(CPicture* picture);
+  // The row decision for macroblock row `row`.
+  RowQuantDecision DecideRowQuant(int row);
+  // The decision for the macroblock mb (in its row's MBInfo records) at `column`, after a
+  // macroblock that took previousCode.
+  MbQuantDecision DecideMbQuant(const MBInfo* mb, int column, int previousCode);
 
   // The decoder-buffer fullness ratio a picture of this type aims at, from the current ratio f.
   double TargetFullness(int pictureType, double f) const;

@@ -399,7 +399,7 @@ void CRateControl::PlanRows(CPicture* picture, double f) {
   if (codec_ == CODEC_H264 && picture->progressiveFrame == 0) planStep2_ *= 2.0;
 }
 
-RowQuantDecision CRateControl::GetRowQuant(int row) {
+RowQuantDecision CRateControl::DecideRowQuant(int row) {
   double q;
   double unrounded;
   if (mode_ < 0) {
@@ -449,7 +449,7 @@ RowQuantDecision CRateControl::GetRowQuant(int row) {
   return {CodeOf(qi), addValue_ + 8 * qi, 8 * qi + 32};
 }
 
-MbQuantDecision CRateControl::UpdateMbQuant(const MBInfo* mbRow, int column, int previousCode) {
+MbQuantDecision CRateControl::DecideMbQuant(const MBInfo* mb, int column, int previousCode) {
   int q = rowQuant_;
   bool panic = false;
   if (mode_ >= 0) {
@@ -461,10 +461,9 @@ MbQuantDecision CRateControl::UpdateMbQuant(const MBInfo* mbRow, int column, int
       quantSum_ += rowQuant_;
       quantCount_ += 1;
       // Busy macroblocks take a coarser quantiser, judged with their row neighbours.
-      int deviation = mbRow[column].minBlockDeviation;
+      int deviation = mb->minBlockDeviation;
       if (column > 0 && column < mbCols_ - 1) {
-        const int neighbours =
-            (mbRow[column - 1].minBlockDeviation + mbRow[column + 1].minBlockDeviation + 1) >> 1;
+        const int neighbours = (mb[-1].minBlockDeviation + mb[1].minBlockDeviation + 1) >> 1;
         deviation = std::max(deviation, neighbours);
       }
       if (deviation > 1024) {
@@ -486,13 +485,28 @@ MbQuantDecision CRateControl::UpdateMbQuant(const MBInfo* mbRow, int column, int
   return {code, addValue_ + 8 * q, panic};
 }
 
-void CRateControl::AccumulateMb(const MBInfo* mb) {
+int CRateControl::GetRowQuant(MBCodingState* position) {
+  const RowQuantDecision decision = DecideRowQuant(position->mbY);
+  position->interThreshold = decision.quantWord;
+  position->rowThreshold = decision.rowWord;
+  position->mbQuant = decision.code;
+  return decision.code;
+}
+
+void CRateControl::UpdateMbQuant(MBInfo* mb, MBCodingState* position) {
+  const MbQuantDecision decision = DecideMbQuant(mb, position->mbX, position->mbQuant);
+  position->mbQuant = decision.code;
+  position->interThreshold = decision.quantWord;
+  position->overflow = decision.panic ? 1 : 0;
+}
+
+void CRateControl::AccumulateMb(MBInfo* mb) {
   accumulatedActivity_ += mb->intraActivity;
   levelA_ += allowanceA_;
   levelB_ += kAllowanceB;
 }
 
-int CRateControl::GetActivityQuant(const CPicture* picture, bool halfStep, int* spread) const {
+int CRateControl::GetActivityQuant(CPicture* picture, bool halfStep, int* spread) {
   const int a = picture->minDeviationSum / std::max(mbCount_, 1) - 1024;
   const double q2 = a > 0 ? (activityStrength_ * a + 1.0) * pictureQuant_ : pictureQuant_;
   const double q = halfStep ? q2 + 0.5 : pictureQuant_;
