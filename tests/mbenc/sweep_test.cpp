@@ -6,6 +6,7 @@
 // reconstruction, which the encoder computes from the same scripted levels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <map>
@@ -165,6 +166,7 @@ struct Sweep {
   EncodeSetup setup;
   LevelScript levels;
   std::set<int> coveredCbp;
+  size_t unplacedBlocks = 0;
 };
 
 constexpr int kSweepWidth = 352;
@@ -175,7 +177,7 @@ constexpr int kIntraMode = 6;  // macroblocks i with i % 7 == 6 are intra in P a
 // table zero and the DC walk, I4 with every pair of table one (MPEG-2, intra_vlc_format 1), P2
 // with the first-coefficient code, the escapes and every coded block pattern, B1 and B3 with
 // the B macroblock types; every fourth column changes the quantiser; MPEG-2 pictures are
-// interlaced, so frame_motion_type and dct_type are written.
+// interlaced, so frame_motion_type and dct_type are written, and use the non-linear scale.
 void BuildLevelSweep(int codec, const orx::test::RawVideo& video, Sweep& sweep) {
   const int mbCols = kSweepWidth / 16;
   const int mbCount = mbCols * (kSweepHeight / 16);
@@ -194,12 +196,17 @@ void BuildLevelSweep(int codec, const orx::test::RawVideo& video, Sweep& sweep) 
   for (int mb = 0; mb < mbCount && (next < inter.size() || cbp < 63); ++mb) {
     if (mb % 7 == kIntraMode) continue;
     cbp = cbp % 63 + 1;
+    // The escapes go where the quantiser is the row's (scale 1), so that even +-2047
+    // dequantises inside -2048..2047, the range beyond which decoders differ.
+    const bool rowQuantiser = (mb % mbCols) % 4 != 3;
     for (int b = 0; b < 6; ++b) {
       if (!(cbp & (0x20 >> b))) continue;
-      p[mb][static_cast<size_t>(b)] = next < inter.size() ? inter[next++] : ScriptBlock{{b, b % 2 ? 2 : -3}};
+      p[mb][static_cast<size_t>(b)] =
+          next < inter.size() && rowQuantiser ? inter[next++] : ScriptBlock{{b, b % 2 ? 2 : -3}};
     }
     sweep.coveredCbp.insert(cbp);
   }
+  sweep.unplacedBlocks = inter.size() - next;
   for (int display : {1, 3}) {
     for (int mb = 0; mb < mbCount; ++mb) {
       if (mb % 7 != kIntraMode && mb % 3 != 0) sweep.levels[display][mb][static_cast<size_t>(mb % 6)] = {{mb % 5, 1 + mb % 3}};
@@ -214,6 +221,7 @@ void BuildLevelSweep(int codec, const orx::test::RawVideo& video, Sweep& sweep) 
   setup.plan.interlaced = mpeg2;
   setup.quantiser = 1;
   setup.adjustRateControl = [mpeg2](TestRateControl& rc) {
+    rc.qScaleType = mpeg2 ? 1 : 0;  // quantiser code 1 is scale 1
     rc.pictureFlags = [mpeg2](int, CPicture* pic) { pic->intraVlcFormat = mpeg2 && pic->displayNumber == 4; };
     rc.macroblockQuantiser = [](const TestRateControl::Position& at) { return at.column % 4 == 3 ? 2 : 1; };
   };
@@ -265,9 +273,186 @@ TEST(Sweep, CodeTablesEscapesDcSizesAndMacroblockTypes) {
     Sweep sweep;
     BuildLevelSweep(codec, video, sweep);
     EXPECT_EQ(sweep.coveredCbp.size(), 63u);
+    EXPECT_EQ(sweep.unplacedBlocks, 0u);
     const EncodeRun run = RunEncode(sweep.setup);
     ASSERT_TRUE(run.initialised);
     CheckDecodesToReconstruction(run, codec == CODEC_MPEG1 ? "sweep_levels_mpeg1" : "sweep_levels_mpeg2");
+  }
+}
+
+// ---- motion codes ----
+
+// The vectors (half samples) of one component at macroblock position `index` whose luma and
+// chroma predictions stay inside a picture of `size` samples, within the range of f_code.
+std::pair<int, int> VectorWindow(int index, int size, int range) {
+  const auto inside = [&](int v) {
+    const int lumaStart = 16 * index + (v >> 1);
+    const int c = v / 2;
+    const int chromaStart = 8 * index + (c >> 1);
+    return lumaStart >= 0 && lumaStart + 16 + (v & 1) <= size && chromaStart >= 0 &&
+           chromaStart + 8 + (c & 1) <= size / 2;
+  };
+  int lo = -range;
+  while (!inside(lo)) ++lo;
+  int hi = range - 1;
+  while (!inside(hi)) --hi;
+  return {lo, hi};
+}
+
+int Wrap(int delta, int range) {
+  if (delta >= range) return delta - 2 * range;
+  if (delta < -range) return delta + 2 * range;
+  return delta;
+}
+
+// P pictures whose forward vectors make every difference of [-range, range - 1] (every motion
+// code and residual, wrapped ones included) for each f_code, in the components asked for.
+struct MotionSweep {
+  std::vector<std::vector<PackedMV>> vectors;  // per P picture, raster order
+  std::vector<int> fCodes;                     // per P picture
+  bool complete = true;
+};
+
+MotionSweep PlanMotionSweep(int width, int height, const std::vector<int>& fCodes, bool sweepX,
+                            bool sweepY, int maxPicturesPerCode) {
+  MotionSweep sweep;
+  const int mbCols = width / 16;
+  const int mbRows = height / 16;
+  for (int fCode : fCodes) {
+    const int range = 16 << (fCode - 1);
+    std::vector<bool> doneX(2 * static_cast<size_t>(range), !sweepX);
+    std::vector<bool> doneY(2 * static_cast<size_t>(range), !sweepY);
+    const auto left = [](const std::vector<bool>& done) { return std::count(done.begin(), done.end(), false); };
+    for (int picture = 0; picture < maxPicturesPerCode && left(doneX) + left(doneY) > 0; ++picture) {
+      std::vector<PackedMV> vectors(static_cast<size_t>(mbCols) * mbRows);
+      for (int row = 0; row < mbRows; ++row) {
+        PackedMV predictor{};
+        for (int col = 0; col < mbCols; ++col) {
+          const auto choose = [&](int index, int size, int pred, std::vector<bool>& done) {
+            const auto [lo, hi] = VectorWindow(index, size, range);
+            for (int v = lo; v <= hi; ++v) {
+              const int delta = Wrap(v - pred, range);
+              if (!done[static_cast<size_t>(delta + range)]) {
+                done[static_cast<size_t>(delta + range)] = true;
+                return v;
+              }
+            }
+            return std::clamp(0, lo, hi);
+          };
+          PackedMV v;
+          v.x = static_cast<int16_t>(choose(col, width, predictor.x, doneX));
+          v.y = static_cast<int16_t>(choose(row, height, predictor.y, doneY));
+          vectors[static_cast<size_t>(row) * mbCols + col] = v;
+          predictor = v;
+        }
+      }
+      sweep.vectors.push_back(std::move(vectors));
+      sweep.fCodes.push_back(fCode);
+    }
+    sweep.complete = sweep.complete && left(doneX) + left(doneY) == 0;
+  }
+  return sweep;
+}
+
+void RunMotionSweep(int codec, int width, int height, const std::vector<int>& fCodes, bool sweepX,
+                    bool sweepY, const std::string& tag) {
+  const MotionSweep motion = PlanMotionSweep(width, height, fCodes, sweepX, sweepY, 64);
+  ASSERT_TRUE(motion.complete);
+  const int frames = static_cast<int>(motion.vectors.size()) + 1;
+  const orx::test::RawVideo video = DrawVideo(width, height, frames, Texture);
+  EncodeSetup setup;
+  setup.codec = codec;
+  setup.video = &video;
+  setup.plan.gopLength = 1000;
+  setup.plan.searchRange = 0;
+  setup.plan.halfPel = false;
+  setup.quantiser = 2;
+  setup.script = [&motion](TestPlanner& planner) {
+    for (PlannedPicture* p : planner.CodingOrder()) {
+      if (p->picture.pictureType != PICTURE_P) continue;
+      const size_t k = static_cast<size_t>(p->display - 1);
+      for (size_t i = 0; i < p->mbs.size(); ++i) {
+        p->mbs[i] = MBInfo{};
+        p->mbs[i].flags = MBINFO_FORWARD;
+        p->mbs[i].mv[0].forward = motion.vectors[k][i];
+        p->mbs[i].interCost = 1 << 20;
+      }
+      p->picture.forwardFCodeX = p->picture.forwardFCodeY = motion.fCodes[k];
+    }
+  };
+  const EncodeRun run = RunEncode(setup);
+  ASSERT_TRUE(run.initialised);
+  CheckDecodesToReconstruction(run, tag);
+}
+
+TEST(Sweep, MotionCodesOfSmallFCodes) {
+  REQUIRE_MOTION_COMPENSATION();
+  for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
+    SCOPED_TRACE(codec);
+    RunMotionSweep(codec, 352, 288, {1, 2, 3}, true, true, "motion_small");
+  }
+}
+
+TEST(Sweep, MotionCodesOfEveryFCode) {
+  ORX_RELEASE_ONLY();
+  REQUIRE_MOTION_COMPENSATION();
+  for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
+    SCOPED_TRACE(codec);
+    std::vector<int> fCodes;
+    for (int f = 1; f <= (codec == CODEC_MPEG1 ? 7 : 9); ++f) fCodes.push_back(f);
+    // Horizontal differences in a wide picture, vertical ones in a tall one.
+    RunMotionSweep(codec, 2112, 128, fCodes, true, false, "motion_wide");
+    RunMotionSweep(codec, 128, 2112, fCodes, false, true, "motion_tall");
+  }
+}
+
+// ---- address increments ----
+
+TEST(Sweep, AddressIncrementsWithEscapes) {
+  REQUIRE_MOTION_COMPENSATION();
+  constexpr int kWidth = 1920;
+  constexpr int kCols = kWidth / 16;
+  std::vector<int> increments;
+  for (int n = 1; n <= 33; ++n) increments.push_back(n);
+  for (int n : {34, 66, 67}) increments.push_back(n);
+  // Written macroblocks at the columns that give these increments; every row ends written.
+  std::vector<std::vector<int>> rows(1, std::vector<int>{0});
+  for (int n : increments) {
+    if (rows.back().back() + n > kCols - 1) rows.push_back({0});
+    rows.back().push_back(rows.back().back() + n);
+  }
+  const int height = 16 * static_cast<int>(rows.size() + rows.size() % 2);
+  // The P picture repeats the I picture, and at quantiser 8 nothing of it is coded.
+  const orx::test::RawVideo video = DrawVideo(kWidth, height, 2, [](int, int plane, int x, int y) {
+    return Texture(0, plane, x, y);
+  });
+  for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
+    SCOPED_TRACE(codec);
+    std::vector<MacroblockRecord> log;
+    CoreCounters counters;
+    EncodeSetup setup = RecordedSetup(codec, video, 15, 1, 8, &log, &counters);
+    setup.plan.searchRange = 0;
+    setup.plan.halfPel = false;
+    setup.script = [&rows](TestPlanner& planner) {
+      for (PlannedPicture* p : planner.CodingOrder()) {
+        if (p->picture.pictureType != PICTURE_P) continue;
+        for (MBInfo& mb : p->mbs) mb = MBInfo{};  // zero vector, nothing coded: skipped
+        for (size_t r = 0; r < rows.size(); ++r) {
+          for (int col : rows[r]) p->mbs[r * kCols + static_cast<size_t>(col)].flags = MBINFO_FORWARD;
+        }
+        planner.UpdateFCodes(*p);
+      }
+    };
+    setup.adjustRateControl = [](TestRateControl& rc) {
+      rc.interThreshold = [](const TestRateControl::Position&, int) { return 1 << 20; };
+    };
+    const EncodeRun run = RunEncode(setup);
+    std::set<int> seen;
+    for (const MacroblockRecord& r : log) {
+      if (r.display == 1) seen.insert(r.addressIncrement);
+    }
+    for (int n : increments) EXPECT_TRUE(seen.count(n)) << n;
+    CheckDecodesToReconstruction(run, "increments");
   }
 }
 
