@@ -108,15 +108,23 @@ class CMBEncoder {
   void PutBits(uint32_t value, int n);
   // The same for a value that fits in n bits, without the flush threshold check.
   void PutBitsFast(uint32_t value, int n) {
-    if (n >= freeBits_) {
-      const int rest = n - freeBits_;
-      *wordPtr_ |= value >> rest;
-      CloseWord();
-      if (rest == 0) return;
-      n = rest;
+    // Locals: the stores into the word buffer cannot then make the compiler reload the state.
+    uint32_t* word = wordPtr_;
+    int freeBits = freeBits_;
+    if (n < freeBits) {
+      freeBits -= n;
+      *word |= value << freeBits;
+    } else {
+      const int rest = n - freeBits;
+      *word |= value >> rest;
+      ++word;
+      word[1] = 0;
+      freeBits = 32 - rest;
+      // rest < 32; with rest 0 the new word stays empty.
+      if (rest != 0) *word = value << freeBits;
     }
-    freeBits_ -= n;
-    *wordPtr_ |= value << freeBits_;
+    wordPtr_ = word;
+    freeBits_ = freeBits;
   }
   // Zero bits up to the next byte boundary.
   void AlignToByte();
