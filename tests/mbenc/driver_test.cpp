@@ -153,6 +153,31 @@ TEST(Driver, TimeStampsAndOneDeliveryPerPicture) {
   EXPECT_TRUE(rig.output.ProtocolKept());
 }
 
+TEST(Driver, TheRateControllerReadsTheBitsSoFarAndMayStuff) {
+  for (int stuffing : {0, 5}) {
+    SCOPED_TRACE(stuffing);
+    DriverRig rig(15);
+    rig.rateControl.stuffingBytes = stuffing;
+    ASSERT_TRUE(rig.Init());
+    rig.encoder.body = [](CMBEncoder& e, CPicture* p) {
+      for (int i = 0; i < 1000 + 77 * p->displayNumber; ++i) e.PutBits(static_cast<uint32_t>(i), 13);
+    };
+    rig.EncodeTypes("IPB");
+    // The reading at EndPicture (after the byte padding, before stuffing and the final flush)
+    // is 8 x the picture's bytes so far.
+    std::vector<int64_t> atEnd;
+    for (size_t i = 0; i < rig.rateControl.bitLog.size(); i += 2) atEnd.push_back(rig.rateControl.bitLog[i + 1].bits);
+    const auto& records = rig.output.Pictures();
+    ASSERT_EQ(atEnd.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      const size_t bytes = records[i].end - records[i].start;
+      EXPECT_EQ(atEnd[i], static_cast<int64_t>(8 * (bytes - static_cast<size_t>(stuffing))));
+      const auto end = rig.output.Stream().begin() + static_cast<long>(records[i].end);
+      EXPECT_TRUE(std::all_of(end - stuffing, end, [](uint8_t b) { return b == 0; }));
+    }
+  }
+}
+
 TEST(Driver, ModeBit18LeavesBeginAndEndToTheCaller) {
   DriverRig rig(15);
   rig.encoder.SetModeFlags(MB_MODE_CALLER_BRACKETS);

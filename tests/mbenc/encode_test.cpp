@@ -160,6 +160,16 @@ std::vector<EncodeCase> Cases() {
     };
     cases.push_back(c);
   }
+  // The smallest pictures: one macroblock, one row, one column.
+  const struct {
+    const char* name;
+    int width, height, n, m;
+  } smallest[] = {{"mpeg2_16x16", 16, 16, 15, 3},        {"mpeg2_one_row", 96, 16, 15, 3},
+                  {"mpeg2_one_column", 16, 96, 15, 3},   {"mpeg2_16x16_intra", 16, 16, 1, 1},
+                  {"mpeg2_one_row_intra", 96, 16, 1, 1}, {"mpeg2_one_column_intra", 16, 96, 1, 1}};
+  for (const auto& p : smallest) {
+    cases.push_back({p.name, Setup(CODEC_MPEG2, p.width, p.height, 7, p.n, p.m, 4)});
+  }
   for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
     EncodeCase c{codec == CODEC_MPEG1 ? "mpeg1_row_pipelined" : "mpeg2_row_pipelined",
                  Setup(codec, 352, 288, 12, 12, 3, 3)};
