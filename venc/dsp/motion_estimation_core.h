@@ -5,6 +5,8 @@
 // the same stride. Costs are sums of absolute (or absolute transformed) differences.
 #include <cstdint>
 
+#include "venc/dsp/clipping.h"
+
 namespace orx::dsp {
 
 class CMotionEstimationCore {
@@ -89,10 +91,36 @@ class CMotionEstimationCore {
   virtual int SubPelSadsYVc1(const uint8_t* reference, int fraction, uint16_t* sums, int* component,
                              int predicted, int bias);
 
+  // Sub-pel cost sets with per-position costs instead of a bias (no caller): the X form adds
+  // costs[k] to every position k, the Y form only to the position equal to `predicted`.
+  int SubPelSadsX16x16WithCosts(const uint8_t* reference, uint16_t* sums, int* component,
+                                int predicted, const int32_t* costs);
+  int SubPelSadsY16x16WithCosts(const uint8_t* reference, int fraction, uint16_t* sums,
+                                int* component, int predicted, const int32_t* costs);
+
+  // The owners' settings of the three fields for the macroblock at p of a picture with row
+  // pitch s. SetBlock(buffer, 16) aims the core at a packed 16x16 copy.
+  void SetBlock(const uint8_t* p, int s) { Aim(p, s, 16); }
+  void SetTopHalf(const uint8_t* p, int s) { Aim(p, s, 8); }
+  void SetBottomHalf(const uint8_t* p, int s) { Aim(p + 8 * s, s, 8); }
+  void SetRightHalf(const uint8_t* p, int s) { Aim(p + 8, s, 16); }
+  void SetFieldTop(const uint8_t* p, int s) { Aim(p, 2 * s, 8); }
+  void SetFieldBottom(const uint8_t* p, int s) { Aim(p + s, 2 * s, 8); }
+
+  // Limits v to 0..255 (a helper of the core; no operation needs it).
+  static int ClampToByte(int v) { return ClipToByte(v); }
+
   // Fields, written by the owner before its calls.
   const uint8_t* block = nullptr;  // top-left pixel of the current block
   int32_t stride = 0;              // bytes between rows of the block and of every reference
   int32_t rows = 0;                // 16 or 8
+
+ private:
+  void Aim(const uint8_t* p, int s, int r) {
+    block = p;
+    stride = s;
+    rows = r;
+  }
 };
 
 }  // namespace orx::dsp
