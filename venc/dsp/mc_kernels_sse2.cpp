@@ -52,10 +52,9 @@ struct PairSums {
   __m128i low, high;
 };
 
-template <int kStep>
-inline PairSums HorizontalPairSums(const uint8_t* p) {
+inline PairSums HorizontalPairSums(const uint8_t* p, int step) {
   const __m128i zero = _mm_setzero_si128();
-  __m128i a = LoadU(p), b = LoadU(p + kStep);
+  __m128i a = LoadU(p), b = LoadU(p + step);
   return {_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
           _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero))};
 }
@@ -72,10 +71,10 @@ void FourSampleMeanRows(const uint8_t* source, uint8_t* destination, int sourceS
                         int destinationStride, int rows) {
   CheckDestination(destination, destinationStride, rows, 2);
   const __m128i bias = _mm_set1_epi16(kBias);
-  PairSums upper = HorizontalPairSums<kStep>(source);
+  PairSums upper = HorizontalPairSums(source, kStep);
   for (int r = 0; r < rows; r += 2) {
-    PairSums middle = HorizontalPairSums<kStep>(source + sourceStride);
-    PairSums lower = HorizontalPairSums<kStep>(source + 2 * sourceStride);
+    PairSums middle = HorizontalPairSums(source + sourceStride, kStep);
+    PairSums lower = HorizontalPairSums(source + 2 * sourceStride, kStep);
     StoreRow(destination, FourSampleMean(upper, middle, bias));
     StoreRow(destination + destinationStride, FourSampleMean(middle, lower, bias));
     upper = lower;
@@ -175,28 +174,41 @@ void Vc1TwoDimensional(const uint8_t* source, uint8_t* destination, int sourceSt
   }
 }
 
-// One rounding-up prediction of a bidirectional kernel; the two-dimensional one is the exact
-// four-sample mean.
+// One rounding-up prediction of a bidirectional kernel, row by row; a vertical or
+// two-dimensional prediction keeps the previous row (or its horizontal sums) for the next.
 template <int kX, int kY>
-inline __m128i Predict(const uint8_t* p, int stride, int step) {
-  if constexpr (kX && kY) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i a = LoadU(p), b = LoadU(p + step), c = LoadU(p + stride), d = LoadU(p + stride + step);
-    __m128i low = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
-                                _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
-    __m128i high = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
-                                 _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
-    const __m128i two = _mm_set1_epi16(2);
-    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, two), 2),
-                            _mm_srli_epi16(_mm_add_epi16(high, two), 2));
-  } else if constexpr (kX) {
-    return _mm_avg_epu8(LoadU(p), LoadU(p + step));
-  } else if constexpr (kY) {
-    return _mm_avg_epu8(LoadU(p), LoadU(p + stride));
-  } else {
-    return LoadU(p);
+class BidirSide {
+ public:
+  BidirSide(const uint8_t* p, int stride, int step) : p_(p), stride_(stride), step_(step) {
+    if constexpr (kX && kY) upperSums_ = HorizontalPairSums(p, step);
+    if constexpr (kY && !kX) upperRow_ = LoadU(p);
   }
-}
+
+  __m128i Next() {
+    __m128i row;
+    if constexpr (kX && kY) {
+      PairSums lower = HorizontalPairSums(p_ + stride_, step_);
+      row = FourSampleMean(upperSums_, lower, _mm_set1_epi16(2));
+      upperSums_ = lower;
+    } else if constexpr (kY) {
+      __m128i lower = LoadU(p_ + stride_);
+      row = _mm_avg_epu8(upperRow_, lower);
+      upperRow_ = lower;
+    } else if constexpr (kX) {
+      row = _mm_avg_epu8(LoadU(p_), LoadU(p_ + step_));
+    } else {
+      row = LoadU(p_);
+    }
+    p_ += stride_;
+    return row;
+  }
+
+ private:
+  const uint8_t* p_;
+  int stride_, step_;
+  PairSums upperSums_{};
+  __m128i upperRow_{};
+};
 
 // The bidirectional entries in which one prediction is two-dimensional (3, 7, 11-15).
 template <int kIndex>
@@ -205,13 +217,10 @@ void Bidir(const uint8_t* first, const uint8_t* second, uint8_t* destination, in
   constexpr int x1 = (kIndex >> 3) & 1, y1 = (kIndex >> 2) & 1;
   constexpr int x2 = (kIndex >> 1) & 1, y2 = kIndex & 1;
   CheckDestination(destination, destinationStride, rows, kIndex == 15 ? 1 : 2);
-  for (int r = 0; r < rows; ++r) {
-    __m128i a = Predict<x1, y1>(first, sourceStride, step);
-    __m128i b = Predict<x2, y2>(second, sourceStride, step);
-    StoreRow(destination, _mm_avg_epu8(a, b));
-    first += sourceStride;
-    second += sourceStride;
-    destination += destinationStride;
+  BidirSide<x1, y1> a(first, sourceStride, step);
+  BidirSide<x2, y2> b(second, sourceStride, step);
+  for (int r = 0; r < rows; ++r, destination += destinationStride) {
+    StoreRow(destination, _mm_avg_epu8(a.Next(), b.Next()));
   }
 }
 
