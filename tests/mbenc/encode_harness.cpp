@@ -117,6 +117,7 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
       PlannedPicture* p = coding[static_cast<size_t>(reconIndex)];
       return std::make_pair(p->recon->Luma(), p->recon->Chroma());
     });
+    accelerator->refuse = setup.refusePredictionJob;
     encoder->SetAccelerator(accelerator.get(), 1);
   }
   run.initialised = encoder->Init(&settings, &rateControl);

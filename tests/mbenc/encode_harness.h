@@ -29,6 +29,7 @@ struct EncodeSetup {
   bool callback = true;    // per-picture callback set: every picture is reconstructed
   bool rowMode = false;    // the row-pipelined mode (block-ordered pictures, zero vectors)
   bool accelerated = false;
+  std::function<bool(int row)> refusePredictionJob;  // the accelerator refuses these rows' jobs
   std::function<void(EncoderSettings&)> adjustSettings;
   std::function<void(TestRateControl&)> adjustRateControl;
   // Replaces planned decisions (after planning, before coding).

@@ -176,5 +176,24 @@ TEST(MacroblockCoding, FieldDctSplitsTheLines) {
   }
 }
 
+TEST(MacroblockCoding, AFieldFlagInAProgressivePictureKeepsFrameDct) {
+  // A progressive picture codes no dct_type, so a decoder takes every macroblock as frame
+  // DCT: the field flag the preprocessor may leave on a macroblock must not change that.
+  const orx::test::RawVideo video = DrawVideo(48, 32, 2, Texture);
+  for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
+    SCOPED_TRACE(codec);
+    std::vector<MacroblockRecord> log;
+    CoreCounters counters;
+    EncodeSetup setup = RecordedSetup(codec, video, 1, 1, 3, &log, &counters);
+    setup.script = [](TestPlanner& planner) {
+      for (PlannedPicture* p : planner.CodingOrder()) {
+        for (MBInfo& mb : p->mbs) mb.flags |= MBINFO_FIELD;
+      }
+    };
+    const EncodeRun run = RunEncode(setup);
+    CheckDecodesToReconstruction(run, "progressive_field_flag");
+  }
+}
+
 }  // namespace
 }  // namespace orx::venc::test

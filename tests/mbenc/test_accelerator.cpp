@@ -38,6 +38,7 @@ void TestAccelerator::Reset(int) {
 }
 
 bool TestAccelerator::PostJob(const EncAccJob* job) {
+  if (refuse && refuse(job->tag / static_cast<int>(config_.mbCols))) return false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const Slot& s : slots_) {

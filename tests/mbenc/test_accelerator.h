@@ -30,6 +30,9 @@ class TestAccelerator : public IEncodeAccelerator {
   bool PostJob(const EncAccJob* job) override;
   int WaitJob(EncAccJob* job) override;
 
+  // Refuses to post the jobs of rows this answers true for.
+  std::function<bool(int row)> refuse;
+
   int JobsPosted() const { return posted_; }
   int MaxOutstanding() const { return maxOutstanding_; }
   int Resets() const { return resets_; }

@@ -41,6 +41,11 @@ TEST(Threads, AcceleratedPredictionGivesTheSameStream) {
     EXPECT_LE(accelerated.acceleratorMaxOutstanding, 2);
     EXPECT_EQ(accelerated.acceleratorResets, 8) << "one Reset per picture";
     EXPECT_EQ(accelerated.acceleratorErrors, 0);
+    // A job the accelerator refuses: that row is predicted on the encoder's thread.
+    setup.refusePredictionJob = [](int row) { return row == 1 || row == 2; };
+    const EncodeRun refused = RunEncode(setup);
+    EXPECT_TRUE(refused.stream == cpu.stream);
+    EXPECT_EQ(refused.acceleratorErrors, 0);
   }
 }
 
