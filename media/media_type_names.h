@@ -4,12 +4,12 @@
 // 0x20000 reads "JPEG Still Video" / "JPEG".
 #include <cstdint>
 
-struct CodeNameEntry {
-  uint32_t code;
-  const char* name;
-};
+#include "framework/qva_status.h"
 
-inline constexpr uint32_t kCodeNameEnd = 0xFFFFFFFF;
+// The rows have the form of the framework's text tables, so one lookup serves every table.
+using CodeNameEntry = QVACodeText;
+
+inline constexpr uint32_t kCodeNameEnd = kQVATextSentinel;
 
 inline constexpr CodeNameEntry StreamTypeNames[] = {
     {0, "None"},

@@ -11,7 +11,7 @@ namespace {
 template <size_t N>
 std::string FirstName(const CodeNameEntry (&table)[N], uint32_t code) {
   for (const CodeNameEntry& row : table) {
-    if (row.code == code) return row.name;
+    if (row.code == code) return row.text;
   }
   return {};
 }
@@ -21,10 +21,10 @@ TEST(MediaTypeNames, TablesEndWithUnknownAndRunInParallel) {
   for (size_t i = 0; i < std::size(SubtypeNames); ++i) {
     EXPECT_EQ(SubtypeNames[i].code, SubtypeShortNames[i].code) << i;
   }
-  EXPECT_EQ(std::string(std::end(SubtypeNames)[-1].name), "Unknown");
+  EXPECT_EQ(std::string(std::end(SubtypeNames)[-1].text), "Unknown");
   EXPECT_EQ(std::end(SubtypeNames)[-1].code, 0xFFFFFFFFu);
-  EXPECT_EQ(std::string(std::end(SubtypeShortNames)[-1].name), "Unknown");
-  EXPECT_EQ(std::string(std::end(StreamTypeNames)[-1].name), "Unknown");
+  EXPECT_EQ(std::string(std::end(SubtypeShortNames)[-1].text), "Unknown");
+  EXPECT_EQ(std::string(std::end(StreamTypeNames)[-1].text), "Unknown");
   EXPECT_EQ(std::end(StreamTypeNames)[-1].code, 0xFFFFFFFFu);
 }
 
