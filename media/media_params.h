@@ -5,6 +5,9 @@
 
 #include "media/record_layout.h"
 
+// 4 bytes, value 0: a writer or video renderer of a transcode target with QVA_TFLAG_NO_OUTPUT_FILE
+// gets it instead of being opened on the output file.
+inline constexpr uint32_t QVA_PARAM_NO_OUTPUT_FILE = 14;
 inline constexpr uint32_t QVA_PARAM_DEMUX_SETTINGS = 0x20001;  // DemuxSettings
 inline constexpr uint32_t QVA_PARAM_VIDEO_DISPLAY = 0x50001;
 inline constexpr uint32_t QVA_PARAM_VIDEOACCEL = 0x50002;

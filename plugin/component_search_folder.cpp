@@ -1,15 +1,15 @@
 #include "plugin/component_search_folder.h"
 
+#include "engine/component_loader.h"
+
 namespace orx::plugin {
-namespace {
-std::string g_folder;
-}  // namespace
 
-void SetComponentSearchFolder(const std::string& folder) {
-  // Becomes CompSetLibPath(folder, 1) once the engine library is linked into the plug-in.
-  g_folder = folder.substr(0, 511);
+void SetComponentSearchFolder(const std::string& folder) { CompSetLibPath(folder.c_str(), kLibPathNarrow); }
+
+std::string CurrentComponentSearchFolder() {
+  char folder[4096];
+  CompGetLibPath(folder, sizeof folder);
+  return folder;
 }
-
-std::string CurrentComponentSearchFolder() { return g_folder; }
 
 }  // namespace orx::plugin

@@ -1,7 +1,5 @@
 #pragma once
-// Where the engine's loader looks for component libraries. The engine's CompSetLibPath is not
-// part of the plug-in's link yet: until it is, the folder is kept here and handed over when the
-// engine joins.
+// Where the engine's loader looks for component libraries: the loader's own search folder.
 #include <string>
 
 namespace orx::plugin {

@@ -100,6 +100,16 @@ std::string Utf16ToUtf8(const char16_t* text, size_t maxChars) {
   return Utf16ToUtf8Bounded(text, maxChars, static_cast<size_t>(-1));
 }
 
+std::string Utf32ToUtf8(const char32_t* text) {
+  std::string out;
+  if (text == nullptr) return out;
+  for (; *text != 0; ++text) {
+    const char32_t c = *text;
+    AppendUtf8(out, c > 0x10FFFF || (c >= 0xD800 && c < 0xE000) ? 0xFFFD : c);
+  }
+  return out;
+}
+
 void CopyToUtf16(char16_t* destination, size_t capacity, std::string_view utf8) {
   if (destination == nullptr || capacity == 0) return;
   std::u16string wide = Utf8ToUtf16(utf8);

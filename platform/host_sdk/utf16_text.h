@@ -14,6 +14,9 @@ std::string Utf16ToUtf8(const char16_t* text, size_t maxChars = static_cast<size
 // Like Utf16ToUtf8, cut at a character boundary so that the result has at most maxBytes bytes.
 std::string Utf16ToUtf8Bounded(const char16_t* text, size_t maxChars, size_t maxBytes);
 
+// Reads a terminated UTF-32 text; values that are no code point become U+FFFD.
+std::string Utf32ToUtf8(const char32_t* text);
+
 // Copies text into a UTF-16 buffer of capacity units, terminator included (so at most
 // capacity - 1 units of text); never splits a surrogate pair.
 void CopyToUtf16(char16_t* destination, size_t capacity, std::string_view utf8);
