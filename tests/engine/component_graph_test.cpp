@@ -488,3 +488,40 @@ TEST_F(ComponentGraph, HandlesOfAnotherTypeAreRefused) {
 
 }  // namespace
 }  // namespace orx::test
+
+namespace orx::test {
+namespace {
+
+using GraphWithComponents = LoaderTest;
+
+// What an export does with its target graph, on two fixture components loaded from files: add,
+// connect by push, start, play, wait for the leaf, end and release with unloading.
+TEST_F(GraphWithComponents, MainRoadOnLoadedComponents) {
+  const std::string encoderPath = Install(kFixtureLibrary, "libqvavenc.so");
+  const std::string muxPath = Install(kFixtureLibrary, "qvacmux.so");
+  ComponentInstance* encoder = CompCreateByName("qvavenc", 0, 0);
+  ComponentInstance* mux = CompCreateByName("qvacmux", 0, 0);
+  ASSERT_TRUE(encoder && mux);
+  QVAHandle graph = nullptr;
+  ASSERT_EQ(QVAgraph_Create(&graph), 0u);
+  ASSERT_EQ(QVAgraph_AddComp(graph, mux, "mux"), 0u);
+  ASSERT_EQ(QVAgraph_AddComp(graph, encoder, "vtarget"), 0u);
+  uint32_t pull = 1;
+  EXPECT_EQ(QVAgraph_ConnectPins(graph, encoder, 0, mux, 0, &pull), 0u);
+  EXPECT_EQ(pull, 0u);
+  ComponentInstance* found = nullptr;
+  QVAgraph_FindComp(graph, &found, "VTARGET", nullptr);
+  EXPECT_EQ(found, encoder);
+
+  EXPECT_EQ(QVAgraph_SendCommand(graph, QVA_GRAPH_CMD_START, 0x40000000, 0), 0u);
+  EXPECT_EQ(QVAgraph_SendCommand(graph, CMD_PLAY, 0x40000000, 0), 0u);
+  EXPECT_EQ(QVAgraph_WaitForState(graph, QVA_STATE_STARTING | QVA_STATE_PLAYING, 5000), 0u);
+  EXPECT_EQ(QVAgraph_SendCommand(graph, QVA_GRAPH_CMD_END, 0x40000000, 0), 0u);
+  EXPECT_EQ(QVAgraph_Release(graph, 1), 0u);
+  EXPECT_FALSE(IsLibraryMapped(encoderPath));
+  EXPECT_FALSE(IsLibraryMapped(muxPath));
+  EXPECT_EQ(CompGetActiveCount(), 0u);
+}
+
+}  // namespace
+}  // namespace orx::test
