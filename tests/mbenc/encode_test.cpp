@@ -6,7 +6,6 @@
 #include <string>
 
 #include "tests/mbenc/encode_harness.h"
-#include "tests/mbenc/mc_pending.h"
 #include "tests/mbenc/stream_tools.h"
 #include "tests/support/orx_test.h"
 
@@ -188,7 +187,6 @@ class Encodes : public testing::TestWithParam<EncodeCase> {};
 TEST_P(Encodes, DecodeToTheReconstruction) {
   const EncodeCase& c = GetParam();
   if (c.releaseOnly) ORX_RELEASE_ONLY();
-  if (c.setup.plan.gopLength > 1 && !c.setup.rowMode) REQUIRE_MOTION_COMPENSATION();
   const EncodeRun run = RunEncode(c.setup);
   ASSERT_TRUE(run.initialised);
   EXPECT_TRUE(run.guardsIntact);

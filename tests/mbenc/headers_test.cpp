@@ -122,7 +122,6 @@ TEST(Headers, VideoFormatFiveHasNoDisplayExtension) {
 }
 
 TEST(Headers, FCodePlacement) {
-  REQUIRE_MOTION_COMPENSATION();
   for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
     SCOPED_TRACE(codec);
     EncodeSetup setup = Small(codec, 96, 64, 4, 15, 3);
@@ -188,7 +187,6 @@ TEST(Headers, SliceStartCodesAndQuantisers) {
 }
 
 TEST(Headers, UserMatricesInZigZagOrder) {
-  REQUIRE_MOTION_COMPENSATION();
   static uint8_t intra[64];
   static uint8_t nonIntra[64];
   for (int i = 0; i < 64; ++i) {
@@ -215,7 +213,6 @@ TEST(Headers, UserMatricesInZigZagOrder) {
 }
 
 TEST(Headers, GopAndPictureCodingExtensionFollowThePlan) {
-  REQUIRE_MOTION_COMPENSATION();
   EncodeSetup setup = Small(CODEC_MPEG2, 96, 64, 10, 6, 3);
   setup.plan.interlaced = true;
   setup.plan.topFieldFirst = false;

@@ -45,7 +45,6 @@ TEST(MacroblockCoding, Mpeg1QuantiserRetry) {
   const orx::test::RawVideo video = DrawVideo(48, 16, 2, Texture);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.inter && !c.rowMode && kMotionCompensationPending) continue;
     std::vector<MacroblockRecord> log;
     CoreCounters counters;
     // Only the first quantiser call of the macroblock of interest reports the large level.
@@ -74,7 +73,6 @@ TEST(MacroblockCoding, Mpeg1QuantiserRetry) {
 }
 
 TEST(MacroblockCoding, InterCostAtTheThresholdCodesLumaInMpeg1Only) {
-  REQUIRE_MOTION_COMPENSATION();
   // The middle macroblock of the P picture has new luma and chroma and an inter cost equal to
   // T = 8 x 8 + 1 at quantiser 8.
   const orx::test::RawVideo video = DrawVideo(48, 16, 2, [](int f, int plane, int x, int y) {

@@ -22,7 +22,6 @@ std::vector<const MacroblockRecord*> RecordsOf(const std::vector<MacroblockRecor
 }
 
 TEST(PictureLoop, APRowWithNothingCodedWritesItsEnds) {
-  REQUIRE_MOTION_COMPENSATION();
   // The P picture repeats the I picture exactly: no vector, no coefficients.
   const orx::test::RawVideo video = DrawVideo(80, 16, 3, [](int f, int plane, int x, int y) {
     return Texture(f == 1 ? 0 : f, plane, x, y);
@@ -56,7 +55,6 @@ TEST(PictureLoop, APRowWithNothingCodedWritesItsEnds) {
 }
 
 TEST(PictureLoop, ARepeatPictureWritesRowEndsAndKeepsTheReconstruction) {
-  REQUIRE_MOTION_COMPENSATION();
   const orx::test::RawVideo video = DrawVideo(64, 32, 4, Texture);
   std::vector<MacroblockRecord> log;
   CoreCounters counters;
@@ -84,7 +82,6 @@ TEST(PictureLoop, ARepeatPictureWritesRowEndsAndKeepsTheReconstruction) {
 }
 
 TEST(PictureLoop, OverflowMacroblocks) {
-  REQUIRE_MOTION_COMPENSATION();
   const orx::test::RawVideo video = DrawVideo(48, 16, 2, Texture);
   std::vector<MacroblockRecord> log;
   CoreCounters counters;
@@ -138,7 +135,6 @@ TEST(PictureLoop, IntraOnlyWithoutCallbackReconstructsNothing) {
 }
 
 TEST(PictureLoop, TheQuantiserFlagGoesWithCoefficients) {
-  REQUIRE_MOTION_COMPENSATION();
   const orx::test::RawVideo video = DrawVideo(96, 32, 7, [](int f, int plane, int x, int y) {
     // Half the picture still, half moving texture: some macroblocks carry nothing.
     return x < 48 ? static_cast<uint8_t>(90 + plane) : Texture(f, plane, x, y);
@@ -170,7 +166,6 @@ TEST(PictureLoop, TheQuantiserFlagGoesWithCoefficients) {
 TEST(PictureLoop, StatisticsDescribeTheReconstruction) {
   for (bool rowMode : {false, true}) {
     SCOPED_TRACE(rowMode ? "row mode" : "picture mode");
-    if (!rowMode && kMotionCompensationPending) continue;
     const orx::test::RawVideo video = DrawVideo(64, 48, 5, Texture);
     std::vector<MacroblockRecord> log;
     CoreCounters counters;

@@ -34,9 +34,6 @@ class CountingCore : public dsp::CMBCoreXMM2 {
   void ReconstructIntraDcOnly(int16_t* block, int blockIndex) override;
   int QuantizeClip255(const int16_t* source, int16_t* destination) override;
   int QuantizeInterClip255(const int16_t* source, int16_t* destination, int* overflow) override;
-#if defined(ORX_MC_PENDING)
-  void InitMcTables() override {}
-#endif
 
  private:
   CoreCounters* counters_;

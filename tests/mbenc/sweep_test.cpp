@@ -265,7 +265,6 @@ void BuildLevelSweep(int codec, const orx::test::RawVideo& video, Sweep& sweep) 
 }
 
 TEST(Sweep, CodeTablesEscapesDcSizesAndMacroblockTypes) {
-  REQUIRE_MOTION_COMPENSATION();
   const orx::test::RawVideo video =
       DrawVideo(kSweepWidth, kSweepHeight, 6, [](int, int plane, int, int) { return static_cast<uint8_t>(plane ? 128 : 110); });
   for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
@@ -386,7 +385,6 @@ void RunMotionSweep(int codec, int width, int height, const std::vector<int>& fC
 }
 
 TEST(Sweep, MotionCodesOfSmallFCodes) {
-  REQUIRE_MOTION_COMPENSATION();
   for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
     SCOPED_TRACE(codec);
     RunMotionSweep(codec, 352, 288, {1, 2, 3}, true, true, "motion_small");
@@ -395,7 +393,6 @@ TEST(Sweep, MotionCodesOfSmallFCodes) {
 
 TEST(Sweep, MotionCodesOfEveryFCode) {
   ORX_RELEASE_ONLY();
-  REQUIRE_MOTION_COMPENSATION();
   for (int codec : {CODEC_MPEG1, CODEC_MPEG2}) {
     SCOPED_TRACE(codec);
     std::vector<int> fCodes;
@@ -409,7 +406,6 @@ TEST(Sweep, MotionCodesOfEveryFCode) {
 // ---- address increments ----
 
 TEST(Sweep, AddressIncrementsWithEscapes) {
-  REQUIRE_MOTION_COMPENSATION();
   constexpr int kWidth = 1920;
   constexpr int kCols = kWidth / 16;
   std::vector<int> increments;

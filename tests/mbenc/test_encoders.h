@@ -3,10 +3,8 @@
 // of their core factory and context allocation, and the settings of a small sequence.
 #include <memory>
 
-#include "tests/mbenc/mc_pending.h"
 #include "tests/mbenc/memory_bit_stream.h"
 #include "tests/mbenc/test_rate_control.h"
-#include "venc/dsp/mb_core_variants.h"
 #include "venc/mbenc/mb_encoder_mpeg12.h"
 
 namespace orx::venc::test {
@@ -27,17 +25,8 @@ class InjectableEncoder : public Base {
       *core = nullptr;
       return false;
     }
-#if defined(ORX_MC_PENDING)
-    *core = new NoMcCore;
-    return true;
-#else
     return Base::CreateCore(core);
-#endif
   }
-  // While the motion-compensation kernels are pending: a core without kernel tables.
-  struct NoMcCore : dsp::CMBCoreXMM2 {
-    void InitMcTables() override {}
-  };
   void* AllocateContextBlock(size_t bytes) override {
     return failContext ? nullptr : Base::AllocateContextBlock(bytes);
   }

@@ -6,14 +6,12 @@
 #include <thread>
 
 #include "tests/mbenc/encode_harness.h"
-#include "tests/mbenc/mc_pending.h"
 #include "tests/mbenc/small_pictures.h"
 
 namespace orx::venc::test {
 namespace {
 
 TEST(Threads, AcceleratedPredictionGivesTheSameStream) {
-  REQUIRE_MOTION_COMPENSATION();
   struct Case {
     int codec;
     int height;
@@ -50,7 +48,6 @@ TEST(Threads, AcceleratedPredictionGivesTheSameStream) {
 }
 
 TEST(Threads, EightEncodersAtOnce) {
-  REQUIRE_MOTION_COMPENSATION();
   const orx::test::RawVideo video = DrawVideo(64, 48, 4, Texture);
   const auto encode = [&video](int codec) {
     EncodeSetup setup;
