@@ -11,18 +11,6 @@ const uint8_t* CPreprocCore::ConvertUYVY(int, int, int, int, const uint8_t*, uin
 const uint8_t* CPreprocCore::ConvertYUY2(int, int, int, int, const uint8_t*, uint8_t* const*, int) {
   ReportNotBuilt("CPreprocCore", "ConvertYUY2");
 }
-int CPreprocCore::BlockDeviation(const uint8_t*, const uint8_t*, int, int*, const void*) {
-  ReportNotBuilt("CPreprocCore", "BlockDeviation");
-}
-int CPreprocCore::SubBlockMeans4x4(const uint8_t*, int, int*, const void*) {
-  ReportNotBuilt("CPreprocCore", "SubBlockMeans4x4");
-}
-int CPreprocCore::FieldFrameDifference(const uint8_t*, int) {
-  ReportNotBuilt("CPreprocCore", "FieldFrameDifference");
-}
-void CPreprocCore::FillRows(uint8_t*, int, int, int, uint32_t) {
-  ReportNotBuilt("CPreprocCore", "FillRows");
-}
 void CPreprocCore::MedianFilter(uint8_t*, int, int, int, int, int) {
   ReportNotBuilt("CPreprocCore", "MedianFilter");
 }
@@ -36,9 +24,6 @@ void CPreprocCore::MedianFilterBounded(uint8_t*, const uint8_t*, int, int, int, 
 void CPreprocCore::MedianFilterStep2Alt(uint8_t*, const uint8_t*, int, int, int, int, int, int, int,
                                         int) {
   ReportNotBuilt("CPreprocCore", "MedianFilterStep2Alt");
-}
-int CPreprocCore::NeighbourhoodStats(const uint8_t*, int, int) {
-  ReportNotBuilt("CPreprocCore", "NeighbourhoodStats");
 }
 void CPreprocCore::DownscaleHorz(uint8_t*, const uint8_t*, int, int, int) {
   ReportNotBuilt("CPreprocCore", "DownscaleHorz");
@@ -65,26 +50,8 @@ void CPreprocCoreMMX::NoiseGateRow(const uint8_t*, uint8_t*, int) {
 void CPreprocCoreMMX::NoiseGate16(uint8_t*, const uint8_t*) {
   ReportNotBuilt("CPreprocCoreMMX", "NoiseGate16");
 }
-void CPreprocCoreMMX::FillRows(uint8_t*, int, int, int, uint32_t) {
-  ReportNotBuilt("CPreprocCoreMMX", "FillRows");
-}
 void CPreprocCoreMMX::Downscale2x2Chroma(uint8_t*, const uint8_t*, int, int, int) {
   ReportNotBuilt("CPreprocCoreMMX", "Downscale2x2Chroma");
-}
-const uint8_t* CPreprocCoreXMM2::CopyPlane(int, int, int, int, const uint8_t*, uint8_t*) {
-  ReportNotBuilt("CPreprocCoreXMM2", "CopyPlane");
-}
-void CPreprocCoreXMM2::InterleaveUV(int, int, int, int, const uint8_t*, const uint8_t*, uint8_t*) {
-  ReportNotBuilt("CPreprocCoreXMM2", "InterleaveUV");
-}
-int CPreprocCoreXMM2::BlockDeviation(const uint8_t*, const uint8_t*, int, int*, const void*) {
-  ReportNotBuilt("CPreprocCoreXMM2", "BlockDeviation");
-}
-int CPreprocCoreXMM2::SubBlockMeans4x4(const uint8_t*, int, int*, const void*) {
-  ReportNotBuilt("CPreprocCoreXMM2", "SubBlockMeans4x4");
-}
-int CPreprocCoreXMM2::FieldFrameDifference(const uint8_t*, int) {
-  ReportNotBuilt("CPreprocCoreXMM2", "FieldFrameDifference");
 }
 void CPreprocCoreXMM2::FilterCombRows(uint8_t*, int, int, int) {
   ReportNotBuilt("CPreprocCoreXMM2", "FilterCombRows");
@@ -111,9 +78,6 @@ void CPreprocCoreXMM2::MedianFilterBounded(uint8_t*, const uint8_t*, int, int, i
 void CPreprocCoreXMM2::MedianFilterStep2Alt(uint8_t*, const uint8_t*, int, int, int, int, int, int,
                                             int, int) {
   ReportNotBuilt("CPreprocCoreXMM2", "MedianFilterStep2Alt");
-}
-int CPreprocCoreXMM2::NeighbourhoodStats(const uint8_t*, int, int) {
-  ReportNotBuilt("CPreprocCoreXMM2", "NeighbourhoodStats");
 }
 void CPreprocCoreXMM2::DownscaleHorz(uint8_t*, const uint8_t*, int, int, int) {
   ReportNotBuilt("CPreprocCoreXMM2", "DownscaleHorz");

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "tests/dsp/model/preproc_models.h"
 #include "venc/dsp/core_factories.h"
 #include "venc/dsp/cpu_features.h"
 
@@ -127,6 +128,7 @@ CoreSet MakeReferenceCores() {
   CoreSet set;
   set.mb = std::make_unique<CMBCore>();
   set.me = std::make_unique<CMotionEstimationCore>();
+  set.pp = model::MakeReferencePreprocCore();
   return set;
 }
 

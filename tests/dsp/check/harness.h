@@ -58,7 +58,7 @@ class GuardedBuffer {
 };
 
 // The cores of one variant class, or the reference classes. The preprocessing reference class
-// is abstract, so the reference set has none.
+// is abstract: the reference set holds it with scalar models in its pure slots.
 struct CoreSet {
   std::unique_ptr<CMBCore> mb;
   std::unique_ptr<CMotionEstimationCore> me;
