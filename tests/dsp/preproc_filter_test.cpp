@@ -236,14 +236,24 @@ TEST(PreprocImpulseFilters, BoundedLumaFilterFiltersEveryRow) {
 }
 
 TEST(PreprocImpulseFilters, ChromaBoundedFormBlendsOnlyInTheRunningClass) {
-  // The plain class's step-2 bounded form is the step-2 filter alone.
+  // The plain class's step-2 bounded form is the step-2 filter alone, whatever the reference.
   for (auto& [name, core] : dsptest::PlainAndVariantPreprocCores()) {
     SCOPED_TRACE(name);
-    ImpulsePlane plane(1, 100), reference(1, 200);
-    core->MedianFilterStep2Alt(plane.row(0), reference.row(0), 32, 1, ImpulsePlane::kStride,
-                               ImpulsePlane::kStride, 0, 100, 255, 256);
-    EXPECT_EQ(plane.row(0)[6], name == "plain" ? 100 : 199);
-    EXPECT_EQ(plane.row(0)[7], name == "plain" ? 100 : 199);
+    ImpulsePlane bounded(1, 100), reference(1, 200), unbounded(1, 100);
+    for (int at : {3, 10, 21}) bounded.row(0)[at] = unbounded.row(0)[at] = 160;
+    core->MedianFilterStep2Alt(bounded.row(0), reference.row(0), 32, 1, ImpulsePlane::kStride,
+                               ImpulsePlane::kStride, 40, 100, 255, 256);
+    core->MedianFilterStep2(unbounded.row(0), 32, 1, ImpulsePlane::kStride, ImpulsePlane::kStride,
+                            40);
+    const bool plain = name == "plain";
+    EXPECT_EQ(unbounded.row(0)[3], 140);  // 60 above its range: 2 x 40 - 60 = 20 taken off
+    for (int i = 0; i < 32; ++i) {
+      const int filtered = unbounded.row(0)[i];
+      // The running class moves every sample towards 200 (k = 255).
+      const int blended =
+          filtered + ((255 * (200 - filtered) + (255 * (200 - filtered) >> 8)) >> 8);
+      ASSERT_EQ(bounded.row(0)[i], plain ? filtered : blended) << i;
+    }
   }
 }
 

@@ -55,7 +55,7 @@ TEST(PreprocPlanes, InterleaveWritesFirstPlaneFirstForEveryWidth) {
     EXPECT_EQ(out[2 * i + 1], 11 + i);
   }
   // Rows of fewer than 8 samples, and widths that are not multiples of 8 or 16.
-  for (int width : {1, 5, 7, 9, 23, 427}) {
+  for (int width : {1, 5, 7, 9, 23, 24, 427}) {
     SCOPED_TRACE(width);
     const int rows = 2, sourceSkip = 3, destinationSkip = 10;
     AlignedBytes u(rows * (width + sourceSkip)), v(rows * (width + sourceSkip));
