@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
   Variant running = RunnableVariants().back();
   RegisterHarnessBenchmarks(running);
   RegisterChainBenchmarks(running);
+  RegisterSse3Comparisons(running);
   RatioReporter reporter(running.name);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();

@@ -25,4 +25,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 // The whole 8x8 chain of one macroblock (chain_bench.cpp).
 void RegisterChainBenchmarks(const Variant& running);
 
+// XMM3 against XMM2 (as the reference) on Sad16 and the motion-compensation copy with
+// misaligned references (sse3_bench.cpp); nothing when XMM3 is not the running variant.
+void RegisterSse3Comparisons(const Variant& running);
+
 }  // namespace orx::dsp::check

@@ -32,16 +32,24 @@ inline void CheckCurrentBlock(const uint8_t* block, int stride, int rows, int ro
   (void)block, (void)stride, (void)rows, (void)rowStep;
 }
 
+// The sums of four rows: reference rows at `reference` and current rows at `block`.
+template <typename Load>
+inline __m128i FourRowSads(const uint8_t* block, int stride, const uint8_t* reference) {
+  __m128i s0 = _mm_sad_epu8(Load::Row(reference), LoadBlockRow(block));
+  __m128i s1 = _mm_sad_epu8(Load::Row(reference + stride), LoadBlockRow(block + stride));
+  __m128i s2 = _mm_sad_epu8(Load::Row(reference + 2 * stride), LoadBlockRow(block + 2 * stride));
+  __m128i s3 = _mm_sad_epu8(Load::Row(reference + 3 * stride), LoadBlockRow(block + 3 * stride));
+  return _mm_add_epi32(_mm_add_epi32(s0, s1), _mm_add_epi32(s2, s3));
+}
+
 template <typename Load>
 uint32_t Sad16Rows(const uint8_t* block, int stride, int rows, const uint8_t* reference) {
   CheckCurrentBlock(block, stride, rows, 4);
   __m128i sum = _mm_setzero_si128();
   for (int r = 0; r < rows; r += 4) {
-    for (int k = 0; k < 4; ++k) {
-      sum = _mm_add_epi32(sum, _mm_sad_epu8(Load::Row(reference), LoadBlockRow(block)));
-      reference += stride;
-      block += stride;
-    }
+    sum = _mm_add_epi32(sum, FourRowSads<Load>(block, stride, reference));
+    reference += 4 * stride;
+    block += 4 * stride;
   }
   return LaneTotal(sum);
 }
@@ -60,10 +68,7 @@ uint32_t Sad16PrefetchRows(const uint8_t* block, int stride, int rows, const uin
   __m128i sum = _mm_setzero_si128();
   for (int r = 0; r < rows; r += 4) {
     prefetch(r + 1 + q);
-    for (int k = 0; k < 4; ++k) {
-      sum = _mm_add_epi32(sum, _mm_sad_epu8(Load::Row(reference + (r + k) * stride),
-                                            LoadBlockRow(block + (r + k) * stride)));
-    }
+    sum = _mm_add_epi32(sum, FourRowSads<Load>(block + r * stride, stride, reference + r * stride));
   }
   prefetch(rows - 1 + q);
   return LaneTotal(sum);
@@ -94,9 +99,12 @@ uint32_t SadVerticalHalf(const uint8_t* block, int stride, int rows, const uint8
 template <typename Load>
 uint32_t SadHorizontalHalf(const uint8_t* block, int stride, int rows, const uint8_t* reference) {
   __m128i sum = _mm_setzero_si128();
-  for (int r = 0; r < rows; ++r) {
-    sum = _mm_add_epi32(sum, _mm_sad_epu8(HorizontalRow<Load, true>(reference + r * stride),
-                                          LoadBlockRow(block + r * stride)));
+  for (int r = 0; r < rows; r += 2) {
+    __m128i upper = _mm_sad_epu8(HorizontalRow<Load, true>(reference + r * stride),
+                                 LoadBlockRow(block + r * stride));
+    __m128i lower = _mm_sad_epu8(HorizontalRow<Load, true>(reference + (r + 1) * stride),
+                                 LoadBlockRow(block + (r + 1) * stride));
+    sum = _mm_add_epi32(sum, _mm_add_epi32(upper, lower));
   }
   return LaneTotal(sum);
 }

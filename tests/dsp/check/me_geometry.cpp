@@ -39,19 +39,15 @@ void AimCore(CMotionEstimationCore& core, const CoreCall& call) {
   }
 }
 
-CoreScenario MeBlockScenario(std::vector<MeSetting> settings,
-                             std::function<void(Rng&, CoreCall&)> extra, MeCost cost,
-                             MeCost model, size_t outputBytes) {
+CoreScenario MeBlockScenarioWithoutRun(std::vector<MeSetting> settings,
+                                       std::function<void(Rng&, CoreCall&)> extra, MeCost model,
+                                       size_t outputBytes) {
   CoreScenario s;
   s.buffers = {{kMePlaneSize}, {kMeCurrentSize}};
   if (outputBytes) s.buffers.push_back({outputBytes, true});
   s.generate = [choices = std::move(settings), extra](Rng& rng, CoreCall& call) {
     GenerateMeGeometry(rng, call, choices);
     if (extra) extra(rng, call);
-  };
-  s.run = [cost](CoreSet& cores, CoreCall& call) -> int64_t {
-    AimCore(*cores.me, call);
-    return cost(*cores.me, call);
   };
   if (model) {
     s.reference = [model](CoreSet& cores, CoreCall& call) -> int64_t {
