@@ -10,13 +10,10 @@
 #include <cstdint>
 
 #include "venc/dsp/alignment.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
-
-inline void StoreRow(uint8_t* destination, __m128i row) {
-  _mm_store_si128(reinterpret_cast<__m128i*>(destination), row);
-}
 
 inline void CheckDestination(const uint8_t* destination, int destinationStride, int rows,
                              int rowStep) {
@@ -34,10 +31,10 @@ void CopyRows(const uint8_t* source, uint8_t* destination, int sourceStride,
     __m128i b = Load::Row(source + sourceStride);
     __m128i c = Load::Row(source + 2 * sourceStride);
     __m128i d = Load::Row(source + 3 * sourceStride);
-    StoreRow(destination, a);
-    StoreRow(destination + destinationStride, b);
-    StoreRow(destination + 2 * destinationStride, c);
-    StoreRow(destination + 3 * destinationStride, d);
+    StoreA(destination, a);
+    StoreA(destination + destinationStride, b);
+    StoreA(destination + 2 * destinationStride, c);
+    StoreA(destination + 3 * destinationStride, d);
     source += 4 * sourceStride;
     destination += 4 * destinationStride;
   }
@@ -54,10 +51,10 @@ void AverageVertical(const uint8_t* source, uint8_t* destination, int sourceStri
     __m128i b = Load::Row(source + 2 * sourceStride);
     __m128i c = Load::Row(source + 3 * sourceStride);
     __m128i d = Load::Row(source + 4 * sourceStride);
-    StoreRow(destination, _mm_avg_epu8(above, a));
-    StoreRow(destination + destinationStride, _mm_avg_epu8(a, b));
-    StoreRow(destination + 2 * destinationStride, _mm_avg_epu8(b, c));
-    StoreRow(destination + 3 * destinationStride, _mm_avg_epu8(c, d));
+    StoreA(destination, _mm_avg_epu8(above, a));
+    StoreA(destination + destinationStride, _mm_avg_epu8(a, b));
+    StoreA(destination + 2 * destinationStride, _mm_avg_epu8(b, c));
+    StoreA(destination + 3 * destinationStride, _mm_avg_epu8(c, d));
     above = d;
     source += 4 * sourceStride;
     destination += 4 * destinationStride;
@@ -70,7 +67,7 @@ void AverageHorizontal(const uint8_t* source, uint8_t* destination, int sourceSt
                        int destinationStride, int rows) {
   CheckDestination(destination, destinationStride, rows, 4);
   for (int r = 0; r < rows; ++r) {
-    StoreRow(destination, _mm_avg_epu8(Load::Row(source), Load::Row(source + kStep)));
+    StoreA(destination, _mm_avg_epu8(Load::Row(source), Load::Row(source + kStep)));
     source += sourceStride;
     destination += destinationStride;
   }

@@ -8,21 +8,18 @@
 #include <cstdint>
 
 #include "venc/dsp/mc_kernels.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
-
-inline __m128i LoadHalf(const uint8_t* p) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
 
 // Copy, vertical or horizontal rounding-up prediction of eight samples.
 template <int kX, int kY>
 inline __m128i PredictHalf(const uint8_t* p, int stride, int step) {
   static_assert(!(kX && kY), "the two-dimensional entries are SSE2 kernels");
-  if constexpr (kX) return _mm_avg_epu8(LoadHalf(p), LoadHalf(p + step));
-  if constexpr (kY) return _mm_avg_epu8(LoadHalf(p), LoadHalf(p + stride));
-  return LoadHalf(p);
+  if constexpr (kX) return _mm_avg_epu8(Load8(p), Load8(p + step));
+  if constexpr (kY) return _mm_avg_epu8(Load8(p), Load8(p + stride));
+  return Load8(p);
 }
 
 }  // namespace
@@ -39,7 +36,7 @@ void McBidirKernelXmm(const uint8_t* first, const uint8_t* second, uint8_t* dest
       for (int half = 0; half < 16; half += 8) {
         __m128i a = PredictHalf<x1, y1>(first + half, sourceStride, step);
         __m128i b = PredictHalf<x2, y2>(second + half, sourceStride, step);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(destination + half), _mm_avg_epu8(a, b));
+        Store8(destination + half, _mm_avg_epu8(a, b));
       }
       first += sourceStride;
       second += sourceStride;

@@ -59,6 +59,31 @@ const uint8_t* ChromaSource(const uint8_t* plane, int stride, int x, int y, Vect
 Vector Truncated(Vector v) { return {ChromaTruncated(v.x), ChromaTruncated(v.y)}; }
 Vector Mpeg4(Vector v) { return {ChromaMpeg4(v.x), ChromaMpeg4(v.y)}; }
 
+// One-direction prediction of the macroblock, in the rounding half `roundingControl` of the
+// luma and chroma groups (0 for the MPEG-1/2 drivers, which always round up).
+void PredictOneDirection(const CMBCore& core, uint8_t* const* reference,
+                         uint8_t* const* prediction, int stride, int x, int y, Vector luma,
+                         Vector chroma, int roundingControl) {
+  core.lumaKernels[RoundingIndex(roundingControl, HalfIndex(luma.x, luma.y))](
+      LumaSource(reference[0], stride, x, y, luma), prediction[0], stride, kBlockStride,
+      kLumaRows);
+  core.chromaKernels[RoundingIndex(roundingControl, HalfIndex(chroma.x, chroma.y))](
+      ChromaSource(reference[1], stride, x, y, chroma), prediction[1], stride, kBlockStride,
+      kChromaRows);
+}
+
+// Prediction from two references through the bidirectional group, which always rounds up.
+void PredictBothDirections(const CMBCore& core, uint8_t* const* first, uint8_t* const* second,
+                           uint8_t* const* prediction, int stride, int x, int y, Vector luma1,
+                           Vector luma2, Vector chroma1, Vector chroma2) {
+  core.bidirKernels[4 * HalfIndex(luma1.x, luma1.y) + HalfIndex(luma2.x, luma2.y)](
+      LumaSource(first[0], stride, x, y, luma1), LumaSource(second[0], stride, x, y, luma2),
+      prediction[0], stride, kBlockStride, kLumaRows, kLumaStep);
+  core.bidirKernels[4 * HalfIndex(chroma1.x, chroma1.y) + HalfIndex(chroma2.x, chroma2.y)](
+      ChromaSource(first[1], stride, x, y, chroma1), ChromaSource(second[1], stride, x, y, chroma2),
+      prediction[1], stride, kBlockStride, kChromaRows, kChromaStep);
+}
+
 // Field prediction: 8 luma rows and 4 chroma rows of one field at a destination row step of 32,
 // so that two calls (destination offsets 0 and 16) fill the 16 luma and 8 chroma rows of the
 // prediction blocks.
@@ -92,61 +117,39 @@ FieldSources FieldAddress(uint8_t* const* reference, int bottomField, int fieldS
 
 void CMBCore::MotionCompensateMB(uint8_t* const* reference, uint8_t* const* prediction,
                                  int stride, int x, int y, int mvx, int mvy) {
-  Vector luma{mvx, mvy}, chroma = Truncated(luma);
-  lumaKernels[HalfIndex(luma.x, luma.y)](LumaSource(reference[0], stride, x, y, luma),
-                                          prediction[0], stride, kBlockStride, kLumaRows);
-  chromaKernels[HalfIndex(chroma.x, chroma.y)](ChromaSource(reference[1], stride, x, y, chroma),
-                                                prediction[1], stride, kBlockStride, kChromaRows);
+  const Vector luma{mvx, mvy};
+  PredictOneDirection(*this, reference, prediction, stride, x, y, luma, Truncated(luma), 0);
 }
 
 void CMBCore::MotionCompensateMBBidir(uint8_t* const* first, uint8_t* const* second,
                                       uint8_t* const* prediction, int stride, int x, int y,
                                       int mv1x, int mv1y, int mv2x, int mv2y) {
-  Vector luma1{mv1x, mv1y}, luma2{mv2x, mv2y};
-  Vector chroma1 = Truncated(luma1), chroma2 = Truncated(luma2);
-  bidirKernels[4 * HalfIndex(luma1.x, luma1.y) + HalfIndex(luma2.x, luma2.y)](
-      LumaSource(first[0], stride, x, y, luma1), LumaSource(second[0], stride, x, y, luma2),
-      prediction[0], stride, kBlockStride, kLumaRows, kLumaStep);
-  bidirKernels[4 * HalfIndex(chroma1.x, chroma1.y) + HalfIndex(chroma2.x, chroma2.y)](
-      ChromaSource(first[1], stride, x, y, chroma1), ChromaSource(second[1], stride, x, y, chroma2),
-      prediction[1], stride, kBlockStride, kChromaRows, kChromaStep);
+  const Vector luma1{mv1x, mv1y}, luma2{mv2x, mv2y};
+  PredictBothDirections(*this, first, second, prediction, stride, x, y, luma1, luma2,
+                        Truncated(luma1), Truncated(luma2));
 }
 
 void CMBCore::MotionCompensateMBRounded(uint8_t* const* reference, uint8_t* const* prediction,
                                         int stride, int x, int y, int mvx, int mvy) {
-  Vector luma{mvx, mvy}, chroma = Mpeg4(luma);
-  lumaKernels[RoundingIndex(roundingControl, HalfIndex(luma.x, luma.y))](
-      LumaSource(reference[0], stride, x, y, luma), prediction[0], stride, kBlockStride,
-      kLumaRows);
-  chromaKernels[RoundingIndex(roundingControl, HalfIndex(chroma.x, chroma.y))](
-      ChromaSource(reference[1], stride, x, y, chroma), prediction[1], stride, kBlockStride,
-      kChromaRows);
+  const Vector luma{mvx, mvy};
+  PredictOneDirection(*this, reference, prediction, stride, x, y, luma, Mpeg4(luma),
+                      roundingControl);
 }
 
 // The bidirectional group always rounds up, so the rounding control plays no part.
 void CMBCore::MotionCompensateMBRoundedBidir(uint8_t* const* first, uint8_t* const* second,
                                              uint8_t* const* prediction, int stride, int x, int y,
                                              int mv1x, int mv1y, int mv2x, int mv2y) {
-  Vector luma1{mv1x, mv1y}, luma2{mv2x, mv2y};
-  Vector chroma1 = Mpeg4(luma1), chroma2 = Mpeg4(luma2);
-  bidirKernels[4 * HalfIndex(luma1.x, luma1.y) + HalfIndex(luma2.x, luma2.y)](
-      LumaSource(first[0], stride, x, y, luma1), LumaSource(second[0], stride, x, y, luma2),
-      prediction[0], stride, kBlockStride, kLumaRows, kLumaStep);
-  bidirKernels[4 * HalfIndex(chroma1.x, chroma1.y) + HalfIndex(chroma2.x, chroma2.y)](
-      ChromaSource(first[1], stride, x, y, chroma1), ChromaSource(second[1], stride, x, y, chroma2),
-      prediction[1], stride, kBlockStride, kChromaRows, kChromaStep);
+  const Vector luma1{mv1x, mv1y}, luma2{mv2x, mv2y};
+  PredictBothDirections(*this, first, second, prediction, stride, x, y, luma1, luma2,
+                        Mpeg4(luma1), Mpeg4(luma2));
 }
 
 void CMBCore::MotionCompensateMBVc1HalfPel(uint8_t* const* reference, uint8_t* const* prediction,
                                            int stride, int x, int y, int mvx, int mvy, int cmvx,
                                            int cmvy) {
-  Vector luma{mvx, mvy}, chroma{cmvx, cmvy};
-  lumaKernels[RoundingIndex(roundingControl, HalfIndex(luma.x, luma.y))](
-      LumaSource(reference[0], stride, x, y, luma), prediction[0], stride, kBlockStride,
-      kLumaRows);
-  chromaKernels[RoundingIndex(roundingControl, HalfIndex(chroma.x, chroma.y))](
-      ChromaSource(reference[1], stride, x, y, chroma), prediction[1], stride, kBlockStride,
-      kChromaRows);
+  PredictOneDirection(*this, reference, prediction, stride, x, y, {mvx, mvy}, {cmvx, cmvy},
+                      roundingControl);
 }
 
 void CMBCore::MotionCompensateMBVc1HalfPelBidir(uint8_t* const* first, uint8_t* const* second,

@@ -11,12 +11,10 @@
 #include "venc/dsp/mb_core_variants.h"
 #include "venc/dsp/mc_average_kernels_simd.h"
 #include "venc/dsp/mc_kernels.h"
-#include "venc/dsp/simd_row_loads.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
-
-inline __m128i LoadU(const uint8_t* p) { return UnalignedRowLoad::Row(p); }
 
 // (a + b) >> 1: the byte average rounds up, so take back the carry of odd sums.
 inline __m128i AverageDown(__m128i a, __m128i b) {
@@ -29,7 +27,7 @@ void AverageVerticalDown(const uint8_t* source, uint8_t* destination, int source
   __m128i above = LoadU(source);
   for (int r = 0; r < rows; ++r) {
     __m128i below = LoadU(source + sourceStride);
-    StoreRow(destination, AverageDown(above, below));
+    StoreA(destination, AverageDown(above, below));
     above = below;
     source += sourceStride;
     destination += destinationStride;
@@ -41,7 +39,7 @@ void AverageHorizontalDown(const uint8_t* source, uint8_t* destination, int sour
                            int destinationStride, int rows) {
   CheckDestination(destination, destinationStride, rows, 2);
   for (int r = 0; r < rows; ++r) {
-    StoreRow(destination, AverageDown(LoadU(source), LoadU(source + kStep)));
+    StoreA(destination, AverageDown(LoadU(source), LoadU(source + kStep)));
     source += sourceStride;
     destination += destinationStride;
   }
@@ -75,8 +73,8 @@ void FourSampleMeanRows(const uint8_t* source, uint8_t* destination, int sourceS
   for (int r = 0; r < rows; r += 2) {
     PairSums middle = HorizontalPairSums(source + sourceStride, kStep);
     PairSums lower = HorizontalPairSums(source + 2 * sourceStride, kStep);
-    StoreRow(destination, FourSampleMean(upper, middle, bias));
-    StoreRow(destination + destinationStride, FourSampleMean(middle, lower, bias));
+    StoreA(destination, FourSampleMean(upper, middle, bias));
+    StoreA(destination + destinationStride, FourSampleMean(middle, lower, bias));
     upper = lower;
     source += 2 * sourceStride;
     destination += 2 * destinationStride;
@@ -119,7 +117,7 @@ void Vc1Vertical(const uint8_t* source, uint8_t* destination, int sourceStride,
   const __m128i bias = _mm_set1_epi16(7 + kRounding);
   for (int r = 0; r < rows; ++r) {
     _mm_prefetch(reinterpret_cast<const char*>(source + 3 * sourceStride), _MM_HINT_T0);
-    StoreRow(destination, ShiftAndPack(FourTap(source, sourceStride), bias, 4));
+    StoreA(destination, ShiftAndPack(FourTap(source, sourceStride), bias, 4));
     source += sourceStride;
     destination += destinationStride;
   }
@@ -132,7 +130,7 @@ void Vc1Horizontal(const uint8_t* source, uint8_t* destination, int sourceStride
   const __m128i bias = _mm_set1_epi16(8 - kRounding);
   for (int r = 0; r < rows; ++r) {
     _mm_prefetch(reinterpret_cast<const char*>(source + sourceStride), _MM_HINT_T0);
-    StoreRow(destination, ShiftAndPack(FourTap(source, 1), bias, 4));
+    StoreA(destination, ShiftAndPack(FourTap(source, 1), bias, 4));
     source += sourceStride;
     destination += destinationStride;
   }
@@ -168,7 +166,7 @@ void Vc1TwoDimensional(const uint8_t* source, uint8_t* destination, int sourceSt
     __m128i h2High = _mm_add_epi16(_mm_sub_epi16(Times9(t[2].high), t[3].high), bias);
     __m128i low = _mm_srai_epi16(FloorMean16(h1Low, h2Low), 6);
     __m128i high = _mm_srai_epi16(FloorMean16(h1High, h2High), 6);
-    StoreRow(destination, _mm_packus_epi16(low, high));
+    StoreA(destination, _mm_packus_epi16(low, high));
     source += sourceStride;
     destination += destinationStride;
   }
@@ -220,7 +218,7 @@ void Bidir(const uint8_t* first, const uint8_t* second, uint8_t* destination, in
   BidirSide<x1, y1> a(first, sourceStride, step);
   BidirSide<x2, y2> b(second, sourceStride, step);
   for (int r = 0; r < rows; ++r, destination += destinationStride) {
-    StoreRow(destination, _mm_avg_epu8(a.Next(), b.Next()));
+    StoreA(destination, _mm_avg_epu8(a.Next(), b.Next()));
   }
 }
 

@@ -9,7 +9,7 @@
 #include "venc/dsp/mb_core_variants.h"
 #include "venc/dsp/mc_average_kernels_simd.h"
 #include "venc/dsp/mc_kernels.h"
-#include "venc/dsp/simd_row_loads.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {

@@ -9,16 +9,12 @@
 
 #include "venc/dsp/me_cost_kernels_simd.h"
 #include "venc/dsp/motion_estimation_core_variants.h"
-#include "venc/dsp/simd_row_loads.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
 
 using Load = UnalignedRowLoad;
-
-inline __m128i LoadHalfRow(const uint8_t* p) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
 
 // Half-sample kinds of SadBidirHalfPel16: 2 * horizontal flag + vertical flag.
 enum Kind { kFull = 0, kVertical = 1, kHorizontal = 2, kDiagonal = 3 };
@@ -39,7 +35,7 @@ uint32_t BidirSad(const uint8_t* block, int stride, int rows, const uint8_t* a, 
   __m128i sum = _mm_setzero_si128();
   for (int r = 0; r < rows; ++r) {
     __m128i prediction = _mm_avg_epu8(PredictRow<kA>(a, stride), PredictRow<kB>(b, stride));
-    sum = _mm_add_epi32(sum, _mm_sad_epu8(prediction, LoadBlockRow(block)));
+    sum = _mm_add_epi32(sum, _mm_sad_epu8(prediction, LoadA(block)));
     a += stride;
     b += stride;
     block += stride;
@@ -63,7 +59,7 @@ uint32_t CMotionEstimationCoreXMM2::Sad16Packed(const uint8_t* packed) {
   _mm_prefetch(reinterpret_cast<const char*>(packed + 256), _MM_HINT_T0);
   __m128i sum = _mm_setzero_si128();
   for (int i = 0; i < 256; i += 16) {
-    sum = _mm_add_epi32(sum, _mm_sad_epu8(LoadBlockRow(packed + i), LoadBlockRow(block + i)));
+    sum = _mm_add_epi32(sum, _mm_sad_epu8(LoadA(packed + i), LoadA(block + i)));
   }
   return LaneTotal(sum);
 }
@@ -85,10 +81,10 @@ uint32_t CMotionEstimationCoreXMM2::Sad8(const uint8_t* reference) {
   assert(rows > 0 && rows % 8 == 0);
   __m128i sum = _mm_setzero_si128();
   for (int r = 0; r < rows; r += 2) {
-    __m128i ref = _mm_unpacklo_epi64(LoadHalfRow(reference + r * stride),
-                                     LoadHalfRow(reference + (r + 1) * stride));
-    __m128i current = _mm_unpacklo_epi64(LoadHalfRow(block + r * stride),
-                                         LoadHalfRow(block + (r + 1) * stride));
+    __m128i ref = _mm_unpacklo_epi64(Load8(reference + r * stride),
+                                     Load8(reference + (r + 1) * stride));
+    __m128i current = _mm_unpacklo_epi64(Load8(block + r * stride),
+                                         Load8(block + (r + 1) * stride));
     sum = _mm_add_epi32(sum, _mm_sad_epu8(ref, current));
   }
   return LaneTotal(sum);

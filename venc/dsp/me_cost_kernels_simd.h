@@ -12,19 +12,10 @@
 
 #include "venc/dsp/alignment.h"
 #include "venc/dsp/me_choices.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
-
-inline __m128i LoadBlockRow(const uint8_t* p) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-// The two 64-bit lane sums of _mm_sad_epu8 accumulations, added.
-inline uint32_t LaneTotal(__m128i sums) {
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums) +
-                               _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-}
 
 inline void CheckCurrentBlock(const uint8_t* block, int stride, int rows, int rowStep) {
   assert(IsAligned16(block) && stride % 16 == 0);
@@ -35,10 +26,10 @@ inline void CheckCurrentBlock(const uint8_t* block, int stride, int rows, int ro
 // The sums of four rows: reference rows at `reference` and current rows at `block`.
 template <typename Load>
 inline __m128i FourRowSads(const uint8_t* block, int stride, const uint8_t* reference) {
-  __m128i s0 = _mm_sad_epu8(Load::Row(reference), LoadBlockRow(block));
-  __m128i s1 = _mm_sad_epu8(Load::Row(reference + stride), LoadBlockRow(block + stride));
-  __m128i s2 = _mm_sad_epu8(Load::Row(reference + 2 * stride), LoadBlockRow(block + 2 * stride));
-  __m128i s3 = _mm_sad_epu8(Load::Row(reference + 3 * stride), LoadBlockRow(block + 3 * stride));
+  __m128i s0 = _mm_sad_epu8(Load::Row(reference), LoadA(block));
+  __m128i s1 = _mm_sad_epu8(Load::Row(reference + stride), LoadA(block + stride));
+  __m128i s2 = _mm_sad_epu8(Load::Row(reference + 2 * stride), LoadA(block + 2 * stride));
+  __m128i s3 = _mm_sad_epu8(Load::Row(reference + 3 * stride), LoadA(block + 3 * stride));
   return _mm_add_epi32(_mm_add_epi32(s0, s1), _mm_add_epi32(s2, s3));
 }
 
@@ -89,8 +80,8 @@ uint32_t SadVerticalHalf(const uint8_t* block, int stride, int rows, const uint8
   for (int r = 0; r < rows; r += 2) {
     __m128i a = HorizontalRow<Load, kHalfX>(reference + (r + 1) * stride);
     __m128i b = HorizontalRow<Load, kHalfX>(reference + (r + 2) * stride);
-    sum = _mm_add_epi32(sum, _mm_sad_epu8(_mm_avg_epu8(above, a), LoadBlockRow(block + r * stride)));
-    sum = _mm_add_epi32(sum, _mm_sad_epu8(_mm_avg_epu8(a, b), LoadBlockRow(block + (r + 1) * stride)));
+    sum = _mm_add_epi32(sum, _mm_sad_epu8(_mm_avg_epu8(above, a), LoadA(block + r * stride)));
+    sum = _mm_add_epi32(sum, _mm_sad_epu8(_mm_avg_epu8(a, b), LoadA(block + (r + 1) * stride)));
     above = b;
   }
   return LaneTotal(sum);
@@ -101,9 +92,9 @@ uint32_t SadHorizontalHalf(const uint8_t* block, int stride, int rows, const uin
   __m128i sum = _mm_setzero_si128();
   for (int r = 0; r < rows; r += 2) {
     __m128i upper = _mm_sad_epu8(HorizontalRow<Load, true>(reference + r * stride),
-                                 LoadBlockRow(block + r * stride));
+                                 LoadA(block + r * stride));
     __m128i lower = _mm_sad_epu8(HorizontalRow<Load, true>(reference + (r + 1) * stride),
-                                 LoadBlockRow(block + (r + 1) * stride));
+                                 LoadA(block + (r + 1) * stride));
     sum = _mm_add_epi32(sum, _mm_add_epi32(upper, lower));
   }
   return LaneTotal(sum);
@@ -128,7 +119,7 @@ int RefineHalfPelHorzRows(const uint8_t* block, int stride, int rows, const uint
   for (int r = 0; r < rows; ++r) {
     const uint8_t* p = reference + r * stride;
     __m128i middle = Load::Row(p);
-    __m128i current = LoadBlockRow(block + r * stride);
+    __m128i current = LoadA(block + r * stride);
     left = _mm_add_epi32(left, _mm_sad_epu8(_mm_avg_epu8(Load::Row(p - 1), middle), current));
     right = _mm_add_epi32(right, _mm_sad_epu8(_mm_avg_epu8(middle, Load::Row(p + 1)), current));
   }
@@ -147,7 +138,7 @@ int RefineHalfPelVertRows(const uint8_t* block, int stride, int rows, const uint
   __m128i middle = HorizontalRow<Load, kHalfX>(reference);
   for (int r = 0; r < rows; ++r) {
     __m128i below = HorizontalRow<Load, kHalfX>(reference + (r + 1) * stride);
-    __m128i current = LoadBlockRow(block + r * stride);
+    __m128i current = LoadA(block + r * stride);
     up = _mm_add_epi32(up, _mm_sad_epu8(_mm_avg_epu8(above, middle), current));
     down = _mm_add_epi32(down, _mm_sad_epu8(_mm_avg_epu8(middle, below), current));
     above = middle;
@@ -179,7 +170,7 @@ int RefineFullPelVertRows(const uint8_t* block, int stride, int rows, const uint
   _mm_prefetch(reinterpret_cast<const char*>(reference + 16 * stride + 16), _MM_HINT_T0);
   __m128i up = _mm_setzero_si128(), down = _mm_setzero_si128();
   for (int r = 0; r < rows; ++r) {
-    __m128i current = LoadBlockRow(block + r * stride);
+    __m128i current = LoadA(block + r * stride);
     up = _mm_add_epi32(up, _mm_sad_epu8(Load::Row(reference + (r - 1) * stride), current));
     down = _mm_add_epi32(down, _mm_sad_epu8(Load::Row(reference + (r + 1) * stride), current));
   }

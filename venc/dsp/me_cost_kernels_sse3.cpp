@@ -7,7 +7,7 @@
 
 #include "venc/dsp/me_cost_kernels_simd.h"
 #include "venc/dsp/motion_estimation_core_variants.h"
-#include "venc/dsp/simd_row_loads.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {

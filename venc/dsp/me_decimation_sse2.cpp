@@ -13,24 +13,13 @@
 #include "venc/dsp/alignment.h"
 #include "venc/dsp/me_interpolation.h"
 #include "venc/dsp/motion_estimation_core_variants.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
 
 using me::Avg;
 
-inline __m128i LoadU(const uint8_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-inline __m128i LoadA(const uint8_t* p) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
-}
-inline __m128i Load8(const uint8_t* p) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-inline void StoreU(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-inline void StoreA(uint8_t* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
-inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 
 // Rounded means of neighbouring bytes (0 and 1, 2 and 3, ...) as eight 16-bit values.
 inline __m128i PairMeans16(__m128i v) {

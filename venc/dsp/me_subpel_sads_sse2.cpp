@@ -11,22 +11,10 @@
 #include "venc/dsp/alignment.h"
 #include "venc/dsp/me_choices.h"
 #include "venc/dsp/motion_estimation_core_variants.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
-
-inline __m128i LoadU(const uint8_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-inline __m128i LoadA(const uint8_t* p) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
-}
-inline __m128i Load8(const uint8_t* p) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-inline __m128i Rows8(const uint8_t* first, const uint8_t* second) {
-  return _mm_unpacklo_epi64(Load8(first), Load8(second));
-}
 
 // The four predictions -2, -1, +1, +2 of one register of samples.
 struct Positions {

@@ -6,23 +6,6 @@
 
 namespace orx::dsp::me {
 
-// Every candidate in row-major order from `start` at (0, 0); x and y are output only. With an
-// empty window nothing is compared and (0, 0) and `start` are the answer.
-template <typename Cost>
-int FullScan(int nx, int ny, int* x, int* y, uint32_t start, Cost cost) {
-  uint32_t best = start;
-  int bestX = 0, bestY = 0;
-  for (int cy = 0; cy < ny; ++cy) {
-    for (int cx = 0; cx < nx; ++cx) {
-      uint32_t c = cost(cx, cy);
-      if (c < best) best = c, bestX = cx, bestY = cy;
-    }
-  }
-  *x = bestX;
-  *y = bestY;
-  return static_cast<int>(best);
-}
-
 // Every candidate in row-major order against the predictor at (*x, *y), which starts as the
 // best with the cost `biased` (its own cost less the head start).
 template <typename Cost>
@@ -38,6 +21,14 @@ int PredictorScan(int nx, int ny, int* x, int* y, uint32_t biased, Cost cost) {
   *x = bestX;
   *y = bestY;
   return static_cast<int>(best);
+}
+
+// Every candidate in row-major order from `start` at (0, 0); x and y are output only. With an
+// empty window nothing is compared and (0, 0) and `start` are the answer.
+template <typename Cost>
+int FullScan(int nx, int ny, int* x, int* y, uint32_t start, Cost cost) {
+  *x = *y = 0;
+  return PredictorScan(nx, ny, x, y, start, cost);
 }
 
 // Rows in pairs (cy, cy + 1) for cy = 0, 2, ... below ny, so an odd ny also compares row ny.
@@ -94,6 +85,22 @@ int SparseScan(int nx, int ny, int* x, int* y, uint32_t biased, Cost cost) {
   *x = bestX;
   *y = bestY;
   return static_cast<int>(best);
+}
+
+enum class ScanOrder { kRowMajor, kPairsLowerWinsTies, kPairsStrict };
+
+// The threshold rule: the predicted position (*x, *y) is accepted at once with its cost when
+// that is at most the threshold (compared unsigned); otherwise it keeps a head start of half
+// the threshold against the window scanned in the given order.
+template <typename Cost>
+int ThresholdSearch(int nx, int ny, int stride, int* x, int* y, int threshold, ScanOrder order,
+                    Cost cost) {
+  const uint32_t limit = static_cast<uint32_t>(threshold);
+  const uint32_t predictor = cost(*x, *y);
+  if (predictor <= limit) return static_cast<int>(predictor);
+  const uint32_t biased = predictor - (limit >> 1);
+  if (order == ScanOrder::kRowMajor) return PredictorScan(nx, ny, x, y, biased, cost);
+  return PairScan(nx, ny, stride, x, y, biased, order == ScanOrder::kPairsLowerWinsTies, cost);
 }
 
 }  // namespace orx::dsp::me

@@ -26,15 +26,6 @@ uint32_t BlockSad(const uint8_t* p, std::ptrdiff_t rowStep, const uint8_t* block
   return sum;
 }
 
-// The predictor rule of the threshold searches, then a row-major scan.
-template <typename Cost>
-int ThresholdSearch(int nx, int ny, int* x, int* y, int threshold, Cost cost) {
-  const uint32_t limit = static_cast<uint32_t>(threshold);
-  const uint32_t predictor = cost(*x, *y);
-  if (predictor <= limit) return static_cast<int>(predictor);
-  return me::PredictorScan(nx, ny, x, y, predictor - (limit >> 1), cost);
-}
-
 }  // namespace
 
 int CMotionEstimationCore::SearchWindow8x4Stride2(const uint8_t* window, const uint8_t* block,
@@ -69,9 +60,10 @@ int CMotionEstimationCore::SearchWindow4x4Threshold(const uint8_t* window, const
       reduced[4 * r + c] = static_cast<uint8_t>((s[0] + s[1] + s[8] + s[9] + 2) >> 2);
     }
   }
-  return ThresholdSearch(nx, ny, x, y, threshold, [&](int cx, int cy) {
+  auto cost = [&](int cx, int cy) {
     return BlockSad(window + cy * stride + cx, stride, reduced, 4, 4, 4);
-  });
+  };
+  return me::ThresholdSearch(nx, ny, stride, x, y, threshold, me::ScanOrder::kRowMajor, cost);
 }
 
 int CMotionEstimationCore::SearchWindowRowPairs(const uint8_t*, const uint8_t*, int, int, int,
@@ -83,17 +75,19 @@ int CMotionEstimationCore::SearchWindowRowPairs(const uint8_t*, const uint8_t*, 
 int CMotionEstimationCore::SearchWindowThreshold(const uint8_t* window, const uint8_t* block,
                                                  int stride, int nx, int ny, int* x, int* y,
                                                  int threshold) {
-  return ThresholdSearch(nx, ny, x, y, threshold, [&](int cx, int cy) {
+  auto cost = [&](int cx, int cy) {
     return BlockSad(window + cy * stride + cx, stride, block, 4, 2, 2);
-  });
+  };
+  return me::ThresholdSearch(nx, ny, stride, x, y, threshold, me::ScanOrder::kRowMajor, cost);
 }
 
 int CMotionEstimationCore::SearchWindowThreshold2(const uint8_t* window, const uint8_t* block,
                                                   int stride, int nx, int ny, int* x, int* y,
                                                   int threshold) {
-  return ThresholdSearch(nx, ny, x, y, threshold, [&](int cx, int cy) {
+  auto cost = [&](int cx, int cy) {
     return BlockSad(window + cy * stride + cx, stride, block, 4, 4, 4);
-  });
+  };
+  return me::ThresholdSearch(nx, ny, stride, x, y, threshold, me::ScanOrder::kRowMajor, cost);
 }
 
 }  // namespace orx::dsp

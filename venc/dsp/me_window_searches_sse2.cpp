@@ -7,34 +7,16 @@
 #include <emmintrin.h>
 
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "venc/dsp/me_window_scans.h"
 #include "venc/dsp/motion_estimation_core_variants.h"
+#include "venc/dsp/simd_loads.h"
 
 namespace orx::dsp {
 namespace {
 
-inline __m128i Load8(const uint8_t* p) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-
-inline __m128i Load4(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return _mm_cvtsi32_si128(v);
-}
-
-inline uint32_t LaneTotal(__m128i sums) {
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(sums) +
-                               _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-}
-
-// Two 8-sample rows in one register.
-inline __m128i Rows8(const uint8_t* first, const uint8_t* second) {
-  return _mm_unpacklo_epi64(Load8(first), Load8(second));
-}
 
 // Four 4-sample rows `step` bytes apart in one register.
 inline __m128i Rows4(const uint8_t* p, int step) {
@@ -59,6 +41,21 @@ __m128i ReducedBlock4x4(const uint8_t* block) {
   return _mm_packus_epi16(rows[0], rows[1]);
 }
 
+// Rows 0, 2, 4, 6 of a packed 8x8 block, held in two registers, against the candidate rows at
+// p, p + step, p + 2 step and p + 3 step.
+class EvenRows8x4 {
+ public:
+  explicit EvenRows8x4(const uint8_t* block)
+      : upper_(Rows8(block, block + 16)), lower_(Rows8(block + 32, block + 48)) {}
+  uint32_t Sad(const uint8_t* p, std::ptrdiff_t step) const {
+    return LaneTotal(_mm_add_epi32(_mm_sad_epu8(Rows8(p, p + step), upper_),
+                                   _mm_sad_epu8(Rows8(p + 2 * step, p + 3 * step), lower_)));
+  }
+
+ private:
+  __m128i upper_, lower_;
+};
+
 }  // namespace
 
 // Block rows 0, 2, 4, 6 against reference rows two strides apart; the predictor is accepted
@@ -66,13 +63,8 @@ __m128i ReducedBlock4x4(const uint8_t* block) {
 int CMotionEstimationCoreXMM2::SearchWindow8x4Stride2(const uint8_t* window, const uint8_t* block,
                                                       int stride, int nx, int ny, int* x, int* y) {
   assert(nx >= 1 && ny >= 1);
-  const __m128i upper = Rows8(block, block + 16), lower = Rows8(block + 32, block + 48);
-  auto cost = [&](int cx, int cy) {
-    const uint8_t* p = window + cy * stride + cx;
-    __m128i sums = _mm_add_epi32(_mm_sad_epu8(Rows8(p, p + 2 * stride), upper),
-                                 _mm_sad_epu8(Rows8(p + 4 * stride, p + 6 * stride), lower));
-    return LaneTotal(sums);
-  };
+  const EvenRows8x4 rows(block);
+  auto cost = [&](int cx, int cy) { return rows.Sad(window + cy * stride + cx, 2 * stride); };
   const int predictor = static_cast<int>(cost(*x, *y));
   if (predictor <= 16) return 0;
   return me::PredictorScan(nx, ny, x, y, static_cast<uint32_t>(predictor - 4), cost);
@@ -88,10 +80,8 @@ int CMotionEstimationCoreXMM2::SearchWindow4x4Threshold(const uint8_t* window,
   auto cost = [&](int cx, int cy) {
     return LaneTotal(_mm_sad_epu8(Rows4(window + cy * stride + cx, stride), reduced));
   };
-  const uint32_t limit = static_cast<uint32_t>(threshold);
-  const uint32_t predictor = cost(*x, *y);
-  if (predictor <= limit) return static_cast<int>(predictor);
-  return me::PairScan(nx, ny, stride, x, y, predictor - (limit >> 1), true, cost);
+  return me::ThresholdSearch(nx, ny, stride, x, y, threshold,
+                             me::ScanOrder::kPairsLowerWinsTies, cost);
 }
 
 // The 8x4 block of rounded means of the packed 8x8 source's row pairs, row-major scan.
@@ -112,10 +102,7 @@ int CMotionEstimationCoreXMM2::SearchWindowRowPairs(const uint8_t* window, const
                                  _mm_sad_epu8(Rows8(p + 2 * stride, p + 3 * stride), lower));
     return LaneTotal(sums);
   };
-  const uint32_t limit = static_cast<uint32_t>(threshold);
-  const uint32_t predictor = cost(*x, *y);
-  if (predictor <= limit) return static_cast<int>(predictor);
-  return me::PredictorScan(nx, ny, x, y, predictor - (limit >> 1), cost);
+  return me::ThresholdSearch(nx, ny, stride, x, y, threshold, me::ScanOrder::kRowMajor, cost);
 }
 
 // A packed 4x4 block against 4x4 candidates, rows scanned in pairs, strict improvement.
@@ -127,10 +114,8 @@ int CMotionEstimationCoreXMM2::SearchWindowThreshold2(const uint8_t* window, con
   auto cost = [&](int cx, int cy) {
     return LaneTotal(_mm_sad_epu8(Rows4(window + cy * stride + cx, stride), packed));
   };
-  const uint32_t limit = static_cast<uint32_t>(threshold);
-  const uint32_t predictor = cost(*x, *y);
-  if (predictor <= limit) return static_cast<int>(predictor);
-  return me::PairScan(nx, ny, stride, x, y, predictor - (limit >> 1), false, cost);
+  return me::ThresholdSearch(nx, ny, stride, x, y, threshold, me::ScanOrder::kPairsStrict,
+                             cost);
 }
 
 // The integer-SSE body that the running classes inherit: block rows 0, 2, 4, 6 against reference
@@ -140,13 +125,8 @@ int CMotionEstimationCoreXMM2::SearchWindowThreshold2(const uint8_t* window, con
 int CMotionEstimationCoreXMM::SearchWindow8x4Stride4(const uint8_t* window, const uint8_t* block,
                                                      int stride, int nx, int ny, int* x, int* y) {
   assert(nx >= 1 && ny >= 1);
-  const __m128i upper = Rows8(block, block + 16), lower = Rows8(block + 32, block + 48);
-  auto cost = [&](int cx, int cy) {
-    const uint8_t* p = window + cy * stride + cx;
-    __m128i sums = _mm_add_epi32(_mm_sad_epu8(Rows8(p, p + 4 * stride), upper),
-                                 _mm_sad_epu8(Rows8(p + 8 * stride, p + 12 * stride), lower));
-    return LaneTotal(sums);
-  };
+  const EvenRows8x4 rows(block);
+  auto cost = [&](int cx, int cy) { return rows.Sad(window + cy * stride + cx, 4 * stride); };
   const uint32_t predictor = cost(*x, *y);
   if (predictor <= 16) return static_cast<int>(predictor);
   return me::SparseScan(nx, ny, x, y, predictor - 4, cost);

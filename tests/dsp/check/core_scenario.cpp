@@ -18,6 +18,11 @@ CoreScenarioTrial::CoreScenarioTrial(CoreScenario scenario) : scenario_(std::mov
   }
 }
 
+bool RegisterKernels(std::vector<KernelEntry> entries) {
+  for (KernelEntry& entry : entries) RegisterKernel(std::move(entry));
+  return true;
+}
+
 void FillBytes(Rng& rng, uint8_t* p, size_t n, int maximum) {
   for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(rng.Uniform(0, maximum));
 }

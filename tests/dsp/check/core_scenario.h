@@ -63,6 +63,9 @@ class CoreScenarioTrial : public KernelTrial {
 KernelEntry CoreScenarioEntry(Family family, int slot, const char* operation, const char* label,
                               const char* comparison, int trials, CoreScenario scenario);
 
+// Registers every entry (for a file's `const bool kRegistered = RegisterKernels(Entries());`).
+bool RegisterKernels(std::vector<KernelEntry> entries);
+
 // Random bytes 0..maximum (a small maximum gives few distinct values and many equal costs).
 void FillBytes(Rng& rng, uint8_t* p, size_t n, int maximum = 255);
 

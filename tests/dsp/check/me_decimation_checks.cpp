@@ -133,10 +133,7 @@ std::vector<KernelEntry> Entries() {
   return e;
 }
 
-const bool kRegistered = [] {
-  for (KernelEntry& entry : Entries()) RegisterKernel(std::move(entry));
-  return true;
-}();
+const bool kRegistered = RegisterKernels(Entries());
 
 }  // namespace
 }  // namespace orx::dsp::check
