@@ -702,7 +702,10 @@ TEST(MotionEstimationCore, PlaneDecimationWritesExactlyWidthSamplesPerRow) {
   std::vector<uint8_t> source(2 * 100 * 4 * 6 + 64);
   for (auto& v : source) v = static_cast<uint8_t>(rng());
   enum Form { kPlane = 31, kFourByTwo = 32, kAlt = 33, kHorz = 34, kVert = 35 };
-  for (auto& [name, core, plain] : AllCores()) {
+  for (NamedCore& named : AllCores()) {
+    const std::string& name = named.name;
+    CMotionEstimationCore* core = named.core.get();
+    const bool plain = named.plain;
     for (Form form : {kPlane, kFourByTwo, kAlt, kHorz, kVert}) {
       for (int width = 1; width <= 40; ++width) {
         for (int rows = 1; rows <= 5; ++rows) {
