@@ -68,6 +68,18 @@ void EncodeRows(CMBEncoder& encoder, TestPlanner& planner, const EncoderSettings
 
 }  // namespace
 
+EncodeSetup MakeSetup(int codec, int width, int height, int frames, int n, int m, int quantiser) {
+  EncodeSetup s;
+  s.codec = codec;
+  s.width = width;
+  s.height = height;
+  s.frames = frames;
+  s.plan.gopLength = n;
+  s.plan.anchorDistance = m;
+  s.quantiser = quantiser;
+  return s;
+}
+
 EncodeRun RunEncode(const EncodeSetup& setup) {
   EncodeRun run;
   orx::test::RawVideo generated;

@@ -68,6 +68,10 @@ struct EncodeRun {
   uint64_t lostBytes = 0;
 };
 
+// A setup for a lavfi clip of width x height (or for `video`, set afterwards): N, M and the
+// rate controller's quantiser.
+EncodeSetup MakeSetup(int codec, int width, int height, int frames, int n, int m, int quantiser);
+
 EncodeRun RunEncode(const EncodeSetup& setup);
 
 // Writes the stream to a temporary file and checks it against ffmpeg: strict decoding, the

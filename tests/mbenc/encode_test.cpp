@@ -57,15 +57,7 @@ struct EncodeCase {
 };
 
 EncodeSetup Setup(int codec, int width, int height, int frames, int n, int m, int q) {
-  EncodeSetup s;
-  s.codec = codec;
-  s.width = width;
-  s.height = height;
-  s.frames = frames;
-  s.plan.gopLength = n;
-  s.plan.anchorDistance = m;
-  s.quantiser = q;
-  return s;
+  return MakeSetup(codec, width, height, frames, n, m, q);
 }
 
 std::vector<EncodeCase> Cases() {

@@ -42,15 +42,7 @@ Traced Trace(const std::string& tag, EncodeSetup setup) {
 }
 
 EncodeSetup Small(int codec, int width, int height, int frames, int n = 1, int m = 1) {
-  EncodeSetup s;
-  s.codec = codec;
-  s.width = width;
-  s.height = height;
-  s.frames = frames;
-  s.plan.gopLength = n;
-  s.plan.anchorDistance = m;
-  s.quantiser = 8;
-  return s;
+  return MakeSetup(codec, width, height, frames, n, m, 8);
 }
 
 TEST(Headers, StandardDefinitionSequence) {

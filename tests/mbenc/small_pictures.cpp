@@ -29,12 +29,8 @@ uint8_t Texture(int frame, int plane, int x, int y) {
 
 EncodeSetup RecordedSetup(int codec, const orx::test::RawVideo& video, int n, int m, int q,
                           std::vector<MacroblockRecord>* log, CoreCounters* counters) {
-  EncodeSetup setup;
-  setup.codec = codec;
+  EncodeSetup setup = MakeSetup(codec, video.width, video.height, 0, n, m, q);
   setup.video = &video;
-  setup.plan.gopLength = n;
-  setup.plan.anchorDistance = m;
-  setup.quantiser = q;
   setup.makeEncoder = [codec, log, counters]() -> std::unique_ptr<CMBEncoder_MPEG1> {
     if (codec == CODEC_MPEG1) return std::make_unique<RecordingEncoder<CMBEncoder_MPEG1>>(log, counters);
     return std::make_unique<RecordingEncoder<CMBEncoder_MPEG2>>(log, counters);

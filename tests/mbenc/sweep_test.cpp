@@ -214,12 +214,9 @@ void BuildLevelSweep(int codec, const orx::test::RawVideo& video, Sweep& sweep) 
   }
 
   EncodeSetup& setup = sweep.setup;
-  setup.codec = codec;
+  setup = MakeSetup(codec, video.width, video.height, 0, 4, 2, 1);
   setup.video = &video;
-  setup.plan.gopLength = 4;
-  setup.plan.anchorDistance = 2;
   setup.plan.interlaced = mpeg2;
-  setup.quantiser = 1;
   setup.adjustRateControl = [mpeg2](TestRateControl& rc) {
     rc.qScaleType = mpeg2 ? 1 : 0;  // quantiser code 1 is scale 1
     rc.pictureFlags = [mpeg2](int, CPicture* pic) { pic->intraVlcFormat = mpeg2 && pic->displayNumber == 4; };
@@ -359,13 +356,10 @@ void RunMotionSweep(int codec, int width, int height, const std::vector<int>& fC
   ASSERT_TRUE(motion.complete);
   const int frames = static_cast<int>(motion.vectors.size()) + 1;
   const orx::test::RawVideo video = DrawVideo(width, height, frames, Texture);
-  EncodeSetup setup;
-  setup.codec = codec;
+  EncodeSetup setup = MakeSetup(codec, width, height, 0, 1000, 1, 2);
   setup.video = &video;
-  setup.plan.gopLength = 1000;
   setup.plan.searchRange = 0;
   setup.plan.halfPel = false;
-  setup.quantiser = 2;
   setup.script = [&motion](TestPlanner& planner) {
     for (PlannedPicture* p : planner.CodingOrder()) {
       if (p->picture.pictureType != PICTURE_P) continue;

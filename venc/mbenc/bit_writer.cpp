@@ -61,12 +61,16 @@ int CMBEncoder::InsertEmulationPrevention(uint8_t* bytes, int count, int zeroRun
   return EscapeScan<true>(bytes, count, zeroRun);
 }
 
-void CMBEncoder::AttachBitStream(IVideoBitStream* stream) {
-  bitStream_ = stream;
+void CMBEncoder::EmptyWordBuffer() {
   wordPtr_ = wordBuffer_;
   wordBuffer_[0] = 0;
   wordBuffer_[1] = 0;
   freeBits_ = 32;
+}
+
+void CMBEncoder::AttachBitStream(IVideoBitStream* stream) {
+  bitStream_ = stream;
+  EmptyWordBuffer();
   bytesOut_ = 0;
   bytesBefore_ = 0;
   nalMode_ = 0;
@@ -183,10 +187,7 @@ void CMBEncoder::FlushBits(bool final) {
   if (freeBits_ == 0) CloseWord();
   const int bytes = 4 * BufferedWholeWords() + (32 - freeBits_) / 8;
   if (bytes != 0) bytesOut_ += EmitBytes(bytes);
-  wordPtr_ = wordBuffer_;
-  wordBuffer_[0] = 0;
-  wordBuffer_[1] = 0;
-  freeBits_ = 32;
+  EmptyWordBuffer();
   startCodePending_ = 0;
   nalMode_ = 0;
 }

@@ -230,6 +230,7 @@ class CMBEncoder {
 
  private:
   void FreeResources();
+  void EmptyWordBuffer();
   void DropOutput(int bytes);
   // Copies whole words out (or only counts them when output is held back); answers the
   // bytes handed out, escape bytes included.

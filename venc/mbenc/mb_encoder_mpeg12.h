@@ -119,6 +119,7 @@ class CMBEncoder_MPEG1 : public CMBEncoder {
   void WriteOrSkip(MBInfo* mb, int cbp, int mbX);
   void ResetDcPredictors();
   void ResetVectorPredictors();
+  EncAccJob PredictionJob(CPicture* picture, int row) const;
   bool PostPredictionJob(CPicture* picture, int row);
   void WaitPredictionJob(CPicture* picture, int row);
 

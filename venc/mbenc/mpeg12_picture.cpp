@@ -79,7 +79,7 @@ bool CMBEncoder_MPEG1::CanSkipMB(const MBInfo* mb, int mbX) const {
   return true;
 }
 
-bool CMBEncoder_MPEG1::PostPredictionJob(CPicture* picture, int row) {
+EncAccJob CMBEncoder_MPEG1::PredictionJob(CPicture* picture, int row) const {
   EncAccJob job{};
   job.pictureId = static_cast<uint16_t>(picture->sourceBufferIndex);
   job.kind = ACC_JOB_PREDICTION;
@@ -87,16 +87,16 @@ bool CMBEncoder_MPEG1::PostPredictionJob(CPicture* picture, int row) {
   job.count = static_cast<uint16_t>(mbw_);
   job.state = ACC_JOB_POSTED;
   job.mbInfo = picture->mbInfo;
+  return job;
+}
+
+bool CMBEncoder_MPEG1::PostPredictionJob(CPicture* picture, int row) {
+  const EncAccJob job = PredictionJob(picture, row);
   return accelerator_->PostJob(&job);
 }
 
 void CMBEncoder_MPEG1::WaitPredictionJob(CPicture* picture, int row) {
-  EncAccJob job{};
-  job.pictureId = static_cast<uint16_t>(picture->sourceBufferIndex);
-  job.kind = ACC_JOB_PREDICTION;
-  job.tag = static_cast<uint16_t>(row * mbw_);
-  job.count = static_cast<uint16_t>(mbw_);
-  job.mbInfo = picture->mbInfo;
+  EncAccJob job = PredictionJob(picture, row);
   accelerator_->WaitJob(&job);
 }
 
