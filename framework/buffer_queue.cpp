@@ -539,8 +539,10 @@ QVAStatus BufferQueue_Write(QVAHandle handle, ComponentBuffer* buffer, uint32_t 
   if (handle == nullptr) return QVA_ERR_BADHANDLE;
   if (buffer == nullptr) return QVA_ERR_BADARG;
   if ((buffer->flags & QVA_BUFFLAG_INPLACE) || BufferQueue_IsOwnBuffer(handle, buffer)) {
+    // A committed own slot belongs to the consumer at once: its length is read before.
+    const uint32_t length = buffer->length;
     const QVAStatus status = BufferQueue_Commit(handle, QVA_SLOT_FULL, buffer, timeoutMs);
-    if (status == QVA_SUCCESS && outBytesQueued) *outBytesQueued = buffer->length;
+    if (status == QVA_SUCCESS && outBytesQueued) *outBytesQueued = length;
     return status;
   }
   uint32_t working = buffer->flags & ~(QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_INPLACE);
@@ -698,6 +700,16 @@ QVAStatus BufferQueue_Destroy(QVAHandle handle, uint32_t wait) {
   BufferQueue* q = Queue(handle);
   if (q->lock != nullptr) BufferQueue_Close(handle, wait);
   if (q->lock != nullptr) QVALock(q->lock);
+  // What is still queued or held goes back through the free callback, so records lent by
+  // reference are handed back to their owner rather than forgotten.
+  for (uint32_t i = 0; i < q->ring.count; ++i) {
+    if (q->ring.slots[i].state.load(std::memory_order_relaxed) != QVA_SLOT_FREE) ReportFree(q, q->ring.slots[i]);
+  }
+  for (SlotGeneration& generation : q->retired) {
+    for (uint32_t i = 0; i < generation.count; ++i) {
+      if (Held(generation.slots[i].state.load(std::memory_order_relaxed))) ReportFree(q, generation.slots[i]);
+    }
+  }
   if (q->fullEvent) QVADestroyEvent(q->fullEvent);
   if (q->freeEvent) QVADestroyEvent(q->freeEvent);
   FreeGeneration(q->ring);

@@ -21,6 +21,10 @@ void SetWorkerThread(ComponentInstance* instance, QVAHandle thread);
 // Calls the event callback when one is set (the mask is the caller's business).
 void SendEvent(ComponentInstance* instance, uint32_t eventId, void* record, uint32_t size);
 
+// Statistics counters, counted only while the block counts.
+void CountInputBuffer(ComponentInstance* instance, uint32_t bytes);
+void CountProcessedBuffer(ComponentInstance* instance, uint32_t bytes);
+
 // Creates a pin's queue with its sizes, names it and installs the stored pin callback.
 QVAStatus CreatePinQueue(ComponentInstance* instance, ComponentPin& pin, uint32_t pinNumber, uint32_t direction);
 void DestroyPinQueue(ComponentPin& pin);

@@ -12,6 +12,7 @@
 
 #include "framework/qva_component.h"
 #include "platform/heap.h"
+#include "tests/framework/fingerprint.h"
 #include "tests/support/orx_test.h"
 
 namespace {
@@ -120,8 +121,8 @@ TEST(BufferQueueCases, EdgeCasesAsATable) {
        }},
       {"an empty queue's consumer times out without a state report; one after a waiting producer reports 4",
        [] {
+         Observer o;  // outlives the queue, whose destruction reports what it still holds
          Queue q(64, 1);
-         Observer o;
          o.Attach(q);
          ComponentBuffer* b;
          const auto start = Clock::now();
@@ -271,8 +272,8 @@ TEST(BufferQueueCases, EdgeCasesAsATable) {
        }},
       {"a flush frees every full slot, reports each, and leaves the queue open and empty",
        [] {
-         Queue q(64, 3);
          Observer o;
+         Queue q(64, 3);
          o.Attach(q);
          for (int i = 0; i < 2; ++i) {
            ComponentBuffer* b;
@@ -455,6 +456,21 @@ TEST(BufferQueueHeldSlots, AWorkerGrowsItsOwnQueueWhileHoldingARecordAndKeepsWha
   EXPECT_EQ(InUse(q), 1u);
 }
 
+TEST(BufferQueueHeldSlots, ADestroyedQueueHandsBackWhatItStillHolds) {
+  LentFrames frames;
+  QVAHandle q = nullptr;
+  ASSERT_EQ(BufferQueue_Create(64, 4, &q), QVA_SUCCESS);
+  BufferQueue_SetBufferCallback(q, LentFrames::Release, nullptr, 0, &frames);
+  ComponentBuffer queued = LentFrames::Lend(100, 1);
+  ComponentBuffer held = LentFrames::Lend(100, 2);
+  ASSERT_EQ(BufferQueue_Write(q, &held, 0, nullptr), QVA_SUCCESS);
+  ASSERT_EQ(BufferQueue_Write(q, &queued, 0, nullptr), QVA_SUCCESS);
+  ComponentBuffer* reading;
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &reading, 0), QVA_SUCCESS);
+  EXPECT_EQ(BufferQueue_Destroy(q, 0), QVA_SUCCESS);
+  EXPECT_EQ(frames.released.size(), 2u);  // and nothing leaks
+}
+
 void* RefuseLarge(size_t size) { return size > 100000 ? nullptr : std::malloc(size); }
 
 TEST(BufferQueueHeldSlots, AFailedResizeLeavesAWorkingQueue) {
@@ -470,19 +486,6 @@ TEST(BufferQueueHeldSlots, AFailedResizeLeavesAWorkingQueue) {
   EXPECT_EQ(std::memcmp(slot->data, data.data(), 60), 0);
   BufferQueue_Commit(q, QVA_SLOT_FREE, slot, QVA_INFINITE);
   EXPECT_EQ(BufferQueue_Resize(q, 4096, 4), QVA_SUCCESS);
-}
-
-// Order-sensitive fingerprint of a buffer, eight bytes at a time.
-uint64_t Fingerprint(uint64_t sum, const uint8_t* data, size_t size) {
-  sum = sum * 1099511628211ull + size;
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, data + i, 8);
-    sum = (sum ^ word) * 1099511628211ull;
-  }
-  for (; i < size; ++i) sum = (sum ^ data[i]) * 1099511628211ull;
-  return sum;
 }
 
 TEST(BufferQueueThreads, OneProducerAndOneConsumerMoveManyBuffersInOrder) {
@@ -505,7 +508,7 @@ TEST(BufferQueueThreads, OneProducerAndOneConsumerMoveManyBuffersInOrder) {
       b.length = b.capacity = size;
       b.word28 = static_cast<uint32_t>(i);
       ASSERT_EQ(BufferQueue_Write(q, &b, QVA_INFINITE, nullptr), QVA_SUCCESS);
-      sum = Fingerprint(sum, data.data(), size);
+      sum = orx::test::Fingerprint(sum * 31 + size, data.data(), size);
     }
     producerSum = sum;
   });
@@ -522,7 +525,7 @@ TEST(BufferQueueThreads, OneProducerAndOneConsumerMoveManyBuffersInOrder) {
       BufferQueue_Commit(q, QVA_SLOT_FREE, piece, QVA_INFINITE);
       if (last) break;
     }
-    sum = Fingerprint(sum, unit.data(), unit.size());
+    sum = orx::test::Fingerprint(sum * 31 + unit.size(), unit.data(), unit.size());
   }
   producer.join();
   EXPECT_EQ(sum, producerSum.load());

@@ -194,6 +194,17 @@ TEST(CompIsolation, TwoLibrariesKeepTheirOwnRecordsCountersAndHooks) {
     a1->methods.QVAComp_SetParam(a1, kIsolationTraceParam, reinterpret_cast<void*>(1), 0);
     ASSERT_EQ(a1->methods.QVAComp_Start(a1), QVA_SUCCESS);
     ASSERT_EQ(b1->methods.QVAComp_Start(b1), QVA_SUCCESS);
+    // Each worker runs its own library's process hook.
+    for (ComponentInstance* c : {a1, b1}) {
+      uint8_t data[16] = {};
+      ComponentBuffer buffer{};
+      buffer.flags = QVA_BUFFLAG_EXTERNAL;
+      buffer.data = data;
+      buffer.length = buffer.capacity = sizeof data;
+      ASSERT_EQ(c->methods.QVAComp_SendCommand(c, CMD_PLAY, 1, 0, 0, 0, 0), QVA_SUCCESS);
+      ASSERT_EQ(c->methods.QVAComp_PushInput(c, 0, &buffer, QVA_INFINITE, nullptr), QVA_SUCCESS);
+      for (int i = 0; i < 1000 && Report(c).processCalls == 0; ++i) QVASleep(2);
+    }
     ASSERT_EQ(a1->methods.QVAComp_End(a1), QVA_SUCCESS);
     ASSERT_EQ(b1->methods.QVAComp_End(b1), QVA_SUCCESS);
 
@@ -209,6 +220,8 @@ TEST(CompIsolation, TwoLibrariesKeepTheirOwnRecordsCountersAndHooks) {
     EXPECT_EQ(rb.createCalls, 1u);
     EXPECT_EQ(ra.destroyCalls, 1u);
     EXPECT_EQ(rb.destroyCalls, 1u);
+    EXPECT_EQ(ra.processCalls, 1u);
+    EXPECT_EQ(rb.processCalls, 1u);
     EXPECT_EQ(ra.foreignProcessCalls + rb.foreignProcessCalls, 0u);
     EXPECT_GT(ra.memory.allocations, rb.memory.allocations);
     EXPECT_NE(ra.memory.liveBytes, rb.memory.liveBytes);

@@ -1,5 +1,6 @@
 #include "tests/framework/test_component.h"
 
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -32,6 +33,36 @@ QVAStatus DefaultDestroyHook(ComponentInstance* instance) {
   const bool wasNone = CompBase_IsState(instance, QVA_STATE_NONE);
   CompBase_Deinit(instance);
   return wasNone ? QVA_ERR_WRONGSTATE : QVA_SUCCESS;
+}
+
+QVAStatus ForwardingProcessHook(ComponentInstance* instance, ComponentBuffer* buffer) {
+  if (buffer == nullptr) return QVA_ERR_NOBUFFER;
+  if (buffer->flags & QVA_BUFFLAG_FORMAT) {
+    if (CompBase_IsRunning(instance)) CompBase_SetState(instance, QVA_STATE_PLAYING);
+    return QVA_SUCCESS;
+  }
+  if (buffer->flags & QVA_BUFFLAG_BATCHSTART) CompBase_SetEOS(instance, 0);
+  if (buffer->flags & (QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) return QVA_SUCCESS;
+  ComponentBuffer* out = nullptr;
+  QVAStatus status = CompBase_GetEmptyOutput(instance, 0, &out);
+  if (status != QVA_SUCCESS) return status;
+  const uint32_t length = buffer->length < out->capacity ? buffer->length : out->capacity;
+  std::memcpy(out->data, buffer->data, length);
+  out->length = length;
+  out->timestamp = buffer->timestamp;
+  out->flags = buffer->flags & QVA_BUFFLAG_TIMESTAMP;
+  return CompBase_DeliverOutput(instance, 0, out);
+}
+
+std::vector<PulledRecord> DrainOutput(ComponentInstance* instance, uint32_t timeoutMs) {
+  std::vector<PulledRecord> records;
+  for (;;) {
+    ComponentBuffer* record = nullptr;
+    if (CompBase_PullOutput(instance, 0, &record, timeoutMs) != QVA_SUCCESS) break;
+    records.push_back({record->flags, record->length, std::vector<uint8_t>(record->data, record->data + record->length)});
+    EXPECT_EQ(CompBase_ReleaseBuffer(instance, 0, record), QVA_SUCCESS);
+  }
+  return records;
 }
 
 void TestHooks::Reset() {
@@ -115,10 +146,21 @@ void RecordStateEvent(ComponentInstance*, uint32_t eventId, void* record, uint32
   EXPECT_EQ(r->size, sizeof(ProgressStateRecord));
   auto* events = static_cast<StateEvents*>(user);
   std::lock_guard<std::mutex> lock(g_eventsMutex);
-  events->changes.emplace_back(r->oldState, r->newState);
+  // State changes carry no flags; the start and end notices carry theirs.
+  if (r->flags == 0) events->changes.emplace_back(r->oldState, r->newState);
   events->flags.push_back(r->flags);
 }
 }  // namespace
+
+std::vector<std::pair<uint32_t, uint32_t>> StateEvents::Changes() const {
+  std::lock_guard<std::mutex> lock(g_eventsMutex);
+  return changes;
+}
+
+std::vector<uint32_t> StateEvents::Flags() const {
+  std::lock_guard<std::mutex> lock(g_eventsMutex);
+  return flags;
+}
 
 void StateEvents::Attach(ComponentInstance* instance) {
   CompBase_SetEventCallback(instance, RecordStateEvent, PROGRESS_STATE, this);

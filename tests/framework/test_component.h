@@ -38,6 +38,20 @@ extern const ComponentInfo kTestEncoder;
 extern const ComponentInfo kTestMuxer;
 extern const ComponentInfo kTestSink;
 
+// A process hook that passes data buffers on to output pin 0 (through an empty buffer of the
+// peer), sets PLAYING on a format record while the worker runs, and clears the end-of-stream
+// word on a buffer that starts a batch, as the video encoder does. Rounds without a buffer
+// answer 30.
+QVAStatus ForwardingProcessHook(ComponentInstance* instance, ComponentBuffer* buffer);
+
+// Collects the records in an instance's unconnected output queue (flags, length, data).
+struct PulledRecord {
+  uint32_t flags;
+  uint32_t length;
+  std::vector<uint8_t> data;
+};
+std::vector<PulledRecord> DrainOutput(ComponentInstance* instance, uint32_t timeoutMs = 0);
+
 // A worker that only waits until it is told to stop.
 uint32_t IdleWorker(QVAHandle thread, void* instance);
 
@@ -58,11 +72,14 @@ int BaselineThreadCount();
 // Waits a little for joined threads to leave /proc, then answers the count.
 int SettledThreadCount(int expected);
 
-// Records PROGRESS_STATE events (old, new).
+// Records PROGRESS_STATE events: the state changes (old, new) and the flags of every event.
 struct StateEvents {
   std::vector<std::pair<uint32_t, uint32_t>> changes;
   std::vector<uint32_t> flags;
   void Attach(ComponentInstance* instance);
+  // Copies taken under the recorder's lock, for events that come from a running worker.
+  std::vector<std::pair<uint32_t, uint32_t>> Changes() const;
+  std::vector<uint32_t> Flags() const;
 };
 
 }  // namespace orx::test

@@ -1,0 +1,502 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "tests/framework/test_component.h"
+
+namespace orx::test {
+namespace {
+
+using CompInput = TestLibrary;
+using Clock = std::chrono::steady_clock;
+
+// A started component whose output pin 0 feeds its own output queue.
+ComponentInstance* Started(TestLibrary& library, ComponentInstance* instance) {
+  EXPECT_EQ(CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, 8192, 8), QVA_SUCCESS);
+  EXPECT_EQ(instance->methods.QVAComp_Start(instance), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_SendCommand(instance, CMD_PLAY, 1, 0, 0, 0, 0), QVA_SUCCESS);
+  (void)library;
+  return instance;
+}
+
+void Finish(ComponentInstance* instance) {
+  EXPECT_EQ(instance->methods.QVAComp_End(instance), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
+}
+
+ComponentBuffer Record(uint32_t flags, uint8_t* data = nullptr, uint32_t length = 0) {
+  ComponentBuffer b{};
+  b.flags = flags | QVA_BUFFLAG_EXTERNAL;
+  b.word4 = 1;
+  b.data = data;
+  b.length = b.capacity = length;
+  return b;
+}
+
+int CountEndMarkers(const std::vector<PulledRecord>& records) {
+  int n = 0;
+  for (const PulledRecord& r : records) n += (r.flags & QVA_BUFFLAG_EOS) && !(r.flags & QVA_BUFFLAG_EOI) ? 1 : 0;
+  return n;
+}
+
+TEST_F(CompInput, TheMultiVideoEncoderFeedsAndCollectsAnInstance) {
+  Hooks().process = ForwardingProcessHook;
+  ComponentInstance* encoder = Started(*this, Create(kTestEncoder));
+  for (int batch = 0; batch < 2; ++batch) {
+    SCOPED_TRACE(batch);
+    // Take every input slot: the next request answers at once.
+    ComponentBuffer* slots[2] = {};
+    ASSERT_EQ(encoder->methods.QVAComp_GetInputBuffer(encoder, 0, &slots[0], 0), QVA_SUCCESS);
+    ASSERT_EQ(encoder->methods.QVAComp_GetInputBuffer(encoder, 0, &slots[1], 0), QVA_SUCCESS);
+    ComponentBuffer* none = reinterpret_cast<ComponentBuffer*>(1);
+    const auto start = Clock::now();
+    EXPECT_EQ(encoder->methods.QVAComp_GetInputBuffer(encoder, 0, &none, 0), QVA_ERR_NOBUFFERS);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(none, nullptr);
+    PinBufferConfig config{};
+    config.pinIndex = 0;
+    ASSERT_EQ(CompBase_GetParam(encoder, QVA_PARAM_BUFFERS, &config, sizeof config), QVA_SUCCESS);
+    EXPECT_EQ(+config.slotsInUse, 2u);
+    EXPECT_EQ(+config.flags & QVA_PINBUF_STATUS_VALID, QVA_PINBUF_STATUS_VALID);
+    // The filled slot is pushed back and committed as it is; the other goes back unused.
+    uint8_t* filled = slots[0]->data;
+    std::memset(filled, 0x40 + batch, 100);
+    slots[0]->length = 100;
+    slots[0]->flags = batch == 1 ? QVA_BUFFLAG_BATCHSTART : 0;
+    uint32_t taken = 0;
+    EXPECT_EQ(encoder->methods.QVAComp_PushInput(encoder, 0, slots[0], QVA_INFINITE, &taken), QVA_SUCCESS);
+    EXPECT_EQ(taken, 100u);
+    EXPECT_EQ(encoder->methods.QVAComp_ReleaseBuffer(encoder, 0, slots[1]), QVA_SUCCESS);
+    ComponentBuffer end = Record(QVA_BUFFLAG_EOS);
+    EXPECT_EQ(encoder->methods.QVAComp_PushInput(encoder, 0, &end, QVA_INFINITE, &taken), QVA_SUCCESS);
+    std::vector<PulledRecord> out;
+    while (CountEndMarkers(out) == 0) {
+      auto more = DrainOutput(encoder, 50);
+      out.insert(out.end(), more.begin(), more.end());
+    }
+    auto rest = DrainOutput(encoder, 100);
+    out.insert(out.end(), rest.begin(), rest.end());
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].length, 100u);
+    EXPECT_EQ(out[0].data[99], 0x40 + batch);
+    EXPECT_EQ(CountEndMarkers(out), 1);
+    config = PinBufferConfig{};
+    ASSERT_EQ(CompBase_GetParam(encoder, QVA_PARAM_BUFFERS, &config, sizeof config), QVA_SUCCESS);
+    EXPECT_EQ(+config.slotsInUse, 0u);
+    EXPECT_EQ(+config.bytesQueued, 0u);
+  }
+  EXPECT_EQ(encoder->methods.QVAComp_GetInputBuffer(encoder, 2, nullptr, 0), QVA_ERR_BADARG);
+  ComponentBuffer* any = nullptr;
+  EXPECT_EQ(encoder->methods.QVAComp_GetInputBuffer(encoder, 2, &any, 0), QVA_ERR_BADPIN);
+  Finish(encoder);
+}
+
+std::atomic<std::thread::id> g_hookThread;
+std::atomic<uint32_t> g_processLockCount{0};
+std::atomic<uint32_t> g_hookFlags{0};
+
+QVAStatus RecordingHook(ComponentInstance* instance, ComponentBuffer* buffer) {
+  if (buffer == nullptr) return QVA_ERR_NOBUFFER;
+  g_hookThread = std::this_thread::get_id();
+  g_processLockCount = QVAGetLockCount(instance->processLock);
+  g_hookFlags = buffer->flags;
+  return QVA_SUCCESS;
+}
+
+QVAStatus DrainingHook(ComponentInstance* instance, ComponentBuffer*) {
+  ComponentBuffer* in = nullptr;
+  if (CompBase_TakeInput(instance, 0, &in, 0) != QVA_SUCCESS) return QVA_ERR_NOBUFFER;
+  CompBase_ReturnInput(instance, 0, in);
+  return QVA_SUCCESS;
+}
+
+QVAStatus KeepingHook(ComponentInstance*, ComponentBuffer* buffer) {
+  if (buffer != nullptr) buffer->flags |= QVA_BUFFLAG_KEEP;
+  return QVA_SUCCESS;
+}
+
+TEST_F(CompInput, DeliveryAndPushEdgeCases) {
+  std::vector<uint8_t> data(10000, 0x5A);
+
+  // A foreign 10000-byte record is split over two 8192-byte slots; bytes read says 10000.
+  ComponentInstance* a = Create(kTestEncoder);
+  ASSERT_EQ(CompCreateHook(a), QVA_SUCCESS);
+  ComponentBuffer big = Record(0, data.data(), 10000);
+  EXPECT_EQ(CompBase_DeliverInput0(a, &big), QVA_SUCCESS);
+  EXPECT_EQ(big.bytesRead, 10000u);
+  uint32_t inUse = 0;
+  BufferQueue_GetStatus(a->inputPin[0].queue, nullptr, nullptr, &inUse, nullptr);
+  EXPECT_EQ(inUse, 2u);
+  CompBase_Deinit(a);
+  CompBase_Release(a);
+
+  // A push in state NONE grows the pin to the buffer, in steps of 1024 bytes.
+  ComponentInstance* b = Create(kTestEncoder);
+  b->inputPin[0].bufferSize = 2048;
+  ComponentBuffer push5000 = Record(0, data.data(), 5000);
+  uint32_t taken = 0;
+  EXPECT_EQ(CompBase_PushInput(b, 0, &push5000, 0, &taken), QVA_SUCCESS);
+  EXPECT_EQ(taken, 5000u);
+  uint32_t slotSize = 0;
+  BufferQueue_GetStatus(b->inputPin[0].queue, nullptr, &slotSize, nullptr, nullptr);
+  EXPECT_EQ(slotSize, 5120u);
+  EXPECT_EQ(CompBase_PushInput(b, 1, &push5000, 0, &taken), QVA_ERR_BADPIN);  // one input pin
+  EXPECT_EQ(CompBase_PushInput(b, 2, &push5000, 0, &taken), QVA_ERR_BADARG);
+  EXPECT_EQ(CompBase_PushInput(b, 0, nullptr, 0, &taken), QVA_ERR_NOBUFFER);
+  EXPECT_EQ(CompBase_PushInput(nullptr, 0, &push5000, 0, &taken), QVA_ERR_BADHANDLE);
+  CompBase_Deinit(b);
+  CompBase_Release(b);
+
+  // Format records into a running component with an empty queue: an audio one runs the hook on
+  // the caller's thread under the process lock; a video one is queued for the worker.
+  Hooks().process = RecordingHook;
+  ComponentInstance* c = Started(*this, Create(kTestEncoder));
+  uint8_t format[156] = {};
+  ComponentBuffer audio = Record(QVA_BUFFLAG_FORMAT_AUDIO, format, 136);
+  g_hookThread = std::thread::id();
+  EXPECT_EQ(CompBase_PushInput(c, 0, &audio, 0, &taken), QVA_SUCCESS);
+  EXPECT_EQ(g_hookThread.load(), std::this_thread::get_id());
+  EXPECT_EQ(g_processLockCount.load(), 1u);
+  ComponentBuffer video = Record(QVA_BUFFLAG_FORMAT_VIDEO, format, 156);
+  g_hookThread = std::thread::id();
+  EXPECT_EQ(CompBase_PushInput(c, 0, &video, QVA_INFINITE, &taken), QVA_SUCCESS);
+  while (g_hookThread.load() == std::thread::id()) QVASleep(1);
+  EXPECT_NE(g_hookThread.load(), std::this_thread::get_id());
+  Finish(c);
+
+  // Input mode 3 without a worker: the queue takes part of the push, which answers 41.
+  ComponentInstance* d = Create(kTestEncoder);
+  CompBase_SetInputMode(d, 3);
+  d->inputPin[0].bufferSize = 4096;
+  ASSERT_EQ(CompCreateHook(d), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetInputPin(d, 0, nullptr, nullptr, 0, 0), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_PushInput(d, 0, &big, 0, &taken), QVA_ERR_FULL);
+  EXPECT_EQ(taken, 8192u);
+  CompBase_Deinit(d);
+  CompBase_Release(d);
+
+  // Without output pins, idle rounds of the hook make room until the whole push is taken.
+  Hooks().process = DrainingHook;
+  ComponentInstance* sink = Create(kTestSink);
+  CompBase_SetInputMode(sink, 3);
+  sink->inputPin[0].bufferSize = 4096;
+  ASSERT_EQ(CompCreateHook(sink), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetInputPin(sink, 0, nullptr, nullptr, 0, 0), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_PushInput(sink, 0, &big, 0, &taken), QVA_SUCCESS);
+  EXPECT_EQ(taken, 10000u);
+  EXPECT_EQ(big.data, data.data());  // the record is given back as it came
+  EXPECT_EQ(big.length, 10000u);
+  CompBase_Deinit(sink);
+  CompBase_Release(sink);
+
+  // A hook that keeps every buffer fills the queue after bufferCount of them.
+  Hooks().process = KeepingHook;
+  ComponentInstance* e = Started(*this, Create(kTestEncoder));
+  uint8_t small[16] = {};
+  for (int i = 0; i < 2; ++i) {
+    ComponentBuffer b16 = Record(0, small, 16);
+    EXPECT_EQ(CompBase_PushInput(e, 0, &b16, QVA_INFINITE, &taken), QVA_SUCCESS);
+  }
+  for (int i = 0; i < 200; ++i) {
+    uint32_t full = 0;
+    BufferQueue_GetStatus(e->inputPin[0].queue, nullptr, nullptr, &full, nullptr);
+    if (full == 2 && g_hookFlags.load() != 0) break;
+    QVASleep(2);
+  }
+  ComponentBuffer third = Record(0, small, 16);
+  EXPECT_EQ(CompBase_PushInput(e, 0, &third, 0, &taken), QVA_ERR_TIMEOUT);
+  Finish(e);
+}
+
+std::atomic<int> g_errorCalls{0};
+std::atomic<uint32_t> g_errorStatus{0};
+void CountError(ComponentInstance*, QVAStatus status, uint32_t, void*) {
+  g_errorCalls++;
+  g_errorStatus = status;
+}
+
+QVAStatus FailFirst(ComponentInstance*, ComponentBuffer* buffer) {
+  return buffer != nullptr ? QVA_ERR_EXECUTION : QVA_ERR_NOBUFFER;
+}
+
+TEST_F(CompInput, AFailingHookEndsTheStreamWithOneMarker) {
+  const int threadsBefore = BaselineThreadCount();
+  const uint32_t bytesBefore = QVAGetMemCounters().liveBytes;
+  Hooks().process = FailFirst;
+  ComponentInstance* c = Started(*this, Create(kTestEncoder));
+  g_errorCalls = 0;
+  CompBase_SetErrorCallback(c, CountError, nullptr);
+  StateEvents events;
+  events.Attach(c);
+  uint8_t data[32] = {};
+  ComponentBuffer b = Record(0, data, 32);
+  uint32_t taken = 0;
+  EXPECT_EQ(CompBase_PushInput(c, 0, &b, QVA_INFINITE, &taken), QVA_SUCCESS);
+  // The worker reports its last change (to INIT) as it ends.
+  using Change = std::pair<uint32_t, uint32_t>;
+  const Change last{QVA_STATE_STOPPING, QVA_STATE_INIT};
+  for (int i = 0; i < 1000 && (events.Changes().empty() || events.Changes().back() != last); ++i) QVASleep(2);
+  EXPECT_EQ(CompBase_GetStateWord(c), QVA_STATE_INIT);
+  EXPECT_EQ(c->lastStatus.load(), QVA_ERR_EXECUTION);
+  EXPECT_EQ(g_errorCalls.load(), 1);
+  EXPECT_EQ(g_errorStatus.load(), QVA_ERR_EXECUTION);
+  const auto changes = events.Changes();
+  ASSERT_GE(changes.size(), 2u);
+  EXPECT_EQ(changes[changes.size() - 2], (Change{QVA_STATE_STARTING, QVA_STATE_STOPPING}));
+  EXPECT_EQ(changes.back(), last);
+  int eosNotices = 0;
+  for (uint32_t flags : events.Flags()) eosNotices += (flags & QVA_PROGRESSFLAG_EOS) ? 1 : 0;
+  EXPECT_EQ(eosNotices, 1);
+  const auto out = DrainOutput(c);
+  EXPECT_EQ(CountEndMarkers(out), 1);
+  EXPECT_EQ(out.size(), 1u);
+  CompBase_SetEventCallback(c, nullptr, 0, nullptr);
+  Finish(c);
+  // The library goes on working after it.
+  Hooks().process = ForwardingProcessHook;
+  ComponentInstance* again = Started(*this, Create(kTestEncoder));
+  Finish(again);
+  EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
+  EXPECT_EQ(QVAGetMemCounters().liveBytes, bytesBefore);
+}
+
+TEST_F(CompInput, EndMarkersFollowTheEndWords) {
+  Hooks().process = ForwardingProcessHook;
+  ComponentInstance* c = Started(*this, Create(kTestEncoder));
+  StateEvents events;
+  events.Attach(c);
+  uint32_t taken = 0;
+  ComponentBuffer both = Record(QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI);
+  EXPECT_EQ(CompBase_PushInput(c, 0, &both, QVA_INFINITE, &taken), QVA_SUCCESS);
+  ComponentBuffer again = Record(QVA_BUFFLAG_EOS);
+  EXPECT_EQ(CompBase_PushInput(c, 0, &again, QVA_INFINITE, &taken), QVA_SUCCESS);
+  std::vector<PulledRecord> out;
+  for (int i = 0; i < 100 && out.size() < 2; ++i) {
+    auto more = DrainOutput(c, 20);
+    out.insert(out.end(), more.begin(), more.end());
+  }
+  auto rest = DrainOutput(c, 200);
+  out.insert(out.end(), rest.begin(), rest.end());
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].flags & ~QVA_BUFFLAG_ENDTIME, QVA_BUFFLAG_EOS);
+  EXPECT_EQ(out[1].flags & ~QVA_BUFFLAG_ENDTIME, QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI);
+  EXPECT_EQ(CompBase_GetEOS(c) & 0x10, 0x10u);
+  EXPECT_EQ(CompBase_GetEOI(c) & 0x1000, 0x1000u);
+  int eosNotices = 0;
+  for (uint32_t flags : events.flags) eosNotices += (flags & QVA_PROGRESSFLAG_EOS) ? 1 : 0;
+  EXPECT_EQ(eosNotices, 1);
+  CompBase_SetEventCallback(c, nullptr, 0, nullptr);
+
+  // An end marker pulled into the caller's own record: its flags and length 0.
+  ComponentInstance* d = Create(kTestEncoder);
+  ASSERT_EQ(CompBase_SetupOutputPin(d, 0, nullptr, nullptr, d, 1024, 4), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_SendEndMarker(d, 0, 0), QVA_SUCCESS);
+  CompBase_SetTimestamp(d, 0, 1234, 0);
+  ASSERT_EQ(CompBase_SendEndMarker(d, 0, 0), QVA_SUCCESS);
+  uint8_t room[64];
+  for (uint32_t expected : {QVA_BUFFLAG_EOS, QVA_BUFFLAG_EOS | QVA_BUFFLAG_ENDTIME}) {
+    ComponentBuffer own{};
+    own.data = room;
+    own.capacity = sizeof room;
+    own.length = 99;
+    ComponentBuffer* pointer = &own;
+    EXPECT_EQ(CompBase_PullOutput(d, 0, &pointer, 0), QVA_SUCCESS);
+    EXPECT_EQ(own.flags, expected);
+    EXPECT_EQ(own.length, 0u);
+  }
+  EXPECT_EQ(CompBase_Deinit(d), QVA_SUCCESS);
+  CompBase_Release(d);
+  Finish(c);
+}
+
+int g_roundsBusy = 0;
+QVAStatus BusyThreeRounds(ComponentInstance*, ComponentBuffer* buffer) {
+  if (buffer == nullptr) return QVA_ERR_NOBUFFER;
+  return ++g_roundsBusy <= 3 ? QVA_ERR_STOPPED : QVA_SUCCESS;
+}
+
+TEST_F(CompInput, WorkerRoundsPausesAndSynchronousPulls) {
+  // A hook answering 19 makes the worker sleep 50 ms per round; each buffer comes back after it.
+  g_roundsBusy = 0;
+  Hooks().process = BusyThreeRounds;
+  ComponentInstance* c = Started(*this, Create(kTestEncoder));
+  uint8_t data[8] = {};
+  uint32_t taken = 0;
+  const auto start = Clock::now();
+  for (int i = 0; i < 4; ++i) {
+    ComponentBuffer b = Record(0, data, 8);
+    EXPECT_EQ(CompBase_PushInput(c, 0, &b, QVA_INFINITE, &taken), QVA_SUCCESS);
+  }
+  uint32_t inUse = 1;
+  while (inUse != 0 || g_roundsBusy < 4) {
+    QVASleep(5);
+    BufferQueue_GetStatus(c->inputPin[0].queue, nullptr, nullptr, &inUse, nullptr);
+  }
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(150));
+
+  // A pause completes at the end of the round that follows it, once progress was pending.
+  CompBase_SetState(c, QVA_STATE_PLAYING);
+  CompBase_SetProgressPending(c, 2);
+  EXPECT_EQ(CompBase_SendCommand(c, CMD_PAUSE, 0, 0, 0, 0, 0), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_GetStateWord(c), QVA_STATE_PAUSING);
+  ComponentBuffer b = Record(0, data, 8);
+  EXPECT_EQ(CompBase_PushInput(c, 0, &b, QVA_INFINITE, &taken), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_WaitForState(c, QVA_STATE_PAUSED, 2000), 1u);
+  Finish(c);
+
+  // Without a worker a pull runs one round on the caller's thread and hands out its output.
+  Hooks().process = ForwardingProcessHook;
+  ComponentInstance* d = Create(kTestEncoder);
+  ASSERT_EQ(CompCreateHook(d), QVA_SUCCESS);
+  std::memset(data, 7, sizeof data);
+  ComponentBuffer in = Record(0, data, 8);
+  ASSERT_EQ(CompBase_DeliverInput0(d, &in), QVA_SUCCESS);
+  ComponentBuffer* out = nullptr;
+  ASSERT_EQ(CompBase_PullOutput(d, 0, &out, 0), QVA_SUCCESS);
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out->length, 8u);
+  EXPECT_EQ(out->data[7], 7);
+  EXPECT_EQ(CompBase_ReleaseBuffer(d, 0, out), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_PullOutput(d, 0, &out, 0), QVA_ERR_NOBUFFERS);
+  EXPECT_EQ(CompBase_PullOutput(d, 4, &out, 0), QVA_ERR_BADPIN);
+  EXPECT_EQ(CompBase_PullOutput(d, 0, nullptr, 0), QVA_ERR_BADARG);
+  CompBase_Deinit(d);
+  CompBase_Release(d);
+}
+
+TEST_F(CompInput, TakingInputAndWaitingAfterAFormat) {
+  ComponentInstance* c = Create(kTestEncoder);
+  ComponentBuffer* b = nullptr;
+  EXPECT_EQ(CompBase_TakeInput(c, 0, &b, 0), QVA_ERR_COMPONENTS);
+  EXPECT_EQ(c->lastStatus.load(), QVA_ERR_COMPONENTS);
+  ASSERT_EQ(CompCreateHook(c), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_StartThread(c, IdleWorker, 0), QVA_SUCCESS);
+  CompBase_SetState(c, QVA_STATE_STOPPING);  // closes the input queues
+  EXPECT_EQ(CompBase_TakeInput(c, 0, &b, 0), QVA_ERR_STOPPED);
+  EXPECT_EQ(CompBase_GetEmptyInput0(c, &b), QVA_ERR_STOPPED);
+
+  // A format delivered to a STARTING component returns once the state moves on, within 1 s.
+  CompBase_SetState(c, QVA_STATE_STARTING);
+  uint8_t format[156] = {};
+  ComponentBuffer record = Record(QVA_BUFFLAG_FORMAT_VIDEO, format, 156);
+  std::thread mover([c] {
+    QVASleep(150);
+    CompBase_SetState(c, QVA_STATE_PLAYING);
+  });
+  auto start = Clock::now();
+  EXPECT_EQ(CompBase_DeliverInput0(c, &record), QVA_SUCCESS);
+  auto waited = Clock::now() - start;
+  mover.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(140));
+  EXPECT_LT(waited, std::chrono::milliseconds(900));
+  CompBase_FlushQueues(c, 0, 0xFFFFFFFF, 0);
+  CompBase_SetState(c, QVA_STATE_STARTING);
+  start = Clock::now();
+  EXPECT_EQ(CompBase_DeliverInput0(c, &record), QVA_SUCCESS);
+  waited = Clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(1000));
+  EXPECT_EQ(CompBase_StopThread(c, QVA_INFINITE), QVA_SUCCESS);
+  CompBase_Deinit(c);
+  CompBase_Release(c);
+}
+
+QVAStatus AudioVideoFormat(ComponentInstance*, uint32_t direction, uint32_t, void* record) {
+  EXPECT_EQ(direction, 1u);
+  uint32_t size;
+  std::memcpy(&size, record, 4);
+  std::memset(static_cast<uint8_t*>(record) + 4, size == 136 ? 0xA0 : 0xB0, size - 4);
+  return QVA_SUCCESS;
+}
+
+std::atomic<uint32_t> g_otherFormatSize{0};
+QVAStatus OtherFormat(ComponentInstance*, uint32_t, uint32_t, void* record) {
+  const uint32_t size = g_otherFormatSize.load();
+  std::memcpy(record, &size, 4);
+  return QVA_SUCCESS;
+}
+
+TEST_F(CompInput, FormatChangesByClass) {
+  ComponentInfo both = kTestEncoder;
+  both.typeFlags = QVA_TYPE_AUDIO | QVA_TYPE_VIDEO | QVA_TYPE_ENCODER;
+  both.methods.QVAComp_GetFormat = AudioVideoFormat;
+  ComponentInstance* c = nullptr;
+  ASSERT_EQ(CompBase_CreateInstance(&both, 0, &c), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_SetupOutputPin(c, 0, nullptr, nullptr, c, 1024, 8), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_SendFormatChange(c, 0), QVA_SUCCESS);
+  auto out = DrainOutput(c);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].flags, QVA_BUFFLAG_FORMAT_AUDIO);
+  EXPECT_EQ(out[0].length, 136u);
+  EXPECT_EQ(out[0].data[135], 0xA0);
+  EXPECT_EQ(out[1].flags, QVA_BUFFLAG_FORMAT_VIDEO);
+  EXPECT_EQ(out[1].length, 156u);
+
+  // A component of no class sets the record's size; it must fit the 272-byte record.
+  ComponentInfo other = kTestEncoder;
+  other.typeFlags = QVA_TYPE_MULTIPLEXER;
+  other.methods.QVAComp_GetFormat = OtherFormat;
+  ComponentInstance* d = nullptr;
+  ASSERT_EQ(CompBase_CreateInstance(&other, 0, &d), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_SetupOutputPin(d, 0, nullptr, nullptr, d, 1024, 8), QVA_SUCCESS);
+  g_otherFormatSize = 300;
+  EXPECT_EQ(CompBase_SendFormatChange(d, 0), QVA_ERR_TOOSMALL);
+  g_otherFormatSize = 200;
+  EXPECT_EQ(CompBase_SendFormatChange(d, 0), QVA_SUCCESS);
+  out = DrainOutput(d);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].flags, QVA_BUFFLAG_FORMAT);
+  EXPECT_EQ(out[0].length, 200u);
+  ComponentInstance* none = Create(kTestEncoder);
+  EXPECT_EQ(CompBase_SendFormatChange(none, 0), QVA_ERR_UNSUPPORTED);
+  for (ComponentInstance* i : {c, d, none}) {
+    CompBase_Deinit(i);
+    CompBase_Release(i);
+  }
+}
+
+std::atomic<bool> g_hookHolds{false};
+std::atomic<bool> g_hookMayReturn{false};
+QVAStatus HoldingHook(ComponentInstance*, ComponentBuffer* buffer) {
+  if (buffer == nullptr) return QVA_ERR_NOBUFFER;
+  g_hookHolds = true;
+  while (!g_hookMayReturn) QVASleep(1);
+  EXPECT_EQ(buffer->data[0], 0x77);  // still the host's frame: not handed back early
+  return QVA_SUCCESS;
+}
+
+std::atomic<int> g_framesReleased{0};
+void ReleaseFrame(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void*) {
+  if (!(buffer->flags & QVA_BUFFLAG_INPLACE)) return;
+  g_framesReleased++;
+  delete[] buffer->data;
+}
+
+TEST_F(CompInput, ALentFrameTheWorkerReadsSurvivesAnEmptyCommand) {
+  Hooks().process = HoldingHook;
+  g_hookHolds = false;
+  g_hookMayReturn = false;
+  g_framesReleased = 0;
+  ComponentInstance* c = Started(*this, Create(kTestEncoder));
+  ASSERT_EQ(CompBase_SetPinCallback(c, 0, 0, ReleaseFrame, nullptr), QVA_SUCCESS);
+  ComponentBuffer lent{};
+  lent.flags = QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_EXTERNAL;
+  lent.data = new uint8_t[64];
+  std::memset(lent.data, 0x77, 64);
+  lent.length = lent.capacity = 64;
+  uint32_t taken = 0;
+  ASSERT_EQ(CompBase_PushInput(c, 0, &lent, QVA_INFINITE, &taken), QVA_SUCCESS);
+  while (!g_hookHolds) QVASleep(1);
+  EXPECT_EQ(CompBase_SendCommand(c, CMD_EMPTY, 0, 0, 0, 0, 0), QVA_SUCCESS);
+  EXPECT_EQ(g_framesReleased.load(), 0);
+  g_hookMayReturn = true;
+  while (g_framesReleased.load() == 0) QVASleep(1);
+  Finish(c);
+  EXPECT_EQ(g_framesReleased.load(), 1);
+}
+
+}  // namespace
+}  // namespace orx::test
