@@ -385,6 +385,15 @@ TEST(McDrivers, Vc1BidirectionalDerivesQuarterSampleChromaVectors) {
 
 TEST(McDrivers, EdgeCasesOfTheAddressing) {
   PredictionBlocks blocks;
+  {  // A zero vector takes entry 0, the copy, at the macroblock's own position.
+    RecordingCore core;
+    core.MotionCompensateMB(kPlanes, blocks.pair, kStride, kX, kY, 0, 0);
+    ASSERT_EQ(gKernelCalls.size(), 2u);
+    EXPECT_EQ(gKernelCalls[0].index, 0);
+    EXPECT_EQ(gKernelCalls[0].source, gLumaPlane + kY * kStride + kX);
+    EXPECT_EQ(gKernelCalls[1].index, 0);
+    EXPECT_EQ(gKernelCalls[1].source, gChromaPlane + (kY >> 1) * kStride + kX);
+  }
   {  // mvx = -3: luma column x - 2 with the horizontal half bit; chroma vector -1, pair column
      // (x >> 1) - 1 with the horizontal half bit.
     RecordingCore core;
