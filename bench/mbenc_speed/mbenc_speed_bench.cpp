@@ -40,7 +40,7 @@ double UserSeconds() {
 }
 
 // An output that takes every block into one area and forgets it.
-class DiscardingOutput : public IVideoBitStream {
+class DiscardingOutput final : public IVideoBitStream {
  public:
   uint8_t* GetWritePointer() override { return area_.data(); }
   void SetTimeStamps(int64_t, int64_t, int, int) override {}

@@ -11,7 +11,7 @@
 
 namespace orx::venc::test {
 
-class MemoryBitStream : public venc::IVideoBitStream {
+class MemoryBitStream final : public venc::IVideoBitStream {
  public:
   static constexpr size_t kAreaBytes = 4096 + 2048 + 8;
   static constexpr size_t kGuardBytes = 64;

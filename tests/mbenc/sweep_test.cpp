@@ -179,7 +179,7 @@ constexpr int kIntraMode = 6;  // macroblocks i with i % 7 == 6 are intra in P a
 // the B macroblock types; every fourth column changes the quantiser; MPEG-2 pictures are
 // interlaced, so frame_motion_type and dct_type are written, and use the non-linear scale.
 void BuildLevelSweep(int codec, const orx::test::RawVideo& video, Sweep& sweep) {
-  const int mbCols = kSweepWidth / 16;
+  constexpr int mbCols = kSweepWidth / 16;
   const int mbCount = mbCols * (kSweepHeight / 16);
   const bool mpeg2 = codec == CODEC_MPEG2;
   const int precision = mpeg2 ? 3 : 0;
@@ -227,7 +227,7 @@ void BuildLevelSweep(int codec, const orx::test::RawVideo& video, Sweep& sweep) 
     if (codec == CODEC_MPEG1) return std::make_unique<SweepEncoder<CMBEncoder_MPEG1>>(script);
     return std::make_unique<SweepEncoder<CMBEncoder_MPEG2>>(script);
   };
-  setup.script = [mbCols, mpeg2, precision](TestPlanner& planner) {
+  setup.script = [mpeg2, precision](TestPlanner& planner) {
     for (PlannedPicture* pp : planner.CodingOrder()) {
       CPicture& pic = pp->picture;
       if (pp->display == 0) pic.intraDcPrecision = precision;

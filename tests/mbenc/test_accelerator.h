@@ -16,7 +16,7 @@
 
 namespace orx::venc::test {
 
-class TestAccelerator : public IEncodeAccelerator {
+class TestAccelerator final : public IEncodeAccelerator {
  public:
   // planes(reconstruction index) -> (luma, chroma) of that reconstruction buffer.
   using PlaneLookup = std::function<std::pair<uint8_t*, uint8_t*>(int reconIndex)>;

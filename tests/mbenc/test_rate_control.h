@@ -12,7 +12,7 @@
 
 namespace orx::venc::test {
 
-class TestRateControl : public IRateControl {
+class TestRateControl final : public IRateControl {
  public:
   // Where a quantiser is asked for: the picture (counted from 0 in coding order), row, column.
   struct Position {
