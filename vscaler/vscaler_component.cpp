@@ -168,13 +168,16 @@ QVAStatus OnVScalerFormatChange(ComponentInstance* instance, const VideoMediaTyp
   VScalerComponentState* state = State(instance);
   std::memcpy(&state->inputType, input, sizeof(VideoMediaType));
   Scaler_DefaultPictureSize(state->inputType);
+  // A zero output picture means the whole output frame.
+  VideoMediaType output = state->outputType;
+  Scaler_DefaultPictureSize(output);
   // The record comes from upstream unchecked: refuse what the scaler cannot read or write.
-  if (Scaler_CheckFormats(state->inputType, state->outputTypeSet ? &state->outputType : nullptr) != kScalerOk)
+  if (Scaler_CheckFormats(state->inputType, state->outputTypeSet ? &output : nullptr) != kScalerOk)
     return QVA_ERR_FORMAT;
 
   if (state->outputTypeSet) {
-    const size_t area = PictureArea(state->outputType);
-    state->outputBufferSize = static_cast<uint32_t>(PinBufferBytes(state->outputType.subtype, area));
+    const size_t area = PictureArea(output);
+    state->outputBufferSize = static_cast<uint32_t>(PinBufferBytes(output.subtype, area));
     CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, static_cast<uint32_t>(PlanarBytes(area)),
                             kVScalerBufferCount);
   }
@@ -184,7 +187,7 @@ QVAStatus OnVScalerFormatChange(ComponentInstance* instance, const VideoMediaTyp
   CompBase_SetProgressPending(instance, 1);
   CompBase_SendFormatChange(instance, 0);
   if (state->scaler != nullptr && state->outputTypeSet)
-    return Scaler_Setup(state->scaler, state->scaleMode, &state->inputType, &state->outputType);
+    return Scaler_Setup(state->scaler, state->scaleMode, &state->inputType, &output);
   return QVA_SUCCESS;
 }
 
