@@ -8,31 +8,12 @@
 #include "framework/component_library.h"
 #include "media/media_codes.h"
 #include "platform/library_loader.h"
+#include "tests/vscaler/scaler_library.h"
 #include "tests/support/test_paths.h"
 #include "vscaler/vscaler_component.h"
 
 namespace orx::vscaler {
 namespace {
-
-// qvavscaler.so opened with its six exports bound.
-struct ScalerLibrary {
-  ScalerLibrary() {
-    module = platform::LoadLibrary((orx::test::LibraryDir() + "/qvavscaler.so").c_str());
-    if (module == nullptr) return;
-    getInfo = reinterpret_cast<QVACompGetInfoFn>(platform::GetLibrarySymbol(module, "QVACompGetInfo"));
-    getCount = reinterpret_cast<QVACompLibGetCountFn>(platform::GetLibrarySymbol(module, "QVACompLibGetCount"));
-    create = reinterpret_cast<QVACompCreateFn>(platform::GetLibrarySymbol(module, "QVACompCreate"));
-    release = reinterpret_cast<QVACompReleaseFn>(platform::GetLibrarySymbol(module, "QVACompRelease"));
-  }
-  ~ScalerLibrary() {
-    if (module != nullptr) platform::FreeLibrary(module);
-  }
-  void* module = nullptr;
-  QVACompGetInfoFn getInfo = nullptr;
-  QVACompLibGetCountFn getCount = nullptr;
-  QVACompCreateFn create = nullptr;
-  QVACompReleaseFn release = nullptr;
-};
 
 VideoMediaType Format(uint32_t subtype, uint32_t w, uint32_t h) {
   VideoMediaType t{};
@@ -62,7 +43,7 @@ class ScalerComponent : public ::testing::Test {
   QVAStatus GetFormat(uint32_t direction, uint32_t pin, void* record) {
     return instance->methods.QVAComp_GetFormat(instance, direction, pin, record);
   }
-  ScalerLibrary lib;
+  test::ScalerLibrary lib{orx::test::LibraryDir() + "/qvavscaler.so"};
   ComponentInstance* instance = nullptr;
   VScalerComponentState* state = nullptr;
 };
