@@ -19,6 +19,7 @@
 #include "engine/component_loader.h"
 #include "framework/component_library.h"
 #include "media/media_codes.h"
+#include "tests/vscaler/video_format.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"
 #include "tests/support/process.h"
@@ -34,17 +35,7 @@ using orx::test::ProcessResult;
 using orx::test::RunProcess;
 
 
-VideoMediaType Format(uint32_t subtype, uint32_t w, uint32_t h, uint32_t pw = 0, uint32_t ph = 0) {
-  VideoMediaType t{};
-  t.size = sizeof(VideoMediaType);
-  t.MType = QVA_MTYPE_VIDEO;
-  t.subtype = subtype;
-  t.width = w;
-  t.height = h;
-  t.secondWidth = pw;
-  t.secondHeight = ph;
-  return t;
-}
+using test::VideoFormat;
 
 // The downstream pin: one record lent per get, every delivery copied and kept.
 struct Sink {
@@ -267,11 +258,11 @@ void RunHostStream(const StreamCase& c, bool checkWithFfmpeg) {
   ASSERT_EQ(host.size(), static_cast<size_t>(c.frames));
   const size_t outBytes = PlanarBytes(static_cast<size_t>(c.outW) * c.outH);
   ScalerRun run(QvaVscaler().folder, QvaVscaler().name, static_cast<uint32_t>(outBytes));
-  const VideoMediaType out = Format(QVA_MSUBTYPE_YUV420, c.outW, c.outH, c.outW, c.outH);
+  const VideoMediaType out = VideoFormat(QVA_MSUBTYPE_YUV420, c.outW, c.outH, c.outW, c.outH);
   ASSERT_NO_FATAL_FAILURE(run.Create(&out));
   ASSERT_NO_FATAL_FAILURE(run.Start());
   ASSERT_NO_FATAL_FAILURE(run.ConnectRelease());
-  run.PushFormat(Format(QVA_MSUBTYPE_BGRA, c.pitch, c.pictureH, c.pictureW, c.pictureH));
+  run.PushFormat(VideoFormat(QVA_MSUBTYPE_BGRA, c.pitch, c.pictureH, c.pictureW, c.pictureH));
   std::vector<std::vector<uint8_t>> expected;
   for (int i = 0; i < c.frames; ++i) {
     expected.push_back(ExpectedScale(host[i], c.pitch, c.pictureH, c.pictureW, c.pictureH, c.outW, c.outH));
@@ -337,11 +328,11 @@ TEST(ScalerStream, SdHostFramesWithPaddedRows) {
 TEST(ScalerStream, PlanarUpscaleTo1080) {
   ORX_RELEASE_ONLY();
   ScalerRun run(QvaVscaler().folder, QvaVscaler().name, 3110400);
-  const VideoMediaType out = Format(QVA_MSUBTYPE_YUV420, 1920, 1080);
+  const VideoMediaType out = VideoFormat(QVA_MSUBTYPE_YUV420, 1920, 1080);
   ASSERT_NO_FATAL_FAILURE(run.Create(&out));
   ASSERT_NO_FATAL_FAILURE(run.Start());
   ASSERT_NO_FATAL_FAILURE(run.ConnectRelease());
-  run.PushFormat(Format(QVA_MSUBTYPE_YUV420, 720, 480));
+  run.PushFormat(VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480));
   std::vector<uint8_t> frame(PlanarBytes(720 * 480));
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7 + i / 720);
   run.PushLent(frame.data(), frame.size(), 5);
@@ -355,7 +346,7 @@ TEST(ScalerStream, PlanarUpscaleTo1080) {
 
 TEST(ScalerStream, EndMarkerAndFrameBeforeAnyFormat) {
   ScalerRun run(QvaVscaler().folder, QvaVscaler().name, 1 << 20);
-  const VideoMediaType out = Format(QVA_MSUBTYPE_YUV420, 64, 32);
+  const VideoMediaType out = VideoFormat(QVA_MSUBTYPE_YUV420, 64, 32);
   ASSERT_NO_FATAL_FAILURE(run.Create(&out));
   ASSERT_NO_FATAL_FAILURE(run.Start());
   ASSERT_NO_FATAL_FAILURE(run.ConnectRelease());
@@ -379,7 +370,7 @@ TEST(ScalerStream, EndMarkerAndFrameBeforeAnyFormat) {
 TEST(ScalerStream, FormatChangeWithAFrameQueuedBehindIt) {
   const int w = 1280, h = 720, ow = 640, oh = 360;  // 3,686,400 BGRA bytes: above the 0x2FD000 slots
   ScalerRun run(QvaVscaler().folder, QvaVscaler().name, static_cast<uint32_t>(PlanarBytes(ow * oh)));
-  const VideoMediaType out = Format(QVA_MSUBTYPE_YUV420, ow, oh);
+  const VideoMediaType out = VideoFormat(QVA_MSUBTYPE_YUV420, ow, oh);
   ASSERT_NO_FATAL_FAILURE(run.Create(&out));
   // Three input slots, so that a frame, the format change and a frame all wait in the queue.
   PinBufferConfig config{};
@@ -387,11 +378,11 @@ TEST(ScalerStream, FormatChangeWithAFrameQueuedBehindIt) {
   config.bufferCount = 3;
   run.scaler->methods.QVAComp_SetParam(run.scaler, QVA_PARAM_BUFFERS, &config, sizeof config);
   // Before Start: a first small format is applied at once (no worker runs), then the queue fills.
-  run.PushFormat(Format(QVA_MSUBTYPE_BGRA, 64, 32));
+  run.PushFormat(VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32));
   ASSERT_NO_FATAL_FAILURE(run.ConnectRelease());  // the input queue exists now
   std::vector<uint8_t> small(4 * 64 * 32, 90);
   run.PushLent(small.data(), small.size(), 10);
-  run.PushFormat(Format(QVA_MSUBTYPE_BGRA, w, h));
+  run.PushFormat(VideoFormat(QVA_MSUBTYPE_BGRA, w, h));
   std::vector<uint8_t> big(static_cast<size_t>(4) * w * h);
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 13 + i / 4096);
   run.PushLent(big.data(), big.size(), 20);
@@ -414,7 +405,7 @@ TEST(ScalerStream, FormatChangeWithAFrameQueuedBehindIt) {
 
 // Formats and buffers the scaler cannot serve: each is refused or reported, never read past.
 TEST(ScalerStream, FaultTable) {
-  const VideoMediaType planar = Format(QVA_MSUBTYPE_YUV420, 64, 32);
+  const VideoMediaType planar = VideoFormat(QVA_MSUBTYPE_YUV420, 64, 32);
   struct Row {
     const char* name;
     LibraryChoice library;
@@ -426,14 +417,14 @@ TEST(ScalerStream, FaultTable) {
   };
   const uint32_t planarBytes = static_cast<uint32_t>(PlanarBytes(64 * 32));
   const std::vector<Row> rows = {
-      {"packed 4:2:2 input", QvaVscaler(), planar, planarBytes, Format(QVA_MSUBTYPE_YUV422I, 64, 32), 40, false},
-      {"NV12 input, planar output", QvaVscaler(), planar, planarBytes, Format(QVA_MSUBTYPE_NV12, 64, 32), 40, false},
+      {"packed 4:2:2 input", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_YUV422I, 64, 32), 40, false},
+      {"NV12 input, planar output", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_NV12, 64, 32), 40, false},
       {"picture wider than its frame", QvaVscaler(), planar, planarBytes,
-       Format(QVA_MSUBTYPE_BGRA, 64, 32, 66, 32), 40, false},
-      {"odd width", QvaVscaler(), planar, planarBytes, Format(QVA_MSUBTYPE_BGRA, 63, 32), 40, false},
-      {"zero height", QvaVscaler(), planar, planarBytes, Format(QVA_MSUBTYPE_BGRA, 64, 0, 64, 32), 40, false},
-      {"conversion buffer refused", StarvedScaler(), planar, planarBytes, Format(QVA_MSUBTYPE_BGRA, 64, 32), 4, false},
-      {"output one byte short", QvaVscaler(), planar, planarBytes - 1, Format(QVA_MSUBTYPE_BGRA, 64, 32), 29, true},
+       VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32, 66, 32), 40, false},
+      {"odd width", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_BGRA, 63, 32), 40, false},
+      {"zero height", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_BGRA, 64, 0, 64, 32), 40, false},
+      {"conversion buffer refused", StarvedScaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32), 4, false},
+      {"output one byte short", QvaVscaler(), planar, planarBytes - 1, VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32), 29, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -472,11 +463,11 @@ TEST(ScalerStream, FaultTable) {
 TEST(ScalerStream, Nv12ToNv12KeepsTheChromaPattern) {
   const int w = 64, h = 32, ow = 32, oh = 16;
   ScalerRun run(QvaVscaler().folder, QvaVscaler().name, static_cast<uint32_t>(PlanarBytes(ow * oh)));
-  const VideoMediaType out = Format(QVA_MSUBTYPE_NV12, ow, oh);
+  const VideoMediaType out = VideoFormat(QVA_MSUBTYPE_NV12, ow, oh);
   ASSERT_NO_FATAL_FAILURE(run.Create(&out));
   ASSERT_NO_FATAL_FAILURE(run.Start());
   ASSERT_NO_FATAL_FAILURE(run.ConnectRelease());
-  run.PushFormat(Format(QVA_MSUBTYPE_NV12, w, h));
+  run.PushFormat(VideoFormat(QVA_MSUBTYPE_NV12, w, h));
   std::vector<uint8_t> frame(PlanarBytes(w * h), 16);
   for (int y = 0; y < h / 2; ++y)
     for (int x = 0; x < w / 2; ++x) {

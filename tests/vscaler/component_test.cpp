@@ -7,6 +7,7 @@
 
 #include "framework/component_library.h"
 #include "media/media_codes.h"
+#include "tests/vscaler/video_format.h"
 #include "platform/library_loader.h"
 #include "tests/vscaler/scaler_library.h"
 #include "tests/support/test_paths.h"
@@ -15,15 +16,7 @@
 namespace orx::vscaler {
 namespace {
 
-VideoMediaType Format(uint32_t subtype, uint32_t w, uint32_t h) {
-  VideoMediaType t{};
-  t.size = sizeof(VideoMediaType);
-  t.MType = QVA_MTYPE_VIDEO;
-  t.subtype = subtype;
-  t.width = w;
-  t.height = h;
-  return t;
-}
+using test::VideoFormat;
 
 class ScalerComponent : public ::testing::Test {
  protected:
@@ -80,7 +73,7 @@ TEST_F(ScalerComponent, DescriptorAndCreationDefaults) {
 }
 
 TEST_F(ScalerComponent, SetFormatRefusals) {
-  VideoMediaType t = Format(QVA_MSUBTYPE_YUV420, 720, 480);
+  VideoMediaType t = VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480);
   EXPECT_EQ(SetFormat(2, 0, &t), QVA_ERR_UNSUPPORTED);
   EXPECT_EQ(SetFormat(0, 1, &t), QVA_ERR_UNSUPPORTED);
   EXPECT_EQ(SetFormat(1, 0, nullptr), QVA_ERR_BADARG);
@@ -89,41 +82,42 @@ TEST_F(ScalerComponent, SetFormatRefusals) {
   EXPECT_EQ(SetFormat(1, 0, &tiny), QVA_ERR_TOOSMALL);
   // Host formats reach the input only in band.
   for (uint32_t subtype : {QVA_MSUBTYPE_BGRA, QVA_MSUBTYPE_YUV444I, QVA_MSUBTYPE_YUV422I}) {
-    VideoMediaType host = Format(subtype, 720, 480);
+    VideoMediaType host = VideoFormat(subtype, 720, 480);
     EXPECT_EQ(SetFormat(0, 0, &host), QVA_ERR_FORMAT) << std::hex << subtype;
   }
   VideoMediaType audio = t;
   audio.MType = QVA_MTYPE_AUDIO;
   EXPECT_EQ(SetFormat(0, 0, &audio), QVA_ERR_FORMAT);
   EXPECT_EQ(state->inputType.size, 0u);  // nothing stored
-  VideoMediaType nv12 = Format(QVA_MSUBTYPE_NV12, 720, 480);
+  VideoMediaType nv12 = VideoFormat(QVA_MSUBTYPE_NV12, 720, 480);
   EXPECT_EQ(SetFormat(0, 0, &nv12), QVA_SUCCESS);
 }
 
 TEST_F(ScalerComponent, SetFormatKeepsPreviousValues) {
-  VideoMediaType in = Format(QVA_MSUBTYPE_YUV420, 720, 480);
+  VideoMediaType in = VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480);
+  in.secondWidth = in.secondHeight = 0;
   ASSERT_EQ(SetFormat(0, 0, &in), QVA_SUCCESS);
   EXPECT_EQ(state->inputType.secondWidth, 720u);  // a zero picture takes the frame size
   EXPECT_EQ(state->inputType.secondHeight, 480u);
-  VideoMediaType zeroHeight = Format(QVA_MSUBTYPE_YUV420, 640, 0);
+  VideoMediaType zeroHeight = VideoFormat(QVA_MSUBTYPE_YUV420, 640, 0);
   ASSERT_EQ(SetFormat(0, 0, &zeroHeight), QVA_SUCCESS);
   EXPECT_EQ(state->inputType.width, 640u);
   EXPECT_EQ(state->inputType.height, 480u);  // kept
   // A head-only record changes the head alone.
-  VideoMediaType head = Format(QVA_MSUBTYPE_NV12, 1, 1);
+  VideoMediaType head = VideoFormat(QVA_MSUBTYPE_NV12, 1, 1);
   head.size = 16;
   ASSERT_EQ(SetFormat(0, 0, &head), QVA_SUCCESS);
   EXPECT_EQ(state->inputType.subtype, QVA_MSUBTYPE_NV12);
   EXPECT_EQ(state->inputType.width, 640u);
 
-  VideoMediaType out = Format(QVA_MSUBTYPE_YUV420, 1920, 1080);
+  VideoMediaType out = VideoFormat(QVA_MSUBTYPE_YUV420, 1920, 1080);
   out.BitrateAverage = 8000000;
   out.BitrateMax = 9000000;
   out.codecPrivateLength = 3;
   out.codecPrivate[0] = 0xAB;
   ASSERT_EQ(SetFormat(1, 0, &out), QVA_SUCCESS);
   EXPECT_EQ(state->outputTypeSet, 1u);
-  VideoMediaType bare = Format(QVA_MSUBTYPE_YUV420, 720, 480);
+  VideoMediaType bare = VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480);
   ASSERT_EQ(SetFormat(1, 0, &bare), QVA_SUCCESS);
   EXPECT_EQ(state->outputType.width, 720u);
   EXPECT_EQ(state->outputType.BitrateAverage, 8000000u);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media/media_codes.h"
+#include "tests/vscaler/video_format.h"
 #include "tests/vscaler/closed_form_resize.h"
 #include "vscaler/convert/bgra_to_i420.h"
 #include "vscaler/video_scaler.h"
@@ -16,17 +17,7 @@
 namespace orx::vscaler {
 namespace {
 
-VideoMediaType Format(uint32_t subtype, uint32_t w, uint32_t h, uint32_t pw = 0, uint32_t ph = 0) {
-  VideoMediaType t{};
-  t.size = sizeof(VideoMediaType);
-  t.MType = QVA_MTYPE_VIDEO;
-  t.subtype = subtype;
-  t.width = w;
-  t.height = h;
-  t.secondWidth = pw ? pw : w;
-  t.secondHeight = ph ? ph : h;
-  return t;
-}
+using test::VideoFormat;
 
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
   std::mt19937 rng(seed);
@@ -58,7 +49,7 @@ std::vector<uint8_t> Scale(VideoScaler* scaler, const std::vector<uint8_t>& in, 
 }
 
 TEST(ScalerCore, PlanarUpscaleIsTheClosedFormOfEachPlane) {
-  auto scaler = SetUpScaler(Format(QVA_MSUBTYPE_YUV420, 720, 480), Format(QVA_MSUBTYPE_YUV420, 1920, 1080));
+  auto scaler = SetUpScaler(VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480), VideoFormat(QVA_MSUBTYPE_YUV420, 1920, 1080));
   std::vector<uint8_t> in = RandomBytes(PlanarBytes(720 * 480), 3);
   std::vector<uint8_t> out = Scale(scaler.get(), in, PlanarBytes(1920 * 1080), ScaleOutcome::kScaled);
   ASSERT_EQ(out.size(), 3110400u);
@@ -66,7 +57,7 @@ TEST(ScalerCore, PlanarUpscaleIsTheClosedFormOfEachPlane) {
 }
 
 TEST(ScalerCore, EqualFormatsGiveTheInputBack) {
-  auto scaler = SetUpScaler(Format(QVA_MSUBTYPE_YUV420, 64, 32), Format(QVA_MSUBTYPE_YUV420, 64, 32));
+  auto scaler = SetUpScaler(VideoFormat(QVA_MSUBTYPE_YUV420, 64, 32), VideoFormat(QVA_MSUBTYPE_YUV420, 64, 32));
   std::vector<uint8_t> in = RandomBytes(PlanarBytes(64 * 32), 4);
   EXPECT_EQ(Scale(scaler.get(), in, in.size(), ScaleOutcome::kScaled), in);
 }
@@ -75,7 +66,7 @@ TEST(ScalerCore, EqualFormatsGiveTheInputBack) {
 TEST(ScalerCore, BgraIsConvertedBottomUpThenResized) {
   for (uint32_t pitch : {1920u, 1928u}) {
     SCOPED_TRACE("pitch " + std::to_string(pitch));
-    auto scaler = SetUpScaler(Format(QVA_MSUBTYPE_BGRA, pitch, 1080, 1920, 1080), Format(QVA_MSUBTYPE_YUV420, 720, 480));
+    auto scaler = SetUpScaler(VideoFormat(QVA_MSUBTYPE_BGRA, pitch, 1080, 1920, 1080), VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480));
     std::vector<uint8_t> in = RandomBytes(static_cast<size_t>(4) * pitch * 1080, pitch);
     std::vector<uint8_t> out = Scale(scaler.get(), in, PlanarBytes(720 * 480), ScaleOutcome::kScaled);
     ASSERT_EQ(out.size(), 518400u);
@@ -87,7 +78,7 @@ TEST(ScalerCore, BgraIsConvertedBottomUpThenResized) {
 
 TEST(ScalerCore, Nv12KeepsItsInterleavedChroma) {
   const int w = 64, h = 32, ow = 40, oh = 24;
-  auto scaler = SetUpScaler(Format(QVA_MSUBTYPE_NV12, w, h), Format(QVA_MSUBTYPE_NV12, ow, oh));
+  auto scaler = SetUpScaler(VideoFormat(QVA_MSUBTYPE_NV12, w, h), VideoFormat(QVA_MSUBTYPE_NV12, ow, oh));
   std::vector<uint8_t> in = RandomBytes(PlanarBytes(w * h), 6);
   // Chroma pairs: Cb counts the pair's column, Cr is always 200.
   for (int y = 0; y < h / 2; ++y)
@@ -109,7 +100,7 @@ TEST(ScalerCore, Nv12KeepsItsInterleavedChroma) {
 
 TEST(ScalerCore, CopyModeCropsAndPadsWithGrey) {
   const int w = 8, h = 4, ow = 4, oh = 8;
-  auto scaler = SetUpScaler(Format(QVA_MSUBTYPE_YUV420, w, h), Format(QVA_MSUBTYPE_YUV420, ow, oh), 0);
+  auto scaler = SetUpScaler(VideoFormat(QVA_MSUBTYPE_YUV420, w, h), VideoFormat(QVA_MSUBTYPE_YUV420, ow, oh), 0);
   std::vector<uint8_t> in = RandomBytes(PlanarBytes(w * h), 7);
   std::vector<uint8_t> out = Scale(scaler.get(), in, PlanarBytes(ow * oh), ScaleOutcome::kScaled);
   ASSERT_EQ(out.size(), PlanarBytes(ow * oh));
@@ -132,7 +123,7 @@ TEST(ScalerCore, FaultOutcomes) {
   std::vector<uint8_t> frame = RandomBytes(PlanarBytes(16 * 16), 8);
   EXPECT_TRUE(Scale(fresh.get(), frame, frame.size(), ScaleOutcome::kNotReady).empty());
 
-  auto scaler = SetUpScaler(Format(QVA_MSUBTYPE_YUV420, 16, 16), Format(QVA_MSUBTYPE_YUV420, 32, 16));
+  auto scaler = SetUpScaler(VideoFormat(QVA_MSUBTYPE_YUV420, 16, 16), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 16));
   // Output one byte short of the 4:2:0 frame.
   EXPECT_TRUE(Scale(scaler.get(), frame, PlanarBytes(32 * 16) - 1, ScaleOutcome::kShortOutput).empty());
   // Input shorter than its format's frame is not read.
@@ -142,7 +133,7 @@ TEST(ScalerCore, FaultOutcomes) {
   // A conversion buffer that cannot be had fails the set-up with 4 and leaves the scaler unready.
   ScalerPtr starved(Scaler_Create());
   Scaler_SetAllocatorForTesting([](size_t) -> void* { return nullptr; });
-  VideoMediaType bgra = Format(QVA_MSUBTYPE_BGRA, 16, 16), planar = Format(QVA_MSUBTYPE_YUV420, 16, 16);
+  VideoMediaType bgra = VideoFormat(QVA_MSUBTYPE_BGRA, 16, 16), planar = VideoFormat(QVA_MSUBTYPE_YUV420, 16, 16);
   EXPECT_EQ(Scaler_Setup(starved.get(), kScaleModeResize, &bgra, &planar), kScalerNoMemory);
   Scaler_SetAllocatorForTesting(nullptr);
   EXPECT_EQ(starved->ready, 0u);
@@ -157,27 +148,27 @@ TEST(ScalerCore, FormatTable) {
     uint32_t status;
   };
   const Row rows[] = {
-      {"BGRA to planar", Format(QVA_MSUBTYPE_BGRA, 1920, 1080), Format(QVA_MSUBTYPE_YUV420, 720, 480), 0},
-      {"packed 4:4:4 to planar", Format(QVA_MSUBTYPE_YUV444I, 64, 64), Format(QVA_MSUBTYPE_YUV420, 32, 32), 0},
-      {"NV12 to NV12", Format(QVA_MSUBTYPE_NV12, 64, 64), Format(QVA_MSUBTYPE_NV12, 32, 32), 0},
-      {"planar 1366 wide", Format(QVA_MSUBTYPE_YUV420, 1366, 768), Format(QVA_MSUBTYPE_YUV420, 720, 480), 0},
-      {"packed 4:2:2 input", Format(QVA_MSUBTYPE_YUV422I, 64, 64), Format(QVA_MSUBTYPE_YUV420, 32, 32), 40},
-      {"NV12 to planar", Format(QVA_MSUBTYPE_NV12, 64, 64), Format(QVA_MSUBTYPE_YUV420, 32, 32), 40},
-      {"0x81013 input", Format(QVA_MSUBTYPE_VUYA_FLOAT, 64, 64), Format(QVA_MSUBTYPE_YUV420, 32, 32), 40},
-      {"planar to NV12", Format(QVA_MSUBTYPE_YUV420, 64, 64), Format(QVA_MSUBTYPE_NV12, 32, 32), 40},
-      {"BGRA output", Format(QVA_MSUBTYPE_BGRA, 64, 64), Format(QVA_MSUBTYPE_BGRA, 32, 32), 40},
-      {"input picture wider than its frame", Format(QVA_MSUBTYPE_YUV420, 64, 64, 66, 64),
-       Format(QVA_MSUBTYPE_YUV420, 32, 32), 40},
-      {"output picture taller than its frame", Format(QVA_MSUBTYPE_YUV420, 64, 64),
-       Format(QVA_MSUBTYPE_YUV420, 32, 32, 32, 34), 40},
-      {"odd input width", Format(QVA_MSUBTYPE_YUV420, 63, 64), Format(QVA_MSUBTYPE_YUV420, 32, 32), 40},
-      {"odd output height", Format(QVA_MSUBTYPE_YUV420, 64, 64), Format(QVA_MSUBTYPE_YUV420, 32, 31), 40},
-      {"odd picture", Format(QVA_MSUBTYPE_YUV420, 64, 64, 63, 64), Format(QVA_MSUBTYPE_YUV420, 32, 32), 40},
-      {"zero input height", Format(QVA_MSUBTYPE_YUV420, 64, 0, 64, 2), Format(QVA_MSUBTYPE_YUV420, 32, 32), 40},
-      {"zero output width", Format(QVA_MSUBTYPE_YUV420, 64, 64), Format(QVA_MSUBTYPE_YUV420, 0, 32, 2, 32), 40},
+      {"BGRA to planar", VideoFormat(QVA_MSUBTYPE_BGRA, 1920, 1080), VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480), 0},
+      {"packed 4:4:4 to planar", VideoFormat(QVA_MSUBTYPE_YUV444I, 64, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 0},
+      {"NV12 to NV12", VideoFormat(QVA_MSUBTYPE_NV12, 64, 64), VideoFormat(QVA_MSUBTYPE_NV12, 32, 32), 0},
+      {"planar 1366 wide", VideoFormat(QVA_MSUBTYPE_YUV420, 1366, 768), VideoFormat(QVA_MSUBTYPE_YUV420, 720, 480), 0},
+      {"packed 4:2:2 input", VideoFormat(QVA_MSUBTYPE_YUV422I, 64, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 40},
+      {"NV12 to planar", VideoFormat(QVA_MSUBTYPE_NV12, 64, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 40},
+      {"0x81013 input", VideoFormat(QVA_MSUBTYPE_VUYA_FLOAT, 64, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 40},
+      {"planar to NV12", VideoFormat(QVA_MSUBTYPE_YUV420, 64, 64), VideoFormat(QVA_MSUBTYPE_NV12, 32, 32), 40},
+      {"BGRA output", VideoFormat(QVA_MSUBTYPE_BGRA, 64, 64), VideoFormat(QVA_MSUBTYPE_BGRA, 32, 32), 40},
+      {"input picture wider than its frame", VideoFormat(QVA_MSUBTYPE_YUV420, 64, 64, 66, 64),
+       VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 40},
+      {"output picture taller than its frame", VideoFormat(QVA_MSUBTYPE_YUV420, 64, 64),
+       VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32, 32, 34), 40},
+      {"odd input width", VideoFormat(QVA_MSUBTYPE_YUV420, 63, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 40},
+      {"odd output height", VideoFormat(QVA_MSUBTYPE_YUV420, 64, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 31), 40},
+      {"odd picture", VideoFormat(QVA_MSUBTYPE_YUV420, 64, 64, 63, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 40},
+      {"zero input height", VideoFormat(QVA_MSUBTYPE_YUV420, 64, 0, 64, 2), VideoFormat(QVA_MSUBTYPE_YUV420, 32, 32), 40},
+      {"zero output width", VideoFormat(QVA_MSUBTYPE_YUV420, 64, 64), VideoFormat(QVA_MSUBTYPE_YUV420, 0, 32, 2, 32), 40},
   };
   for (const Row& row : rows) EXPECT_EQ(Scaler_CheckFormats(row.in, &row.out), row.status) << row.name;
-  VideoMediaType noPicture = Format(QVA_MSUBTYPE_BGRA, 64, 48);
+  VideoMediaType noPicture = VideoFormat(QVA_MSUBTYPE_BGRA, 64, 48);
   noPicture.secondWidth = noPicture.secondHeight = 0;
   Scaler_DefaultPictureSize(noPicture);
   EXPECT_EQ(noPicture.secondWidth, 64u);
