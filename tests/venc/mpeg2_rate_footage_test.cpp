@@ -4,9 +4,8 @@
 // from ISO/IEC 13818-2 Annex C reads the vbv_delay of every picture header.
 //
 // The plan has I pictures and zero-vector P pictures (N 15, M 1). The macroblock measures are
-// the 8x8 deviations of the preprocessor's block statistics, computed here until
-// CPreprocCore::BlockDeviation is built; the P pictures' inter costs are the zero-vector SADs
-// that motion estimation would find.
+// the preprocessor's block statistics (CPreprocCore::BlockDeviation over the frame halves); the
+// P pictures' inter costs are the zero-vector SADs that motion estimation would find.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,7 +28,9 @@
 #include "venc/component/mb_encoder_rate_output.h"
 #include "venc/component/rate_control.h"
 #include "venc/component/sequence_checks.h"
+#include "venc/dsp/core_factories.h"
 #include "venc/dsp/cpu_features.h"
+#include "venc/dsp/preproc_core.h"
 #include "venc/mbenc/mb_encoder_mpeg12.h"
 
 namespace {
@@ -87,28 +88,6 @@ class RecordingRateControl final : public IRateControl {
   CRateControl* inner_;
 };
 
-// Sum of the four 8x8 deviations of a macroblock (mean (sum + 32) >> 6, sum of absolute
-// differences), and the smallest of them.
-int MacroblockDeviation(const uint8_t* luma, int stride, int* smallest) {
-  int total = 0;
-  *smallest = 1 << 30;
-  for (int block = 0; block < 4; ++block) {
-    const uint8_t* origin = luma + (block / 2) * 8 * stride + (block % 2) * 8;
-    int sum = 0;
-    for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) sum += origin[y * stride + x];
-    }
-    const int mean = (sum + 32) >> 6;
-    int deviation = 0;
-    for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) deviation += std::abs(origin[y * stride + x] - mean);
-    }
-    total += deviation;
-    *smallest = std::min(*smallest, deviation);
-  }
-  return total;
-}
-
 int ZeroVectorSad(const uint8_t* source, const uint8_t* reference, int stride) {
   int sad = 0;
   for (int y = 0; y < 16; ++y) {
@@ -120,6 +99,11 @@ int ZeroVectorSad(const uint8_t* source, const uint8_t* reference, int stride) {
 // The measures and picture sums the preprocessor forms for a progressive picture, and for a P
 // picture the zero-vector costs and sums of motion estimation (no macroblock turned intra).
 void MeasurePicture(CPicture* picture, const EncoderSettings& s) {
+  static const std::unique_ptr<orx::dsp::CPreprocCore> core = [] {
+    orx::dsp::CPreprocCore* made = nullptr;
+    orx::dsp::CreatePreprocCore(&made);
+    return std::unique_ptr<orx::dsp::CPreprocCore>(made);
+  }();
   int intraCost = 0;
   int deviationSum = 0;
   int smallestRowCost = 0;
@@ -132,8 +116,8 @@ void MeasurePicture(CPicture* picture, const EncoderSettings& s) {
       mb = {};
       mb.flags = MBINFO_INTRA;
       int smallest = 0;
-      mb.intraActivity = MacroblockDeviation(picture->srcLuma + 16 * (row * s.stride + col),
-                                             s.stride, &smallest);
+      const uint8_t* upper = picture->srcLuma + 16 * (row * s.stride + col);
+      mb.intraActivity = core->BlockDeviation(upper, upper + 8 * s.stride, s.stride, &smallest, nullptr);
       mb.minBlockDeviation = smallest;
       rowCost += mb.intraActivity;
       rowDeviation += smallest;

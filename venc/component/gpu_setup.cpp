@@ -36,6 +36,9 @@ int32_t InitGpuAcceleration(int32_t mode) {
   g_gpu.mode = mode;
   g_gpu.deviceCount = 0;
   if (mode == kGpuModeDataflow) {
+    // The word is the debug control word whatever the devices: FBAPI_Initialize keeps it when
+    // devices exist, and the encoder's profiling reads it also when none do.
+    dataflow::g_dataflow_config_flags.store(word);
     int32_t count = dataflow::FBAPI_GetDeviceCount(1);
     if (count < 1) {
       count = 0;

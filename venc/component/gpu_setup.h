@@ -17,10 +17,10 @@ const GpuSetupState& GpuSetup();
 
 // Runs the set-up once per process (until ShutdownGpuAcceleration) and answers the device count;
 // later calls answer the stored count whatever their mode. Reads "EncodeGpuWaitSleep" of the
-// encoder's key (0 when absent) and logs it; mode 1 asks the dataflow path for devices, and any
-// failure there leaves the count at 0 with its log line. Modes 2-6 (the kernel-library modes)
-// leave the count at 0 and call nothing until that library exists; any other mode stores the
-// word as the GPU layer's debug control word.
+// encoder's key (0 when absent) and logs it; mode 1 stores the word as the GPU layer's debug
+// control word and asks the dataflow path for devices, and any failure there leaves the count at
+// 0 with its log line. Modes 2-6 (the kernel-library modes) leave the count at 0 and call nothing
+// until that library exists; any other mode stores the word as the debug control word too.
 int32_t InitGpuAcceleration(int32_t mode);
 
 // Closes the profile file, shuts the dataflow path down when devices were found, and clears the
