@@ -70,18 +70,24 @@ struct BufferQueue {
   QVAHandle lock = nullptr;
   std::atomic<uint32_t> closed{0};
   uint32_t fillLimit = 0;
+  // Events to signal once the lock is released, so a woken waiter does not run into the lock.
+  uint32_t pendingSignals = 0;
 };
+
+constexpr uint32_t kSignalFull = 1;
+constexpr uint32_t kSignalFree = 2;
 
 BufferQueue* Queue(QVAHandle handle) { return static_cast<BufferQueue*>(QVAHandleData(handle, nullptr)); }
 
+// The queue's lock; events raised while it is held are signalled after it is left.
 class QueueLock {
  public:
   explicit QueueLock(BufferQueue* q) : q_(q) { QVALock(q_->lock); }
   ~QueueLock() {
-    if (held_) QVAUnlock(q_->lock);
+    if (held_) Leave();
   }
   void Release() {
-    QVAUnlock(q_->lock);
+    Leave();
     held_ = false;
   }
   void Retake() {
@@ -92,6 +98,14 @@ class QueueLock {
   QueueLock& operator=(const QueueLock&) = delete;
 
  private:
+  void Leave() {
+    const uint32_t signals = q_->pendingSignals;
+    q_->pendingSignals = 0;
+    QVAUnlock(q_->lock);
+    if (signals & kSignalFull) QVASetEvent(q_->fullEvent);
+    if (signals & kSignalFree) QVASetEvent(q_->freeEvent);
+  }
+
   BufferQueue* q_;
   bool held_ = true;
 };
@@ -198,7 +212,7 @@ void FreeRingSlot(BufferQueue* q, QueueSlot& slot, const ComponentBuffer* commit
     if (q->readIndex == q->writeIndex && q->slotsInUse == 0) break;
     q->readIndex = (q->readIndex + 1) % count;
   }
-  QVASetEvent(q->freeEvent);
+  q->pendingSignals |= kSignalFree;
 }
 
 // Puts a record (and its data, when it lives in old slot memory) into the free slot at the
@@ -234,7 +248,7 @@ bool CommitRetired(BufferQueue* q, uint32_t mode, const ComponentBuffer* buffer)
       QueueSlot* requeued = mode == QVA_SLOT_FULL ? RequeueRecord(q, slot.record, slot.dataBase) : nullptr;
       if (requeued != nullptr) {
         if (q->fullCallback) q->fullCallback(q->callbackInstance, &requeued->record, q->callbackPin, q->callbackUser);
-        QVASetEvent(q->fullEvent);
+        q->pendingSignals |= kSignalFull;
       } else {
         ReportFree(q, slot);
       }
@@ -243,7 +257,7 @@ bool CommitRetired(BufferQueue* q, uint32_t mode, const ComponentBuffer* buffer)
         FreeGeneration(generation);
         q->retired.erase(q->retired.begin() + static_cast<long>(g));
       }
-      QVASetEvent(q->freeEvent);
+      q->pendingSignals |= kSignalFree;
       return true;
     }
   }
@@ -361,7 +375,7 @@ QVAStatus BufferQueue_Flush(QVAHandle handle) {
   {
     QueueLock lock(q);
     q->closed.store(1, std::memory_order_release);
-    QVASetEvent(q->fullEvent);
+    q->pendingSignals |= kSignalFull;
     uint32_t held = 0;
     for (uint32_t i = 0; i < q->ring.count; ++i) {
       QueueSlot& slot = q->ring.slots[i];
@@ -393,7 +407,7 @@ QVAStatus BufferQueue_Flush(QVAHandle handle) {
     q->readIndex = q->writeIndex = start;
     q->closed.store(0, std::memory_order_release);
     q->lastWaitState = QVA_SLOT_FREE;
-    QVASetEvent(q->freeEvent);
+    q->pendingSignals |= kSignalFree;
   }
   CallStateCallback(q, handle, QVA_SLOT_FREE);
   return QVA_SUCCESS;
@@ -506,7 +520,7 @@ QVAStatus BufferQueue_Commit(QVAHandle handle, uint32_t mode, ComponentBuffer* b
         slot.discardOnFullCommit = false;
         q->slotsInUse++;
         q->writeIndex = (q->writeIndex + 1) % q->ring.count;
-        QVASetEvent(q->fullEvent);
+        q->pendingSignals |= kSignalFull;
         return QVA_SUCCESS;
       }
       if (timeoutMs != QVA_INFINITE) return QVA_ERR_TIMEOUT;
@@ -527,7 +541,7 @@ QVAStatus BufferQueue_Commit(QVAHandle handle, uint32_t mode, ComponentBuffer* b
   if (full && !slot->discardOnFullCommit) {
     slot->state.store(QVA_SLOT_FULL, std::memory_order_relaxed);
     if (q->fullCallback) q->fullCallback(q->callbackInstance, &slot->record, q->callbackPin, q->callbackUser);
-    QVASetEvent(q->fullEvent);
+    q->pendingSignals |= kSignalFull;
     return QVA_SUCCESS;
   }
   FreeRingSlot(q, *slot, buffer);
@@ -688,8 +702,8 @@ QVAStatus BufferQueue_Resize(QVAHandle handle, uint32_t slotSize, uint32_t slotC
     }
     q->closed.store(0, std::memory_order_release);
     q->lastWaitState = QVA_SLOT_FREE;
-    QVASetEvent(q->freeEvent);
-    if (!queued.empty()) QVASetEvent(q->fullEvent);
+    q->pendingSignals |= kSignalFree;
+    if (!queued.empty()) q->pendingSignals |= kSignalFull;
   }
   CallStateCallback(q, handle, QVA_SLOT_FREE);
   return QVA_SUCCESS;

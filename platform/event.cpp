@@ -1,5 +1,6 @@
 #include "platform/event.h"
 
+#include <emmintrin.h>
 #include <pthread.h>
 #include <time.h>
 
@@ -30,7 +31,7 @@ class Event {
 
   void Set() {
     pthread_mutex_lock(&mutex_);
-    signalled_ = true;
+    signalled_.store(true, std::memory_order_release);
     if (manualReset_) pthread_cond_broadcast(&cond_);
     else pthread_cond_signal(&cond_);
     pthread_mutex_unlock(&mutex_);
@@ -38,7 +39,7 @@ class Event {
 
   void Reset() {
     pthread_mutex_lock(&mutex_);
-    signalled_ = false;
+    signalled_.store(false, std::memory_order_relaxed);
     pthread_mutex_unlock(&mutex_);
   }
 
@@ -53,18 +54,19 @@ class Event {
         deadline.tv_nsec -= 1000000000L;
       }
     }
+    if (timeoutMs != 0) SpinBriefly();
     pthread_mutex_lock(&mutex_);
-    while (!signalled_) {
+    while (!signalled_.load(std::memory_order_relaxed)) {
       if (timeoutMs == kWaitForever) {
         pthread_cond_wait(&cond_, &mutex_);
       } else if (timeoutMs == 0 || pthread_cond_timedwait(&cond_, &mutex_, &deadline) == ETIMEDOUT) {
-        if (signalled_) break;
+        if (signalled_.load(std::memory_order_relaxed)) break;
         pthread_mutex_unlock(&mutex_);
         return WaitResult::kTimedOut;
       }
     }
     // An auto-reset event is consumed by the one waiter that sees it.
-    if (!manualReset_) signalled_ = false;
+    if (!manualReset_) signalled_.store(false, std::memory_order_relaxed);
     pthread_mutex_unlock(&mutex_);
     return WaitResult::kSignalled;
   }
@@ -73,8 +75,25 @@ class Event {
   int references = 1;
 
  private:
+  // A signal that comes within a few microseconds is taken without sleeping: a thread woken from
+  // a sleep costs its signaller a system call and itself a scheduling delay, per buffer when a
+  // consumer keeps up with its producer.
+  void SpinBriefly() const {
+    constexpr int64_t kSpinNs = 20000;
+    timespec start{}, now{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+      for (int i = 0; i < 16; ++i) {
+        if (signalled_.load(std::memory_order_acquire)) return;
+        _mm_pause();
+      }
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      if ((now.tv_sec - start.tv_sec) * 1000000000LL + (now.tv_nsec - start.tv_nsec) > kSpinNs) return;
+    }
+  }
+
   const bool manualReset_;
-  bool signalled_;
+  std::atomic<bool> signalled_;
   pthread_mutex_t mutex_;
   pthread_cond_t cond_;
 };
