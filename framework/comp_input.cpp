@@ -235,9 +235,11 @@ QVAStatus CompBase_PushInput(ComponentInstance* instance, uint32_t pin, Componen
   const bool videoFormat = AllBits(buffer->flags, QVA_BUFFLAG_FORMAT_VIDEO);
   if ((audioFormat || (videoFormat && !CompBase_IsRunning(instance))) && QueueHoldsNothing(p.queue)) {
     // A format record reaching an empty queue is applied at once on the caller's thread.
-    QVALock(instance->processLock);
-    const QVAStatus status = CompProcessHook(instance, buffer);
-    QVAUnlock(instance->processLock);
+    QVAStatus status;
+    {
+      orx::framework::ScopedLock lock(instance->processLock);
+      status = CompProcessHook(instance, buffer);
+    }
     if (outBytesTaken != nullptr) *outBytesTaken = buffer->length;
     return status;
   }

@@ -8,6 +8,20 @@ namespace orx::framework {
 
 inline constexpr uint32_t kAllPins = 0xFFFFFFFFu;
 
+// Holds one of an instance's locks for a scope. The state lock guards the state, the flush
+// word and the statistics block; the process lock serialises worker start and stop,
+// initialisation, teardown and synchronous processing. The process lock is taken first.
+class ScopedLock {
+ public:
+  explicit ScopedLock(QVAHandle lock) : lock_(lock) { QVALock(lock_); }
+  ~ScopedLock() { QVAUnlock(lock_); }
+  ScopedLock(const ScopedLock&) = delete;
+  ScopedLock& operator=(const ScopedLock&) = delete;
+
+ private:
+  QVAHandle lock_;
+};
+
 // True for an instance this library created and has not released.
 bool IsLiveInstance(ComponentInstance* instance);
 

@@ -18,19 +18,6 @@ constexpr uint32_t kFrameSkipped = 0x10;
 constexpr uint32_t kStreamEnds = 0x2000;
 constexpr uint32_t kBufferLevelKind = 2;
 
-// The statistics block is written by the worker, by upstream deliveries and by parameter calls:
-// it is guarded by the state lock.
-class StatisticsLock {
- public:
-  explicit StatisticsLock(ComponentInstance* instance) : lock_(instance->stateLock) { QVALock(lock_); }
-  ~StatisticsLock() { QVAUnlock(lock_); }
-  StatisticsLock(const StatisticsLock&) = delete;
-  StatisticsLock& operator=(const StatisticsLock&) = delete;
-
- private:
-  QVAHandle lock_;
-};
-
 bool Counting(const ComponentInstance* instance) {
   return (instance->statistics.stateBits & QVA_STATS_COUNTING) != 0;
 }
@@ -111,7 +98,7 @@ void ApplyStatisticsControl(ComponentInstance* instance, uint32_t control) {
 QVAStatus GetStatistics(ComponentInstance* instance, void* data) {
   uint32_t control;
   std::memcpy(&control, static_cast<char*>(data) + offsetof(CompStatistics, stateBits), sizeof control);
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   if (control & QVA_STATS_CONTROL_START) {
     if (control & QVA_STATS_CONTROL_RESET) CompBase_ResetStatistics(instance);
     CompBase_StartStatistics(instance, 0);
@@ -134,7 +121,7 @@ QVAStatus GetProgress(ComponentInstance* instance, ProgressInfo* info) {
   const uint32_t asked = info->classBits;
   uint32_t bytesInput, bytesOutput;
   {
-    StatisticsLock lock(instance);
+    orx::framework::ScopedLock lock(instance->stateLock);
     bytesInput = instance->statistics.bytesInput;
     bytesOutput = instance->statistics.bytesOutput;
   }
@@ -196,14 +183,14 @@ void SendLevel(ComponentInstance* instance, uint32_t count, uint32_t inUse, uint
 namespace orx::framework {
 
 void CountInputBuffer(ComponentInstance* instance, uint32_t bytes) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   if (!Counting(instance)) return;
   instance->statistics.buffersInput = instance->statistics.buffersInput + 1;
   instance->statistics.bytesInput = instance->statistics.bytesInput + bytes;
 }
 
 void CountProcessedBuffer(ComponentInstance* instance, uint32_t bytes) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   if (!Counting(instance)) return;
   instance->statistics.buffersProcessed = instance->statistics.buffersProcessed + 1;
   instance->statistics.bytesProcessed = instance->statistics.bytesProcessed + bytes;
@@ -231,7 +218,7 @@ QVAStatus CompBase_SetParam(ComponentInstance* instance, uint32_t id, void* data
       if (size < sizeof(CompStatistics)) return QVA_ERR_BADARG;
       uint32_t control;
       std::memcpy(&control, static_cast<char*>(data) + offsetof(CompStatistics, stateBits), sizeof control);
-      StatisticsLock lock(instance);
+      orx::framework::ScopedLock lock(instance->stateLock);
       ApplyStatisticsControl(instance, control);
       return QVA_SUCCESS;
     }
@@ -312,7 +299,7 @@ void CompBase_ReportError(ComponentInstance* instance, QVAStatus status, uint32_
 }
 
 QVAStatus CompBase_ResetStatistics(ComponentInstance* instance) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   CompStatistics& s = instance->statistics;
   std::memset(&s, 0, sizeof s);
   s.typeFlags = instance->typeFlags;
@@ -324,7 +311,7 @@ QVAStatus CompBase_ResetStatistics(ComponentInstance* instance) {
 }
 
 QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   CompStatistics& s = instance->statistics;
   const uint32_t bits = s.stateBits;
   if ((bits & 0xF000) && !(bits & QVA_STATS_STOPPED)) return QVA_SUCCESS;  // counting or paused
@@ -337,14 +324,14 @@ QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t) {
 }
 
 QVAStatus CompBase_SnapshotStatistics(ComponentInstance* instance) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   instance->statistics.sampleTime = QVAGetTime();
   instance->statistics.sampleTimestamp = instance->timestamp.load();
   return QVA_SUCCESS;
 }
 
 QVAStatus CompBase_PauseStatistics(ComponentInstance* instance) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   CompStatistics& s = instance->statistics;
   if (!(s.stateBits & QVA_STATS_COUNTING)) return QVA_ERR_WRONGSTATE;
   CompBase_SnapshotStatistics(instance);
@@ -354,7 +341,7 @@ QVAStatus CompBase_PauseStatistics(ComponentInstance* instance) {
 }
 
 QVAStatus CompBase_StopStatistics(ComponentInstance* instance) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   CompStatistics& s = instance->statistics;
   if (s.stateBits & QVA_STATS_COUNTING) {
     CompBase_SnapshotStatistics(instance);
@@ -395,7 +382,7 @@ void CompBase_CountFrame(ComponentInstance* instance, uint32_t, uint32_t value, 
     }
   }
   {
-    StatisticsLock lock(instance);
+    orx::framework::ScopedLock lock(instance->stateLock);
     CompStatistics& s = instance->statistics;
     if (Counting(instance)) {
       if (flags & kFrameStarts) {
@@ -432,7 +419,7 @@ void CompBase_CountFrame(ComponentInstance* instance, uint32_t, uint32_t value, 
 }
 
 void CompBase_CountOutput(ComponentInstance* instance, uint32_t bytes, uint32_t bytes2) {
-  StatisticsLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   if (!Counting(instance)) return;
   CompStatistics& s = instance->statistics;
   s.buffersProcessed = s.buffersProcessed + 1;

@@ -7,17 +7,6 @@ namespace {
 constexpr uint32_t kStatePollMs = 30;
 constexpr uint32_t kTraceState = 1;
 
-class StateLock {
- public:
-  explicit StateLock(ComponentInstance* instance) : lock_(instance->stateLock) { QVALock(lock_); }
-  ~StateLock() { QVAUnlock(lock_); }
-  StateLock(const StateLock&) = delete;
-  StateLock& operator=(const StateLock&) = delete;
-
- private:
-  QVAHandle lock_;
-};
-
 void Trace(ComponentInstance* instance, const char* format, uint32_t from, uint32_t to) {
   if (EventManager* manager = instance->eventManager.load()) EventManager_Add(manager, kTraceState, format, from, to);
 }
@@ -177,12 +166,12 @@ QVAStatus Flush(ComponentInstance* instance, uintptr_t param1, uint32_t timeoutM
 namespace orx::framework {
 
 QVAHandle WorkerThread(ComponentInstance* instance) {
-  StateLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   return instance->workerThread;
 }
 
 void SetWorkerThread(ComponentInstance* instance, QVAHandle thread) {
-  StateLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   instance->workerThread = thread;
 }
 
@@ -216,7 +205,7 @@ uint32_t CompBase_WaitForState(ComponentInstance* instance, uint32_t mask, uint3
 }
 
 uint32_t CompBase_IsRunning(ComponentInstance* instance) {
-  StateLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   return instance->workerThread != nullptr && QVAThreadGetStage(instance->workerThread) != QVA_THREAD_ENDED &&
                  instance->state.load() != QVA_STATE_DESTROYING
              ? 1
@@ -225,7 +214,7 @@ uint32_t CompBase_IsRunning(ComponentInstance* instance) {
 
 void CompBase_AttachThread(ComponentInstance* instance, QVAHandle thread) {
   instance->workerActivity = QVA_WORKER_IDLE;
-  StateLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   if (instance->workerThread == nullptr) instance->workerThread = thread;
 }
 
@@ -234,7 +223,7 @@ void CompBase_SetState(ComponentInstance* instance, uint32_t state) {
   uint32_t from;
   uint32_t to = state;
   {
-    StateLock lock(instance);
+    orx::framework::ScopedLock lock(instance->stateLock);
     from = instance->state.load();
     if (from == QVA_STATE_DESTROYING && to != QVA_STATE_NONE && to != QVA_STATE_INIT) to = from;
     ApplyGroupChange(instance, from, to);
@@ -248,7 +237,7 @@ uint32_t CompBase_ChangeState(ComponentInstance* instance, uint32_t fromMask, ui
   if (instance->state.load() == state) return 0;
   uint32_t from;
   {
-    StateLock lock(instance);
+    orx::framework::ScopedLock lock(instance->stateLock);
     from = instance->state.load();
     if (!QVAMaskTest(from, fromMask)) return 0;
     if (from == QVA_STATE_DESTROYING && state != QVA_STATE_NONE && state != QVA_STATE_INIT) return 0;
@@ -316,7 +305,7 @@ void CompBase_SetInputEnd(ComponentInstance* instance, uint32_t value) {
 uint32_t CompBase_GetInputEnd(ComponentInstance* instance) { return instance->inputEndWord.load(); }
 
 void CompBase_SetFlushRequest(ComponentInstance* instance, uint32_t value) {
-  StateLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   instance->flushWord = value;
 }
 
@@ -325,7 +314,7 @@ uint32_t CompBase_IsFlushRequest(ComponentInstance* instance, uint32_t mask) {
 }
 
 QVAStatus CompBase_UpdateFlushRequest(ComponentInstance* instance, uint32_t mask, uint32_t value) {
-  StateLock lock(instance);
+  orx::framework::ScopedLock lock(instance->stateLock);
   const uint32_t word = instance->flushWord.load();
   if (word != value && QVAMaskTest(word, mask)) instance->flushWord = value;
   return QVA_SUCCESS;

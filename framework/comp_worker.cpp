@@ -10,17 +10,6 @@ constexpr uint32_t kStartWaitMs = 4000;
 constexpr uint32_t kFinePollMs = 1;
 constexpr uint32_t kStopPollMs = 50;
 
-class ProcessLock {
- public:
-  explicit ProcessLock(ComponentInstance* instance) : lock_(instance->processLock) { QVALock(lock_); }
-  ~ProcessLock() { QVAUnlock(lock_); }
-  ProcessLock(const ProcessLock&) = delete;
-  ProcessLock& operator=(const ProcessLock&) = delete;
-
- private:
-  QVAHandle lock_;
-};
-
 void DestroyInputQueues(ComponentInstance* instance) {
   for (ComponentPin& pin : instance->inputPin) orx::framework::DestroyPinQueue(pin);
 }
@@ -63,7 +52,7 @@ QVAStatus CompBase_Deinit(ComponentInstance* instance) {
   if (CompBase_IsRunning(instance)) return QVA_ERR_WRONGSTATE;
   // A worker that ended by itself is joined here at the latest.
   if (QVAHandle thread = orx::framework::WorkerThread(instance)) ReclaimWorker(instance, thread);
-  ProcessLock lock(instance);
+  orx::framework::ScopedLock lock(instance->processLock);
   CompBase_SetState(instance, QVA_STATE_NONE);
   DestroyInputQueues(instance);
   for (ComponentPin& pin : instance->outputPin) {
@@ -80,7 +69,7 @@ QVAStatus CompBase_StartThread(ComponentInstance* instance, QVAThreadFn worker, 
     if (!Ended(stored)) return QVA_ERR_WRONGSTATE;
     ReclaimWorker(instance, stored);
   }
-  ProcessLock lock(instance);
+  orx::framework::ScopedLock lock(instance->processLock);
   if (CompBase_IsRunning(instance) || CompBase_GetStateWord(instance) == QVA_STATE_DESTROYING) {
     return QVA_ERR_WRONGSTATE;
   }
@@ -123,7 +112,7 @@ QVAStatus CompBase_StopThread(ComponentInstance* instance, uint32_t timeoutMs) {
   if (state == QVA_STATE_INIT && !ended) return QVA_ERR_WRONGSTATE;
   if (!ended) {
     {
-      ProcessLock lock(instance);
+      orx::framework::ScopedLock lock(instance->processLock);
       CompBase_SetState(instance, QVA_STATE_DESTROYING);
     }
     uint32_t elapsed = 0;
@@ -139,7 +128,7 @@ QVAStatus CompBase_StopThread(ComponentInstance* instance, uint32_t timeoutMs) {
   CompBase_CloseInputs(instance, 0, orx::framework::kAllPins, 1, 0);
   ReclaimWorker(instance, thread);
   DestroyInputQueues(instance);
-  ProcessLock lock(instance);
+  orx::framework::ScopedLock lock(instance->processLock);
   if (!CompBase_IsState(instance, QVA_STATE_NONE)) CompBase_SetState(instance, QVA_STATE_INIT);
   return QVA_SUCCESS;
 }
