@@ -182,8 +182,8 @@ QVAStatus AencInstance::Push(const void* data, uint32_t bytes, uint32_t flags, u
   return Methods().QVAComp_PushInput(instance, 0, &buffer, 10000, &taken);
 }
 
-QVAStatus AencInstance::PushEnd(uint32_t flags, const void* data, uint32_t bytes) {
-  return Push(data, bytes, flags);
+QVAStatus AencInstance::PushEnd(uint32_t flags, const void* data, uint32_t bytes, uint64_t timestamp) {
+  return Push(data, bytes, flags, timestamp);
 }
 
 QVAStatus AencInstance::End() {

@@ -82,7 +82,8 @@ class AencInstance {
   QVAStatus Start();  // connects the sink, starts the worker, PLAY
   QVAStatus PushFormat(const AudioMediaType& input);
   QVAStatus Push(const void* data, uint32_t bytes, uint32_t flags = 0, uint64_t timestamp = 0);
-  QVAStatus PushEnd(uint32_t flags = QVA_BUFFLAG_EOI, const void* data = nullptr, uint32_t bytes = 0);
+  QVAStatus PushEnd(uint32_t flags = QVA_BUFFLAG_EOI, const void* data = nullptr, uint32_t bytes = 0,
+                    uint64_t timestamp = 0);
   QVAStatus End();
   uint32_t State();
   // The status the worker stopped with (0 while none); the error callback's last status.

@@ -1,0 +1,355 @@
+// The AENC component coding streams through libqvaaenc.so, loaded by name as the engine loads it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "media/media_codes.h"
+#include "tests/aenc/aenc_driver.h"
+#include "tests/aenc/audio_oracle.h"
+#include "tests/aenc/memory_bitstream.h"
+#include "tests/support/host_log_capture.h"
+#include "tests/support/test_paths.h"
+
+namespace orx::test {
+namespace {
+
+constexpr uint32_t kEndMarker = QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_EOS;  // 0x210000
+
+Pcm NoisePcm(size_t frames, int channels, unsigned seed, int amplitude = 6000) {
+  Pcm pcm;
+  pcm.rate = 48000;
+  pcm.channels = channels;
+  pcm.samples.resize(frames * static_cast<size_t>(channels));
+  std::mt19937 random(seed);
+  for (size_t i = 0; i < pcm.samples.size(); ++i) {
+    double t = static_cast<double>(i / static_cast<size_t>(channels)) / 48000.0;
+    pcm.samples[i] = static_cast<int16_t>(amplitude * std::sin(2 * M_PI * 700 * t) +
+                                          static_cast<int>(random() % 2001) - 1000);
+  }
+  return pcm;
+}
+
+// Frames the core codes from the same samples: the reference for what the component sends.
+std::vector<std::vector<uint8_t>> CoreFrames(const std::vector<int16_t>& samples, int channels, int bitrate) {
+  aenc::AudioEncoderConfig config = Layer2Config(48000, channels, bitrate);
+  EncoderPtr encoder = MakeEncoder(config);
+  MemoryBitstream out;
+  encoder->Init(&out);
+  size_t frame = 1152 * static_cast<size_t>(channels);
+  for (size_t at = 0; at + frame <= samples.size(); at += frame) encoder->EncodeFrame(&samples[at]);
+  return out.frames;
+}
+
+TEST(AencComponent, InputIsCutIntoWholeFrames) {
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> pushes;  // bytes per buffer
+    std::vector<size_t> framesAfter;
+  } cases[] = {
+      {"4608 bytes make one frame", {4608}, {1}},
+      {"10000 bytes make two frames and carry 392 samples", {10000, 3824, 4608}, {2, 3, 4}},
+      {"a short buffer is carried whole", {1000, 1000, 2608}, {0, 0, 1}},
+      {"an odd length drops its last byte", {4609, 4609, 4608}, {1, 2, 3}},
+  };
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  Pcm source = NoisePcm(1152 * 6, 2, 1);
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(source.samples.data());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AudioSink sink;
+    AencInstance aenc(library, sink);
+    AudioMediaType input = PcmType(48000, 2);
+    ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
+    ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+    ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+    std::vector<int16_t> taken;  // the samples the component sees (odd last bytes dropped)
+    size_t at = 0;
+    for (size_t i = 0; i < c.pushes.size(); ++i) {
+      ASSERT_EQ(aenc.Push(bytes + at, c.pushes[i]), QVA_SUCCESS);
+      for (size_t b = 0; b + 1 < c.pushes[i]; b += 2) {
+        int16_t sample;
+        std::memcpy(&sample, bytes + at + b, 2);
+        taken.push_back(sample);
+      }
+      at += c.pushes[i];
+      ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, c.framesAfter[i] + 1));  // + the format change
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_EQ(sink.FrameCount(), c.framesAfter[i]) << "after buffer " << i;
+    }
+    std::vector<std::vector<uint8_t>> expected = CoreFrames(taken, 2, 128000);
+    std::vector<uint8_t> joined;
+    for (const auto& frame : expected) joined.insert(joined.end(), frame.begin(), frame.end());
+    EXPECT_EQ(sink.Stream(), joined);
+  }
+}
+
+TEST(AencComponent, OnlyTheFirstFrameOfABufferCarriesItsTimeStamp) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  AudioSink sink;
+  AencInstance aenc(library, sink);
+  AudioMediaType input = PcmType(48000, 2);
+  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  Pcm pcm = NoisePcm(1152 * 3, 2, 2);
+  ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608 * 3, QVA_BUFFLAG_TIMESTAMP, 1234), QVA_SUCCESS);
+  ASSERT_EQ(aenc.PushEnd(QVA_BUFFLAG_EOI | QVA_BUFFLAG_TIMESTAMP, nullptr, 0, 5678), QVA_SUCCESS);
+  ASSERT_TRUE(sink.WaitFor(kEndMarker));
+  std::vector<AudioSink::Delivered> frames, markers;
+  for (const auto& b : sink.Buffers()) {
+    if ((b.flags & kEndMarker) == kEndMarker) markers.push_back(b);
+    if (!(b.flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS))) frames.push_back(b);
+  }
+  // Three frames, then the delay frame, which the end buffer's time stamp goes with.
+  ASSERT_EQ(frames.size(), 4u);
+  EXPECT_EQ(frames[0].flags, QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_TIMESTAMP);
+  EXPECT_EQ(frames[0].timestamp, 1234u);
+  EXPECT_EQ(frames[1].flags, QVA_BUFFLAG_AUDIO);
+  EXPECT_EQ(frames[2].flags, QVA_BUFFLAG_AUDIO);
+  EXPECT_EQ(frames[3].flags, QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_TIMESTAMP);
+  EXPECT_EQ(frames[3].timestamp, 5678u);
+  // The component's end marker: empty, 0x210000 and the end buffer's time stamp.
+  ASSERT_EQ(markers.size(), 1u);
+  EXPECT_EQ(markers[0].flags, kEndMarker | QVA_BUFFLAG_TIMESTAMP);
+  EXPECT_EQ(markers[0].timestamp, 5678u);
+  EXPECT_TRUE(markers[0].data.empty());
+}
+
+TEST(AencComponent, CodingsAndRatesOfTheStream) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  struct Case {
+    const char* name;
+    int rate;
+    uint32_t subtype;
+    int id;  // header ID bit
+  } cases[] = {
+      {"0x10 as Layer II", 48000, 0x10, 1},
+      {"22050 Hz as MPEG-2 Layer II", 22050, QVA_MSUBTYPE_MPA2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Pcm tone;
+    ASSERT_TRUE(MakeTone(2.5 * c.rate / 64, c.rate, 2, 0.5, tone));
+    StreamRequest request;
+    request.rate = c.rate;
+    request.subtype = c.subtype;
+    request.bitrate = 96000;
+    std::vector<uint8_t> stream = EncodeThroughComponent(library, tone, request);
+    ASSERT_GT(stream.size(), 4u);
+    EXPECT_EQ(stream[1] >> 3 & 1, c.id);
+    EXPECT_EQ(stream[1] >> 1 & 3, 2);  // layer bits 10: Layer II
+    std::string path = MakeTempDir("aenc") + "/out.mp2";
+    ASSERT_TRUE(WriteBytes(path, stream));
+    Pcm decoded;
+    std::string log;
+    ASSERT_TRUE(DecodeAudio(path, decoded, &log)) << log;
+    EXPECT_EQ(decoded.rate, c.rate);
+    EXPECT_EQ(decoded.Frames(), ExpectedFrames(tone.Frames()) * 1152);
+  }
+}
+
+// Without a format-change buffer the encoder is opened from the formats set on the pins: the
+// input format, not the output one, describes the samples.
+TEST(AencComponent, StreamWithoutFormatChangeIsCodedFromTheInputFormat) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  AudioSink sink;
+  AencInstance aenc(library, sink);
+  ASSERT_EQ(aenc.SetFormats(PcmType(44100, 1), CodedType(QVA_MSUBTYPE_MPA2, 96000)), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+  Pcm tone;
+  ASSERT_TRUE(MakeTone(1722.65625, 44100, 1, 0.5, tone));
+  ASSERT_EQ(aenc.Push(tone.samples.data(), static_cast<uint32_t>(tone.samples.size() * 2)), QVA_SUCCESS);
+  ASSERT_EQ(aenc.PushEnd(), QVA_SUCCESS);
+  ASSERT_TRUE(sink.WaitFor(kEndMarker));
+  std::string path = MakeTempDir("aenc") + "/noformat.mp2";
+  ASSERT_TRUE(WriteBytes(path, sink.Stream()));
+  Pcm decoded;
+  std::string log;
+  ASSERT_TRUE(DecodeAudio(path, decoded, &log)) << log;
+  EXPECT_EQ(decoded.rate, 44100);
+  EXPECT_EQ(decoded.channels, 1);
+  EXPECT_GE(SnrDb(tone, decoded, AlignmentLag(tone, decoded, 1500), 2048, tone.Frames() - 2048), 40.0);
+}
+
+TEST(AencComponent, UncodableRateStopsTheWorkerAtTheFormatChange) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  AudioSink sink;
+  AencInstance aenc(library, sink);
+  AudioMediaType input = PcmType(11025, 2);
+  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 64000)), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+  aenc.PushFormat(input);
+  Pcm pcm = NoisePcm(1152 * 2, 2, 3);
+  aenc.Push(pcm.samples.data(), 4608);
+  for (int i = 0; i < 200 && aenc.ErrorStatus() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(aenc.ErrorStatus(), QVA_ERR_FORMAT);
+  EXPECT_EQ(sink.FrameCount(), 0u);
+}
+
+TEST(AencComponent, ReportedFormatCarriesTheCodingRate) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  AudioSink sink;
+  AencInstance aenc(library, sink);
+  AudioMediaType input = PcmType(44100, 2);
+  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
+  std::vector<AudioSink::Delivered> buffers = sink.Buffers();
+  ASSERT_FALSE(buffers.empty());
+  ASSERT_GE(buffers[0].data.size(), sizeof(AudioMediaType));
+  AudioMediaType sent;
+  std::memcpy(&sent, buffers[0].data.data(), sizeof sent);
+  AudioMediaType asked{};
+  asked.size = sizeof asked;
+  ASSERT_EQ(aenc.Methods().QVAComp_GetFormat(aenc.instance, 1, 0, &asked), QVA_SUCCESS);
+  for (const AudioMediaType& t : {sent, asked}) {
+    EXPECT_EQ(t.subtype, QVA_MSUBTYPE_MPA2);
+    EXPECT_EQ(t.SamplRate, 44100u);
+    EXPECT_EQ(t.Channels, 2u);
+    EXPECT_EQ(t.Bitrate, 192000u);
+    EXPECT_EQ(t.secondBitrate, 192000u);  // what the multiplexer reads for some codecs
+    EXPECT_EQ(t.codecPrivateLength, 0u);  // no WMA-style record for MPEG audio
+  }
+}
+
+// End of input: every sample reaches the decoder, a 10 ms click at the very end included, and
+// the same instance then codes a second stream from a clean start.
+TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  struct Case {
+    const char* name;
+    size_t frames;  // samples per channel
+    bool endCarriesPcm;
+    uint32_t endFlags;
+  } cases[] = {
+      {"a tail that is not a multiple of 1152", 1152 * 12 + 500, false, QVA_BUFFLAG_EOI},
+      {"a tail whose padding is shorter than the delay", 1152 * 12 + 1000, false, QVA_BUFFLAG_EOI},
+      {"an end buffer that carries PCM", 1152 * 12 + 700, true, QVA_BUFFLAG_EOI},
+      {"an end of stream without end of input", 1152 * 12 + 300, false, QVA_BUFFLAG_EOS},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Pcm pcm = NoisePcm(c.frames, 2, 4, 300);
+    // The click: 10 ms of a loud 3 kHz burst ending on the last sample.
+    for (size_t i = c.frames - 480; i < c.frames; ++i) {
+      for (int ch = 0; ch < 2; ++ch)
+        pcm.samples[i * 2 + ch] = static_cast<int16_t>(20000 * std::sin(2 * M_PI * 3000 * i / 48000.0));
+    }
+    AudioSink sink;
+    AencInstance aenc(library, sink);
+    AudioMediaType input = PcmType(48000, 2);
+    ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
+    ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+    ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+    std::vector<std::vector<uint8_t>> streams;
+    for (int stream = 0; stream < 2; ++stream) {
+      sink.Clear();
+      uint32_t total = static_cast<uint32_t>(pcm.samples.size() * 2);
+      uint32_t head = c.endCarriesPcm ? total - 3000 : total;
+      const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pcm.samples.data());
+      for (uint32_t at = 0; at < head; at += 20000) ASSERT_EQ(aenc.Push(bytes + at, std::min(20000u, head - at)), QVA_SUCCESS);
+      ASSERT_EQ(aenc.PushEnd(c.endFlags, bytes + head, total - head), QVA_SUCCESS);
+      size_t expected = ExpectedFrames(c.frames);
+      if (c.endFlags & QVA_BUFFLAG_EOI) {
+        ASSERT_TRUE(sink.WaitFor(kEndMarker));
+      } else {
+        ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, expected));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (const auto& b : sink.Buffers())
+          EXPECT_NE(b.flags & kEndMarker, kEndMarker) << "the component's end marker without 0x4000";
+      }
+      EXPECT_EQ(sink.FrameCount(), expected);
+      streams.push_back(sink.Stream());
+    }
+    EXPECT_EQ(streams[0], streams[1]) << "the second stream does not start clean";
+
+    std::string path = MakeTempDir("aenc") + "/end.mp2";
+    ASSERT_TRUE(WriteBytes(path, streams[0]));
+    Pcm decoded;
+    std::string log;
+    ASSERT_TRUE(DecodeAudio(path, decoded, &log)) << log;
+    int lag = AlignmentLag(pcm, decoded, 2000);
+    EXPECT_EQ(lag, static_cast<int>(481));
+    double clickSnr = SnrDb(pcm, decoded, lag, c.frames - 480, c.frames);
+    EXPECT_GE(clickSnr, 15.0) << "the click at the end is missing from the decoded output";
+  }
+}
+
+TEST(AencComponent, EncoderParameterIsKeptWithoutChangingTheFrames) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  AudioSink sink;
+  AencInstance aenc(library, sink);
+  uint32_t params[9] = {36, 1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_EQ(aenc.Methods().QVAComp_SetParam(aenc.instance, 0x40005, params, 35), QVA_ERR_TOOSMALL);
+  uint32_t read[9] = {};
+  EXPECT_EQ(aenc.Methods().QVAComp_GetParam(aenc.instance, 0x40005, read, 35), QVA_ERR_TOOSMALL);
+  EXPECT_EQ(aenc.Methods().QVAComp_GetParam(aenc.instance, 0x40005, read, 36), QVA_SUCCESS);
+  EXPECT_EQ(read[0], 36u);
+  EXPECT_EQ(read[1], 0u);
+  AudioMediaType input = PcmType(48000, 2);
+  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  Pcm pcm = NoisePcm(1152 * 2, 2, 5);
+  ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608), QVA_SUCCESS);
+  ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, 2));
+  EXPECT_EQ(aenc.Methods().QVAComp_SetParam(aenc.instance, 0x40005, params, 36), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Push(pcm.samples.data() + 2304, 4608), QVA_SUCCESS);
+  ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, 3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(sink.FrameCount(), 2u);  // still one frame per 2304 samples
+  EXPECT_EQ(aenc.Methods().QVAComp_GetParam(aenc.instance, 0x40005, read, 36), QVA_SUCCESS);
+  EXPECT_EQ(0, std::memcmp(read, params, 36));
+}
+
+TEST(AencComponent, FrameWithoutAnOutputBufferIsReportedLost) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  HostLogCapture log;
+  AudioSink sink;
+  AencInstance aenc(library, sink);
+  AudioMediaType input = PcmType(48000, 2);
+  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
+  sink.Refuse(true);
+  Pcm pcm = NoisePcm(1152 * 2, 2, 6);
+  ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608), QVA_SUCCESS);
+  for (int i = 0; i < 200 && aenc.ErrorStatus() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_NE(aenc.ErrorStatus(), 0);
+  EXPECT_NE(log.Text().find("coded frame lost"), std::string::npos) << log.Text();
+  EXPECT_EQ(sink.FrameCount(), 0u);
+}
+
+// Two components on two worker threads code the same samples into the same bytes as one.
+TEST(AencThreads, TwoComponentsMatchOneAtATime) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  Pcm pcm = NoisePcm(1152 * 10, 2, 7);
+  StreamRequest request;
+  std::vector<uint8_t> alone = EncodeThroughComponent(library, pcm, request), first, second;
+  std::thread a([&] { first = EncodeThroughComponent(library, pcm, request); });
+  std::thread b([&] { second = EncodeThroughComponent(library, pcm, request); });
+  a.join();
+  b.join();
+  ASSERT_FALSE(alone.empty());
+  EXPECT_EQ(first, alone);
+  EXPECT_EQ(second, alone);
+}
+
+}  // namespace
+}  // namespace orx::test
