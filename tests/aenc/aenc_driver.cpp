@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "media/media_codes.h"
 #include "platform/library_loader.h"
@@ -160,6 +161,12 @@ QVAStatus AencInstance::Start() {
   return Methods().QVAComp_SendCommand(instance, CMD_PLAY, 0, 0, 0, 0, 5000);
 }
 
+QVAStatus AencInstance::Open(const AudioMediaType& input, const AudioMediaType& output) {
+  if (QVAStatus status = SetFormats(input, output)) return status;
+  if (QVAStatus status = Start()) return status;
+  return PushFormat(input);
+}
+
 QVAStatus AencInstance::PushFormat(const AudioMediaType& input) {
   AudioMediaType record = input;
   ComponentBuffer buffer{};
@@ -222,6 +229,17 @@ std::vector<uint8_t> EncodeThroughComponent(AencLibrary& library, const Pcm& pcm
   }
   aenc.End();
   return sink.Stream();
+}
+
+void ExpectSameBytesOnTwoThreads(const std::function<std::vector<uint8_t>()>& encode) {
+  std::vector<uint8_t> alone = encode(), first, second;
+  std::thread a([&] { first = encode(); });
+  std::thread b([&] { second = encode(); });
+  a.join();
+  b.join();
+  ASSERT_FALSE(alone.empty());
+  EXPECT_EQ(first, alone);
+  EXPECT_EQ(second, alone);
 }
 
 size_t ExpectedFrames(size_t samples) {

@@ -3,6 +3,7 @@
 // output connected to a sink that lends buffers, PCM pushed into input pin 0.
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -80,6 +81,8 @@ class AencInstance {
   QVACompMethods& Methods() { return instance->methods; }
   QVAStatus SetFormats(const AudioMediaType& input, const AudioMediaType& output);
   QVAStatus Start();  // connects the sink, starts the worker, PLAY
+  // SetFormats, Start and the format-change buffer, as the engine opens a stream.
+  QVAStatus Open(const AudioMediaType& input, const AudioMediaType& output);
   QVAStatus PushFormat(const AudioMediaType& input);
   QVAStatus Push(const void* data, uint32_t bytes, uint32_t flags = 0, uint64_t timestamp = 0);
   QVAStatus PushEnd(uint32_t flags = QVA_BUFFLAG_EOI, const void* data = nullptr, uint32_t bytes = 0,
@@ -112,6 +115,9 @@ struct StreamRequest {
 // Codes pcm through one instance (format change, chunks, end) and answers the coded stream.
 std::vector<uint8_t> EncodeThroughComponent(AencLibrary& library, const Pcm& pcm,
                                             const StreamRequest& request);
+
+// Runs `encode` once alone, then twice at once on two threads: all three must give the same bytes.
+void ExpectSameBytesOnTwoThreads(const std::function<std::vector<uint8_t>()>& encode);
 
 // Frames the end-of-stream rule gives for `samples` per channel: every whole or partial frame,
 // and one more when the silence padding the last one is shorter than the codec delay.

@@ -63,10 +63,7 @@ TEST(AencComponent, InputIsCutIntoWholeFrames) {
     SCOPED_TRACE(c.name);
     AudioSink sink;
     AencInstance aenc(library, sink);
-    AudioMediaType input = PcmType(48000, 2);
-    ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
-    ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
-    ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+    ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
     std::vector<int16_t> taken;  // the samples the component sees (odd last bytes dropped)
     size_t at = 0;
     for (size_t i = 0; i < c.pushes.size(); ++i) {
@@ -93,10 +90,7 @@ TEST(AencComponent, OnlyTheFirstFrameOfABufferCarriesItsTimeStamp) {
   ASSERT_TRUE(library.Loaded());
   AudioSink sink;
   AencInstance aenc(library, sink);
-  AudioMediaType input = PcmType(48000, 2);
-  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
-  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
-  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
   Pcm pcm = NoisePcm(1152 * 3, 2, 2);
   ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608 * 3, QVA_BUFFLAG_TIMESTAMP, 1234), QVA_SUCCESS);
   ASSERT_EQ(aenc.PushEnd(QVA_BUFFLAG_EOI | QVA_BUFFLAG_TIMESTAMP, nullptr, 0, 5678), QVA_SUCCESS);
@@ -200,10 +194,7 @@ TEST(AencComponent, ReportedFormatCarriesTheCodingRate) {
   ASSERT_TRUE(library.Loaded());
   AudioSink sink;
   AencInstance aenc(library, sink);
-  AudioMediaType input = PcmType(44100, 2);
-  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
-  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
-  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Open(PcmType(44100, 2), CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
   ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
   std::vector<AudioSink::Delivered> buffers = sink.Buffers();
   ASSERT_FALSE(buffers.empty());
@@ -249,10 +240,7 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
     }
     AudioSink sink;
     AencInstance aenc(library, sink);
-    AudioMediaType input = PcmType(48000, 2);
-    ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
-    ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
-    ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+    ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
     std::vector<std::vector<uint8_t>> streams;
     for (int stream = 0; stream < 2; ++stream) {
       sink.Clear();
@@ -299,10 +287,7 @@ TEST(AencComponent, EncoderParameterIsKeptWithoutChangingTheFrames) {
   EXPECT_EQ(aenc.Methods().QVAComp_GetParam(aenc.instance, 0x40005, read, 36), QVA_SUCCESS);
   EXPECT_EQ(read[0], 36u);
   EXPECT_EQ(read[1], 0u);
-  AudioMediaType input = PcmType(48000, 2);
-  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
-  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
-  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
   Pcm pcm = NoisePcm(1152 * 2, 2, 5);
   ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608), QVA_SUCCESS);
   ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, 2));
@@ -321,10 +306,7 @@ TEST(AencComponent, FrameWithoutAnOutputBufferIsReportedLost) {
   HostLogCapture log;
   AudioSink sink;
   AencInstance aenc(library, sink);
-  AudioMediaType input = PcmType(48000, 2);
-  ASSERT_EQ(aenc.SetFormats(input, CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
-  ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
-  ASSERT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
+  ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
   ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
   sink.Refuse(true);
   Pcm pcm = NoisePcm(1152 * 2, 2, 6);
@@ -340,15 +322,7 @@ TEST(AencThreads, TwoComponentsMatchOneAtATime) {
   AencLibrary library;
   ASSERT_TRUE(library.Loaded());
   Pcm pcm = NoisePcm(1152 * 10, 2, 7);
-  StreamRequest request;
-  std::vector<uint8_t> alone = EncodeThroughComponent(library, pcm, request), first, second;
-  std::thread a([&] { first = EncodeThroughComponent(library, pcm, request); });
-  std::thread b([&] { second = EncodeThroughComponent(library, pcm, request); });
-  a.join();
-  b.join();
-  ASSERT_FALSE(alone.empty());
-  EXPECT_EQ(first, alone);
-  EXPECT_EQ(second, alone);
+  ExpectSameBytesOnTwoThreads([&] { return EncodeThroughComponent(library, pcm, StreamRequest{}); });
 }
 
 }  // namespace

@@ -25,6 +25,18 @@ std::vector<int16_t> Noise(size_t count, int amplitude, unsigned seed) {
   return out;
 }
 
+// Noise in both channels of one frame, as the model takes it.
+struct StereoFrame {
+  alignas(16) int16_t pcm[2][1152];
+};
+StereoFrame NoiseFrame(int amplitude, unsigned seed) {
+  std::vector<int16_t> noise = Noise(2304, amplitude, seed);
+  StereoFrame frame;
+  std::copy(noise.begin(), noise.begin() + 1152, frame.pcm[0]);
+  std::copy(noise.begin() + 1152, noise.end(), frame.pcm[1]);
+  return frame;
+}
+
 // Bits of a frame spent by the allocation: header, allocation fields, scfsi, scalefactors and
 // samples, from the work area after EncodeFrame.
 int SpentBits(const aenc::CMPEGAudioEncoder& e) {
@@ -277,13 +289,10 @@ TEST(AencModel, SubbandsAboveTheBandwidthGetMinus95) {
   aenc::MpegHeaderWords header = Header48k(2, 8, 1, 15000);
   model.InitModel(header);
   EXPECT_EQ(model.subbandLimit, 21);
-  alignas(16) int16_t pcm[2][1152];
-  std::vector<int16_t> noise = Noise(2304, 10000, 9);
-  std::copy(noise.begin(), noise.begin() + 1152, pcm[0]);
-  std::copy(noise.begin() + 1152, noise.end(), pcm[1]);
+  StereoFrame frame = NoiseFrame(10000, 9);
   uint32_t scf[32][2][3] = {};
   float smr[2][32];
-  model.ComputeSmr(pcm, &scf[0][0][0], smr, header);
+  model.ComputeSmr(frame.pcm, &scf[0][0][0], smr, header);
   for (int ch = 0; ch < 2; ++ch) {
     for (int sb = 0; sb < 21; ++sb) EXPECT_GT(smr[ch][sb], -60.0f);
     for (int sb = 21; sb < 27; ++sb) EXPECT_EQ(smr[ch][sb], -95.0f);
@@ -294,13 +303,10 @@ TEST(AencModel, PsyModeZeroGivesTheFixedTable) {
   aenc::CPsychoacousticModel model;
   aenc::MpegHeaderWords header = Header48k(2, 8, 0);
   model.InitModel(header);
-  alignas(16) int16_t pcm[2][1152];
-  std::vector<int16_t> noise = Noise(2304, 20000, 1);
-  std::copy(noise.begin(), noise.begin() + 1152, pcm[0]);
-  std::copy(noise.begin() + 1152, noise.end(), pcm[1]);
+  StereoFrame frame = NoiseFrame(20000, 1);
   uint32_t scf[32][2][3] = {};
   float smr[2][32];
-  model.ComputeSmr(pcm, &scf[0][0][0], smr, header);
+  model.ComputeSmr(frame.pcm, &scf[0][0][0], smr, header);
   for (int ch = 0; ch < 2; ++ch) {
     for (int sb = 0; sb < 32; ++sb) EXPECT_EQ(smr[ch][sb], aenc::kFixedSmr[sb]);
   }

@@ -1,35 +1,16 @@
-// What the component derives from its pin formats, without the framework.
+// What the component derives from its pin formats, without the component.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "aenc/component/audio_encoder_setup.h"
 #include "media/media_codes.h"
+#include "tests/aenc/aenc_driver.h"
 
 namespace orx::test {
 namespace {
 
 using aenc::AudioEncoderConfig;
-
-AudioMediaType Pcm(uint32_t rate, uint16_t channels) {
-  AudioMediaType t{};
-  t.size = sizeof t;
-  t.MType = QVA_MTYPE_AUDIO;
-  t.subtype = QVA_MSUBTYPE_PCM;
-  t.SamplRate = rate;
-  t.Channels = channels;
-  t.BitsPerSample = 16;
-  return t;
-}
-
-AudioMediaType Coded(uint32_t subtype, uint32_t bitrate) {
-  AudioMediaType t{};
-  t.size = sizeof t;
-  t.MType = QVA_MTYPE_AUDIO;
-  t.subtype = subtype;
-  t.Bitrate = bitrate;
-  return t;
-}
 
 TEST(AencSetup, ConfigFromThePinFormats) {
   struct Case {
@@ -53,7 +34,7 @@ TEST(AencSetup, ConfigFromThePinFormats) {
     AudioEncoderConfig config;
     config.frameSamples = 2304;
     config.maxFrameBytes = 388;
-    aenc::MakeAudioEncoderConfig(Pcm(c.rate, c.channels), Coded(c.subtype, c.bitrate), config);
+    aenc::MakeAudioEncoderConfig(PcmType(c.rate, c.channels), CodedType(c.subtype, c.bitrate), config);
     SCOPED_TRACE(testing::Message() << std::hex << c.subtype << std::dec << " " << c.rate);
     EXPECT_EQ(config.mode, c.mode);
     EXPECT_EQ(config.sampleRate, c.sampleRate);
@@ -73,16 +54,16 @@ TEST(AencSetup, OnlyLayerTwoAtTheSixMpegRatesIsCodable) {
     EXPECT_FALSE(aenc::IsCodableOutputSubtype(subtype)) << std::hex << subtype;
   for (uint32_t rate : {16000u, 22050u, 24000u, 32000u, 44100u, 48000u}) {
     AudioEncoderConfig config;
-    aenc::MakeAudioEncoderConfig(Pcm(rate, 2), Coded(QVA_MSUBTYPE_MPA2, 128000), config);
+    aenc::MakeAudioEncoderConfig(PcmType(rate, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000), config);
     EXPECT_EQ(aenc::CheckCodableConfig(config), 0u) << rate;
   }
   for (uint32_t rate : {8000u, 11025u, 12000u, 88200u, 96000u}) {
     AudioEncoderConfig config;
-    aenc::MakeAudioEncoderConfig(Pcm(rate, 2), Coded(QVA_MSUBTYPE_MPA2, 128000), config);
+    aenc::MakeAudioEncoderConfig(PcmType(rate, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000), config);
     EXPECT_EQ(aenc::CheckCodableConfig(config), 40u) << rate;
   }
   AudioEncoderConfig layer3;
-  aenc::MakeAudioEncoderConfig(Pcm(48000, 2), Coded(QVA_MSUBTYPE_MPA3, 128000), layer3);
+  aenc::MakeAudioEncoderConfig(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA3, 128000), layer3);
   EXPECT_EQ(aenc::CheckCodableConfig(layer3), 40u);
 }
 

@@ -1,8 +1,7 @@
 // Streams written by the encoder core, decoded and probed by ffmpeg.
 #include <gtest/gtest.h>
 
-#include <thread>
-
+#include "tests/aenc/aenc_driver.h"
 #include "tests/aenc/audio_oracle.h"
 #include "tests/aenc/memory_bitstream.h"
 #include "tests/support/ffmpeg.h"
@@ -82,20 +81,11 @@ TEST(AencThreads, TwoEncodersMatchOneAtATime) {
   Pcm input;
   ASSERT_TRUE(MakeTone(1000, 48000, 2, 0.3, input));
   for (size_t i = 0; i < input.samples.size(); i += 7) input.samples[i] = static_cast<int16_t>(input.samples[i] / 2 + 300);
-  auto encodeOnce = [&input](std::vector<uint8_t>& out) {
+  ExpectSameBytesOnTwoThreads([&input] {
     aenc::AudioEncoderConfig config = Layer2Config(48000, 2, 192000);
     EncoderPtr encoder = MakeEncoder(config);
-    out = EncodePcm(*encoder, input);
-  };
-  std::vector<uint8_t> alone, first, second;
-  encodeOnce(alone);
-  std::thread a([&] { encodeOnce(first); });
-  std::thread b([&] { encodeOnce(second); });
-  a.join();
-  b.join();
-  ASSERT_FALSE(alone.empty());
-  EXPECT_EQ(first, alone);
-  EXPECT_EQ(second, alone);
+    return EncodePcm(*encoder, input);
+  });
 }
 
 }  // namespace
