@@ -305,6 +305,11 @@ struct ProgressStateRecord {
   uint32_t reserved2[4];
 };
 
+static_assert(offsetof(ProgressStateRecord, instance) == 8);
+static_assert(offsetof(ProgressStateRecord, newState) == 20);
+static_assert(offsetof(ProgressStateRecord, oldState) == 24);
+static_assert(offsetof(ProgressStateRecord, timestamp) == 32);
+
 // PROGRESS_STREAM.
 struct StreamEventRecord {
   uint32_t size;
@@ -314,6 +319,8 @@ struct StreamEventRecord {
   uint64_t timestamp;
   uint32_t reserved2[4];
 };
+static_assert(offsetof(StreamEventRecord, instance) == 8);
+static_assert(offsetof(StreamEventRecord, timestamp) == 32);
 inline constexpr uint32_t QVA_STREAMEVENT_TIME = 0x1000000;
 
 // PROGRESS_VIDEO and PROGRESS_AUDIO.
@@ -352,6 +359,12 @@ struct BufferLevelRecord {
   uint32_t slotCount;
 };
 #pragma pack(pop)
+static_assert(offsetof(BufferLevelRecord, instance) == 8);
+static_assert(offsetof(BufferLevelRecord, timestamp) == 20);
+static_assert(offsetof(BufferLevelRecord, kind) == 28);
+static_assert(offsetof(BufferLevelRecord, bytesUsed) == 30);
+static_assert(offsetof(BufferLevelRecord, slotCount) == 42);
+static_assert(sizeof(BufferLevelRecord) == 46);
 
 // --- Parameter records ---
 // QVA_PARAM_LOG. Holds pointers, so it is larger than on the original platform: size checks
@@ -366,6 +379,7 @@ struct LogSetup {
   EventManager* managers[20];
 };
 inline constexpr uint32_t QVA_LOGFLAG_KEEP_MANAGER = 0x10000;
+static_assert(offsetof(LogSetup, eventCount) == 16);
 static_assert(offsetof(LogSetup, managerCount) == 20);
 static_assert(offsetof(LogSetup, managers) == 24);
 

@@ -368,6 +368,28 @@ TEST_F(CompInput, WorkerRoundsPausesAndSynchronousPulls) {
   CompBase_Release(d);
 }
 
+TEST_F(CompInput, EntryPointsWithoutAContextUseTheFirstLiveInstance) {
+  ComponentBuffer* slot = reinterpret_cast<ComponentBuffer*>(1);
+  uint8_t data[8] = {};
+  ComponentBuffer b = Record(0, data, 8);
+  // No instance 0: answered, nothing handed out, nothing touched.
+  EXPECT_EQ(CompBase_GetEmptyInput0(nullptr, &slot), QVA_ERR_BADHANDLE);
+  EXPECT_EQ(slot, nullptr);
+  EXPECT_EQ(CompBase_DeliverInput0(nullptr, &b), QVA_ERR_BADHANDLE);
+  ComponentInstance* first = Create(kTestEncoder);
+  ComponentInstance* second = Create(kTestEncoder);
+  ASSERT_EQ(CompCreateHook(first), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_DeliverInput0(nullptr, &b), QVA_SUCCESS);  // into the first instance's queue
+  uint32_t inUse = 0;
+  BufferQueue_GetStatus(first->inputPin[0].queue, nullptr, nullptr, &inUse, nullptr);
+  EXPECT_EQ(inUse, 1u);
+  CompBase_Deinit(first);
+  CompBase_Release(first);
+  // The first instance is gone: its remembered place is empty, so nothing reaches it.
+  EXPECT_EQ(CompBase_DeliverInput0(nullptr, &b), QVA_ERR_BADHANDLE);
+  CompBase_Release(second);
+}
+
 TEST_F(CompInput, TakingInputAndWaitingAfterAFormat) {
   ComponentInstance* c = Create(kTestEncoder);
   ComponentBuffer* b = nullptr;
