@@ -1,8 +1,14 @@
 #include "host/host_services.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "host/basic_suite.h"
+#include "host/export_file_suite.h"
+#include "host/host_frame.h"
+#include "host/progress_suite.h"
+#include "host/sequence_audio.h"
+#include "host/sequence_render.h"
 #include "host/param_store.h"
 #include "platform/host_sdk/suites.h"
 
@@ -13,6 +19,7 @@ using namespace host_sdk;
 
 SourceDescription g_source;
 int g_mainWindow = 0;  // its address stands for the window
+std::atomic<uint32_t> g_reserved{0};
 
 int32_t GetSourceInfo(uint32_t /*exporterId*/, int32_t key, SourceInfoValue* value) {
   if (value == nullptr) return kSuiteErrorBadArgument;
@@ -44,7 +51,10 @@ int32_t GetTicksPerVideoFrame(int32_t rateCode, int64_t* ticks) {
   }
 }
 
-int32_t ReserveMemory(uint32_t /*exporterId*/, uint32_t /*bytes*/) { return 0; }
+int32_t ReserveMemory(uint32_t /*exporterId*/, uint32_t bytes) {
+  g_reserved = bytes;
+  return 0;
+}
 void* NewPtr(uint32_t bytes) { return std::calloc(1, bytes == 0 ? 1 : bytes); }
 void DisposePtr(void* block) { std::free(block); }
 
@@ -70,7 +80,15 @@ void RegisterHostSuites() {
   r.Register(kMemoryManagerSuite.name, kMemoryManagerSuite.version, &kMemory);
   r.Register(kWindowSuite.name, kWindowSuite.version, &kWindow);
   r.Register(kErrorSuite.name, kErrorSuite.version, &kError);
+  r.Register(kExportFileSuite.name, kExportFileSuite.version, ExportFileSuiteTable());
+  r.Register(kExportProgressSuite.name, kExportProgressSuite.version, ExportProgressSuiteTable());
+  r.Register(kSequenceRenderSuite.name, kSequenceRenderSuite.version, SequenceRenderSuiteTable());
+  r.Register(kSequenceAudioSuite.name, kSequenceAudioSuite.version, SequenceAudioSuiteTable());
+  r.Register(kPPixSuite.name, kPPixSuite.version, PPixSuiteTable());
 }
+
+uint32_t ReservedMemory() { return g_reserved.load(); }
+void ResetReservedMemory() { g_reserved = 0; }
 
 void SetCurrentSource(const SourceDescription& source) { g_source = source; }
 const SourceDescription& CurrentSource() { return g_source; }

@@ -11,9 +11,15 @@ namespace orx::host {
 // rate divides it exactly.
 inline constexpr int64_t kTicksPerSecond = 1200000000;
 
+// Every suite of the host: these and the export suites (Export File, Export Progress,
+// Sequence Render, Sequence Audio, PPix).
 void RegisterHostSuites();
 void SetCurrentSource(const SourceDescription& source);
 const SourceDescription& CurrentSource();
+
+// The bytes the plug-in last reserved through the Memory Manager suite (0 before any).
+uint32_t ReservedMemory();
+void ResetReservedMemory();
 
 // The main window that owns the plug-in's message boxes.
 void* HostMainWindow();

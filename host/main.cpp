@@ -1,14 +1,18 @@
 // orx-export: the command-line host of the exporter plug-in.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/basic_suite.h"
+#include "host/export_command.h"
 #include "host/host_services.h"
 #include "host/param_store.h"
 #include "host/plugin_host.h"
@@ -26,6 +30,8 @@ constexpr int kExitUsage = 1;
 constexpr int kExitPlugin = 2;
 constexpr int kExitNoExporter = 3;
 constexpr int kExitHostCheck = 4;
+constexpr int kExitExportFailed = 5;
+constexpr int kExitCancelled = 6;
 
 std::mutex g_logMutex;
 std::string g_pluginLog;
@@ -40,11 +46,26 @@ const char kUsage[] =
     "  extension         the output file's extension\n"
     "  help --button ID  press a help button (ORXMuxHelpButton, ORXVideoHelpButton,\n"
     "                    ORXAudioHelpButton)\n"
+    "  export --output FILE  export the source into FILE (progress bar on standard error;\n"
+    "                    Ctrl-C cancels)\n"
     "options:\n"
     "  --type FOURCC     the exporter (MPG2, MP2B, H264, 264B; default: the first registered)\n"
-    "  --input FILE.y4m  the source video, or --pattern WxH@RATE (default 720x480@29.97)\n"
-    "  --audio FILE.wav  the source audio's sample rate, or --tone (48 kHz)\n"
-    "  --set ID=VALUE    a user's edit, validated by the plug-in (repeatable, in order)\n";
+    "  --input FILE.y4m  the source video (4:2:0), or --pattern WxH@RATE, the built-in moving\n"
+    "                    test picture (default 720x480@29.97)\n"
+    "  --frames N        export the first N frames (the pattern has 300 unless given)\n"
+    "  --audio FILE.wav  the source audio, or --tone [HZ] (a sine, 1000 Hz unless given, 48 kHz)\n"
+    "  --set ID=VALUE    a user's edit, validated by the plug-in (repeatable, in order)\n"
+    "export test options:\n"
+    "  --render-threads N      render threads (at least 2; default 2)\n"
+    "  --completion ORDER      in-order (default), shuffle[:W] (within W frames, default 8)\n"
+    "                          or early-final (the last frame completes inside its request)\n"
+    "  --seed N                seed of the shuffled order\n"
+    "  --pixel-format FMT[@F]  render vuya, bgra, yuy2, yv12 or yvi2 whatever the plug-in\n"
+    "                          prefers, from frame F on (repeatable)\n"
+    "  --cancel-at F           cancel at the first progress report after frame F is requested\n"
+    "  --suspend-at F          suspend once at the first report after frame F is requested\n"
+    "  --fail-write N          the N-th write to the output file fails\n"
+    "  --no-progress           no progress bar\n";
 
 struct Options {
   std::string plugin;
@@ -54,7 +75,16 @@ struct Options {
   bool json = false;
   SourceDescription source;
   std::vector<std::pair<std::string, std::string>> edits;
+  ExportOptions exportOptions;
 };
+
+bool ParseCount(const std::string& text, int64_t low, int64_t& out) {
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < low || v > (1LL << 40)) return false;
+  out = v;
+  return true;
+}
 
 std::string ExecutableFolder() {
   char path[4096];
@@ -95,12 +125,63 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.json = true;
     } else if (a == "--input") {
       if (!next(v) || !ReadY4mSource(v, o.source, error)) return false;
+      o.exportOptions.input = v;
     } else if (a == "--pattern") {
       if (!next(v) || !ParsePattern(v, o.source, error)) return false;
     } else if (a == "--audio") {
       if (!next(v) || !ReadWavSampleRate(v, o.source.audioSampleRate, error)) return false;
+      o.exportOptions.audioFile = v;
     } else if (a == "--tone") {
       o.source.audioSampleRate = 48000.0;
+      o.exportOptions.tone = true;
+      // An optional frequency follows.
+      if (i + 1 < argc) {
+        char* end = nullptr;
+        double hz = std::strtod(argv[i + 1], &end);
+        if (end != argv[i + 1] && *end == '\0') {
+          if (!(hz > 0.0 && hz < 24000.0)) {
+            error = "--tone takes a frequency between 0 and 24000 Hz";
+            return false;
+          }
+          o.exportOptions.toneHz = hz;
+          ++i;
+        }
+      }
+    } else if (a == "--output") {
+      if (!next(o.exportOptions.output)) return false;
+    } else if (a == "--frames" || a == "--render-threads" || a == "--cancel-at" ||
+               a == "--suspend-at" || a == "--fail-write" || a == "--seed") {
+      int64_t n = 0;
+      int64_t low = a == "--render-threads" ? 2 : a == "--frames" || a == "--fail-write" ? 1 : 0;
+      if (!next(v)) return false;
+      if (!ParseCount(v, low, n) || (a == "--render-threads" && n > 64)) {
+        error = a + " takes a whole number" + (low > 0 ? " of at least " + std::to_string(low) : "") +
+                (a == "--render-threads" ? " and at most 64" : "");
+        return false;
+      }
+      ExportOptions& e = o.exportOptions;
+      if (a == "--frames") e.frames = n;
+      else if (a == "--render-threads") e.renderThreads = static_cast<int>(n);
+      else if (a == "--cancel-at") e.cancelAtFrame = n;
+      else if (a == "--suspend-at") e.suspendAtFrame = n;
+      else if (a == "--fail-write") e.failWrite = n;
+      else e.seed = static_cast<uint32_t>(n);
+    } else if (a == "--completion") {
+      if (!next(v)) return false;
+      if (!ParseCompletionOrder(v, o.exportOptions.order, o.exportOptions.shuffleWindow)) {
+        error = "--completion takes in-order, shuffle[:W] (W from 1 to 30) or early-final";
+        return false;
+      }
+    } else if (a == "--pixel-format") {
+      std::pair<int64_t, uint32_t> forced;
+      if (!next(v)) return false;
+      if (!ParseForcedFormat(v, forced)) {
+        error = "--pixel-format takes vuya, bgra, yuy2, yv12 or yvi2, optionally with @FRAME";
+        return false;
+      }
+      o.exportOptions.forcedFormats.push_back(forced);
+    } else if (a == "--no-progress") {
+      o.exportOptions.showProgress = false;
     } else if (a == "--set") {
       if (!next(v)) return false;
       size_t eq = v.find('=');
@@ -159,6 +240,44 @@ void PrintParams(const ParamStore& store) {
   }
 }
 
+void OnInterrupt(int) { RequestCancel(); }
+
+int RunExportCommand(ExporterSession& session, const Options& o) {
+  ExportOptions options = o.exportOptions;
+  std::stable_sort(options.forcedFormats.begin(), options.forcedFormats.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  struct sigaction action {};
+  action.sa_handler = &OnInterrupt;
+  struct sigaction previous {};
+  ::sigaction(SIGINT, &action, &previous);
+  ExportOutcome outcome;
+  std::string error;
+  bool ran = RunHostExport(session, o.source, options, outcome, error);
+  ::sigaction(SIGINT, &previous, nullptr);
+  if (!ran) {
+    std::fprintf(stderr, "orx-export: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  std::fputs(outcome.hostFaultText.c_str(), stderr);
+  int status = kExitOk;
+  if (outcome.progress.cancelled) {
+    std::fprintf(stderr, "orx-export: the export was cancelled (answer 0x%X)%s\n",
+                 static_cast<uint32_t>(outcome.answer),
+                 outcome.outputRemoved ? "; the output file was removed" : "");
+    status = kExitCancelled;
+  } else if (outcome.answer != 0) {
+    std::fprintf(stderr, "orx-export: the export failed (answer 0x%X)%s\n",
+                 static_cast<uint32_t>(outcome.answer),
+                 outcome.outputRemoved ? "; the output file was removed" : "");
+    status = kExitExportFailed;
+  } else {
+    std::fprintf(stderr, "orx-export: exported %lld frames to %s\n",
+                 static_cast<long long>(outcome.frames), options.output.c_str());
+  }
+  if (outcome.hostFault) status = kExitHostCheck;
+  return status;
+}
+
 int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Options& o) {
   ExporterSession session(host, exporter);
   int32_t answer = session.Begin();
@@ -203,6 +322,8 @@ int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Opti
       } else {
         std::printf("%s\n", extension.c_str());
       }
+    } else if (o.command == "export") {
+      status = RunExportCommand(session, o);
     } else if (o.command == "help") {
       if (o.button.empty()) {
         std::fprintf(stderr, "orx-export: help needs --button ID\n");
@@ -238,7 +359,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   static const char* const kCommands[] = {"list", "params", "summary", "output-settings",
-                                          "extension", "help"};
+                                          "extension", "help", "export"};
   bool known = false;
   for (const char* c : kCommands) known = known || o.command == c;
   if (!known) {

@@ -143,6 +143,13 @@ int32_t ExporterSession::Button(const std::string& id) {
   return host_.Call(kSelParamButton, &record);
 }
 
+int32_t ExporterSession::Export(ExportRecord& record) {
+  record.exporterId = exporter_.exporterId;
+  record.privateData = privateData_;
+  record.fileType = exporter_.fileType;
+  return host_.Call(kSelExport, &record);
+}
+
 int32_t ExporterSession::End() {
   InstanceRecord record{exporter_.exporterId, exporter_.fileType, privateData_};
   int32_t answer = host_.Call(kSelEndInstance, &record);

@@ -30,6 +30,8 @@ class PluginHost {
   PluginHost& operator=(const PluginHost&) = delete;
 
   bool Load(const std::string& path, std::string& error);
+  // Drives a plug-in linked into the process instead of a loaded one.
+  void UseEntry(host_sdk::ExporterEntryFn entry) { entry_ = entry; }
   int32_t Call(int32_t selector, void* record);
 
   // Calls the startup selector until it stops answering 16; every answer is kept.
@@ -56,6 +58,8 @@ class ExporterSession {
   int32_t OutputSettings(host_sdk::OutputSettingsRecord& record);
   int32_t Extension(std::string& extension);
   int32_t Button(const std::string& id);
+  // Selector 9: the record's exporter id and private data are filled in here.
+  int32_t Export(host_sdk::ExportRecord& record);
   int32_t End();
 
   const RegisteredExporter& exporter() const { return exporter_; }

@@ -1,0 +1,159 @@
+#include "host/export_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/export_file_suite.h"
+#include "host/frame_source.h"
+#include "host/host_frame.h"
+#include "host/host_services.h"
+#include "host/sequence_audio.h"
+#include "support/audio_clip.h"
+
+namespace orx::host {
+
+using namespace host_sdk;
+
+bool ParseCompletionOrder(const std::string& text, CompletionOrder& order, int& window) {
+  if (text == "in-order") {
+    order = CompletionOrder::kInOrder;
+    return true;
+  }
+  if (text == "early-final") {
+    order = CompletionOrder::kEarlyFinal;
+    return true;
+  }
+  if (text.compare(0, 7, "shuffle") != 0) return false;
+  order = CompletionOrder::kShuffled;
+  if (text.size() == 7) return true;
+  if (text[7] != ':') return false;
+  char* end = nullptr;
+  long w = std::strtol(text.c_str() + 8, &end, 10);
+  if (*end != '\0' || w < 1 || w > kMaxOutstandingFrames) return false;
+  window = static_cast<int>(w);
+  return true;
+}
+
+bool ParseForcedFormat(const std::string& text, std::pair<int64_t, uint32_t>& out) {
+  std::string name = text.substr(0, text.find('@'));
+  int64_t from = 0;
+  if (name.size() != text.size()) {
+    char* end = nullptr;
+    long long f = std::strtoll(text.c_str() + name.size() + 1, &end, 10);
+    if (*end != '\0' || end == text.c_str() + name.size() + 1 || f < 0) return false;
+    from = f;
+  }
+  if (name.size() != 4) return false;
+  // The word's bytes in memory spell the name.
+  uint32_t format = static_cast<uint32_t>(static_cast<unsigned char>(name[0])) |
+                    (static_cast<uint32_t>(static_cast<unsigned char>(name[1])) << 8) |
+                    (static_cast<uint32_t>(static_cast<unsigned char>(name[2])) << 16) |
+                    (static_cast<uint32_t>(static_cast<unsigned char>(name[3])) << 24);
+  if (!HostRendersFormat(format)) return false;
+  out = {from, format};
+  return true;
+}
+
+bool RunHostExport(ExporterSession& session, const SourceDescription& description,
+                   const ExportOptions& options, ExportOutcome& outcome, std::string& error) {
+  outcome = ExportOutcome{};
+  if (options.output.empty()) {
+    error = "export needs --output FILE";
+    return false;
+  }
+  FrameSource source;
+  if (!options.input.empty()) {
+    if (!source.OpenY4m(options.input, error)) return false;
+  } else {
+    if (description.width <= 0 || description.height <= 0) {
+      error = "the pattern needs a frame size";
+      return false;
+    }
+    source.UsePattern(description.width, description.height, options.frames < 0 ? 300 : options.frames);
+  }
+  int64_t frames = source.frameCount();
+  if (options.frames >= 0 && options.frames < frames) frames = options.frames;
+  if (frames <= 0) {
+    error = "there is no frame to export";
+    return false;
+  }
+  if (description.rateNum <= 0 || description.rateDen <= 0) {
+    error = "the source has no frame rate";
+    return false;
+  }
+  support::AudioClip clip;
+  if (!options.audioFile.empty() && !support::ReadWavFile(options.audioFile, clip, error)) return false;
+  bool audio = !options.audioFile.empty() || options.tone;
+
+  // The sequence spans frames x the source frame duration; its end time is its last tick, so
+  // that a loop over t <= end asks for exactly that many frames.
+  int64_t ticksPerFrame = kTicksPerSecond / description.rateNum * description.rateDen;
+  if (ticksPerFrame <= 0) {
+    error = "the source frame rate is too high";
+    return false;
+  }
+  RenderSettings render;
+  render.source = &source;
+  render.threads = options.renderThreads;
+  render.order = options.order;
+  render.shuffleWindow = options.shuffleWindow;
+  render.seed = options.seed;
+  render.forcedFormats = options.forcedFormats;
+  render.startTime = 0;
+  render.endTime = frames * ticksPerFrame - 1;
+  render.ticksPerFrame = ticksPerFrame;
+  SetRenderSettings(render);
+
+  AudioSettings audioSettings;
+  audioSettings.clip = options.audioFile.empty() ? nullptr : &clip;
+  audioSettings.toneHz = options.toneHz;
+  audioSettings.ticksPerSecond = kTicksPerSecond;
+  SetAudioSettings(audioSettings);
+
+  ProgressSettings progress;
+  progress.totalFrames = frames;
+  progress.cancelAtFrame = options.cancelAtFrame;
+  progress.suspendAtFrame = options.suspendAtFrame;
+  progress.showBar = options.showProgress;
+  SetProgressSettings(progress);
+  ResetReservedMemory();
+  ResetHostFramePeak();
+
+  ExportRecord record{};
+  record.exportAudio = audio ? 1 : 0;
+  record.exportVideo = 1;
+  record.startTime = 0;
+  record.endTime = render.endTime;
+  record.fileObject = NewExportFileObject(options.output, options.failWrite);
+
+  outcome.frames = frames;
+  outcome.answer = session.Export(record);
+  FinishProgressBar(outcome.answer == 0);
+  outcome.render = CurrentRenderStatistics();
+  outcome.progress = CurrentProgressRecord();
+  outcome.reservedMemory = ReservedMemory();
+
+  if (outcome.answer != 0) outcome.outputRemoved = ::unlink(options.output.c_str()) == 0;
+  auto fault = [&outcome](const std::string& text) {
+    outcome.hostFault = true;
+    outcome.hostFaultText += "orx-export: " + text + "\n";
+  };
+  if (outcome.render.overLimit) {
+    fault("more than " + std::to_string(kMaxOutstandingFrames) + " frames were outstanding at once (" +
+          std::to_string(outcome.render.maxOutstanding) + ")");
+  }
+  if (LiveHostFrames() != 0) fault(std::to_string(LiveHostFrames()) + " rendered frames were never disposed of");
+  if (LiveVideoRenderers() != 0) fault("the plug-in did not release its video renderer");
+  ExportFileStatistics file = ExportFileStatisticsOf(record.fileObject);
+  if (file.open) fault("the plug-in left the output file open");
+  AudioStatistics audioStats = CurrentAudioStatistics();
+  if (audioStats.renderersMade != audioStats.renderersReleased) {
+    fault("the plug-in did not release its audio renderer");
+  }
+  ForgetExportFileObjects();
+  return true;
+}
+
+}  // namespace orx::host
