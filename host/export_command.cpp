@@ -71,7 +71,8 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
       error = "the pattern needs a frame size";
       return false;
     }
-    source.UsePattern(description.width, description.height, options.frames < 0 ? 300 : options.frames);
+    source.UsePattern(description.width, description.height,
+                      options.frames < 0 ? 300 : options.frames);
   }
   int64_t frames = source.frameCount();
   if (options.frames >= 0 && options.frames < frames) frames = options.frames;
@@ -84,7 +85,8 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
     return false;
   }
   support::AudioClip clip;
-  if (!options.audioFile.empty() && !support::ReadWavFile(options.audioFile, clip, error)) return false;
+  if (!options.audioFile.empty() && !support::ReadWavFile(options.audioFile, clip, error))
+    return false;
   bool audio = !options.audioFile.empty() || options.tone;
 
   // The sequence spans frames x the source frame duration; its end time is its last tick, so
@@ -141,10 +143,12 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
     outcome.hostFaultText += "orx-export: " + text + "\n";
   };
   if (outcome.render.overLimit) {
-    fault("more than " + std::to_string(kMaxOutstandingFrames) + " frames were outstanding at once (" +
-          std::to_string(outcome.render.maxOutstanding) + ")");
+    fault("more than " + std::to_string(kMaxOutstandingFrames) +
+          " frames were outstanding at once (" + std::to_string(outcome.render.maxOutstanding) +
+          ")");
   }
-  if (LiveHostFrames() != 0) fault(std::to_string(LiveHostFrames()) + " rendered frames were never disposed of");
+  if (LiveHostFrames() != 0)
+    fault(std::to_string(LiveHostFrames()) + " rendered frames were never disposed of");
   if (LiveVideoRenderers() != 0) fault("the plug-in did not release its video renderer");
   ExportFileStatistics file = ExportFileStatisticsOf(record.fileObject);
   if (file.open) fault("the plug-in left the output file open");

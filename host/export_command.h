@@ -17,9 +17,9 @@ namespace orx::host {
 
 struct ExportOptions {
   std::string output;
-  std::string input;        // a Y4M file; empty: the pattern of the source description
-  int64_t frames = -1;      // -1: every frame of the file (300 for the pattern)
-  std::string audioFile;    // a WAV file
+  std::string input;      // a Y4M file; empty: the pattern of the source description
+  int64_t frames = -1;    // -1: every frame of the file (300 for the pattern)
+  std::string audioFile;  // a WAV file
   bool tone = false;
   double toneHz = 1000.0;
   int renderThreads = 2;
@@ -34,10 +34,10 @@ struct ExportOptions {
 };
 
 struct ExportOutcome {
-  int32_t answer = 0;        // the export selector's answer
-  int64_t frames = 0;        // frames in the sequence
+  int32_t answer = 0;  // the export selector's answer
+  int64_t frames = 0;  // frames in the sequence
   bool outputRemoved = false;
-  bool hostFault = false;    // frames left alive, renderers left, more than 30 outstanding
+  bool hostFault = false;  // frames left alive, renderers left, more than 30 outstanding
   std::string hostFaultText;
   uint32_t reservedMemory = 0;
   RenderStatistics render;

@@ -95,8 +95,9 @@ bool FrameSource::Read(int64_t index, uint8_t* out) const {
   }
   size_t done = 0;
   while (done < frameBytes_) {
-    ssize_t n = ::pread(fd_, out + done, frameBytes_ - done,
-                        static_cast<off_t>(offsets_[static_cast<size_t>(index)] + static_cast<int64_t>(done)));
+    ssize_t n = ::pread(
+        fd_, out + done, frameBytes_ - done,
+        static_cast<off_t>(offsets_[static_cast<size_t>(index)] + static_cast<int64_t>(done)));
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }

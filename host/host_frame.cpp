@@ -24,8 +24,7 @@ struct Planes {
   const uint8_t* cr;
   int chromaWidth;
 
-  Planes(const uint8_t* i420, int width, int height)
-      : y(i420), chromaWidth((width + 1) / 2) {
+  Planes(const uint8_t* i420, int width, int height) : y(i420), chromaWidth((width + 1) / 2) {
     cb = i420 + static_cast<size_t>(width) * height;
     cr = cb + static_cast<size_t>(chromaWidth) * ((height + 1) / 2);
   }
@@ -38,7 +37,8 @@ struct Planes {
 template <typename PixelFn>
 void PackBottomUp(HostFrame& frame, PixelFn pixel) {
   for (int row = 0; row < frame.height; ++row) {
-    uint8_t* out = frame.pixels.data() + static_cast<size_t>(frame.height - 1 - row) * frame.width * 4;
+    uint8_t* out =
+        frame.pixels.data() + static_cast<size_t>(frame.height - 1 - row) * frame.width * 4;
     for (int x = 0; x < frame.width; ++x) pixel(x, row, out + 4 * x);
   }
 }
@@ -114,7 +114,8 @@ void ResizeI420(const uint8_t* source, int sw, int sh, uint8_t* destination, int
   auto plane = [](const uint8_t* in, int inW, int inH, uint8_t* out, int outW, int outH) {
     for (int row = 0; row < outH; ++row) {
       const uint8_t* src = in + static_cast<size_t>(static_cast<int64_t>(row) * inH / outH) * inW;
-      for (int x = 0; x < outW; ++x) out[static_cast<size_t>(row) * outW + x] = src[static_cast<int64_t>(x) * inW / outW];
+      for (int x = 0; x < outW; ++x)
+        out[static_cast<size_t>(row) * outW + x] = src[static_cast<int64_t>(x) * inW / outW];
     }
   };
   int scw = (sw + 1) / 2, sch = (sh + 1) / 2, cw = (w + 1) / 2, ch = (h + 1) / 2;

@@ -22,7 +22,7 @@ struct ProgressRecord {
   std::vector<float> reports;  // every fraction reported, in order
   int suspends = 0;            // reports answered with "suspended"
   int resumes = 0;
-  bool cancelled = false;      // a report answered with cancel
+  bool cancelled = false;  // a report answered with cancel
 };
 
 void SetProgressSettings(const ProgressSettings& settings);

@@ -66,9 +66,7 @@ int32_t ReleaseAudioRenderer(uint32_t /*exporterId*/, uint32_t rendererId) {
   return 0;
 }
 
-int32_t MaxBlock(const AudioRenderer& r) {
-  return static_cast<int32_t>(r.sampleRate / 4.0);
-}
+int32_t MaxBlock(const AudioRenderer& r) { return static_cast<int32_t>(r.sampleRate / 4.0); }
 
 int32_t GetMaxBlockSize(uint32_t rendererId, int64_t ticks, int32_t* sampleFrames) {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -81,7 +79,8 @@ int32_t GetMaxBlockSize(uint32_t rendererId, int64_t ticks, int32_t* sampleFrame
   return 0;
 }
 
-int32_t GetAudio(uint32_t rendererId, uint32_t sampleFrames, float** channels, int32_t /*reserved*/) {
+int32_t GetAudio(uint32_t rendererId, uint32_t sampleFrames, float** channels,
+                 int32_t /*reserved*/) {
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = g_renderers.find(rendererId);
   if (it == g_renderers.end() || channels == nullptr) return kSuiteErrorBadArgument;
@@ -101,7 +100,8 @@ int32_t GetAudio(uint32_t rendererId, uint32_t sampleFrames, float** channels, i
   return 0;
 }
 
-const SequenceAudioSuite kSuite{&MakeAudioRenderer, &ReleaseAudioRenderer, &GetMaxBlockSize, &GetAudio};
+const SequenceAudioSuite kSuite{&MakeAudioRenderer, &ReleaseAudioRenderer, &GetMaxBlockSize,
+                                &GetAudio};
 
 }  // namespace
 

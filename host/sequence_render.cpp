@@ -32,7 +32,8 @@ struct FinishedFrame {
 
 class VideoRenderer {
  public:
-  explicit VideoRenderer(const RenderSettings& settings) : settings_(settings), random_(settings.seed) {
+  explicit VideoRenderer(const RenderSettings& settings)
+      : settings_(settings), random_(settings.seed) {
     int n = std::max(2, settings.threads);
     for (int i = 0; i < n; ++i) threads_.emplace_back([this] { Work(); });
   }
@@ -65,7 +66,8 @@ class VideoRenderer {
   }
 
   int32_t Queue(int64_t time, uint32_t* requestId, const RenderParams* params) {
-    int64_t index = settings_.ticksPerFrame > 0 ? (time - settings_.startTime) / settings_.ticksPerFrame : 0;
+    int64_t index =
+        settings_.ticksPerFrame > 0 ? (time - settings_.startTime) / settings_.ticksPerFrame : 0;
     uint32_t format = ChooseFormat(index, params);
     if (format == 0 || params->width <= 0 || params->height <= 0 || params->width > 16384 ||
         params->height > 16384) {
@@ -109,7 +111,8 @@ class VideoRenderer {
       if (index >= from) forced = format;
     }
     if (forced != 0) return forced;
-    for (int i = 0; params->pixelFormats != nullptr && i < params->pixelFormatCount && i < 64; ++i) {
+    for (int i = 0; params->pixelFormats != nullptr && i < params->pixelFormatCount && i < 64;
+         ++i) {
       if (HostRendersFormat(params->pixelFormats[i])) return params->pixelFormats[i];
     }
     return 0;
@@ -130,7 +133,9 @@ class VideoRenderer {
   HostFrame* Render(const RenderJob& job) {
     const FrameSource& source = *settings_.source;
     std::vector<uint8_t> picture(source.frameBytes());
-    int64_t index = settings_.ticksPerFrame > 0 ? (job.time - settings_.startTime) / settings_.ticksPerFrame : 0;
+    int64_t index = settings_.ticksPerFrame > 0
+                        ? (job.time - settings_.startTime) / settings_.ticksPerFrame
+                        : 0;
     source.Read(index, picture.data());
     HostFrame* frame = NewHostFrame();
     frame->pixelFormat = job.format;
@@ -139,8 +144,10 @@ class VideoRenderer {
       PackHostFrame(picture.data(), job.width, job.height, *frame);
     } else {
       std::vector<uint8_t> resized(static_cast<size_t>(job.width) * job.height +
-                                   2 * static_cast<size_t>((job.width + 1) / 2) * ((job.height + 1) / 2));
-      ResizeI420(picture.data(), source.width(), source.height(), resized.data(), job.width, job.height);
+                                   2 * static_cast<size_t>((job.width + 1) / 2) *
+                                       ((job.height + 1) / 2));
+      ResizeI420(picture.data(), source.width(), source.height(), resized.data(), job.width,
+                 job.height);
       PackHostFrame(resized.data(), job.width, job.height, *frame);
     }
     return frame;
@@ -179,7 +186,8 @@ class VideoRenderer {
       std::lock_guard<std::mutex> lock(mutex_);
       if (settings_.order == CompletionOrder::kShuffled) {
         bool dry = jobs_.empty() && rendering_ == 0;
-        if (static_cast<int>(ready_.size()) >= std::max(1, settings_.shuffleWindow) || (dry && !ready_.empty())) {
+        if (static_cast<int>(ready_.size()) >= std::max(1, settings_.shuffleWindow) ||
+            (dry && !ready_.empty())) {
           for (auto& [seq, f] : ready_) batch.push_back(f);
           ready_.clear();
           std::shuffle(batch.begin(), batch.end(), random_);
@@ -250,7 +258,8 @@ VideoRenderer* Find(uint32_t id) {
   return it == g_renderers.end() ? nullptr : it->second.get();
 }
 
-int32_t MakeVideoRenderer(uint32_t /*exporterId*/, uint32_t* rendererId, int64_t /*ticksPerFrame*/) {
+int32_t MakeVideoRenderer(uint32_t /*exporterId*/, uint32_t* rendererId,
+                          int64_t /*ticksPerFrame*/) {
   if (rendererId == nullptr || g_settings.source == nullptr) return kSuiteErrorBadArgument;
   std::lock_guard<std::mutex> lock(g_renderersMutex);
   uint32_t id = ++g_lastRendererId;
@@ -292,7 +301,8 @@ int32_t QueueAsyncVideoFrameRender(uint32_t rendererId, int64_t time, uint32_t* 
   return answer;
 }
 
-int32_t SetAsyncRenderCompletionProc(uint32_t rendererId, FrameCompletionFn callback, void* reference) {
+int32_t SetAsyncRenderCompletionProc(uint32_t rendererId, FrameCompletionFn callback,
+                                     void* reference) {
   VideoRenderer* r = Find(rendererId);
   if (r == nullptr) return kSuiteErrorNotFound;
   r->SetCompletion(callback, reference);

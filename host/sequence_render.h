@@ -35,11 +35,11 @@ struct RenderSettings {
 };
 
 struct RenderStatistics {
-  int64_t requests = 0;      // accepted render requests
+  int64_t requests = 0;  // accepted render requests
   int64_t completions = 0;
   int64_t highestFrame = -1;  // highest frame index requested
   int maxOutstanding = 0;
-  bool overLimit = false;     // more than 30 frames were outstanding
+  bool overLimit = false;         // more than 30 frames were outstanding
   std::vector<uint32_t> formats;  // the formats rendered, in order of first use
 };
 

@@ -2,6 +2,7 @@
 #include "platform/export.h"
 #include "platform/host_sdk/entry.h"
 #include "platform/host_sdk/records.h"
+#include "plugin/export_run.h"
 #include "plugin/exporter_instance.h"
 #include "plugin/exporter_startup.h"
 #include "plugin/output_settings.h"
@@ -34,13 +35,14 @@ extern "C" ORX_EXPORT int32_t xSDKExport(int32_t selector, StandardParameters* s
       return Exporter_ParamButton(static_cast<ParamButtonRecord*>(record));
     case kSelEndInstance:
       return Exporter_EndInstance(standard, static_cast<InstanceRecord*>(record));
+    case kSelExport:
+      return Exporter_Export(standard, static_cast<ExportRecord*>(record));
     case kSelQueryExportFileExtension:
       return Exporter_QueryExportFileExtension(standard, static_cast<FileExtensionRecord*>(record));
     case kSelQueryOutputSettings:
       return Exporter_QueryOutputSettings(static_cast<OutputSettingsRecord*>(record));
     default:
-      // Shutdown, the output file list, still sequences and, until the export road joins,
-      // the export selector.
+      // Shutdown, the output file list and still sequences.
       return kResultUnsupportedSelector;
   }
 }

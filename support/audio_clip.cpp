@@ -1,10 +1,10 @@
 #include "support/audio_clip.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
-#include <cstdint>
 #include <memory>
 
 namespace orx::support {
@@ -28,15 +28,19 @@ float DecodeSample(const uint8_t* p, uint16_t format, int bytes) {
     return std::isfinite(f) ? f : 0.0f;
   }
   switch (bytes) {
-    case 1: return (static_cast<int>(p[0]) - 128) / 128.0f;
-    case 2: return static_cast<int16_t>(Le16(p)) / 32768.0f;
+    case 1:
+      return (static_cast<int>(p[0]) - 128) / 128.0f;
+    case 2:
+      return static_cast<int16_t>(Le16(p)) / 32768.0f;
     case 3: {
       int32_t v = static_cast<int32_t>((static_cast<uint32_t>(p[0]) << 8) |
                                        (static_cast<uint32_t>(p[1]) << 16) |
-                                       (static_cast<uint32_t>(p[2]) << 24)) >> 8;
+                                       (static_cast<uint32_t>(p[2]) << 24)) >>
+                  8;
       return static_cast<float>(v / 8388608.0);
     }
-    default: return static_cast<float>(static_cast<int32_t>(Le32(p)) / 2147483648.0);
+    default:
+      return static_cast<float>(static_cast<int32_t>(Le32(p)) / 2147483648.0);
   }
 }
 

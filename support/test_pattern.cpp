@@ -61,8 +61,14 @@ struct Scene {
     double u = x / width, v = y / height;
     double b = 128.0 + 20.0 * std::sin(2.0 * kPi * (v + t / 200.0));
     double r = 128.0 + 20.0 * std::cos(2.0 * kPi * (u - t / 240.0));
-    if (InSquare(x, y)) { b = 150.0; r = 106.0; }
-    if (InDisc(x, y)) { b = 108.0; r = 150.0; }
+    if (InSquare(x, y)) {
+      b = 150.0;
+      r = 106.0;
+    }
+    if (InDisc(x, y)) {
+      b = 108.0;
+      r = 150.0;
+    }
     cb = Clamp(b, 103, 153);
     cr = Clamp(r, 103, 153);
   }

@@ -1,0 +1,100 @@
+// The output and the end of an export pass: the engine's writes and seeks carried out through
+// the host's file services, the ends of stream, the wait for the output's end and the teardown.
+#include <chrono>
+#include <thread>
+
+#include "plugin/enc_session.h"
+#include "plugin/export_state.h"
+#include "plugin/exporter_instance.h"
+#include "plugin/plugin_log_file.h"
+#include "plugin/tengine_calls.h"
+
+namespace orx::plugin {
+namespace {
+
+constexpr uint32_t kFinishAudioEndFlags = 0x214000;
+constexpr uint32_t kSinkPollMs = 200;
+constexpr uint32_t kGraphWaitMs = 5000;
+
+}  // namespace
+
+QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, void* /*context1*/,
+                              void* /*context2*/) {
+  EncSessionState& s = Session();
+  if (buffer == nullptr) return QVA_ERR_BADARG;
+  const host_sdk::ExportFileSuite* file = s.instance != nullptr ? s.instance->fileSuite : nullptr;
+  QVAStatus result = QVA_SUCCESS;
+  // After a failed write nothing more is written: the file would have a hole in it.
+  bool writing = file != nullptr && !s.writeFailed.load();
+  if ((buffer->flags & QVA_BUFFLAG_SEEK) && writing) {
+    int64_t reached = 0;
+    file->Seek(s.fileObject, static_cast<int64_t>(buffer->SeekOffset()), &reached, 0);
+  }
+  if (buffer->length != 0 && !(buffer->flags & QVA_BUFFLAG_FORMAT)) {
+    if (!writing ||
+        file->Write(s.fileObject, buffer->data, static_cast<int32_t>(buffer->length)) < 0) {
+      s.writeFailed = true;
+      result = QVA_ERR_WRITE;
+    }
+  }
+  if (buffer->length == 0 && (buffer->flags & QVA_BUFFLAG_EOS)) s.sinkEnded = true;
+  return result;
+}
+
+int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
+                          const host_sdk::SequenceRenderSuite* render,
+                          const host_sdk::SequenceAudioSuite* audio, int64_t endMs,
+                          host_sdk::ExportRecord* record) {
+  EncSessionState& s = Session();
+  EncSession_RequestsEnded();
+  if (s.audioState == kAudioRunning) EncSession_PumpAudio(standard, render, audio, endMs, record);
+  if (s.audioState != kAudioStopped) {
+    ComponentBuffer marker{};
+    marker.flags = kFinishAudioEndFlags;
+    if (s.engine != nullptr) Tengine().DeliverAudio(s.engine, &marker, 0, nullptr, 0xFFFFFFFFu);
+    s.audioState = kAudioEnded;
+  }
+  // Without a running graph no end of stream can come.
+  bool running = s.engine != nullptr && s.startFailure == QVA_SUCCESS;
+  for (uint32_t waited = 0; running && !s.sinkEnded.load() && waited < kSinkEndWaitMs;
+       waited += kSinkPollMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSinkPollMs));
+  }
+  if (s.engine != nullptr) Tengine().Flush(s.engine, 0);
+  return 0;
+}
+
+void EncSession_End(host_sdk::StandardParameters* /*standard*/,
+                    host_sdk::ExportRecord* /*record*/) {
+  EncSessionState& s = Session();
+  QVATengineConfig& config = GlobalExportState().config;
+  if (s.engine != nullptr) Tengine().Wait(s.engine, 0, kGraphWaitMs);
+  // A render thread stuck in a delivery gives up before the teardown takes the lock.
+  s.abortDelivery = true;
+  {
+    std::lock_guard<std::mutex> lock(s.lock);
+    if (s.engine != nullptr) {
+      if (config.statsLevel > 1) Tengine().Control(s.engine, 0x300, nullptr);
+      Tengine().Release(s.engine);
+    }
+    s.engine = nullptr;
+    // Completions that still come find the pass closed and give their frames back.
+    s.videoState = kVideoOff;
+    LogFile_Close(&config);
+  }
+  const host_sdk::BasicSuite* basic = s.basicSuite;
+  if (basic != nullptr) {
+    basic->FreeBlock(s.channelBuffers[0]);
+    basic->FreeBlock(s.channelBuffers[1]);
+    basic->FreeBlock(s.interleaveBuffer);
+  }
+  s.channelBuffers[0] = s.channelBuffers[1] = nullptr;
+  s.interleaveBuffer = nullptr;
+}
+
+bool EncSession_PassFailed() {
+  const EncSessionState& s = Session();
+  return s.writeFailed.load() || s.unmappedFrames != 0 || s.startFailure != QVA_SUCCESS;
+}
+
+}  // namespace orx::plugin
