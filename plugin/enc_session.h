@@ -68,6 +68,7 @@ struct EncSessionState {
   std::atomic<bool> abortDelivery;  // set by EncSession_End: a stalled frame delivery gives up
   std::atomic<bool> writeFailed;    // the first failed write; nothing is written after it
   uint32_t unmappedFrames;          // frames in a pixel format the engine cannot take
+  uint32_t abandonedFrames;         // frames a stalled engine never took before the pass ended
   QVAStatus startFailure;           // the first engine call of the start that failed
   uint32_t endMarkersSent;          // video end markers delivered (at most one)
   const host_sdk::BasicSuite* basicSuite;
@@ -111,8 +112,8 @@ int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
 void EncSession_End(host_sdk::StandardParameters* standard, host_sdk::ExportRecord* record);
 
 // True when the pass lost something on the way (a failed write, a frame in a format the
-// engine cannot take, an engine call of the start that failed): the export must not answer
-// success.
+// engine cannot take or a stalled engine never took, an engine call of the start that failed): the
+// export must not answer success.
 bool EncSession_PassFailed();
 
 // Converts planar float samples to interleaved 16-bit: each sample times 32767, truncated

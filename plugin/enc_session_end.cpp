@@ -94,7 +94,7 @@ void EncSession_End(host_sdk::StandardParameters* /*standard*/,
 
 bool EncSession_PassFailed() {
   const EncSessionState& s = Session();
-  return s.writeFailed.load() || s.unmappedFrames != 0 || s.startFailure != QVA_SUCCESS;
+  return s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 || s.startFailure != QVA_SUCCESS;
 }
 
 }  // namespace orx::plugin

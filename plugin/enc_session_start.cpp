@@ -37,6 +37,7 @@ void ResetSession(EncSessionState& s) {
   s.abortDelivery = false;
   s.writeFailed = false;
   s.unmappedFrames = 0;
+  s.abandonedFrames = 0;
   s.startFailure = QVA_SUCCESS;
   s.endMarkersSent = 0;
   s.basicSuite = nullptr;

@@ -238,6 +238,7 @@ void EncSession_OnFrameReady(uint32_t /*requestId*/, void* reference, int64_t ti
     buffer.data = reinterpret_cast<uint8_t*>(pixels);
     buffer.capacity = buffer.length = bytes;
     r = DeliverFrame(s, buffer, frame);
+    if (r == QVA_ERR_TIMEOUT || r == QVA_ERR_NOBUFFERS) ++s.abandonedFrames;
     if (r == QVA_ERR_UNSUPPORTED) s.videoState = kVideoOff;
   }
   ++s.framesCompleted;
