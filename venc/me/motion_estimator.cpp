@@ -1,5 +1,6 @@
 // CMotionEstimator: held pictures, the per-picture estimation set-ups (ranges, temporal
 // predictors, f_codes) and the drivers that hand pictures to the macroblock encoder.
+#include "venc/component/profiling.h"
 #include "venc/me/motion_estimator.h"
 
 #include <algorithm>
@@ -77,7 +78,9 @@ void CMotionEstimator::EstimateWholePicture(CPicture* picture) {
   backwardReconPlane_ = backward != nullptr ? backward->reconLuma : nullptr;
   SetCurrentPicture(picture);
   SetupPicture();
+  ProfileTimerStart(profileInstance_, kProfileSlotMotionSearch);
   EstimatePicture(picture->mbInfo);
+  ProfileTimerStop(profileInstance_, kProfileSlotMotionSearch);
   FinishPicture();
 }
 
@@ -446,11 +449,7 @@ void CMotionEstimator::TakeAnchorBuffers(CPicture* picture) {
   parity_ += 1;
 }
 
-void CMotionEstimator::FlushQueue() {
-  if (queueCount_ == 0) return;
-  queueCount_ -= 1;
-  CPicture* last = queue_[queueCount_];
-  queue_[queueCount_] = nullptr;
+void CMotionEstimator::ReplanAsAnchor(CPicture* last, CPicture* const* queued, int queuedCount) {
   const int d = last->displayNumber;
   if (d - firstAnchor_ >= 0) {
     last->pictureType = PICTURE_P;
@@ -458,14 +457,22 @@ void CMotionEstimator::FlushQueue() {
     // The I picture of its GOP never came: this picture becomes it.
     last->pictureType = PICTURE_I;
     firstAnchor_ = d;
-    for (int i = 0; i < queueCount_; ++i) {
-      if (queue_[i]->displayNumber >= gopStart_) FillGopInfo(queue_[i]);
+    for (int i = 0; i < queuedCount; ++i) {
+      if (queued[i]->displayNumber >= gopStart_) FillGopInfo(queued[i]);
     }
   }
   if (last->copyMode == COPY_BACKWARD) last->copyMode = COPY_NONE;
   FillGopInfo(last);
   TakeAnchorBuffers(last);
   last->sceneChange = 0;
+}
+
+void CMotionEstimator::FlushQueue() {
+  if (queueCount_ == 0) return;
+  queueCount_ -= 1;
+  CPicture* last = queue_[queueCount_];
+  queue_[queueCount_] = nullptr;
+  ReplanAsAnchor(last, queue_, queueCount_);
   ProcessAnchor(last);
   last->Release();  // the queue's reference; the anchor slot holds its own
 }

@@ -63,6 +63,13 @@ class CMotionEstimator : public IMotionEstimator {
   // End of a sequence (end of input, batch marker): the B pictures still queued are coded,
   // the last one re-planned as the anchor they wait for. Nothing happens with an empty queue.
   void FlushQueue();
+  // The end-of-sequence re-plan of the last waiting B picture as the anchor the others wait
+  // for: P when the I picture of its GOP is coded, else the I picture that starts it (the queued
+  // pictures of that GOP get their GOP fields again); it takes the anchor buffers. The encoder's
+  // row road drains its own queue with it; FlushQueue drains the estimator's.
+  void ReplanAsAnchor(CPicture* picture, CPicture* const* queued, int queuedCount);
+  // The encoder instance whose profiling slot 1 times the motion search.
+  void SetProfileInstance(int instance) { profileInstance_ = instance; }
   // Row driver (only with reorderPictures): the pictures in coding order.
   void BeginPicture(CPicture* picture);
   void ProcessRow(CPicture* picture, int row);
@@ -157,7 +164,8 @@ class CMotionEstimator : public IMotionEstimator {
   void CutQueuedPictures(CPicture* picture);
   void PromoteToIntra(CPicture* picture);
   void TakeAnchorBuffers(CPicture* picture);
-  bool replannedForRequest_ = false;  // the picture's I came from a request with M >= 2
+  bool replannedForRequest_ = false;
+  int profileInstance_ = 0;  // the picture's I came from a request with M >= 2
 };
 
 }  // namespace orx::venc
