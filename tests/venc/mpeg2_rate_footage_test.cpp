@@ -21,6 +21,7 @@
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"
 #include "tests/support/test_paths.h"
+#include "tests/venc/mpeg2_stream_reader.h"
 #include "tests/venc/vbv_checker.h"
 #include "venc/component/aspect_ratio.h"
 #include "venc/component/derive_settings.h"
@@ -36,6 +37,8 @@
 namespace {
 
 using namespace orx::venc;
+using orx::venc::test::PictureHeader;
+using orx::venc::test::ReadPictureHeaders;
 
 // Collects the encoder's output areas in order; the undelivered tail (the sequence end) is
 // taken at the end.
@@ -296,42 +299,6 @@ EncodeResult Encode(const EncodeOptions& o) {
   return result;
 }
 
-// What the picture headers carry: the stream position after each picture start code, where its
-// data ends, vbv_delay and q_scale_type.
-struct PictureHeader {
-  int64_t startCodeEnd;
-  int64_t dataEnd;
-  int vbvDelay;
-  int qScaleType;
-};
-
-std::vector<PictureHeader> ReadPictureHeaders(const std::vector<uint8_t>& es) {
-  std::vector<PictureHeader> pictures;
-  for (size_t i = 0; i + 8 < es.size(); ++i) {
-    if (es[i] != 0 || es[i + 1] != 0 || es[i + 2] != 1) continue;
-    const uint8_t code = es[i + 3];
-    // A sequence header, GOP header, picture or sequence end starts after the previous picture.
-    if ((code == 0xB3 || code == 0xB8 || code == 0x00 || code == 0xB7) && !pictures.empty() &&
-        pictures.back().dataEnd == 0) {
-      pictures.back().dataEnd = static_cast<int64_t>(i) * 8;
-    }
-    if (code == 0x00) {
-      // temporal_reference (10), picture_coding_type (3), vbv_delay (16).
-      const uint32_t bits = (uint32_t{es[i + 4]} << 24) | (uint32_t{es[i + 5]} << 16) |
-                            (uint32_t{es[i + 6]} << 8) | es[i + 7];
-      pictures.push_back({static_cast<int64_t>(i + 4) * 8, 0, static_cast<int>((bits >> 3) & 0xFFFF), -1});
-    } else if (code == 0xB5 && (es[i + 4] >> 4) == 8 && !pictures.empty()) {
-      // Picture coding extension: f_codes (16), intra_dc_precision (2), picture_structure (2),
-      // top_field_first, frame_pred_frame_dct, concealment_motion_vectors, q_scale_type.
-      pictures.back().qScaleType = (es[i + 7] >> 4) & 1;
-    }
-  }
-  if (!pictures.empty() && pictures.back().dataEnd == 0) {
-    pictures.back().dataEnd = static_cast<int64_t>(es.size()) * 8;
-  }
-  return pictures;
-}
-
 std::string WriteStream(const std::vector<uint8_t>& stream, const std::string& name) {
   const std::string path = orx::test::MakeTempDir("venc_footage") + "/" + name;
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(stream.data()),
@@ -361,13 +328,9 @@ TEST(Mpeg2RateFootage, ConstantRatesMeetTargetAndVbv) {
     EXPECT_NEAR(achieved / rate, 1.0, kOrxSanitizedBuild ? 0.2 : 0.05);
     const std::vector<PictureHeader> headers = ReadPictureHeaders(run.stream);
     ASSERT_EQ(headers.size(), static_cast<size_t>(frames));
-    std::vector<orx::venc::test::VbvPicture> pictures;
-    for (const PictureHeader& h : headers) {
-      EXPECT_LT(h.vbvDelay, 0xFFFF);
-      pictures.push_back({h.startCodeEnd, h.dataEnd, h.vbvDelay});
-    }
-    const auto report =
-        orx::venc::test::CheckVbvAnnexC(pictures, rate, int64_t{112} << 14, 2.0 * rate / 90000);
+    for (const PictureHeader& h : headers) EXPECT_LT(h.vbvDelay, 0xFFFF);
+    const auto report = orx::venc::test::CheckVbvAnnexC(orx::venc::test::VbvPictures(headers), rate,
+                                                        int64_t{112} << 14, 2.0 * rate / 90000);
     EXPECT_EQ(report.underflows, 0) << report.firstProblem;
     EXPECT_EQ(report.overflows, 0) << report.firstProblem;
     EXPECT_EQ(run.stats.vbvUnderflows, 0u);

@@ -14,6 +14,7 @@
 
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
+#include "tests/venc/stdout_capture.h"
 #include "venc/component/encoder_lock.h"
 #include "venc/component/profiling.h"
 #include "venc/component/usable_processors.h"
@@ -21,6 +22,9 @@
 
 namespace orx::venc {
 namespace {
+
+using test::CountOf;
+using test::StdoutCapture;
 
 uint64_t TwoProcessors() { return 0x5; }
 uint64_t NoProcessor() { return 0; }
@@ -114,33 +118,6 @@ TEST(InstanceNumbers, UniqueAcrossThreads) {
   EXPECT_EQ(lastCount, 1);
 }
 
-// Captures what the process writes to standard output while it lives.
-class StdoutCapture {
- public:
-  StdoutCapture() {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    file_ = std::tmpfile();
-    dup2(fileno(file_), 1);
-  }
-  std::string Finish() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-    std::rewind(file_);
-    std::string text;
-    char chunk[512];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0) text.append(chunk, n);
-    std::fclose(file_);
-    return text;
-  }
-
- private:
-  int saved_ = -1;
-  std::FILE* file_ = nullptr;
-};
-
 class Profiling : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -158,12 +135,6 @@ class Profiling : public ::testing::Test {
   std::string dir_;
   std::string oldDir_;
 };
-
-int CountOf(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 TEST_F(Profiling, TraceFileHoldsOneRecordPerTimedCall) {
   dataflow::g_dataflow_config_flags.store(kDebugProfileFile);

@@ -11,6 +11,7 @@ namespace orx::venc {
 
 struct EncoderSettings;
 class CFrameStore;
+struct PictureOverlay;
 
 // A motion vector in one 32-bit word: x in the low, y in the high signed 16 bits (half-pel
 // units for MPEG-1/2, quarter-pel for the MPEG-4 style estimator).
@@ -162,7 +163,7 @@ class CPicture {
   int32_t copyMode = COPY_NONE;
   CPicture* linkedPicture = nullptr;  // the picture whose source buffer this one shares
   const uint8_t* inputData = nullptr;
-  uint32_t inputDataWord = 0;
+  uintptr_t inputDataWord = 0;  // pointer-sized: the second field's pointer when the input has one
   int32_t fieldRepeatCode = 0;
   int32_t pictureMark = 0;
   int32_t inputWidth = 0;
@@ -171,6 +172,7 @@ class CPicture {
   int32_t userDataCount = 0;
   uint16_t userData[4] = {};  // caption byte pairs
   uint32_t pictureWord = 0;
+  const PictureOverlay* overlay = nullptr;  // blended in by the preprocessor; none in an export
   int16_t sourceBufferIndex = -1;
   int16_t reconBufferIndex = -1;
   // Motion statistics from preprocessing and motion estimation.

@@ -1,0 +1,253 @@
+// The component's streams across changes and batches, as MULTIVENC and the engine drive it:
+// parameter and size changes in mid-stream, batches separated by end-of-stream markers (with
+// the drop-frame time codes of a batch that starts a minute in), and a stream kept open.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "media/media_params.h"
+#include "tests/support/ffmpeg.h"
+#include "tests/support/orx_test.h"
+#include "tests/support/process.h"
+#include "tests/venc/gop_plan.h"
+#include "tests/venc/mpeg2_stream_reader.h"
+#include "tests/venc/source_video.h"
+#include "tests/venc/venc_host.h"
+
+namespace orx::venc::test {
+namespace {
+
+class VencBatches : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(library.Loaded()) << library.Error(); }
+  VencLibrary library;
+};
+
+// The start codes of a stream in order (0xB3 sequence header, 0xB8 GOP, 0x00 picture, 0xB7 end).
+std::vector<uint8_t> StartCodes(const std::vector<uint8_t>& es) {
+  std::vector<uint8_t> codes;
+  for (size_t i = 0; i + 3 < es.size(); ++i) {
+    if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1 && (es[i + 3] == 0xB3 || es[i + 3] == 0xB8 ||
+                                                         es[i + 3] == 0x00 || es[i + 3] == 0xB7)) {
+      codes.push_back(es[i + 3]);
+    }
+  }
+  return codes;
+}
+
+// For each picture (coding order): whether a sequence header came since the previous picture.
+std::vector<bool> SequenceHeaderBeforePicture(const std::vector<uint8_t>& es) {
+  std::vector<bool> before;
+  bool seen = false;
+  for (uint8_t code : StartCodes(es)) {
+    if (code == 0xB3) seen = true;
+    if (code == 0x00) {
+      before.push_back(seen);
+      seen = false;
+    }
+  }
+  return before;
+}
+
+std::vector<uint64_t> PictureStamps(const std::vector<VencSink::Output>& outputs) {
+  std::vector<uint64_t> stamps;
+  for (const VencSink::Output& o : outputs) {
+    if ((o.flags & QVA_BUFFLAG_SYNCPOINT) != 0 && (o.flags & QVA_BUFFLAG_TIMESTAMP) != 0) stamps.push_back(o.timestamp);
+  }
+  return stamps;
+}
+
+// Batches of lengths, each closed by {0x10004} (a flush request under option bit 11): every
+// picture comes out once, in the planner's order per batch; each batch opens with a sequence
+// header and a closed I picture.
+void RunBatches(VencLibrary& library, uint32_t rateX1000, const std::vector<int>& lengths,
+                const std::vector<uint64_t>& firstMs, std::vector<std::string>* timeCodes) {
+  const double frameMs = 1000000.0 / rateX1000;
+  int total = 0;
+  for (int n : lengths) total += n;
+  const SourceVideo source = TreeSource(720, 576, total);
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  const VideoMediaType input = PlanarFormat(QVA_MSUBTYPE_YUV420, 720, 576, rateX1000);
+  const VideoMediaType output = Mpeg2Format(720, 576, rateX1000, 6000000);
+  const VideoEncoderParams params = ExportParams(15, 3, 6000000);
+  run.SetInput(input);
+  run.SetOutput(output);
+  run.SetParams(params);
+  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  const EncoderSettings settings = ComponentSettings(params, input, output);
+  std::string expectedTypes;
+  std::vector<uint64_t> expectedStamps;
+  std::vector<size_t> batchStarts;
+  int frame = 0;
+  for (size_t b = 0; b < lengths.size(); ++b) {
+    const std::vector<PlannedPicture> plan = PlanCodingOrder(settings, lengths[b]);
+    batchStarts.push_back(expectedTypes.size());
+    expectedTypes += TypesOf(plan);
+    for (const PlannedPicture& p : plan) {
+      expectedStamps.push_back(firstMs[b] + static_cast<uint64_t>(std::llround(p.display * frameMs)));
+    }
+    for (int i = 0; i < lengths[b]; ++i, ++frame) {
+      const std::vector<uint8_t> bytes = source.Frame(frame);
+      run.PushFrame(bytes.data(), bytes.size(), firstMs[b] + static_cast<uint64_t>(std::llround(i * frameMs)));
+    }
+    run.PushMarker(b + 1 < lengths.size() ? QVA_MARKER_EOS : QVA_MARKER_EOI);
+  }
+  ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_EOI) != 0; }));
+  run.EndAndRelease();
+  EXPECT_TRUE(run.Errors().empty());
+  const std::vector<uint8_t> stream = run.sink.Stream();
+  const std::string path = WriteStreamFile(stream, "venc_batches", "batches.m2v");
+  const HeaderTrace trace = TraceHeaders(path);
+  ASSERT_TRUE(trace.ok) << trace.log;
+  EXPECT_EQ(trace.pictureTypes, expectedTypes);
+  for (int c : trace.closedGop) EXPECT_EQ(c, 1);
+  EXPECT_EQ(PictureStamps(run.sink.Outputs()), expectedStamps);
+  const std::vector<bool> headers = SequenceHeaderBeforePicture(stream);
+  for (size_t start : batchStarts) {
+    ASSERT_LT(start, headers.size());
+    EXPECT_TRUE(headers[start]) << "batch at picture " << start;
+    EXPECT_EQ(expectedTypes[start], 'I');
+  }
+  const auto probe = orx::test::ProbeStream(path, "v:0", true);
+  EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", std::to_string(total));
+  EXPECT_TRUE(EndsWithSequenceEnd(stream));
+  if (timeCodes != nullptr) *timeCodes = GopTimeCodes(path);
+}
+
+TEST_F(VencBatches, BatchesEndWithTheirOwnPictures) {
+  // In the N 15, M 3 plan the 20th picture is a B picture (it is one with a 21st after it): the
+  // first batch ends on a B picture that its end-of-stream marker has coded.
+  const EncoderSettings settings =
+      ComponentSettings(ExportParams(15, 3, 6000000), PlanarFormat(QVA_MSUBTYPE_YUV420, 720, 576, 25000),
+                        Mpeg2Format(720, 576, 25000, 6000000));
+  for (const PlannedPicture& p : PlanCodingOrder(settings, 21)) {
+    if (p.display == 19) {
+      EXPECT_EQ(p.type, 'B');
+    }
+  }
+  RunBatches(library, 25000, {20, 13, 17}, {0, 800, 1320}, nullptr);
+}
+
+// SMPTE drop-frame counting: a second batch that starts at 59 934 ms (frame 1798 at 29.97) has
+// the GOP time codes 00:00:59;28 and then 00:01:00;13.
+TEST_F(VencBatches, DropFrameTimeCodesOfALaterBatch) {
+  std::vector<std::string> codes;
+  RunBatches(library, 29970, {6, 20}, {0, 59934}, &codes);
+  ASSERT_GE(codes.size(), 3u);
+  EXPECT_EQ(codes[1], "00:00:59;28");
+  EXPECT_EQ(codes[2], "00:01:00;13");
+}
+
+// With option bit 12 an end of stream alone keeps the encoder open: one sequence goes on.
+TEST_F(VencBatches, EndOfStreamKeptOpen) {
+  const SourceVideo source = TreeSource(720, 576, 20);
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  const VideoMediaType input = PlanarFormat(QVA_MSUBTYPE_YUV420, 720, 576, 25000);
+  const VideoMediaType output = Mpeg2Format(720, 576, 25000, 6000000);
+  VideoEncoderParams params = ExportParams(15, 3, 6000000);
+  params.optionFlags |= VEP_OPT_EOS_KEEP_OPEN;
+  run.SetInput(input);
+  run.SetOutput(output);
+  run.SetParams(params);
+  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  for (int i = 0; i < 20; ++i) {
+    const std::vector<uint8_t> bytes = source.Frame(i);
+    run.PushFrame(bytes.data(), bytes.size(), 40 * static_cast<uint64_t>(i));
+    if (i == 9) run.PushMarker(QVA_MARKER_EOS);
+  }
+  run.PushMarker(QVA_MARKER_EOI);
+  ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_EOI) != 0; }));
+  run.EndAndRelease();
+  const std::vector<uint8_t> stream = run.sink.Stream();
+  const HeaderTrace trace = TraceHeaders(WriteStreamFile(stream, "venc_kept_open", "open.m2v"));
+  EXPECT_EQ(trace.pictureTypes, TypesOf(PlanCodingOrder(ComponentSettings(params, input, output), 20)));
+  int ends = 0;
+  for (uint8_t code : StartCodes(stream)) ends += code == 0xB7 ? 1 : 0;
+  EXPECT_EQ(ends, 1);
+}
+
+// A parameter change (rate and N) and then a size change in mid-stream: three sequences, each
+// ended with its end code, all decoding, no picture lost. The size change comes with frames queued behind its format record,
+// and the input queue grows under them.
+TEST_F(VencBatches, ParameterAndSizeChangesInMidStream) {
+  const SourceVideo small = TreeSource(352, 288, 12);
+  const SourceVideo large = TreeSource(720, 576, 8);
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  // Room for every record queued below.
+  PinBufferConfig config{};
+  config.pinIndex = 0;
+  config.bufferCount = 16;
+  ASSERT_EQ(run.instance->methods.QVAComp_SetParam(run.instance, QVA_PARAM_BUFFERS, &config, sizeof config),
+            QVA_SUCCESS);
+  // No output format: the coded size follows the input's.
+  VideoEncoderParams params = ExportParams(15, 3, 3000000);
+  run.SetParams(params);
+  // Before the start the first format is applied at once; the rest waits in the queue.
+  run.PushFormat(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
+  ASSERT_EQ(run.instance->methods.QVAComp_SetPinCallback(run.instance, 0, 0, LentFrames::Release, &run.frames),
+            QVA_SUCCESS);
+  for (int i = 0; i < 6; ++i) run.PushFrame(small.Frame(i).data(), small.FrameBytes(), 40 * static_cast<uint64_t>(i));
+  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  // The new parameters come once the first pictures went out.
+  ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_SYNCPOINT) != 0; }));
+  params.gopLength = 12;
+  params.averageBitRate = params.peakBitRate = 2000000;
+  run.SetParams(params);
+  for (int i = 6; i < 12; ++i) run.PushFrame(small.Frame(i).data(), small.FrameBytes(), 40 * static_cast<uint64_t>(i));
+  // The size change and its frames: the worker is kept busy with the small frames meanwhile.
+  run.PushFormat(PlanarFormat(QVA_MSUBTYPE_YUV420, 720, 576, 25000));
+  for (int i = 0; i < 8; ++i) {
+    run.PushFrame(large.Frame(i).data(), large.FrameBytes(), 480 + 40 * static_cast<uint64_t>(i));
+  }
+  run.PushMarker(QVA_MARKER_EOI);
+  ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_EOI) != 0; }));
+  run.EndAndRelease();
+  EXPECT_TRUE(run.Errors().empty());
+  EXPECT_EQ(run.frames.Released(), 20);
+  EXPECT_EQ(PictureStamps(run.sink.Outputs()).size(), 20u);
+  const std::vector<uint8_t> stream = run.sink.Stream();
+  const std::string path = WriteStreamFile(stream, "venc_changes", "changes.m2v");
+  const orx::test::ProcessResult decode = orx::test::RunProcess(
+      {orx::test::RequireProgram("ffmpeg"), "-nostdin", "-v", "error", "-xerror", "-i", path, "-f", "null", "-"});
+  EXPECT_EQ(decode.exitCode, 0) << decode.err;
+  // Each sequence decodes by itself with all its pictures. (ffmpeg, reading the whole stream,
+  // re-initialises at the new size before it gives out the picture it held back at the end code.)
+  std::vector<std::vector<uint8_t>> sequences(1);
+  for (size_t i = 0; i < stream.size(); ++i) {
+    sequences.back().push_back(stream[i]);
+    if (i >= 3 && stream[i - 3] == 0 && stream[i - 2] == 0 && stream[i - 1] == 1 && stream[i] == 0xB7) {
+      sequences.emplace_back();
+    }
+  }
+  sequences.pop_back();
+  ASSERT_EQ(sequences.size(), 3u);
+  int decoded = 0;
+  for (size_t k = 0; k < sequences.size(); ++k) {
+    const std::string piece = WriteStreamFile(sequences[k], "venc_changes", "sequence" + std::to_string(k) + ".m2v");
+    const auto probe = orx::test::ProbeStream(piece, "v:0", true);
+    decoded += probe.count("nb_read_frames") ? std::stoi(probe.at("nb_read_frames")) : 0;
+  }
+  EXPECT_EQ(decoded, 20);
+  EXPECT_EQ(TraceHeaders(path).pictureTypes.size(), 20u);
+  // The sizes and rates of the sequence headers, in order.
+  std::vector<std::pair<int, int>> sizes;
+  std::vector<int> rates;
+  for (size_t i = 0; i + 11 < stream.size(); ++i) {
+    if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1 || stream[i + 3] != 0xB3) continue;
+    const int w = (stream[i + 4] << 4) | (stream[i + 5] >> 4);
+    const int h = ((stream[i + 5] & 15) << 8) | stream[i + 6];
+    const int rate = (stream[i + 8] << 10) | (stream[i + 9] << 2) | (stream[i + 10] >> 6);
+    if (sizes.empty() || sizes.back() != std::make_pair(w, h)) sizes.emplace_back(w, h);
+    if (rates.empty() || rates.back() != rate) rates.push_back(rate);
+  }
+  EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{352, 288}, {720, 576}}));
+  EXPECT_EQ(rates, (std::vector<int>{3000000 / 400, 2000000 / 400}));
+}
+
+}  // namespace
+}  // namespace orx::venc::test
