@@ -13,21 +13,21 @@ uint8_t* CMuxBitStream::GetBuffer(uint32_t size) {
 }
 
 uint8_t* CMuxBitStream::Write(MuxWriteDesc* desc, uint32_t count) {
-  if (desc->kind == kWriteSeekThenWrite) {
-    const QVAStatus status = SeekMuxOutput(instance_, desc->position);
-    if (status != 0 && status_ == 0) status_ = status;
-  }
-  if (count != 0 && desc->data != nullptr) {
-    // The 27 MHz position in milliseconds.
-    const QVAStatus status = WriteMuxOutput(instance_, desc->data, count, desc->position / 27000);
-    if (status != 0 && status_ == 0) status_ = status;
-  }
+  if (desc->kind == kWriteSeekThenWrite) Keep(SeekMuxOutput(instance_, desc->position));
+  // The 27 MHz position in milliseconds.
+  if (count != 0 && desc->data != nullptr) Keep(WriteMuxOutput(instance_, desc->data, count, desc->position / 27000));
   return GetBuffer(0);
 }
 
 void CMuxBitStream::Reset() {
   buffer_.clear();
   buffer_.shrink_to_fit();
+}
+
+void CMuxBitStream::Keep(QVAStatus status) {
+  if (status == QVA_SUCCESS || status_ != QVA_SUCCESS) return;
+  // The worker takes these two for an idle round; a lost write must stop it.
+  status_ = status == QVA_ERR_STOPPED || status == QVA_ERR_NOBUFFER ? QVA_ERR_WRITE : status;
 }
 
 IMuxBitStream* NewMuxBitStream(ComponentInstance* instance) { return new CMuxBitStream(instance); }

@@ -20,12 +20,14 @@ class CMuxBitStream final : public IMuxBitStream {
 
   // The first failure since the last ClearStatus, or 0.
   QVAStatus Status() const { return status_; }
-  void ClearStatus() { status_ = 0; }
+  void ClearStatus() { status_ = QVA_SUCCESS; }
 
  private:
+  void Keep(QVAStatus status);
+
   ComponentInstance* instance_;
   std::vector<uint8_t> buffer_;
-  QVAStatus status_ = 0;
+  QVAStatus status_ = QVA_SUCCESS;
 };
 
 IMuxBitStream* NewMuxBitStream(ComponentInstance* instance);

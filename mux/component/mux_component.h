@@ -63,6 +63,7 @@ void ReleaseMuxState(ComponentInstance* instance);
 QVAStatus CreateMultiplexer(ComponentInstance* instance);
 QVAStatus DestroyMultiplexer(ComponentInstance* instance);
 QVAStatus ConfigureMultiplexer(ComponentInstance* instance, uint32_t index, const void* record, uint32_t length);
+QVAStatus MultiplexerProcessBuf(ComponentInstance* instance, ComponentBuffer* buffer);
 void UpdateVideoQueueSize(ComponentInstance* instance);
 
 // Output: the component's own file, or buffers on output pin 0.

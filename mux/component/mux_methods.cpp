@@ -14,14 +14,11 @@
 namespace orx::mux {
 namespace {
 
-constexpr uint32_t kUnsupported = 2;
-constexpr uint32_t kBadArgument = 3;
-constexpr uint32_t kBufferTooSmall = 29;
 constexpr uint32_t kOpenModeUnsupported = 256;
 
 QVAStatus Mux_GetInputPin(ComponentInstance* instance, uint32_t pin, QVAGetEmptyBufferFn* outGet,
                           QVADeliverBufferFn* outDeliver) {
-  if (pin > kAudioPin) return kUnsupported;
+  if (pin > kAudioPin) return QVA_ERR_UNSUPPORTED;
   MuxComponentState& state = MuxState(instance);
   const uint32_t connected = outDeliver != nullptr ? 1 : 0;
   state.pinConnected[pin] = connected;
@@ -45,8 +42,8 @@ QVAStatus Mux_ConnectOutput(ComponentInstance* instance, uint32_t pin, QVAGetEmp
 }
 
 QVAStatus Mux_GetFormat(ComponentInstance* instance, uint32_t /*direction*/, uint32_t pin, void* record) {
-  if (pin != 0) return kUnsupported;
-  if (record == nullptr) return kBadArgument;
+  if (pin != 0) return QVA_ERR_UNSUPPORTED;
+  if (record == nullptr) return QVA_ERR_BADARG;
   StreamMediaType type;
   std::memset(&type, 0, sizeof(type));
   type.size = kMediaTypeHeaderSize;
@@ -60,9 +57,9 @@ QVAStatus Mux_GetParam(ComponentInstance* instance, uint32_t id, void* data, uin
 }
 
 QVAStatus Mux_SetParam(ComponentInstance* instance, uint32_t id, void* data, uint32_t size) {
-  if (data == nullptr) return kBadArgument;
+  if (data == nullptr) return QVA_ERR_BADARG;
   if (id != QVA_PARAM_VIDEOENCODER) return CompBase_SetParam(instance, id, data, size);
-  if (size < sizeof(VideoEncoderParams)) return kBufferTooSmall;
+  if (size < sizeof(VideoEncoderParams)) return QVA_ERR_TOOSMALL;
   MuxComponentState& state = MuxState(instance);
   std::memcpy(&state.encoderParams, data, sizeof(VideoEncoderParams));
   state.encoderParamsSet = 1;
@@ -90,12 +87,12 @@ QVAStatus Mux_OpenURL(ComponentInstance* instance, uintptr_t /*reserved*/, const
                       StreamMediaType* /*type*/) {
   MuxComponentState& state = MuxState(instance);
   if (url == nullptr) {
-    if (state.outputFile == nullptr) return kBadArgument;
+    if (state.outputFile == nullptr) return QVA_ERR_BADARG;
     CloseMuxOutputFile(instance);
     return 0;
   }
-  if (mode == kOpenModeUnsupported) return kUnsupported;
-  if (mode > 1) return kBadArgument;
+  if (mode == kOpenModeUnsupported) return QVA_ERR_UNSUPPORTED;
+  if (mode > 1) return QVA_ERR_BADARG;
   // A path that does not fit is refused rather than cut.
   const QVAStatus taken = TakeFileUrl(url, state.fileName, sizeof(state.fileName));
   if (taken != 0) return taken;
@@ -112,11 +109,11 @@ QVAStatus Mux_OpenURL(ComponentInstance* instance, uintptr_t /*reserved*/, const
 QVAStatus Mux_SetFormat(ComponentInstance* instance, uint32_t direction, uint32_t pin, void* record) {
   MuxComponentState& state = MuxState(instance);
   if (direction == 1) {
-    if (pin != 0) return kUnsupported;
-    if (record == nullptr) return kBadArgument;
+    if (pin != 0) return QVA_ERR_UNSUPPORTED;
+    if (record == nullptr) return QVA_ERR_BADARG;
     uint32_t size;
     std::memcpy(&size, record, sizeof(size));
-    if (size < kMediaTypeHeaderSize) return kBufferTooSmall;
+    if (size < kMediaTypeHeaderSize) return QVA_ERR_TOOSMALL;
     const uint32_t previousPeak = state.outputType.BitrateMax;
     std::memcpy(static_cast<void*>(&state.outputType), record,
                 size < sizeof(StreamMediaType) ? kMediaTypeHeaderSize : sizeof(StreamMediaType));
@@ -124,11 +121,15 @@ QVAStatus Mux_SetFormat(ComponentInstance* instance, uint32_t direction, uint32_
     state.outputFormatKnown = 1;
     return 0;
   }
-  if (record == nullptr) return kBadArgument;
+  if (record == nullptr) return QVA_ERR_BADARG;
   MediaTypeHeader head;
   std::memcpy(&head, record, sizeof(head));
   if (pin == kAudioPin) {
-    if (head.MType != QVA_MTYPE_AUDIO) return kUnsupported;
+    if (head.MType != QVA_MTYPE_AUDIO) return QVA_ERR_UNSUPPORTED;
+    // Codec-private bytes beyond what the multiplexer's audio format holds are refused, not cut.
+    if (head.size >= sizeof(AudioMediaType) &&
+        static_cast<const AudioMediaType*>(record)->codecPrivateLength > sizeof(MuxAudioFormat::extra))
+      return QVA_ERR_FORMAT;
     state.pinConnected[kAudioPin] = 1;
     state.config.audioPresent = 1;
     std::memcpy(static_cast<void*>(&state.audioType), record,
@@ -138,7 +139,7 @@ QVAStatus Mux_SetFormat(ComponentInstance* instance, uint32_t direction, uint32_
     return 0;
   }
   if (pin == kVideoPin) {
-    if (head.MType != QVA_MTYPE_VIDEO) return kUnsupported;
+    if (head.MType != QVA_MTYPE_VIDEO) return QVA_ERR_UNSUPPORTED;
     state.pinConnected[kVideoPin] = 1;
     state.config.videoPresent = 1;
     std::memcpy(static_cast<void*>(&state.videoType), record,
@@ -147,7 +148,7 @@ QVAStatus Mux_SetFormat(ComponentInstance* instance, uint32_t direction, uint32_
     UpdateVideoQueueSize(instance);
     return 0;
   }
-  return kUnsupported;
+  return QVA_ERR_UNSUPPORTED;
 }
 
 constexpr QVACompMethods MuxMethods() {
@@ -196,6 +197,8 @@ void ReleaseMuxState(ComponentInstance* instance) {
     state.multiplexer = nullptr;
   }
   CloseMuxOutputFile(instance);
+  if (state.openEvent != nullptr) QVADestroyEvent(state.openEvent);
+  state.openEvent = nullptr;
   delete state.bitStream;
   state.bitStream = nullptr;
   state.config.bitStream = nullptr;

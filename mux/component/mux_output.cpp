@@ -10,13 +10,6 @@
 #include "platform/debug_output.h"
 
 namespace orx::mux {
-namespace {
-
-constexpr uint32_t kNotOpen = 11;
-constexpr uint32_t kUnableToOpen = 8;
-constexpr uint32_t kBufferTooSmall = 29;
-
-}  // namespace
 
 void MuxDebugLine(ComponentInstance* instance, const char* format, ...) {
   char text[512];
@@ -32,12 +25,12 @@ QVAStatus OpenMuxOutputFile(ComponentInstance* instance) {
   MuxComponentState& state = MuxState(instance);
   state.outputFile = QVAOpenFileWrite(state.fileName, 1);
   if (state.outputFile == nullptr) {
-    state.lastError = kUnableToOpen;
-    CompBase_ReportError(instance, kUnableToOpen, 0);
-    return kUnableToOpen;
+    state.lastError = QVA_ERR_OPEN;
+    CompBase_ReportError(instance, QVA_ERR_OPEN, 0);
+    return QVA_ERR_OPEN;
   }
   state.bytesWritten = 0;
-  return 0;
+  return QVA_SUCCESS;
 }
 
 void CloseMuxOutputFile(ComponentInstance* instance) {
@@ -53,37 +46,37 @@ QVAStatus WriteMuxOutput(ComponentInstance* instance, const uint8_t* data, uint3
     uint32_t written = 0;
     const QVAStatus status = QVAWriteFile(state.outputFile, data, count, &written);
     state.bytesWritten += written;
-    if (status == 0 && written != count) return 9;
+    if (status == QVA_SUCCESS && written != count) return QVA_ERR_WRITE;
     return status;
   }
-  if (!CompBase_IsPinConnected(instance, 1, 0)) return kNotOpen;
+  if (!CompBase_IsPinConnected(instance, 1, 0)) return QVA_ERR_NOTOPEN;
   // A write larger than one lent buffer continues in the next ones.
   uint32_t done = 0;
   while (done < count) {
     ComponentBuffer* buffer = nullptr;
     QVAStatus status = CompBase_GetEmptyOutput(instance, 0, &buffer);
-    if (status != 0) return status;
-    if (buffer == nullptr || buffer->data == nullptr || buffer->capacity == 0) return kBufferTooSmall;
+    if (status != QVA_SUCCESS) return status;
+    if (buffer == nullptr || buffer->data == nullptr || buffer->capacity == 0) return QVA_ERR_TOOSMALL;
     const uint32_t piece = std::min(count - done, buffer->capacity);
     std::memcpy(buffer->data, data + done, piece);
     buffer->flags = QVA_BUFFLAG_TIMESTAMP;
     buffer->timestamp = timeMs;
     buffer->length = piece;
     status = CompBase_DeliverOutput(instance, 0, buffer);
-    if (status != 0) return status;
+    if (status != QVA_SUCCESS) return status;
     done += piece;
   }
-  return 0;
+  return QVA_SUCCESS;
 }
 
 QVAStatus SeekMuxOutput(ComponentInstance* instance, uint64_t offset) {
   MuxComponentState& state = MuxState(instance);
   if (state.outputFile != nullptr) return QVASeekFile(state.outputFile, offset);
-  if (!CompBase_IsPinConnected(instance, 1, 0)) return kNotOpen;
+  if (!CompBase_IsPinConnected(instance, 1, 0)) return QVA_ERR_NOTOPEN;
   ComponentBuffer* buffer = nullptr;
-  QVAStatus status = CompBase_GetEmptyOutput(instance, 0, &buffer);
-  if (status != 0) return status;
-  if (buffer == nullptr) return kBufferTooSmall;
+  const QVAStatus status = CompBase_GetEmptyOutput(instance, 0, &buffer);
+  if (status != QVA_SUCCESS) return status;
+  if (buffer == nullptr) return QVA_ERR_TOOSMALL;
   buffer->flags = 0;
   buffer->length = 0;
   buffer->SetSeekOffset(offset);

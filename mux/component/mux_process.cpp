@@ -12,16 +12,19 @@
 namespace orx::mux {
 namespace {
 
-constexpr uint32_t kWrongState = 24;
-constexpr uint32_t kNotOpen = 11;
-constexpr uint32_t kFormatNotSupported = 40;
 constexpr uint32_t kTraceGetBuffer = 0x1000;
 constexpr uint32_t kProgressVideo = 1;
 constexpr uint32_t kProgressAudio = 256;
+constexpr uint32_t kCountFrameWritten = 12;
+constexpr uint32_t kCountStreamEnds = 0x2000;
+constexpr uint32_t kEndOfStreamReached = 16;
+constexpr uint32_t kH264AltSubtype = 8;
 
 uint32_t StreamOfPin(uint32_t pin) { return pin == kAudioPin ? kStreamAudio : kStreamVideo; }
+uint32_t ProgressKindOfPin(uint32_t pin) { return pin == kVideoPin ? kProgressVideo : kProgressAudio; }
 
-// Step 2 of the pump: which pin to read next.
+// Which stream to read next: a pin's first buffer (its format) before anything else, then the
+// pin still running when the other has ended, then the multiplexer's choice.
 uint32_t ChooseStream(MuxComponentState& state) {
   const bool videoKnown = state.pinConnected[kVideoPin] || state.formatKnown[kVideoPin];
   const bool audioKnown = state.pinConnected[kAudioPin] || state.formatKnown[kAudioPin];
@@ -44,10 +47,97 @@ QVAStatus WriteSample(MuxComponentState& state, uint32_t stream, const MuxSample
   return state.bitStream->Status();
 }
 
+// An H.264 video format's codec-private bytes, as an Annex B header sample ahead of the pictures.
+QVAStatus WriteCodecHeader(MuxComponentState& state, uint32_t stream, bool wasOpen) {
+  const VideoMediaType& video = state.videoType;
+  if ((video.subtype != QVA_MSUBTYPE_H264 && video.subtype != kH264AltSubtype) || video.codecPrivateLength == 0)
+    return QVA_SUCCESS;
+  uint8_t header[sizeof(video.codecPrivate) + 16];
+  const size_t privateLength = std::min<size_t>(video.codecPrivateLength, sizeof(video.codecPrivate));
+  const size_t length = AvcCToAnnexB(video.codecPrivate, privateLength, header, sizeof(header));
+  if (length == 0) return QVA_SUCCESS;
+  MuxSampleDesc sample;
+  sample.data = header;
+  sample.length = static_cast<uint32_t>(length);
+  // On a running stream the header rides ahead of the next picture without a time of its own,
+  // so the clock never goes back to 0.
+  sample.flags = wasOpen ? uint32_t{kSampleKey} : uint32_t{kSampleKey | kSampleTimeValid};
+  return WriteSample(state, stream, sample, nullptr);
+}
+
+QVAStatus ApplyFormatChange(ComponentInstance* instance, uint32_t pin, uint32_t stream, const ComponentBuffer& buffer) {
+  MuxComponentState& state = MuxState(instance);
+  state.pinStarted[pin] = 1;
+  state.pinConnected[pin] = 1;
+  state.pinEnded[pin] = 0;
+  CompBase_SetEOS(instance, 0);
+  if (buffer.data == nullptr || buffer.length < kMediaTypeHeaderSize) return QVA_SUCCESS;
+  const bool wasOpen = state.muxOpened != 0;
+  if (buffer.flags & QVA_BUFFLAG_VIDEO) {
+    CompBase_SetState(instance, QVA_STATE_PLAYING);
+    const QVAStatus status = ConfigureMultiplexer(instance, kVideoPin, buffer.data, buffer.length);
+    if (status != QVA_SUCCESS) return status;
+    return WriteCodecHeader(state, stream, wasOpen);
+  }
+  if (buffer.flags & QVA_BUFFLAG_AUDIO) {
+    CompBase_SetState(instance, QVA_STATE_PLAYING);
+    return ConfigureMultiplexer(instance, kAudioPin, buffer.data, buffer.length);
+  }
+  return QVA_SUCCESS;
+}
+
+QVAStatus EndPin(ComponentInstance* instance, uint32_t pin, uint32_t stream) {
+  MuxComponentState& state = MuxState(instance);
+  state.pinEnded[pin] = 1;
+  MuxSampleDesc end;
+  end.flags = kSampleEndOfStream;
+  const QVAStatus status = WriteSample(state, stream, end, nullptr);
+  if (!state.pinEnded[kVideoPin] || !state.pinEnded[kAudioPin]) return status;
+  // Only the end of both pins ends the component's stream: counting the end of one would send
+  // the end marker downstream while the other pin's samples are still to be written.
+  if (state.muxCreated) {
+    CompBase_SetState(instance, QVA_STATE_PAUSED);
+    if (CompBase_GetEOS(instance) == 0) {
+      CompBase_SetEOS(instance, kEndOfStreamReached);
+      CompBase_UpdateProgress(instance);
+    }
+  }
+  CompBase_CountFrame(instance, pin, ProgressKindOfPin(pin), kCountStreamEnds);
+  return status;
+}
+
+// Offers the buffer's data (again, when it was taken in part) to the multiplexer; finished is
+// set once the multiplexer has taken all of it.
+QVAStatus WriteData(ComponentInstance* instance, uint32_t pin, uint32_t stream, const ComponentBuffer& buffer,
+                    bool& finished) {
+  MuxComponentState& state = MuxState(instance);
+  if (state.pinEnded[pin] && !state.pinStarted[pin]) {
+    state.pinStarted[pin] = 1;
+    state.pinEnded[pin] = 0;
+  } else if (state.pinStarted[pin] && state.pinEnded[pin]) {
+    finished = true;  // data after the pin's end is not read
+    return QVA_SUCCESS;
+  }
+  if (buffer.data == nullptr || buffer.length == 0) return QVA_SUCCESS;
+  MuxSampleDesc sample;
+  sample.data = buffer.data;
+  sample.length = buffer.length;
+  if (buffer.flags & QVA_BUFFLAG_TIMESTAMP) {
+    sample.flags = kSampleTimeValid;
+    sample.time = static_cast<double>(buffer.timestamp) / 1000.0;
+  }
+  if (buffer.flags & QVA_BUFFLAG_SYNCPOINT) sample.flags |= kSampleKey;
+  const QVAStatus status = WriteSample(state, stream, sample, &state.consumed[pin]);
+  if (state.consumed[pin] >= buffer.length) finished = true;
+  CompBase_CountFrame(instance, pin, ProgressKindOfPin(pin), kCountFrameWritten);
+  CompBase_SendProgress(instance, 0);
+  return status;
+}
+
 }  // namespace
 
 QVAStatus CreateMultiplexer(ComponentInstance* instance) {
-  if (!CompBase_IsState(instance, QVA_STATE_NONE)) return kWrongState;
+  if (!CompBase_IsState(instance, QVA_STATE_NONE)) return QVA_ERR_WRONGSTATE;
   MuxComponentState& state = MuxState(instance);
   state.lastError = 0;
   for (uint32_t pin : {kVideoPin, kAudioPin}) {
@@ -62,13 +152,13 @@ QVAStatus CreateMultiplexer(ComponentInstance* instance) {
   }
   state.bitStream->ClearStatus();
   CompBase_Init(instance);
-  return 0;
+  return QVA_SUCCESS;
 }
 
 QVAStatus DestroyMultiplexer(ComponentInstance* instance) {
   if (CompBase_IsState(instance, QVA_STATE_NONE)) {
     CompBase_Deinit(instance);
-    return kWrongState;
+    return QVA_ERR_WRONGSTATE;
   }
   MuxComponentState& state = MuxState(instance);
   for (uint32_t pin : {kVideoPin, kAudioPin}) {
@@ -97,7 +187,7 @@ QVAStatus DestroyMultiplexer(ComponentInstance* instance) {
   if (state.openEvent != nullptr) QVADestroyEvent(state.openEvent);
   state.openEvent = nullptr;
   CompBase_Deinit(instance);
-  return 0;
+  return QVA_SUCCESS;
 }
 
 void UpdateVideoQueueSize(ComponentInstance* instance) {
@@ -118,11 +208,13 @@ void UpdateVideoQueueSize(ComponentInstance* instance) {
 QVAStatus ConfigureMultiplexer(ComponentInstance* instance, uint32_t index, const void* record, uint32_t length) {
   MuxComponentState& state = MuxState(instance);
   if (index == kVideoPin) {
-    if (record) std::memcpy(static_cast<void*>(&state.videoType), record, std::min<size_t>(length, sizeof(VideoMediaType)));
+    if (record)
+      std::memcpy(static_cast<void*>(&state.videoType), record, std::min<size_t>(length, sizeof(state.videoType)));
     state.config.videoPresent = 1;
     state.formatKnown[kVideoPin] = 1;
   } else {
-    if (record) std::memcpy(static_cast<void*>(&state.audioType), record, std::min<size_t>(length, sizeof(AudioMediaType)));
+    if (record)
+      std::memcpy(static_cast<void*>(&state.audioType), record, std::min<size_t>(length, sizeof(state.audioType)));
     state.config.audioPresent = 1;
     state.formatKnown[kAudioPin] = 1;
   }
@@ -134,40 +226,36 @@ QVAStatus ConfigureMultiplexer(ComponentInstance* instance, uint32_t index, cons
   TakeVideoFormat(state.videoType, state.videoFormat);
   if (!TakeAudioFormat(state.audioType, choice.audioClass, state.audioFormat)) {
     MuxDebugLine(instance, "audio codec-private data of %u bytes does not fit\n", state.audioType.codecPrivateLength);
-    return kFormatNotSupported;
+    return QVA_ERR_FORMAT;
   }
 
   const bool bothStarted = state.pinConnected[kVideoPin] && state.pinConnected[kAudioPin] &&
                            state.pinStarted[kVideoPin] && state.pinStarted[kAudioPin];
   const bool oneAbsent = (!state.pinConnected[kVideoPin] && !state.formatKnown[kVideoPin]) ||
                          (!state.pinConnected[kAudioPin] && !state.formatKnown[kAudioPin]);
-  if (!bothStarted && !oneAbsent) return 0;
+  if (!bothStarted && !oneAbsent) return QVA_SUCCESS;
   if (state.muxOpened) {
     // A format change on a running multiplexer keeps the stream as it is.
     MuxDebugLine(instance, "format change on pin %u ignored: the multiplexer is already open\n", index);
-    return 0;
+    return QVA_SUCCESS;
   }
   if (!state.multiplexer->Open(&state.config)) {
     MuxDebugLine(instance, "the multiplexer refuses the configuration (type %u, audio class %u)\n",
                  state.config.muxType, state.config.audioClass);
-    return kFormatNotSupported;
+    return QVA_ERR_FORMAT;
   }
   state.muxOpened = 1;
-  return 0;
+  return QVA_SUCCESS;
 }
 
-}  // namespace orx::mux
-
-using namespace orx::mux;
-
-QVAStatus CompCreateHook(ComponentInstance* instance) { return CreateMultiplexer(instance); }
-
-QVAStatus CompDestroyHook(ComponentInstance* instance) { return DestroyMultiplexer(instance); }
-
-QVAStatus CompProcessHook(ComponentInstance* instance, ComponentBuffer* given) {
+// The process hook. The worker passes no buffer (input mode 3): the hook takes its own from the
+// pin of the chosen stream and keeps a buffer the multiplexer took only in part, to offer it
+// again. A refused configuration or a failed write ends the hook with its status, so the
+// framework's failure path runs.
+QVAStatus MultiplexerProcessBuf(ComponentInstance* instance, ComponentBuffer* given) {
   MuxComponentState& state = MuxState(instance);
-  if (state.multiplexer == nullptr) return kNotOpen;
-  const uint32_t timeout = CompBase_IsRunning(instance) ? 0xFFFFFFFFu : 0;
+  if (state.multiplexer == nullptr) return QVA_ERR_NOTOPEN;
+  const uint32_t timeout = CompBase_IsRunning(instance) ? QVA_INFINITE : 0;
 
   const uint32_t stream = ChooseStream(state);
   const uint32_t pin = stream == kStreamAudio ? kAudioPin : kVideoPin;
@@ -176,99 +264,53 @@ QVAStatus CompProcessHook(ComponentInstance* instance, ComponentBuffer* given) {
   if (buffer == nullptr) {
     buffer = state.heldBuffer[pin];
     if (buffer == nullptr) {
-      if (EventManager* events = instance->eventManager.load()) EventManager_Add(events, kTraceGetBuffer, "GetBuf[%d]", pin);
+      if (EventManager* events = instance->eventManager.load())
+        EventManager_Add(events, kTraceGetBuffer, "GetBuf[%d]", pin);
       const QVAStatus status = CompBase_TakeInput(instance, pin, &buffer, timeout);
-      if (status != 0) return status;
-      if (buffer == nullptr) return 19;
+      if (status != QVA_SUCCESS) return status;
+      if (buffer == nullptr) return QVA_ERR_STOPPED;
       state.heldBuffer[pin] = buffer;
       state.consumed[pin] = 0;
       fresh = true;
     }
   }
 
-  QVAStatus result = 0;
-  bool finished = false;
   const uint32_t flags = buffer->flags;
-  if (fresh && pin == kAudioPin && state.config.audioClass == kAudioClassLpcm &&
-      !(flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) && buffer->data != nullptr)
+  const bool marker = (flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) != 0;
+  // The multiplexer writes LPCM big-endian; the pins carry it little-endian.
+  if (fresh && pin == kAudioPin && state.config.audioClass == kAudioClassLpcm && !marker && buffer->data != nullptr)
     SwapSampleBytes(buffer->data, buffer->length);
 
+  QVAStatus result = QVA_SUCCESS;
+  bool finished = true;
   if (flags & QVA_BUFFLAG_FORMAT) {
-    state.pinStarted[pin] = 1;
-    state.pinConnected[pin] = 1;
-    state.pinEnded[pin] = 0;
-    CompBase_SetEOS(instance, 0);
-    if (buffer->data != nullptr && buffer->length >= kMediaTypeHeaderSize) {
-      if (flags & QVA_BUFFLAG_VIDEO) {
-        CompBase_SetState(instance, QVA_STATE_PLAYING);
-        result = ConfigureMultiplexer(instance, kVideoPin, buffer->data, buffer->length);
-        const VideoMediaType& video = state.videoType;
-        if (result == 0 && (video.subtype == QVA_MSUBTYPE_H264 || video.subtype == 8) && video.codecPrivateLength > 0) {
-          uint8_t header[256];
-          const size_t length = AvcCToAnnexB(video.codecPrivate, std::min<uint32_t>(video.codecPrivateLength, 64),
-                                             header, sizeof(header));
-          if (length > 0) {
-            MuxSampleDesc sample;
-            sample.data = header;
-            sample.flags = kSampleKey | kSampleTimeValid;
-            sample.length = static_cast<uint32_t>(length);
-            result = WriteSample(state, stream, sample, nullptr);
-          }
-        }
-      } else if (flags & QVA_BUFFLAG_AUDIO) {
-        CompBase_SetState(instance, QVA_STATE_PLAYING);
-        result = ConfigureMultiplexer(instance, kAudioPin, buffer->data, buffer->length);
-      }
-    }
-    finished = true;
+    result = ApplyFormatChange(instance, pin, stream, *buffer);
   } else if (flags & (QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) {
-    state.pinEnded[pin] = 1;
-    MuxSampleDesc end;
-    end.flags = kSampleEndOfStream;
-    result = WriteSample(state, stream, end, nullptr);
-    if (state.muxCreated && state.pinEnded[kVideoPin] && state.pinEnded[kAudioPin]) {
-      CompBase_SetState(instance, QVA_STATE_PAUSED);
-      if (CompBase_GetEOS(instance) == 0) {
-        CompBase_SetEOS(instance, 16);
-        CompBase_UpdateProgress(instance);
-      }
-    }
-    CompBase_CountFrame(instance, pin, pin == kVideoPin ? kProgressVideo : kProgressAudio, 0x2000);
-    finished = true;
+    result = EndPin(instance, pin, stream);
   } else {
-    if (state.pinEnded[pin] && !state.pinStarted[pin]) {
-      state.pinStarted[pin] = 1;
-      state.pinEnded[pin] = 0;
-    } else if (state.pinStarted[pin] && state.pinEnded[pin]) {
-      finished = true;
-    }
-    if (!finished && buffer->data != nullptr && buffer->length > 0) {
-      MuxSampleDesc sample;
-      sample.data = buffer->data;
-      sample.length = buffer->length;
-      if (flags & QVA_BUFFLAG_TIMESTAMP) {
-        sample.flags = kSampleTimeValid;
-        sample.time = static_cast<double>(buffer->timestamp) / 1000.0;
-      }
-      if (flags & QVA_BUFFLAG_SYNCPOINT) sample.flags |= kSampleKey;
-      result = WriteSample(state, stream, sample, &state.consumed[pin]);
-      if (state.consumed[pin] >= buffer->length) finished = true;
-      CompBase_CountFrame(instance, pin, pin == kVideoPin ? kProgressVideo : kProgressAudio, 12);
-      CompBase_SendProgress(instance, 0);
-    }
+    finished = false;
+    result = WriteData(instance, pin, stream, *buffer, finished);
   }
 
-  // A refused configuration or a failed write ends the hook with its status, so the framework's
-  // failure path runs.
   if (given != nullptr) {
     state.heldBuffer[pin] = nullptr;
     return result;
   }
-  if (finished || buffer->data == nullptr || buffer->length == 0 || result != 0) {
+  if (finished || buffer->data == nullptr || buffer->length == 0 || result != QVA_SUCCESS) {
     CompBase_UpdateProgress(instance);
     const QVAStatus returned = CompBase_ReturnInput(instance, pin, buffer);
     state.heldBuffer[pin] = nullptr;
-    return result != 0 ? result : returned;
+    return result != QVA_SUCCESS ? result : returned;
   }
-  return 0;
+  return QVA_SUCCESS;
 }
+
+}  // namespace orx::mux
+
+QVAStatus CompCreateHook(ComponentInstance* instance) { return orx::mux::CreateMultiplexer(instance); }
+
+QVAStatus CompProcessHook(ComponentInstance* instance, ComponentBuffer* buffer) {
+  return orx::mux::MultiplexerProcessBuf(instance, buffer);
+}
+
+QVAStatus CompDestroyHook(ComponentInstance* instance) { return orx::mux::DestroyMultiplexer(instance); }

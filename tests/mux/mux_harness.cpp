@@ -142,7 +142,7 @@ std::vector<uint8_t> CopyStream(const std::string& path, const std::string& map,
 }
 
 std::string DecodeErrors(const std::string& path) {
-  auto result = RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
+  auto result = RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-xerror", "-i", path, "-f", "null", "-"});
   return result.err + (result.exitCode != 0 ? "exit " + std::to_string(result.exitCode) : "");
 }
 
@@ -156,6 +156,26 @@ std::vector<double> ProbePacketPts(const std::string& path, const std::string& s
   while (std::getline(in, line))
     if (!line.empty() && line != "N/A") pts.push_back(std::stod(line) * 1000.0);
   return pts;
+}
+
+double ProbeStreamSeconds(const std::string& path, const std::string& stream) {
+  auto result = RunProcess({"ffprobe", "-v", "error", "-select_streams", stream, "-show_entries",
+                            "packet=pts_time,duration_time", "-of", "csv=p=0", path});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  double first = 0, end = 0;
+  bool any = false;
+  std::istringstream in(result.out);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t comma = line.find(',');
+    if (comma == std::string::npos || line.compare(0, 3, "N/A") == 0) continue;
+    const double pts = std::stod(line.substr(0, comma));
+    const double duration = line.compare(comma + 1, 3, "N/A") == 0 ? 0 : std::stod(line.substr(comma + 1));
+    first = any ? std::min(first, pts) : pts;
+    end = any ? std::max(end, pts + duration) : pts + duration;
+    any = true;
+  }
+  return end - first;
 }
 
 std::string DvdauthorErrors(const std::string& path, const std::string& videoFormat) {

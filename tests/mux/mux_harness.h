@@ -62,6 +62,8 @@ std::vector<uint8_t> CopyStream(const std::string& path, const std::string& map,
 std::string DecodeErrors(const std::string& path);
 // The PTS (ms) of the packets of one stream, in file order.
 std::vector<double> ProbePacketPts(const std::string& path, const std::string& stream);
+// The time one stream's packets cover (first PTS to the end of the last packet), in seconds.
+double ProbeStreamSeconds(const std::string& path, const std::string& stream);
 // dvdauthor -o dir -t file, then -T: every "ERR:" line, or why it could not run.
 std::string DvdauthorErrors(const std::string& path, const std::string& videoFormat);
 

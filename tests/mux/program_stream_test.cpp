@@ -1,9 +1,12 @@
-// Program streams written by the multiplexer core, read back by ffprobe, ffmpeg and dvdauthor.
+// DVD program streams, written by the multiplexer core and through qvacmux.so (to a sink on
+// output pin 0 or to a file), read back by ffprobe, ffmpeg and dvdauthor.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "media/media_codes.h"
 #include "tests/mux/es_fixtures.h"
+#include "tests/mux/mux_component_driver.h"
 #include "tests/mux/mux_harness.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/process.h"
@@ -15,9 +18,11 @@ namespace {
 const std::vector<uint8_t> kSequenceEnd = {0x00, 0x00, 0x01, 0xB7};
 
 enum class AudioKind { kNone, kMp2, kAc3, kLpcm };
+enum class Driver { kCore, kComponentSink, kComponentFile };
 
 struct DvdCase {
   const char* name;
+  Driver driver;
   int width;
   int height;
   const char* rate;
@@ -28,41 +33,109 @@ struct DvdCase {
 
 void PrintTo(const DvdCase& c, std::ostream* os) { *os << c.name; }
 
+// The fixtures of one row and the core run that multiplexes them.
+struct DvdInputs {
+  EsFixture video;
+  EsFixture audio;
+  CoreRun run;
+  double frameRate = 0;
+};
+
+DvdInputs MakeDvdInputs(const DvdCase& c) {
+  DvdInputs in;
+  const double seconds = 1.0;
+  in.frameRate = c.height == 576 ? 25.0 : 30000.0 / 1001;
+  if (c.video) in.video = Mpeg2Video(c.width, c.height, c.rate, c.height == 576 ? 25 : 30);
+  in.run.muxType = kMuxDvd;
+  switch (c.audio) {
+    case AudioKind::kMp2: in.audio = Mp2Audio(48000, 192, seconds); break;
+    case AudioKind::kAc3:
+      in.audio = Ac3Audio(seconds);
+      in.run.audioClass = kAudioClassAc3;
+      break;
+    case AudioKind::kLpcm:
+      in.audio = PcmAudioBigEndian(seconds);
+      in.run.audioClass = kAudioClassLpcm;
+      break;
+    case AudioKind::kNone: break;
+  }
+  if (c.video) in.run.video = &in.video.samples;
+  if (c.audio != AudioKind::kNone) in.run.audio = &in.audio.samples;
+  return in;
+}
+
+// The same streams as an export gives them to qvacmux.so: MPEG-2 video on pin 0, the audio on
+// pin 1 (PCM little-endian, as audio sources deliver it).
+ComponentRun MakeDvdComponentRun(const DvdCase& c, const DvdInputs& in) {
+  ComponentRun run;
+  run.outputType = QVA_MTYPE_MPEG2_PS;
+  if (c.video) {
+    run.video.format = RecordBytes(MakeVideoType(QVA_MSUBTYPE_MPV2, static_cast<uint32_t>(c.width),
+                                                 static_cast<uint32_t>(c.height), c.height == 576 ? 25000 : 29970,
+                                                 8000000));
+    run.video.samples = &in.video.samples;
+  }
+  switch (c.audio) {
+    case AudioKind::kMp2: run.audio.format = RecordBytes(MakeAudioType(QVA_MSUBTYPE_MPA2, 48000, 2, 192000)); break;
+    case AudioKind::kAc3: run.audio.format = RecordBytes(MakeAudioType(QVA_MSUBTYPE_AC3, 48000, 2, 192000)); break;
+    case AudioKind::kLpcm:
+      run.audio.format = RecordBytes(MakeAudioType(QVA_MSUBTYPE_PCM, 48000, 2, 1536000));
+      run.audio.littleEndian16 = true;
+      break;
+    case AudioKind::kNone: break;
+  }
+  if (c.audio != AudioKind::kNone) run.audio.samples = &in.audio.samples;
+  return run;
+}
+
+std::vector<uint8_t> CoreBytes(const DvdInputs& in) {
+  MemoryBitStream out;
+  EXPECT_TRUE(RunCore(in.run, out));
+  EXPECT_EQ(out.segments.size(), 1u);
+  return out.segments[0];
+}
+
 class DvdProgramStream : public ::testing::TestWithParam<DvdCase> {};
 
 TEST_P(DvdProgramStream, ReadsBackExactly) {
   const DvdCase& c = GetParam();
-  const double seconds = 1.0;
-  EsFixture video;
-  if (c.video) video = Mpeg2Video(c.width, c.height, c.rate, c.height == 576 ? 25 : 30);
-  EsFixture audio;
-  CoreRun run;
-  run.muxType = kMuxDvd;
-  switch (c.audio) {
-    case AudioKind::kMp2: audio = Mp2Audio(48000, 192, seconds); break;
-    case AudioKind::kAc3:
-      audio = Ac3Audio(seconds);
-      run.audioClass = kAudioClassAc3;
-      break;
-    case AudioKind::kLpcm:
-      audio = PcmAudioBigEndian(seconds);
-      run.audioClass = kAudioClassLpcm;
-      break;
-    case AudioKind::kNone: break;
-  }
+  const DvdInputs in = MakeDvdInputs(c);
   if (c.video) {
-    run.video = &video.samples;
     // The harness's own split agrees with ffprobe's picture count.
-    auto probe = orx::test::ProbeStream(video.path, "v:0", true);
-    ASSERT_EQ(std::to_string(video.samples.size()), probe["nb_read_frames"]);
+    auto probe = orx::test::ProbeStream(in.video.path, "v:0", true);
+    ASSERT_EQ(std::to_string(in.video.samples.size()), probe["nb_read_frames"]);
   }
-  if (c.audio != AudioKind::kNone) run.audio = &audio.samples;
-  MemoryBitStream out;
-  ASSERT_TRUE(RunCore(run, out));
-  ASSERT_EQ(out.segments.size(), 1u);
-  const std::vector<uint8_t>& bytes = out.segments[0];
+  const std::vector<uint8_t> core = CoreBytes(in);
   const std::string path = orx::test::MakeTempDir("dvd") + "/out.mpg";
-  ASSERT_TRUE(WriteBytes(path, bytes));
+  std::vector<uint8_t> bytes = core;
+  if (c.driver == Driver::kCore) {
+    ASSERT_TRUE(WriteBytes(path, bytes));
+  } else {
+    MuxLibrary library;
+    ComponentRun run = MakeDvdComponentRun(c, in);
+    if (c.driver == Driver::kComponentFile) run.url = "file:/" + path;  // the prefix is cut
+    MuxSink sink;
+    ComponentResult result;
+    RunComponent(library, run, sink, result);
+    ASSERT_EQ(result.setupStatus, 0);
+    EXPECT_EQ(result.errorStatus, 0);
+    EXPECT_TRUE(result.ended) << "no end of stream reached the sink";
+    if (c.driver == Driver::kComponentFile) {
+      EXPECT_EQ(sink.DataBuffers(), 0u) << "with a file open nothing goes to output pin 0";
+      bytes = ReadBytes(path);
+      EXPECT_EQ(result.lengthInBytes, bytes.size());
+    } else {
+      bytes = sink.Bytes();
+      ASSERT_TRUE(WriteBytes(path, bytes));
+      EXPECT_EQ(sink.Seeks(), 0u);
+    }
+    // The component adds nothing to what the core writes and loses nothing of it.
+    if (bytes != core) {
+      WriteBytes(path + ".core", core);
+      ADD_FAILURE() << "the component wrote " << bytes.size() << " bytes, the core " << core.size() << " (in "
+                    << path << ".core)";
+    }
+  }
 
   // Pack structure: 2048-byte packs, SCR never decreasing, the DVD system header first.
   ASSERT_EQ(bytes.size() % 2048, 0u);
@@ -90,32 +163,38 @@ TEST_P(DvdProgramStream, ReadsBackExactly) {
   if (c.video) {
     auto probe = orx::test::ProbeStream(path, "v:0");
     EXPECT_EQ(probe["codec_name"], "mpeg2video");
-    std::vector<uint8_t> expected = video.bytes;
+    const double inputSeconds = static_cast<double>(in.video.samples.size()) / in.frameRate;
+    EXPECT_NEAR(ProbeStreamSeconds(path, "v:0"), inputSeconds, 1.0 / in.frameRate) << "video duration";
+    std::vector<uint8_t> expected = in.video.bytes;
     expected.insert(expected.end(), kSequenceEnd.begin(), kSequenceEnd.end());
     EXPECT_TRUE(CopyStream(path, "0:v", "mpeg2video") == expected) << "video does not round-trip";
     // Packet PTS equal the harness's stamps (in decode order) to within 1 ms.
     const std::vector<double> pts = ProbePacketPts(path, "v:0");
-    ASSERT_EQ(pts.size(), video.samples.size());
-    const double first = static_cast<double>(video.samples[0].timeMs);
+    ASSERT_EQ(pts.size(), in.video.samples.size());
+    const double first = static_cast<double>(in.video.samples[0].timeMs);
     for (size_t i = 0; i < pts.size(); ++i)
-      EXPECT_NEAR(pts[i] - pts[0], static_cast<double>(video.samples[i].timeMs) - first, 1.0) << i;
+      EXPECT_NEAR(pts[i] - pts[0], static_cast<double>(in.video.samples[i].timeMs) - first, 1.0) << i;
   }
   switch (c.audio) {
-    case AudioKind::kMp2:
-      EXPECT_EQ(orx::test::ProbeStream(path, "a:0")["codec_name"], "mp2");
-      EXPECT_TRUE(CopyStream(path, "0:a", "mp2") == audio.bytes) << "MP2 does not round-trip";
+    case AudioKind::kMp2: {
+      auto probe = orx::test::ProbeStream(path, "a:0");
+      EXPECT_EQ(probe["codec_name"], "mp2");
+      EXPECT_NEAR(ProbeStreamSeconds(path, "a:0"), in.audio.samples.size() * 1152.0 / 48000, 1152.0 / 48000)
+          << "audio duration";
+      EXPECT_TRUE(CopyStream(path, "0:a", "mp2") == in.audio.bytes) << "MP2 does not round-trip";
       break;
+    }
     case AudioKind::kAc3:
       EXPECT_EQ(orx::test::ProbeStream(path, "a:0")["codec_name"], "ac3");
-      EXPECT_TRUE(CopyStream(path, "0:a", "ac3") == audio.bytes) << "AC-3 does not round-trip";
+      EXPECT_TRUE(CopyStream(path, "0:a", "ac3") == in.audio.bytes) << "AC-3 does not round-trip";
       break;
     case AudioKind::kLpcm: {
       EXPECT_EQ(orx::test::ProbeStream(path, "a:0")["codec_name"], "pcm_dvd");
       auto decoded = orx::test::RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a",
                                             "-f", "s16be", "-"});
       ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
-      EXPECT_TRUE(std::vector<uint8_t>(decoded.out.begin(), decoded.out.end()) == audio.bytes)
-          << "LPCM decodes to " << decoded.out.size() << " bytes, not the " << audio.bytes.size() << " put in";
+      EXPECT_TRUE(std::vector<uint8_t>(decoded.out.begin(), decoded.out.end()) == in.audio.bytes)
+          << "LPCM decodes to " << decoded.out.size() << " bytes, not the " << in.audio.bytes.size() << " put in";
       break;
     }
     case AudioKind::kNone: break;
@@ -127,13 +206,45 @@ TEST_P(DvdProgramStream, ReadsBackExactly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Core, DvdProgramStream,
-    ::testing::Values(DvdCase{"Ntsc_Mp2", 720, 480, "30000/1001", true, AudioKind::kMp2, "NTSC"},
-                      DvdCase{"Pal_Mp2", 720, 576, "25", true, AudioKind::kMp2, "PAL"},
-                      DvdCase{"VideoOnly", 720, 480, "30000/1001", true, AudioKind::kNone, nullptr},
-                      DvdCase{"AudioOnly", 0, 0, "", false, AudioKind::kMp2, nullptr},
-                      DvdCase{"Ntsc_Ac3", 720, 480, "30000/1001", true, AudioKind::kAc3, "NTSC"},
-                      DvdCase{"Ntsc_Lpcm", 720, 480, "30000/1001", true, AudioKind::kLpcm, "NTSC"}),
+    ::testing::Values(DvdCase{"Ntsc_Mp2", Driver::kCore, 720, 480, "30000/1001", true, AudioKind::kMp2, "NTSC"},
+                      DvdCase{"Pal_Mp2", Driver::kCore, 720, 576, "25", true, AudioKind::kMp2, "PAL"},
+                      DvdCase{"VideoOnly", Driver::kCore, 720, 480, "30000/1001", true, AudioKind::kNone, nullptr},
+                      DvdCase{"AudioOnly", Driver::kCore, 0, 0, "", false, AudioKind::kMp2, nullptr},
+                      DvdCase{"Ntsc_Ac3", Driver::kCore, 720, 480, "30000/1001", true, AudioKind::kAc3, "NTSC"},
+                      DvdCase{"Ntsc_Lpcm", Driver::kCore, 720, 480, "30000/1001", true, AudioKind::kLpcm, "NTSC"}),
     [](const ::testing::TestParamInfo<DvdCase>& info) { return std::string(info.param.name); });
+
+// Through qvacmux.so: the same rows, the PAL one written to a file named by QVAComp_OpenURL.
+INSTANTIATE_TEST_SUITE_P(
+    Component, DvdProgramStream,
+    ::testing::Values(
+        DvdCase{"Ntsc_Mp2", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kMp2, "NTSC"},
+        DvdCase{"Pal_Mp2_File", Driver::kComponentFile, 720, 576, "25", true, AudioKind::kMp2, "PAL"},
+        DvdCase{"VideoOnly", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kNone, nullptr},
+        DvdCase{"AudioOnly", Driver::kComponentSink, 0, 0, "", false, AudioKind::kMp2, nullptr},
+        DvdCase{"Ntsc_Ac3", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kAc3, "NTSC"},
+        DvdCase{"Ntsc_Lpcm", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kLpcm, "NTSC"}),
+    [](const ::testing::TestParamInfo<DvdCase>& info) { return std::string(info.param.name); });
+
+// Samples that reach the component split over several buffers (only the first piece timed, as
+// when a queue splits a buffer), each taken in part by the multiplexer and offered again, give
+// the same file as whole samples.
+TEST(DvdProgramStreamPieces, SplitSamplesGiveTheSameFile) {
+  const DvdCase c{"Ntsc_Mp2", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kMp2, "NTSC"};
+  const DvdInputs in = MakeDvdInputs(c);
+  const std::vector<uint8_t> core = CoreBytes(in);
+  MuxLibrary library;
+  for (uint32_t piece : {1000u, 5000u}) {
+    ComponentRun run = MakeDvdComponentRun(c, in);
+    run.video.pieceBytes = piece;
+    MuxSink sink;
+    ComponentResult result;
+    RunComponent(library, run, sink, result);
+    EXPECT_EQ(result.errorStatus, 0);
+    EXPECT_TRUE(result.ended);
+    EXPECT_TRUE(sink.Bytes() == core) << "video in pieces of " << piece << " bytes";
+  }
+}
 
 }  // namespace
 }  // namespace orx::mux::test
