@@ -17,6 +17,9 @@ inline constexpr uint32_t kAudioQueueCount = 256;
 inline constexpr uint32_t kPcmAudioQueueCount = 128;
 inline constexpr uint32_t kVideoQueueBufferSize = 32768;
 inline constexpr uint32_t kVideoQueueCount = 128;
+// Room for an Annex B header made from 64 codec-private bytes (each parameter set of an avcC
+// record grows by two bytes, from its length field to its start code).
+inline constexpr uint32_t kMaxCodecHeaderSize = 128;
 
 // Pin 0 is video, pin 1 audio; the multiplexer numbers its streams the other way round.
 inline constexpr uint32_t kVideoPin = 0;
@@ -52,6 +55,12 @@ struct MuxComponentState {
   AudioMediaType audioType;
   VideoEncoderParams encoderParams;
   uint32_t encoderParamsSet;
+  // The Annex B header made from an H.264 format's codec-private bytes, waiting for the next
+  // picture, and that picture with the header in front while the multiplexer takes it.
+  uint8_t codecHeader[kMaxCodecHeaderSize];
+  uint32_t codecHeaderLength;
+  uint8_t* headedSample;
+  uint32_t headedSampleLength;
 };
 
 inline MuxComponentState& MuxState(ComponentInstance* instance) { return *CompPrivate<MuxComponentState>(instance); }
@@ -64,6 +73,7 @@ QVAStatus CreateMultiplexer(ComponentInstance* instance);
 QVAStatus DestroyMultiplexer(ComponentInstance* instance);
 QVAStatus ConfigureMultiplexer(ComponentInstance* instance, uint32_t index, const void* record, uint32_t length);
 QVAStatus MultiplexerProcessBuf(ComponentInstance* instance, ComponentBuffer* buffer);
+void FreeHeadedSample(MuxComponentState& state);
 void UpdateVideoQueueSize(ComponentInstance* instance);
 
 // Output: the component's own file, or buffers on output pin 0.

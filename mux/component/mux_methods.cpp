@@ -197,6 +197,7 @@ void ReleaseMuxState(ComponentInstance* instance) {
     state.multiplexer = nullptr;
   }
   CloseMuxOutputFile(instance);
+  FreeHeadedSample(state);
   if (state.openEvent != nullptr) QVADestroyEvent(state.openEvent);
   state.openEvent = nullptr;
   delete state.bitStream;

@@ -47,37 +47,29 @@ QVAStatus WriteSample(MuxComponentState& state, uint32_t stream, const MuxSample
   return state.bitStream->Status();
 }
 
-// An H.264 video format's codec-private bytes, as an Annex B header sample ahead of the pictures.
-QVAStatus WriteCodecHeader(MuxComponentState& state, uint32_t stream, bool wasOpen) {
+// An H.264 video format's codec-private bytes, kept as an Annex B header for the next picture.
+void PrepareCodecHeader(MuxComponentState& state) {
   const VideoMediaType& video = state.videoType;
+  state.codecHeaderLength = 0;
   if ((video.subtype != QVA_MSUBTYPE_H264 && video.subtype != kH264AltSubtype) || video.codecPrivateLength == 0)
-    return QVA_SUCCESS;
-  uint8_t header[sizeof(video.codecPrivate) + 16];
+    return;
   const size_t privateLength = std::min<size_t>(video.codecPrivateLength, sizeof(video.codecPrivate));
-  const size_t length = AvcCToAnnexB(video.codecPrivate, privateLength, header, sizeof(header));
-  if (length == 0) return QVA_SUCCESS;
-  MuxSampleDesc sample;
-  sample.data = header;
-  sample.length = static_cast<uint32_t>(length);
-  // On a running stream the header rides ahead of the next picture without a time of its own,
-  // so the clock never goes back to 0.
-  sample.flags = wasOpen ? uint32_t{kSampleKey} : uint32_t{kSampleKey | kSampleTimeValid};
-  return WriteSample(state, stream, sample, nullptr);
+  state.codecHeaderLength = static_cast<uint32_t>(
+      AvcCToAnnexB(video.codecPrivate, privateLength, state.codecHeader, sizeof(state.codecHeader)));
 }
 
-QVAStatus ApplyFormatChange(ComponentInstance* instance, uint32_t pin, uint32_t stream, const ComponentBuffer& buffer) {
+QVAStatus ApplyFormatChange(ComponentInstance* instance, uint32_t pin, const ComponentBuffer& buffer) {
   MuxComponentState& state = MuxState(instance);
   state.pinStarted[pin] = 1;
   state.pinConnected[pin] = 1;
   state.pinEnded[pin] = 0;
   CompBase_SetEOS(instance, 0);
   if (buffer.data == nullptr || buffer.length < kMediaTypeHeaderSize) return QVA_SUCCESS;
-  const bool wasOpen = state.muxOpened != 0;
   if (buffer.flags & QVA_BUFFLAG_VIDEO) {
     CompBase_SetState(instance, QVA_STATE_PLAYING);
     const QVAStatus status = ConfigureMultiplexer(instance, kVideoPin, buffer.data, buffer.length);
-    if (status != QVA_SUCCESS) return status;
-    return WriteCodecHeader(state, stream, wasOpen);
+    if (status == QVA_SUCCESS) PrepareCodecHeader(state);
+    return status;
   }
   if (buffer.flags & QVA_BUFFLAG_AUDIO) {
     CompBase_SetState(instance, QVA_STATE_PLAYING);
@@ -122,19 +114,41 @@ QVAStatus WriteData(ComponentInstance* instance, uint32_t pin, uint32_t stream, 
   MuxSampleDesc sample;
   sample.data = buffer.data;
   sample.length = buffer.length;
+  if (pin == kVideoPin && state.headedSample == nullptr && state.codecHeaderLength > 0 && state.consumed[pin] == 0) {
+    // The codec header goes in front of the first picture after its format, in the same sample:
+    // it then leads the video with that picture's time stamps.
+    state.headedSampleLength = state.codecHeaderLength + buffer.length;
+    state.headedSample = new uint8_t[state.headedSampleLength];
+    std::memcpy(state.headedSample, state.codecHeader, state.codecHeaderLength);
+    std::memcpy(state.headedSample + state.codecHeaderLength, buffer.data, buffer.length);
+    state.codecHeaderLength = 0;
+  }
+  if (pin == kVideoPin && state.headedSample != nullptr) {
+    sample.data = state.headedSample;
+    sample.length = state.headedSampleLength;
+  }
   if (buffer.flags & QVA_BUFFLAG_TIMESTAMP) {
     sample.flags = kSampleTimeValid;
     sample.time = static_cast<double>(buffer.timestamp) / 1000.0;
   }
   if (buffer.flags & QVA_BUFFLAG_SYNCPOINT) sample.flags |= kSampleKey;
   const QVAStatus status = WriteSample(state, stream, sample, &state.consumed[pin]);
-  if (state.consumed[pin] >= buffer.length) finished = true;
+  if (state.consumed[pin] >= sample.length) {
+    finished = true;
+    if (pin == kVideoPin) FreeHeadedSample(state);
+  }
   CompBase_CountFrame(instance, pin, ProgressKindOfPin(pin), kCountFrameWritten);
   CompBase_SendProgress(instance, 0);
   return status;
 }
 
 }  // namespace
+
+void FreeHeadedSample(MuxComponentState& state) {
+  delete[] state.headedSample;
+  state.headedSample = nullptr;
+  state.headedSampleLength = 0;
+}
 
 QVAStatus CreateMultiplexer(ComponentInstance* instance) {
   if (!CompBase_IsState(instance, QVA_STATE_NONE)) return QVA_ERR_WRONGSTATE;
@@ -165,6 +179,8 @@ QVAStatus DestroyMultiplexer(ComponentInstance* instance) {
     if (state.heldBuffer[pin] != nullptr) CompBase_ReturnInput(instance, pin, state.heldBuffer[pin]);
     state.heldBuffer[pin] = nullptr;
   }
+  FreeHeadedSample(state);
+  state.codecHeaderLength = 0;
   if (state.multiplexer != nullptr) {
     // The streams still running are ended before the file closes, so their last packs reach it.
     MuxSampleDesc end;
@@ -284,7 +300,7 @@ QVAStatus MultiplexerProcessBuf(ComponentInstance* instance, ComponentBuffer* gi
   QVAStatus result = QVA_SUCCESS;
   bool finished = true;
   if (flags & QVA_BUFFLAG_FORMAT) {
-    result = ApplyFormatChange(instance, pin, stream, *buffer);
+    result = ApplyFormatChange(instance, pin, *buffer);
   } else if (flags & (QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) {
     result = EndPin(instance, pin, stream);
   } else {
