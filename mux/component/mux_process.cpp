@@ -283,7 +283,8 @@ QVAStatus MultiplexerProcessBuf(ComponentInstance* instance, ComponentBuffer* gi
       if (EventManager* events = instance->eventManager.load())
         EventManager_Add(events, kTraceGetBuffer, "GetBuf[%d]", pin);
       const QVAStatus status = CompBase_TakeInput(instance, pin, &buffer, timeout);
-      if (status != QVA_SUCCESS) return status;
+      // A stop closes the queue under a waiting take: that is the end of the worker, no failure.
+      if (status != QVA_SUCCESS) return CompBase_IsRunning(instance) ? status : QVA_ERR_STOPPED;
       if (buffer == nullptr) return QVA_ERR_STOPPED;
       state.heldBuffer[pin] = buffer;
       state.consumed[pin] = 0;

@@ -2,7 +2,10 @@
 // (small or refusing sinks, refused formats, repeated format changes, two instances at once).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -143,6 +146,38 @@ TEST(MuxComponentThreads, TwoInstancesWriteTheirOwnStreams) {
   EXPECT_EQ(palResult.errorStatus, 0);
   EXPECT_TRUE(ntscSink.Bytes() == ntsc.expected) << "the NTSC stream";
   EXPECT_TRUE(palSink.Bytes() == palOut.segments[0]) << "the PAL stream";
+}
+
+// An export stopped before its streams end: the end of the component ends the streams still
+// running, and their last packs and the end code reach the file before it is closed.
+TEST(ComponentEnd, EndBeforeTheStreamsEndFinishesTheFile) {
+  const FaultInputs& in = Inputs();
+  const std::string path = orx::test::MakeTempDir("mux-end") + "/out.mpg";
+  ComponentRun run = in.Run(MakeAudioType(QVA_MSUBTYPE_MPA2, 48000, 2, 192000));
+  run.url = path;
+  run.video.end = false;
+  run.beforeEnd = [&] {
+    // Every sample is written but for the packs the multiplexer still holds open.
+    const size_t written = in.expected.size() - 4 * 2048;
+    for (int waited = 0; waited < 60000 && std::filesystem::file_size(path) < written; waited += 10)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
+  MuxLibrary library;
+  MuxSink sink;
+  ComponentResult result;
+  RunComponent(library, run, sink, result);
+  EXPECT_EQ(result.errorStatus, 0);
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  ASSERT_GE(bytes.size(), in.expected.size() - 4 * 2048);
+  EXPECT_EQ(bytes.size() % 2048, 0u);
+  const ProgramStreamWalk walk = WalkProgramStream(bytes, 2048);
+  EXPECT_TRUE(walk.everyPackStartsWithBa);
+  EXPECT_EQ(walk.endCodes, 1u);
+  const std::vector<uint8_t> endCode = {0x00, 0x00, 0x01, 0xB9};
+  EXPECT_TRUE(std::search(bytes.end() - 2048, bytes.end(), endCode.begin(), endCode.end()) != bytes.end())
+      << "the last pack holds the program end code";
+  EXPECT_EQ(DecodeErrors(path), "");
+  EXPECT_EQ(sink.DataBuffers(), 0u);
 }
 
 // The method table's answers, as an engine meets them before it starts the component.

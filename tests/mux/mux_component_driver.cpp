@@ -60,7 +60,7 @@ void PushPin(ComponentInstance* instance, uint32_t pin, const PinInput& input) {
         return;
     }
   }
-  Push(instance, pin, QVA_MARKER_EOS, nullptr, 0, 0);
+  if (input.end) Push(instance, pin, QVA_MARKER_EOS, nullptr, 0, 0);
 }
 
 // The whole set-up the engine does before the worker starts; the first refusal, or 0.
@@ -230,7 +230,11 @@ void RunComponent(MuxLibrary& library, const ComponentRun& run, MuxSink& sink, C
     if (!run.video.format.empty()) pushers.emplace_back(PushPin, instance, 0u, std::cref(run.video));
     if (!run.audio.format.empty()) pushers.emplace_back(PushPin, instance, 1u, std::cref(run.audio));
     for (std::thread& pusher : pushers) pusher.join();
-    result.ended = sink.WaitForEnd();
+    if (run.beforeEnd) {
+      run.beforeEnd();
+    } else {
+      result.ended = sink.WaitForEnd();
+    }
     StreamMediaType format{};
     EXPECT_EQ(instance->methods.QVAComp_GetFormat(instance, 1, 0, &format), QVA_SUCCESS);
     result.lengthInBytes = format.LenInBytes;

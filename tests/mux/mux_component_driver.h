@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -83,6 +84,7 @@ struct PinInput {
   uint32_t pieceBytes = 0;                      // samples cut into buffers of this size; 0 whole
   size_t repeatFormatBefore = MuxSink::kNever;  // the format change comes again before this sample
   bool littleEndian16 = false;                  // the samples' 16-bit words are swapped on the pin
+  bool end = true;                              // an end buffer follows the samples
 };
 
 struct ComponentRun {
@@ -91,6 +93,8 @@ struct ComponentRun {
   PinInput audio;
   std::string url;                // QVAComp_OpenURL when not empty
   bool connectSink = true;
+  // Called once everything is pushed, in place of waiting for the end marker before the end.
+  std::function<void()> beforeEnd;
 };
 
 struct ComponentResult {
