@@ -2,6 +2,7 @@
 // output pin 0 or to a file), read back by ffprobe, ffmpeg and dvdauthor.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "media/media_codes.h"
@@ -128,6 +129,9 @@ TEST_P(DvdProgramStream, ReadsBackExactly) {
       bytes = sink.Bytes();
       ASSERT_TRUE(WriteBytes(path, bytes));
       EXPECT_EQ(sink.Seeks(), 0u);
+      // Each buffer carries its pack's SCR in milliseconds.
+      const std::vector<uint64_t> times = sink.Times();
+      EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << "buffer times go back";
     }
     // The component adds nothing to what the core writes and loses nothing of it.
     if (bytes != core) {
