@@ -21,6 +21,7 @@
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"
 #include "tests/support/test_paths.h"
+#include "tests/venc/collecting_bit_stream.h"
 #include "tests/venc/mpeg2_stream_reader.h"
 #include "tests/venc/vbv_checker.h"
 #include "venc/component/aspect_ratio.h"
@@ -37,35 +38,9 @@
 namespace {
 
 using namespace orx::venc;
+using orx::venc::test::CollectingBitStream;
 using orx::venc::test::PictureHeader;
 using orx::venc::test::ReadPictureHeaders;
-
-// Collects the encoder's output areas in order; the undelivered tail (the sequence end) is
-// taken at the end.
-class CollectingBitStream final : public IVideoBitStream {
- public:
-  uint8_t* GetWritePointer() override {
-    HandOn();
-    area_.assign(4096 + 2048 + 8, 0);
-    return area_.data();
-  }
-  void SetTimeStamps(int64_t, int64_t, int, int) override {}
-  void Advance(uint8_t*, int bytes) override { used_ += static_cast<size_t>(bytes); }
-  void Deliver() override { HandOn(); }
-  std::vector<uint8_t> Finish() {
-    HandOn();
-    return stream_;
-  }
-
- private:
-  void HandOn() {
-    stream_.insert(stream_.end(), area_.begin(), area_.begin() + static_cast<long>(used_));
-    used_ = 0;
-  }
-  std::vector<uint8_t> area_;
-  size_t used_ = 0;
-  std::vector<uint8_t> stream_;
-};
 
 // Forwards to the controller and keeps the quantiser each picture was planned with.
 class RecordingRateControl final : public IRateControl {

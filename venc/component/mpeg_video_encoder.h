@@ -72,6 +72,7 @@ class IMPEGVideoEncoder {
   // Pictures made: 1 none waiting, 4 an anchor went through while B pictures wait, 3 only
   // queued, 0 on failure.
   virtual int EncodeFrame(const EncodeFrameRequest* request) = 0;
+  // Drains the waiting B pictures, then ends the sequence (its end code, the final flush).
   virtual bool Finish() = 0;
   virtual bool Close() = 0;
   // frameRateIndex may be null.

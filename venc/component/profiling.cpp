@@ -87,7 +87,7 @@ void PrintTimings(int instance) {
   const uint32_t word = DebugWord();
   std::printf("[F# %5d ] [C# 0x%08x ]\n", frames, word);
   const int limit = static_cast<int>((word >> kDebugFrameLimitShift) & kDebugFrameLimitMask);
-  if (limit != 0 && frames >= limit && !g_stopped.exchange(true)) {
+  if (limit != 0 && frames == limit && !g_stopped.exchange(true)) {
     // The system this follows ended the host's process here; the encode goes on instead.
     {
       std::lock_guard<std::mutex> hold(g_fileLock);

@@ -29,6 +29,14 @@ uint32_t SizeWord(const void* record) {
   return size;
 }
 
+// What every format call answers before it looks at the records: only pin 0 of either direction
+// exists, a record must be given and hold at least its 16-byte head.
+QVAStatus CheckFormatCall(uint32_t direction, uint32_t pin, const void* record) {
+  if (pin != 0 || (direction != kDirectionInput && direction != kDirectionOutput)) return QVA_ERR_UNSUPPORTED;
+  if (record == nullptr) return QVA_ERR_BADARG;
+  return SizeWord(record) < kMediaTypeHeaderSize ? QVA_ERR_TOOSMALL : QVA_SUCCESS;
+}
+
 // The defaults a new instance starts from.
 void WriteDefaultFormats(VEncStoredRecords& r) {
   r.input = VideoMediaType{};
@@ -145,10 +153,8 @@ QVAStatus VEnc_SetParam(ComponentInstance* instance, uint32_t id, void* data, ui
 }
 
 QVAStatus VEnc_GetFormat(ComponentInstance* instance, uint32_t direction, uint32_t pin, void* record) {
-  if (pin != 0 || (direction != kDirectionInput && direction != kDirectionOutput)) return QVA_ERR_UNSUPPORTED;
-  if (record == nullptr) return QVA_ERR_BADARG;
+  if (const QVAStatus refused = CheckFormatCall(direction, pin, record)) return refused;
   const uint32_t size = SizeWord(record);
-  if (size < kMediaTypeHeaderSize) return QVA_ERR_TOOSMALL;
   VEncPrivate* p = Private(instance);
   std::lock_guard<std::mutex> hold(*p->recordsLock);
   VEncStoredRecords& r = p->stored;
@@ -185,10 +191,7 @@ QVAStatus VEnc_GetFormat(ComponentInstance* instance, uint32_t direction, uint32
 }
 
 QVAStatus VEnc_SetFormat(ComponentInstance* instance, uint32_t direction, uint32_t pin, void* record) {
-  if (pin != 0 || (direction != kDirectionInput && direction != kDirectionOutput)) return QVA_ERR_UNSUPPORTED;
-  if (record == nullptr) return QVA_ERR_BADARG;
-  const uint32_t size = SizeWord(record);
-  if (size < kMediaTypeHeaderSize) return QVA_ERR_TOOSMALL;
+  if (const QVAStatus refused = CheckFormatCall(direction, pin, record)) return refused;
   VEncPrivate* p = Private(instance);
   std::lock_guard<std::mutex> hold(*p->recordsLock);
   VEncStoredRecords& r = p->stored;

@@ -90,10 +90,13 @@ QVAStatus OutputFailure(QVAStatus status) {
 }
 
 // The B pictures still waiting for an anchor are coded (a batch, a sequence or a parameter set
-// ends here), then the sequence is ended when asked.
+// ends here); with finish the sequence ends too (the encoder's Finish drains first) and the area
+// holding its end code is handed on.
 void EndSequence(VEncPrivate* p, bool finish) {
-  p->encoder->Drain();
-  if (!finish) return;
+  if (!finish) {
+    p->encoder->Drain();
+    return;
+  }
   p->encoder->Finish();
   p->bitStream->Finish();
 }

@@ -220,7 +220,11 @@ void CVideoEncoder::DestroyComponents() {
   rateControl_.reset();
 }
 
-bool CVideoEncoder::Finish() { return mbEncoder_ != nullptr && mbEncoder_->Finish(); }
+bool CVideoEncoder::Finish() {
+  // The B pictures still waiting for an anchor are coded before the sequence ends.
+  Drain();
+  return mbEncoder_ != nullptr && mbEncoder_->Finish();
+}
 
 bool CVideoEncoder::Close() {
   if (preprocessor_ != nullptr) preprocessor_->Finish();

@@ -1,0 +1,172 @@
+// CVideoEncoder on its own: the factory, configuration (the derived VBV size), the geometry and
+// frame buffers Open makes, repeat groups, the small operations, and the picture layout helper.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/venc/collecting_bit_stream.h"
+#include "tests/venc/settings_fixture.h"
+#include "venc/component/mpeg_video_encoder.h"
+#include "venc/component/preprocessor.h"
+#include "venc/component/video_encoder.h"
+
+namespace orx::venc {
+namespace {
+
+// A CVideoEncoder released at the end of the test.
+struct Encoder {
+  Encoder() {
+    IMPEGVideoEncoder* made = nullptr;
+    EXPECT_TRUE(NewMPEGVideoEncoder(&made, 0));
+    video = static_cast<CVideoEncoder*>(made);
+  }
+  ~Encoder() { video->Release(); }
+  CVideoEncoder* video = nullptr;
+};
+
+TEST(VideoEncoder, FactoryMakesOnlyTheSingleEncoder) {
+  IMPEGVideoEncoder* made = reinterpret_cast<IMPEGVideoEncoder*>(1);
+  EXPECT_FALSE(NewMPEGVideoEncoder(&made, 1));  // the parallel encoder comes later
+  EXPECT_EQ(made, nullptr);
+  EXPECT_FALSE(NewMPEGVideoEncoder(nullptr, 0));
+}
+
+// With no VBV size given, Configure derives one from the peak rate (before the checks bound it).
+TEST(VideoEncoder, DerivedVbvSize) {
+  struct Case {
+    int codec;
+    int rate;
+    bool variable;
+    int expected;
+  };
+  const Case cases[] = {
+      {CODEC_MPEG1, 1150000, false, 20},  // at or below 1.856 Mbit/s
+      {CODEC_MPEG1, 3000000, false, 34},  // 23 x b / 1856000 - 3
+      {CODEC_MPEG2, 1000000, false, 30},  // the cap: 0.5 x b / 16384
+      {CODEC_MPEG2, 1000000, true, 44},   // variable and at most 5 Mbit/s: 0.728 x b / 16384
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.codec) + " at " + std::to_string(c.rate));
+    Encoder e;
+    EncoderSettings s = test::Mpeg2Settings(352, 288, 6, c.rate);
+    s.codec = c.codec;
+    s.variableBitRate = c.variable ? 1 : 0;
+    s.vbvBufferSize = 0;
+    s.quietChecks = 1;
+    e.video->Configure(&s);
+    EXPECT_EQ(e.video->Settings().vbvBufferSize, c.expected);
+  }
+}
+
+TEST(VideoEncoder, OpenGeometryAndFrameBuffers) {
+  struct Case {
+    int width, height, progressive, anchorDistance;
+    int mbRows, codedHeight, frameBuffers;
+  };
+  const Case cases[] = {
+      {1920, 1080, 0, 3, 68, 1088, 6},  // interlaced: whole macroblock pairs
+      {720, 576, 1, 1, 36, 576, 4},     // M + 3, at least 4
+      {352, 280, 1, 2, 18, 288, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    Encoder e;
+    test::CollectingBitStream out;
+    EncoderSettings s = test::Mpeg2Settings(c.width, c.height);
+    s.bitStream = &out;
+    s.progressiveSequence = c.progressive;
+    s.anchorDistance = c.anchorDistance;
+    s.streamType = c.width == 1920 ? STREAM_TYPE_HD : STREAM_TYPE_MPEG2_SD;
+    s.bitRate = s.maxBitRate = c.width == 1920 ? 15000000 : 6000000;
+    ASSERT_TRUE(e.video->Configure(&s));
+    ASSERT_TRUE(e.video->Open());
+    EXPECT_EQ(e.video->Settings().mbRows, c.mbRows);
+    EXPECT_EQ(e.video->Settings().codedHeight, c.codedHeight);
+    EXPECT_EQ(e.video->FrameBufferCount(), c.frameBuffers);
+    int w = 0, h = 0;
+    e.video->GetCodedSize(&w, &h);
+    EXPECT_EQ(h, c.codedHeight);
+    e.video->Close();
+  }
+}
+
+// A repeat count of 2 with no field flags makes three pictures of one repeat group.
+TEST(VideoEncoder, RepeatGroupAndSmallOperations) {
+  Encoder e;
+  test::CollectingBitStream out;
+  EncoderSettings s = test::Mpeg2Settings(352, 288);
+  s.bitStream = &out;
+  int32_t stats[5] = {};
+  e.video->GetStatistics(stats);
+  EXPECT_EQ(stats[4], -1);  // no estimator yet
+  EXPECT_FALSE(e.video->ForceKeyFrame());
+  ASSERT_TRUE(e.video->Configure(&s));
+  ASSERT_TRUE(e.video->Open());
+  EXPECT_TRUE(e.video->ForceKeyFrame());
+  std::vector<uint8_t> frame(352 * 288 * 3 / 2, 100);
+  EncodeFrameRequest request{};
+  request.data = frame.data();
+  request.fourcc = FOURCC_I420;
+  request.width = 352;
+  request.height = 288;
+  request.repeatCount = 2;
+  EXPECT_EQ(e.video->EncodeFrame(&request), 1);
+  e.video->GetStatistics(stats);
+  EXPECT_EQ(stats[2], 3);  // display counter
+  EXPECT_EQ(stats[3], 2);  // repeat counter
+  EXPECT_EQ(stats[4], 0);  // on the CPU
+  const int32_t aux[3] = {2, 40, -1};
+  EXPECT_EQ(e.video->SetAuxParams(aux), 40);
+  EXPECT_EQ(e.video->Settings().auxWord1, 2);
+  EXPECT_EQ(e.video->SetGopLength(0), 0);
+  EXPECT_EQ(e.video->Settings().gopLength, 15);
+  EXPECT_EQ(e.video->SetGopLength(12), 12);
+  EXPECT_EQ(e.video->Settings().gopLength, 12);
+  EXPECT_TRUE(e.video->EnableGpu(GPU_MODE_NONE));
+  e.video->Finish();
+  e.video->Close();
+  int pictures = 0;
+  const std::vector<uint8_t> stream = out.Finish();
+  for (size_t i = 0; i + 3 < stream.size(); ++i) {
+    pictures += stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(pictures, 3);
+}
+
+TEST(VideoEncoder, PictureLayout) {
+  struct Case {
+    PictureLayoutRequest request;
+    PictureLayout expected;
+  };
+  const Case cases[] = {
+      // Progressive 720x576, mode 0: tall and a multiple of 32 rows.
+      {{720, 576, false, 0, 0, 0, 0, false}, {720, 576, 0, 0, 720, 576, 0, 0}},
+      // Interlaced 720x486: 32-row alignment cuts 6 rows, 3 on each side; both counts halved
+      // where asked, margins from the overscan.
+      {{720, 486, false, 1, 10, 10, 0, true}, {720, 240, 0, 3, 720, 483, 72, 22}},
+      // 32-column alignment halves the column count.
+      {{704, 480, false, 0, 0, 0, 1, false}, {352, 480, 0, 0, 704, 480, 0, 0}},
+  };
+  Encoder e;
+  for (const Case& c : cases) {
+    const PictureLayout got = e.video->ComputePictureLayout(c.request, nullptr);
+    EXPECT_EQ(got.xCount, c.expected.xCount);
+    EXPECT_EQ(got.yCount, c.expected.yCount);
+    EXPECT_EQ(got.xOffset, c.expected.xOffset);
+    EXPECT_EQ(got.yOffset, c.expected.yOffset);
+    EXPECT_EQ(got.xEnd, c.expected.xEnd);
+    EXPECT_EQ(got.yEnd, c.expected.yEnd);
+    EXPECT_EQ(got.xMargin, c.expected.xMargin);
+    EXPECT_EQ(got.yMargin, c.expected.yMargin);
+  }
+  // Interleaving two fields of 50 Hz halves the frame rate; at 25 Hz it cannot.
+  int index = 9;
+  e.video->ComputePictureLayout({720, 288, true, 0, 0, 0, 0, false}, &index);
+  EXPECT_EQ(index, 6);
+  index = 6;
+  e.video->ComputePictureLayout({720, 288, true, 0, 0, 0, 0, false}, &index);
+  EXPECT_EQ(index, 6);
+}
+
+}  // namespace
+}  // namespace orx::venc
