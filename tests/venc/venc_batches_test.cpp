@@ -3,8 +3,10 @@
 // the drop-frame time codes of a batch that starts a minute in), and a stream kept open.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "media/media_params.h"
@@ -199,11 +201,28 @@ TEST_F(VencBatches, ParameterAndSizeChangesInMidStream) {
   params.averageBitRate = params.peakBitRate = 2000000;
   run.SetParams(params);
   for (int i = 6; i < 12; ++i) run.PushFrame(small.Frame(i).data(), small.FrameBytes(), 40 * static_cast<uint64_t>(i));
-  // The size change and its frames: the worker is kept busy with the small frames meanwhile.
+  // The size change with its frames queued behind it: the worker pauses once the small frames
+  // are taken, and goes on when everything waits in the queue.
+  for (int wait = 0; wait < 600 && run.frames.Released() < 12; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ComponentInstance* c = run.instance;
+  c->methods.QVAComp_SendCommand(c, CMD_PAUSE, 0, 0, 0, 0, 0);
+  // The pause completes with the round that follows it: an empty buffer makes that round.
+  run.PushMarker(QVA_BUFFLAG_EXTERNAL);
+  uint32_t state = 0;
+  for (int wait = 0; wait < 600 && state != QVA_STATE_PAUSED; ++wait) {
+    c->methods.QVAComp_GetState(c, &state);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(state, QVA_STATE_PAUSED);
   run.PushFormat(PlanarFormat(QVA_MSUBTYPE_YUV420, 720, 576, 25000));
   for (int i = 0; i < 8; ++i) {
     run.PushFrame(large.Frame(i).data(), large.FrameBytes(), 480 + 40 * static_cast<uint64_t>(i));
   }
+  PinBufferConfig status{};
+  status.pinIndex = 0;
+  ASSERT_EQ(c->methods.QVAComp_GetParam(c, QVA_PARAM_BUFFERS, &status, sizeof status), QVA_SUCCESS);
+  EXPECT_EQ(status.slotsInUse, 9u) << "the format record and its eight frames should wait in the queue";
+  ASSERT_EQ(c->methods.QVAComp_SendCommand(c, CMD_PLAY, 1, 0, 0, 0, 2000), QVA_SUCCESS);
   run.PushMarker(QVA_MARKER_EOI);
   ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_EOI) != 0; }));
   run.EndAndRelease();

@@ -180,10 +180,7 @@ QVAStatus VEnc_GetFormat(ComponentInstance* instance, uint32_t direction, uint32
     RequestOptions options{};
     DeriveEncoderSettings(r.params, r.input, r.output, settings, options);
     copy.codecPrivateLength = static_cast<uint32_t>(encoder->GetSequenceHeader(&settings, copy.codecPrivate));
-    if (temporary) {
-      encoder->Release();
-      p->glueState = VENC_NO_ENCODER;
-    }
+    if (temporary) encoder->Release();  // the glue state stays "no encoder"
   }
   r.codecPrivateRefresh = 0;
   std::memcpy(record, &copy, sizeof copy);
