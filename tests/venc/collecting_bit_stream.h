@@ -18,7 +18,7 @@ class CollectingBitStream final : public IVideoBitStream {
   void SetTimeStamps(int64_t, int64_t, int, int) override {}
   void Advance(uint8_t*, int bytes) override { used_ += static_cast<size_t>(bytes); }
   void Deliver() override { HandOn(); }
-  std::vector<uint8_t> Finish() {
+  std::vector<uint8_t> Collected() {
     HandOn();
     return stream_;
   }

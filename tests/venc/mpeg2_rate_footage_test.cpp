@@ -269,7 +269,7 @@ EncodeResult Encode(const EncodeOptions& o) {
   if (reference != nullptr) reference->Release();
   encoder.Finish();
   encoder.Close();
-  result.stream = bitStream.Finish();
+  result.stream = bitStream.Collected();
   result.plannedQuants = recording.plannedQuants;
   return result;
 }

@@ -88,7 +88,7 @@ std::vector<uint8_t> EncodeDirect(const SideRoad& road, const SourceVideo& sourc
   encoder->Finish();
   encoder->Close();
   encoder->Release();
-  return out.Finish();
+  return out.Collected();
 }
 
 void NoChange(EncoderSettings&) {}

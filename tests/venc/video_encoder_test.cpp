@@ -122,11 +122,16 @@ TEST(VideoEncoder, RepeatGroupAndSmallOperations) {
   EXPECT_EQ(e.video->Settings().gopLength, 15);
   EXPECT_EQ(e.video->SetGopLength(12), 12);
   EXPECT_EQ(e.video->Settings().gopLength, 12);
+  e.video->SetBitRate(4000000);
+  EXPECT_EQ(e.video->Settings().bitRate, 4000000);
   EXPECT_TRUE(e.video->EnableGpu(GPU_MODE_NONE));
+  int devices = -1;
+  EXPECT_EQ(e.video->QueryGpu(&devices, GPU_MODE_DATAFLOW), 0);
+  EXPECT_EQ(devices, 0);  // no GPU runtime: the encoders stay on the CPU
   e.video->Finish();
   e.video->Close();
   int pictures = 0;
-  const std::vector<uint8_t> stream = out.Finish();
+  const std::vector<uint8_t> stream = out.Collected();
   for (size_t i = 0; i + 3 < stream.size(); ++i) {
     pictures += stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == 0 ? 1 : 0;
   }

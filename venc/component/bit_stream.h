@@ -21,7 +21,7 @@ class CBitStream final : public IVideoBitStream {
   void Advance(uint8_t* pointer, int bytes) override;
   void Deliver() override;
   // Hands on a current area that holds data: the sequence end code the encoder's Finish leaves.
-  void Finish();
+  void Finish() override;
   // Neither asks for areas nor hands them on any more (the instance is being destroyed, its
   // peer may be gone): the encoder's bytes are dropped.
   void Detach() { detached_ = true; }

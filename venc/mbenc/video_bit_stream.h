@@ -19,6 +19,9 @@ class IVideoBitStream {
   virtual void Advance(uint8_t* pointer, int bytes) = 0;
   // Hands the current area on as the end of a picture.
   virtual void Deliver() = 0;
+  // The end of the stream, after the encoder's Finish: an output hands on what it still holds
+  // (the sequence end code). The macroblock encoders never call it; the component does.
+  virtual void Finish() {}
 
  protected:
   ~IVideoBitStream() = default;
