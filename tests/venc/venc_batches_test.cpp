@@ -115,6 +115,13 @@ void RunBatches(VencLibrary& library, uint32_t rateX1000, const std::vector<int>
   }
   const auto probe = orx::test::ProbeStream(path, "v:0", true);
   EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", std::to_string(total));
+  const orx::test::ProcessResult decode = orx::test::RunProcess(
+      {orx::test::RequireProgram("ffmpeg"), "-nostdin", "-v", "error", "-xerror", "-i", path, "-f", "null", "-"});
+  EXPECT_EQ(decode.exitCode, 0) << decode.err;
+  // A flush goes on with the same stream: the one end code is the end of input's.
+  int ends = 0;
+  for (uint8_t code : StartCodes(stream)) ends += code == 0xB7 ? 1 : 0;
+  EXPECT_EQ(ends, 1);
   EXPECT_TRUE(EndsWithSequenceEnd(stream));
   if (timeCodes != nullptr) *timeCodes = GopTimeCodes(path);
 }

@@ -4,12 +4,17 @@
 // odd-sized BGRA picture converts completely.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"
+#include "tests/support/process.h"
+#include "tests/support/test_paths.h"
 #include "tests/venc/mpeg2_stream_reader.h"
 #include "tests/venc/source_video.h"
 #include "tests/venc/venc_host.h"
@@ -164,6 +169,59 @@ TEST_F(VencInputs, BgraWhiteBlackAndOrientation) {
   const std::vector<uint8_t>& r = decoded.frames[2];
   EXPECT_EQ(r[0], 235);                // top row: the last rows in memory, white
   EXPECT_EQ(r[area - 1], 16);          // bottom row: the first rows in memory, black
+}
+
+// The BGRA conversion the component runs (bottom-up host frames) on real pictures: luma within 1
+// of ffmpeg's BT.601 studio-range conversion, chroma within 1 of the BT.601 matrix in double
+// precision over each horizontal pair of the even rows. A width of 4k + 2 takes the tail step.
+TEST_F(VencInputs, BgraConversionFollowsBt601) {
+  const int w = 718, h = 576, count = 3;
+  const std::string dir = orx::test::MakeTempDir("venc_bgra_bt601");
+  const std::string bgraPath = dir + "/frames.bgra", yuvPath = dir + "/ffmpeg.yuv";
+  const std::string size = std::to_string(w) + "x" + std::to_string(h);
+  const std::string ffmpeg = orx::test::RequireProgram("ffmpeg");
+  const orx::test::ProcessResult decode = orx::test::RunProcess(
+      {ffmpeg, "-nostdin", "-v", "error", "-i", orx::test::MediaPath("tree.avi"), "-frames:v", std::to_string(count),
+       "-vf", "scale=" + size, "-f", "rawvideo", "-pix_fmt", "bgra", "-y", bgraPath});
+  ASSERT_EQ(decode.exitCode, 0) << decode.err;
+  const orx::test::ProcessResult reference = orx::test::RunProcess(
+      {ffmpeg, "-nostdin", "-v", "error", "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size, "-i", bgraPath, "-vf",
+       "scale=out_color_matrix=bt601:out_range=tv", "-pix_fmt", "yuv420p", "-f", "rawvideo", "-y", yuvPath});
+  ASSERT_EQ(reference.exitCode, 0) << reference.err;
+  std::string bgraBytes, yuvBytes;
+  ASSERT_TRUE(orx::test::ReadFileBytes(bgraPath, bgraBytes));
+  ASSERT_TRUE(orx::test::ReadFileBytes(yuvPath, yuvBytes));
+  const size_t area = static_cast<size_t>(w) * h, frameIn = 4 * area, frameOut = area + 2 * (area / 4);
+  ASSERT_EQ(bgraBytes.size(), frameIn * count);
+  ASSERT_EQ(yuvBytes.size(), frameOut * count);
+
+  // BT.601 studio range from 8-bit R, G, B.
+  auto cbOf = [](const uint8_t* p) { return 128.0 + (-37.797 * p[2] - 74.203 * p[1] + 112.0 * p[0]) / 255.0; };
+  auto crOf = [](const uint8_t* p) { return 128.0 + (112.0 * p[2] - 93.786 * p[1] - 18.214 * p[0]) / 255.0; };
+  int worstLuma = 0, worstChroma = 0;
+  std::vector<uint8_t> bottomUp(frameIn), ours(frameOut);
+  for (int f = 0; f < count; ++f) {
+    const auto* topDown = reinterpret_cast<const uint8_t*>(bgraBytes.data()) + f * frameIn;
+    const auto* theirs = reinterpret_cast<const uint8_t*>(yuvBytes.data()) + f * frameOut;
+    // The host hands frames bottom-up: the last row in memory is the picture's top row.
+    const size_t rowBytes = 4 * static_cast<size_t>(w);
+    for (int y = 0; y < h; ++y) std::memcpy(&bottomUp[(h - 1 - y) * rowBytes], topDown + y * rowBytes, rowBytes);
+    convert::ConvertBgraToI420(ours.data(), bottomUp.data(), w, h, 1);
+    for (size_t i = 0; i < area; ++i) worstLuma = std::max(worstLuma, std::abs(ours[i] - theirs[i]));
+    for (int k = 0; k < h / 2; ++k) {
+      for (int j = 0; j < w / 2; ++j) {
+        const uint8_t* left = topDown + (static_cast<size_t>(2 * k) * w + 2 * j) * 4;
+        const uint8_t* right = left + 4;
+        const size_t at = static_cast<size_t>(k) * (w / 2) + j;
+        const long cb = std::lround((cbOf(left) + cbOf(right)) / 2), cr = std::lround((crOf(left) + crOf(right)) / 2);
+        worstChroma = std::max(worstChroma, static_cast<int>(std::abs(ours[area + at] - cb)));
+        worstChroma = std::max(worstChroma, static_cast<int>(std::abs(ours[area + area / 4 + at] - cr)));
+      }
+    }
+  }
+  std::printf("BGRA %dx%d: luma within %d of ffmpeg, chroma within %d of BT.601\n", w, h, worstLuma, worstChroma);
+  EXPECT_LE(worstLuma, 1);
+  EXPECT_LE(worstChroma, 1);
 }
 
 // A width that is not a multiple of 16 (nor of 4 after halving): the converter and the

@@ -178,11 +178,11 @@ TEST(VencStream, SyntheticFieldMotion) {
   RunRow({"fields576i", 720, 576, 25000, 6000000, 15, 3, 0, frames, kFieldMotion, 0x48, "tt", true});
 }
 
-// Every length from 97 to 101 with M 1 and M 2: each picture pushed comes out, the trailing B
+// Every length from 97 to 101 with M 1, 2 and 3: each picture pushed comes out, the trailing B
 // pictures included, in the planner's order.
 TEST(VencStream, TrailingPicturesOfEveryLength) {
   ORX_RELEASE_ONLY();
-  for (uint32_t m : {1u, 2u}) {
+  for (uint32_t m : {1u, 2u, 3u}) {
     for (int frames = 97; frames <= 101; ++frames) {
       const std::string name = "m" + std::to_string(m) + "_" + std::to_string(frames);
       RunRow({name.c_str(), 720, 576, 25000, 6000000, 15, m, 0, frames, nullptr, 0x48, nullptr, false});
