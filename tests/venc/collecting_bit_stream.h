@@ -1,6 +1,7 @@
 #pragma once
 // An encoder output for tests that drive the encoder without the component: it collects the
-// areas in order; the undelivered tail (the sequence end) is taken at the end.
+// areas in order; the undelivered tail (the sequence end) is taken at the end. It keeps each
+// picture's presentation time stamp in coding order.
 #include <cstdint>
 #include <vector>
 
@@ -15,13 +16,14 @@ class CollectingBitStream final : public IVideoBitStream {
     area_.assign(4096 + 2048 + 8, 0);
     return area_.data();
   }
-  void SetTimeStamps(int64_t, int64_t, int, int) override {}
+  void SetTimeStamps(int64_t, int64_t presentation, int, int) override { stamps.push_back(presentation); }
   void Advance(uint8_t*, int bytes) override { used_ += static_cast<size_t>(bytes); }
   void Deliver() override { HandOn(); }
   std::vector<uint8_t> Collected() {
     HandOn();
     return stream_;
   }
+  std::vector<int64_t> stamps;
 
  private:
   void HandOn() {

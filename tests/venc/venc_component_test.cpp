@@ -180,6 +180,31 @@ TEST_F(VencComponent, PictureBeforeTheSizeIsKnownIsNotEncoded) {
   EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", "4");
 }
 
+// The format's rate (frames per 1000 s) picks the first table rate that, times 1000 and rounded,
+// reaches it: 29970 is 30000/1001, and 30000 stays 30.
+TEST_F(VencComponent, FormatRateChoosesTheSequenceRate) {
+  const auto frames = TestFrames(352, 288, 3);
+  struct Case {
+    uint32_t rateX1000;
+    const char* probed;
+  };
+  const Case cases[] = {{23976, "24000/1001"}, {24000, "24/1"}, {25000, "25/1"},
+                        {29970, "30000/1001"}, {30000, "30/1"}, {50000, "50/1"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rateX1000);
+    HostEncode setup;
+    setup.input = PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, c.rateX1000);
+    setup.output = Mpeg2Format(352, 288, c.rateX1000, 3000000);
+    setup.params = ExportParams(15, 3, 3000000, 1);
+    setup.frameMs = 1000000.0 / c.rateX1000;
+    const HostResult result = EncodeThroughHost(library, setup, frames);
+    ASSERT_TRUE(result.ended);
+    const std::string path = WriteStreamFile(result.stream, "venc_rates", "rate.m2v");
+    const auto probe = orx::test::ProbeStream(path, "v:0");
+    EXPECT_EQ(probe.count("r_frame_rate") ? probe.at("r_frame_rate") : "", c.probed);
+  }
+}
+
 // The output format's codec-private fill: a temporary encoder is made only for an output whose
 // codec has a sequence header to give (MPEG-2 never). A temporary encoder takes an instance
 // number and prints its timings when released (debug bit 23, read at the GPU set-up).

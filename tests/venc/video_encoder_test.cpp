@@ -138,6 +138,48 @@ TEST(VideoEncoder, RepeatGroupAndSmallOperations) {
   EXPECT_EQ(pictures, 3);
 }
 
+// Time stamps are milliseconds: in a repeat group a picture that repeats its first field lasts a
+// frame and a half (round(1500 / rate)), the others a frame (round(1000 / rate)); a lead picture
+// of its own comes first when the group does not start on a repeated field.
+TEST(VideoEncoder, RepeatGroupTimeStamps) {
+  struct Case {
+    const char* what;
+    int frameRateIndex;  // 6: 25, 7: 29.97
+    uint32_t flags;
+    std::vector<int64_t> stamps;
+  };
+  const Case cases[] = {
+      {"25 fps, first field repeated", 6, ENCODE_TOP_FIELD_FIRST | ENCODE_REPEAT_FIRST_FIELD | ENCODE_PROGRESSIVE_FRAME,
+       {1000, 1060, 1100}},
+      {"29.97 fps, first field repeated", 7,
+       ENCODE_TOP_FIELD_FIRST | ENCODE_REPEAT_FIRST_FIELD | ENCODE_PROGRESSIVE_FRAME, {1000, 1050, 1083}},
+      {"25 fps, interlaced frames with a lead picture", 6, ENCODE_TOP_FIELD_FIRST, {1000, 1040, 1080}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Encoder e;
+    test::CollectingBitStream out;
+    EncoderSettings s = test::Mpeg2Settings(352, 288, c.frameRateIndex);
+    s.progressiveSequence = 0;
+    s.bitStream = &out;
+    ASSERT_TRUE(e.video->Configure(&s));
+    ASSERT_TRUE(e.video->Open());
+    std::vector<uint8_t> frame(352 * 288 * 3 / 2, 100);
+    EncodeFrameRequest request{};
+    request.data = frame.data();
+    request.fourcc = FOURCC_I420;
+    request.width = 352;
+    request.height = 288;
+    request.flags = c.flags;
+    request.timeStamp = 1000;
+    request.repeatCount = 2;
+    EXPECT_EQ(e.video->EncodeFrame(&request), 1);
+    e.video->Finish();
+    e.video->Close();
+    EXPECT_EQ(out.stamps, c.stamps);
+  }
+}
+
 TEST(VideoEncoder, PictureLayout) {
   struct Case {
     PictureLayoutRequest request;
