@@ -134,6 +134,33 @@ void MeSession::MeasureActivity(CPicture* picture) const {
   picture->minRowDeviationSum = smallestRow / 4;
 }
 
+void ExpectSameCoding(const std::vector<CodedPicture>& a, const std::vector<CodedPicture>& b,
+                      const std::string& what) {
+  ASSERT_EQ(a.size(), b.size()) << what;
+  for (size_t i = 0; i < a.size(); ++i) {
+    SCOPED_TRACE(what + " picture " + std::to_string(a[i].display));
+    EXPECT_EQ(a[i].display, b[i].display);
+    EXPECT_EQ(a[i].type, b[i].type);
+    EXPECT_EQ(a[i].interCostSum, b[i].interCostSum);
+    EXPECT_EQ(a[i].intraActivitySum, b[i].intraActivitySum);
+    EXPECT_EQ(a[i].intraMbCount, b[i].intraMbCount);
+    EXPECT_EQ(a[i].minRowCostTotal, b[i].minRowCostTotal);
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(a[i].maxVector[k], b[i].maxVector[k]);
+      EXPECT_EQ(a[i].fCodes[k], b[i].fCodes[k]);
+    }
+    int differing = 0;
+    for (size_t m = 0; m < a[i].mbs.size(); ++m) {
+      const MBInfo& x = a[i].mbs[m];
+      const MBInfo& y = b[i].mbs[m];
+      differing +=
+          (x.flags != y.flags || x.interCost != y.interCost ||
+           !(x.mv[0].forward == y.mv[0].forward) || !(x.mv[0].backward == y.mv[0].backward));
+    }
+    EXPECT_EQ(differing, 0);
+  }
+}
+
 namespace {
 
 // Noise box-filtered with the given radius (two passes each way), scaled to unit spread.

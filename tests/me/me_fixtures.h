@@ -5,6 +5,7 @@
 // per-macroblock intra activity, and synthetic pictures with known displacements.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "venc/component/encoder_settings.h"
@@ -96,6 +97,11 @@ class MeSession {
   CMotionEstimator* estimator_;  // owned; released at the end
   RecordingEncoder encoder_;
 };
+
+// Both codings saw the same pictures with the same types, f_codes, statistics and MBInfo
+// decisions (flags, costs, vectors).
+void ExpectSameCoding(const std::vector<CodedPicture>& a, const std::vector<CodedPicture>& b,
+                      const std::string& what);
 
 // A seeded random texture, low-pass filtered so that the decimated levels see structure.
 std::vector<uint8_t> MakeTexture(int width, int height, uint32_t seed);

@@ -72,28 +72,6 @@ dsp::CMotionEstimationCore* DefaultCore() {
   return core;
 }
 
-void ExpectSame(const std::vector<CodedPicture>& a, const std::vector<CodedPicture>& b,
-                const std::string& what) {
-  ASSERT_EQ(a.size(), b.size()) << what;
-  for (size_t i = 0; i < a.size(); ++i) {
-    SCOPED_TRACE(what + " picture " + std::to_string(a[i].display));
-    EXPECT_EQ(a[i].interCostSum, b[i].interCostSum);
-    EXPECT_EQ(a[i].intraActivitySum, b[i].intraActivitySum);
-    EXPECT_EQ(a[i].intraMbCount, b[i].intraMbCount);
-    EXPECT_EQ(a[i].minRowCostTotal, b[i].minRowCostTotal);
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(a[i].maxVector[k], b[i].maxVector[k]);
-    int differing = 0;
-    for (size_t m = 0; m < a[i].mbs.size(); ++m) {
-      const MBInfo& x = a[i].mbs[m];
-      const MBInfo& y = b[i].mbs[m];
-      differing +=
-          (x.flags != y.flags || x.interCost != y.interCost ||
-           !(x.mv[0].forward == y.mv[0].forward) || !(x.mv[0].backward == y.mv[0].backward));
-    }
-    EXPECT_EQ(differing, 0);
-  }
-}
-
 TEST(Variants, EqualTheScalarModelOfTheVariant) {
   const std::vector<CodedPicture> model = Encode(new VariantModelCore);
   const uint32_t cpu = dsp::GetCpuFeatures();
@@ -103,7 +81,7 @@ TEST(Variants, EqualTheScalarModelOfTheVariant) {
     if ((cpu & word) != word) continue;
     dsp::CMotionEstimationCore* core = nullptr;
     ASSERT_TRUE(dsp::CreateMotionEstimationCore(&core, word));
-    ExpectSame(Encode(core), model, word & dsp::kCpuSse3 ? "SSE3" : "SSE2");
+    ExpectSameCoding(Encode(core), model, word & dsp::kCpuSse3 ? "SSE3" : "SSE2");
   }
 }
 
@@ -116,7 +94,7 @@ TEST(MeThreads, FourEstimatorsAtOnce) {
     threads.emplace_back([t, &results] { results[t] = Encode(DefaultCore(), 4); });
   }
   for (std::thread& t : threads) t.join();
-  for (int t = 0; t < 4; ++t) ExpectSame(results[t], alone, "thread " + std::to_string(t));
+  for (int t = 0; t < 4; ++t) ExpectSameCoding(results[t], alone, "thread " + std::to_string(t));
 }
 
 }  // namespace

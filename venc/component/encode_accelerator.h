@@ -4,6 +4,8 @@
 // the encoder thread. The records hold pointers and are read by field name only.
 #include <cstdint>
 
+#include "venc/component/frame_store.h"
+
 namespace orx::venc {
 
 struct MBInfo;
@@ -78,6 +80,18 @@ struct AccConfig {
   uint32_t currentDecimatedOffset;  // MPEG-4 style estimator only
   uint8_t* evenRowPredLuma;  // prediction jobs only
   uint8_t* evenRowPredChroma;
+};
+
+// What the workers see of a picture: the six buffers of an AccConfig resolved to their planes
+// (null for a missing buffer), and the configuration itself.
+struct AccContext {
+  FrameBufferPair forwardSource;
+  FrameBufferPair backwardSource;
+  FrameBufferPair forwardRecon;
+  FrameBufferPair backwardRecon;
+  FrameBufferPair currentSource;
+  FrameBufferPair currentRecon;
+  AccConfig config;
 };
 
 // The worker plan CVideoEncoder::CreateME hands to CreateEncodeAccelerator.

@@ -32,6 +32,10 @@ bool CMotionSearch::AllocateRowBuffers(int columns) {
   return true;
 }
 
+CMotionSearch::Position CMotionSearch::StartPosition(int x, int y, PackedMV vector) {
+  return {x + (vector.x >> 1), y + (vector.y >> 1)};
+}
+
 int CMotionSearch::Penalty(Position found, int px, int py, int x2, int y2) const {
   return (found.x != px + x2 ? vectorPenalty : 0) + (found.y != py + y2 ? vectorPenalty : 0);
 }
@@ -42,7 +46,7 @@ int CMotionSearch::DecideBMode(int x, int y, MBInfo* mb) {
   const int x2 = 2 * x;
   const int y2 = 2 * y;
   if (pictureType == PICTURE_P) {
-    Position found{};
+    Position found = StartPosition(x, y, mb->mv[0].forward);
     const int cost = SearchMB(forwardPlane, x, y, forwardPredX, forwardPredY, &found);
     const PackedMV vector{static_cast<int16_t>(found.x - x2), static_cast<int16_t>(found.y - y2)};
     mb->mv[0].forward = vector;
@@ -61,6 +65,7 @@ int CMotionSearch::DecideBMode(int x, int y, MBInfo* mb) {
   int penaltyF = 0;
   Position positionF{x2, y2};
   if (forwardSearch) {
+    positionF = StartPosition(x, y, mb->mv[0].forward);
     f = SearchMB(forwardPlane, x, y, forwardPredX, forwardPredY, &positionF);
     penaltyF = Penalty(positionF, forwardPredX, forwardPredY, x2, y2);
     biasF = penaltyF >> 1;
@@ -78,6 +83,7 @@ int CMotionSearch::DecideBMode(int x, int y, MBInfo* mb) {
   int bi;
   Position positionB{x2, y2};
   if (backwardSearch) {
+    positionB = StartPosition(x, y, mb->mv[0].backward);
     b = SearchMB(backwardPlane, x, y, backwardPredX, backwardPredY, &positionB);
     biasF = forwardSearch ? (biasF + penaltyF) >> 1 : penaltyF >> 1;
     biasB = Penalty(positionB, backwardPredX, backwardPredY, x2, y2) >> 1;
@@ -147,9 +153,14 @@ int CMotionSearch::SearchMB(const uint8_t* plane, int x, int y, int px, int py,
                         std::clamp(y + centreY / 2, full.y0, std::max(full.y0, full.y1))};
   const Window local{std::max(centre.x - w, full.x0), std::max(centre.y - h, full.y0),
                      std::min(centre.x + w, full.x1), std::min(centre.y + h, full.y1)};
-  *position = centre;
-  // 3. The coarse search.
-  switch (searchMode) {
+  // 3. The coarse search, or the start given.
+  if (!searchStep) {
+    position->x = std::clamp(position->x, full.x0, std::max(full.x0, full.x1));
+    position->y = std::clamp(position->y, full.y0, std::max(full.y0, full.y1));
+  } else {
+    *position = centre;
+  }
+  switch (searchStep ? searchMode : 0) {
     case 4:
       SearchHierarchical4to1(local, position);
       break;
@@ -168,7 +179,7 @@ int CMotionSearch::SearchMB(const uint8_t* plane, int x, int y, int px, int py,
   // 4. Its cost in the given reference.
   int cost = static_cast<int>(core->Sad16Prefetch(At(plane, stride, position->x, position->y)));
   // 5. Refinements.
-  if ((searchModeWord & 16) == 0) {
+  if (refineStep && (searchModeWord & 16) == 0) {
     if ((searchModeWord & 1) != 0 && 4 * cost > intraThreshold) {
       cost = SearchWindow(position, full, cost, plane);
     }
@@ -275,17 +286,23 @@ CMotionSearch::RowTotals CMotionSearch::EstimateMacroblockRow(MBInfo* first, int
       continue;
     }
     totals.costTotal += cost;
+    const PackedMV forward = mb.mv[0].forward;
+    const PackedMV backward = mb.mv[0].backward;
     if ((mb.flags & MBINFO_BIDIRECTIONAL) != MBINFO_BACKWARD) {
-      forwardPredX = mb.mv[0].forward.x;
-      forwardPredY = mb.mv[0].forward.y;
-      maxForwardX = std::max(maxForwardX, std::abs(forwardPredX));
-      maxForwardY = std::max(maxForwardY, std::abs(forwardPredY));
+      if (chainPredictors) {
+        forwardPredX = forward.x;
+        forwardPredY = forward.y;
+      }
+      maxForwardX = std::max(maxForwardX, std::abs(int{forward.x}));
+      maxForwardY = std::max(maxForwardY, std::abs(int{forward.y}));
     }
     if ((mb.flags & MBINFO_BACKWARD) != 0) {
-      backwardPredX = mb.mv[0].backward.x;
-      backwardPredY = mb.mv[0].backward.y;
-      maxBackwardX = std::max(maxBackwardX, std::abs(backwardPredX));
-      maxBackwardY = std::max(maxBackwardY, std::abs(backwardPredY));
+      if (chainPredictors) {
+        backwardPredX = backward.x;
+        backwardPredY = backward.y;
+      }
+      maxBackwardX = std::max(maxBackwardX, std::abs(int{backward.x}));
+      maxBackwardY = std::max(maxBackwardY, std::abs(int{backward.y}));
     }
   }
   return totals;

@@ -63,6 +63,7 @@ class CMotionSearch {
   int DecideBMode(int x, int y, MBInfo* mb);
   // One direction: the best position (half-pel, or full-pel doubled) in `plane`, searched
   // around the centre predictor and tested against the argument predictor (px, py half-pel).
+  // Without the search step the position passed in (full-pel) is where the refinements start.
   int SearchMB(const uint8_t* plane, int x, int y, int px, int py, Position* position);
 
   // ---- coarse search modes (window: the local window; position in/out, full-pel) ----
@@ -133,6 +134,12 @@ class CMotionSearch {
   bool forwardSearch = false;
   bool backwardSearch = false;
   bool rowPredictor = false;              // centre predictors from the row buffers
+  // The steps of SearchMB (the job kinds of the accelerator's workers): the coarse search from
+  // the centre predictor, or else the macroblock's own vector as the start; the refinements.
+  bool searchStep = true;
+  bool refineStep = true;
+  // Each macroblock's vectors predict the next one's in the row; off, the predictors stay 0.
+  bool chainPredictors = true;
   bool intraDecisions = true;             // the intra rule applies
   int storedVector = 0;                   // the vector the row buffers keep: 0 forward, 1 backward
   const uint8_t* forwardPlane = nullptr;  // reconstructed references
@@ -175,6 +182,8 @@ class CMotionSearch {
   int ExhaustiveHalfPel(Position* position, int cost, const Window& window, const uint8_t* plane,
                         int pitch);
   int Penalty(Position found, int px, int py, int x2, int y2) const;
+  // The full-pel position a vector (half-pel) points at from the block at (x, y).
+  static Position StartPosition(int x, int y, PackedMV vector);
 
   std::unique_ptr<PredictorEntry[]> rowBuffer_[2];
   int rowBufferColumns_ = 0;

@@ -1,0 +1,275 @@
+// CAccMPEG2MotionEstimator: band and per-row estimation on the accelerator's workers.
+#include "venc/me/acc_mpeg2_motion_estimator.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+namespace orx::venc {
+
+CAccMPEG2MotionEstimator::CAccMPEG2MotionEstimator(IEncodeAccelerator* accelerator,
+                                                   int estimationWorkers, bool perRow)
+    : accelerator_(accelerator),
+      bandCount_(std::clamp(estimationWorkers, 1, kMaxBands)),
+      perRow_(perRow) {}
+
+CAccMPEG2MotionEstimator::CAccMPEG2MotionEstimator(dsp::CMotionEstimationCore* meCore,
+                                                   IEncodeAccelerator* accelerator,
+                                                   int estimationWorkers, bool perRow)
+    : CMPEG2MotionEstimator(meCore),
+      accelerator_(accelerator),
+      bandCount_(std::clamp(estimationWorkers, 1, kMaxBands)),
+      perRow_(perRow) {}
+
+bool CAccMPEG2MotionEstimator::Init(const EncoderSettings* settings, CMBEncoder* encoder) {
+  exchange_.reset();
+  if (!CMPEG2MotionEstimator::Init(settings, encoder)) return false;
+  const size_t count = static_cast<size_t>(settings->mbCols) * settings->mbRows;
+  exchange_.reset(new (std::nothrow) MbExchangeEntry[count]());
+  return exchange_ != nullptr;
+}
+
+void CAccMPEG2MotionEstimator::Close() {
+  CMPEG2MotionEstimator::Close();
+  exchange_.reset();
+}
+
+bool CAccMPEG2MotionEstimator::BuildAccConfig() {
+  if (accelerator_ == nullptr) return false;
+  const CPicture* picture = currentPicture_;
+  const auto index = [](const CPicture* p, bool source) -> uint16_t {
+    if (p == nullptr) return ACC_NO_BUFFER;
+    return static_cast<uint16_t>(source ? p->sourceBufferIndex : p->reconBufferIndex);
+  };
+  AccConfig config{};
+  config.currentSource = index(picture, true);
+  config.forwardSource = index(picture->forwardRef, true);
+  config.backwardSource = index(picture->backwardRef, true);
+  config.forwardRecon = index(picture->forwardRef, false);
+  config.backwardRecon = index(picture->backwardRef, false);
+  config.currentRecon = index(picture, false);
+  config.codedWidth = static_cast<uint32_t>(settings_->codedWidth);
+  config.codedHeight = static_cast<uint32_t>(settings_->codedHeight);
+  config.stride = static_cast<uint32_t>(stride);
+  config.mbCols = static_cast<uint32_t>(mbCols);
+  config.mbRows = static_cast<uint32_t>(mbRows);
+  config.rangeX = static_cast<uint32_t>(rangeX);
+  config.rangeY = static_cast<uint32_t>(rangeY);
+  config.windowHalfWidth = static_cast<uint32_t>(windowHalfWidth);
+  config.windowHalfHeight = static_cast<uint32_t>(windowHalfHeight);
+  config.minX = static_cast<uint32_t>(minX);
+  config.minY = static_cast<uint32_t>(minY);
+  config.maxX = static_cast<uint32_t>(maxX);
+  config.maxY = static_cast<uint32_t>(maxY);
+  config.searchMode = static_cast<uint32_t>(searchMode);
+  // A picture without intra decisions (MPEG-4 Part 2 B) tells the workers by a threshold of 0.
+  config.intraThreshold = intraDecisions ? static_cast<uint32_t>(intraThreshold) : 0;
+  config.vectorPenalty = static_cast<uint32_t>(vectorPenalty);
+  config.searchModeWord = searchModeWord;
+  config.halfPelRefinement = subPelWord;
+  config.temporalPredictors = rowPredictor && TemporalActive() ? 1 : 0;
+  config.pictureType = static_cast<uint8_t>(pictureType);
+  config.directions = static_cast<uint8_t>((backwardSearch ? EXCHANGE_BACKWARD : 0) |
+                                           (forwardSearch ? EXCHANGE_FORWARD : 0));
+  config.constantOne = 1;
+  config.h264Flag = settings_->codec == CODEC_H264 && !progressivePicture_ ? 32 : 0;
+  config.decimated = blockAligned_;
+  config.decimatedStride = static_cast<uint32_t>(decimatedStride);
+  config.decimatedRows = static_cast<uint32_t>(decimatedRows);
+  config.plane2to1Offset = static_cast<uint32_t>(offset2to1);
+  config.plane4to1Offset = static_cast<uint32_t>(offset4to1);
+  accelerator_->ConfigureME(&config);
+  return true;
+}
+
+bool CAccMPEG2MotionEstimator::BeginPass() {
+  centreX = centreY = 0;
+  forwardPredX = forwardPredY = backwardPredX = backwardPredY = 0;
+  const bool searchActive = noSearch == 0 && searchModeWord != 0;
+  rowPredictor = searchActive && (predictorWord & 1) != 0;
+  BeginRows();
+  return TemporalActive();
+}
+
+bool CAccMPEG2MotionEstimator::IsBorderRow(int row) const {
+  const int border = settings_->borderY >> 4;
+  return row < border || row >= mbRows - border;
+}
+
+void CAccMPEG2MotionEstimator::FillExchangeRow(const MBInfo* mbInfo, int row,
+                                               const ITemporalSource* temporal) {
+  const uint16_t directions = static_cast<uint16_t>(
+      (backwardSearch ? EXCHANGE_BACKWARD : 0) | (forwardSearch ? EXCHANGE_FORWARD : 0));
+  for (int c = 0; c < mbCols; ++c) {
+    const int i = row * mbCols + c;
+    MbExchangeEntry& e = exchange_[i];
+    e = MbExchangeEntry{};
+    e.index = static_cast<uint16_t>(i);
+    e.directions = directions;
+    e.intraActivity = static_cast<uint16_t>(mbInfo[i].intraActivity);
+    if (temporal == nullptr) continue;
+    int x = 0;
+    int y = 0;
+    temporal->Predict(i, &x, &y);
+    // The direction the workers read: backward when the backward search is on.
+    if (backwardSearch) {
+      e.backwardPredX = static_cast<int16_t>(x);
+      e.backwardPredY = static_cast<int16_t>(y);
+    } else {
+      e.forwardPredX = static_cast<int16_t>(x);
+      e.forwardPredY = static_cast<int16_t>(y);
+    }
+  }
+}
+
+EncAccJob CAccMPEG2MotionEstimator::MakeJob(uint16_t kind, int firstRow, int rows,
+                                            MBInfo* mbInfo, AccBandStats* statistics) const {
+  EncAccJob job{};
+  job.pictureId = static_cast<uint16_t>(currentPicture_->sourceBufferIndex);
+  job.kind = kind;
+  job.tag = static_cast<uint16_t>(firstRow * mbCols);
+  job.count = static_cast<uint16_t>(rows * mbCols);
+  job.state = ACC_JOB_POSTED;
+  job.exchange = exchange_.get();
+  job.mbInfo = mbInfo;
+  job.statistics = statistics;
+  return job;
+}
+
+void CAccMPEG2MotionEstimator::AddRowTotals(const RowTotals& totals) {
+  CPicture* picture = currentPicture_;
+  const int32_t rowCost = totals.costTotal + totals.intraSum;
+  picture->minRowCostTotal = std::min(picture->minRowCostTotal, rowCost);
+  picture->interCostSum += rowCost;
+  picture->intraActivitySum += totals.intraSum;
+  picture->intraMbCount += totals.intraCount;
+}
+
+void CAccMPEG2MotionEstimator::AddJobStatistics(const AccBandStats& statistics) {
+  CPicture* picture = currentPicture_;
+  picture->minRowCostTotal = std::min(picture->minRowCostTotal, statistics.minRowTotal);
+  picture->intraActivitySum += statistics.intraActivitySum;
+  picture->interCostSum += statistics.costSum;
+  picture->intraMbCount += statistics.intraMbCount;
+  maxForwardX = std::max(maxForwardX, statistics.maxForwardX);
+  maxForwardY = std::max(maxForwardY, statistics.maxForwardY);
+  maxBackwardX = std::max(maxBackwardX, statistics.maxBackwardX);
+  maxBackwardY = std::max(maxBackwardY, statistics.maxBackwardY);
+}
+
+void CAccMPEG2MotionEstimator::EstimateRowsHere(MBInfo* mbInfo, int firstRow, int rows,
+                                                const ITemporalSource* temporal) {
+  BeginRows();
+  for (int row = firstRow; row < firstRow + rows; ++row) {
+    currentRow = currentSource_ + static_cast<ptrdiff_t>(row) * 16 * stride;
+    AddRowTotals(EstimateMacroblockRow(mbInfo + row * mbCols, row, row == firstRow, temporal));
+  }
+}
+
+void CAccMPEG2MotionEstimator::EstimatePicture(MBInfo* mbInfo) {
+  // Without an accelerator no worker would search: the picture is estimated here.
+  if (pictureType == PICTURE_I || accelerator_ == nullptr || exchange_ == nullptr) {
+    CMPEG2MotionEstimator::EstimatePicture(mbInfo);
+    return;
+  }
+  if (perRow_) {
+    EstimateRowJobs(mbInfo);
+    return;
+  }
+  const bool temporalActive = BeginPass();
+  const ArrayTemporalSource source(temporal_);
+  BuildAccConfig();
+
+  // Border rows are settled here; the rows between them are split into the bands.
+  int firstEstimated = mbRows;
+  int estimatedRows = 0;
+  for (int row = 0; row < mbRows; ++row) {
+    if (IsBorderRow(row)) {
+      FillBorderRow(mbInfo + row * mbCols, row);
+      currentPicture_->interCostSum += 1;
+    } else {
+      firstEstimated = std::min(firstEstimated, row);
+      ++estimatedRows;
+    }
+  }
+
+  AccBandStats statistics[kMaxBands] = {};
+  EncAccJob jobs[kMaxBands] = {};
+  bool posted[kMaxBands] = {};
+  const ITemporalSource* exchangeTemporal = rowPredictor && temporalActive ? &source : nullptr;
+  int row = firstEstimated;
+  for (int band = 0; band < bandCount_; ++band) {
+    const int rows = estimatedRows / bandCount_ + (band < estimatedRows % bandCount_ ? 1 : 0);
+    // With fewer rows than bands the empty bands post nothing, so that no empty record is
+    // summed into the picture.
+    if (rows == 0) continue;
+    for (int r = row; r < row + rows; ++r) FillExchangeRow(mbInfo, r, exchangeTemporal);
+    jobs[band] = MakeJob(ACC_JOB_SEARCH | ACC_JOB_REFINE, row, rows, mbInfo, &statistics[band]);
+    posted[band] = accelerator_->PostJob(&jobs[band]);
+    if (!posted[band]) EstimateRowsHere(mbInfo, row, rows, temporalActive ? &source : nullptr);
+    row += rows;
+  }
+  for (int band = 0; band < bandCount_; ++band) {
+    // A failed wait leaves its record unfinished: it is not summed.
+    if (posted[band] && accelerator_->WaitJob(&jobs[band]) != 0) {
+      AddJobStatistics(statistics[band]);
+    }
+  }
+  accelerator_->Reset(currentPicture_->sourceBufferIndex);
+}
+
+void CAccMPEG2MotionEstimator::EstimateRowJobs(MBInfo* mbInfo) {
+  const bool temporalActive = BeginPass();
+  const ArrayTemporalSource source(temporal_);
+  BuildAccConfig();
+  // The encoder thread's searches stop before the refinements; the worker refines.
+  searchModeWord |= 16;
+
+  // A B picture searched backward only keeps its forward candidate's cost in the MBInfo; the
+  // search here overwrites it with the chosen cost, so it is put back for the worker's
+  // decision.
+  const bool keepForwardCost = !forwardSearch && backwardSearch;
+  std::vector<int32_t> forwardCost(keepForwardCost ? mbCols : 0);
+  std::vector<int32_t> chosenCost(forwardCost.size());
+
+  AccBandStats statistics[2] = {};
+  EncAccJob jobs[2] = {};
+  int outstanding = -1;  // the row whose job is still running
+  bool firstOfRun = true;
+  for (int row = 0; row < mbRows; ++row) {
+    MBInfo* first = mbInfo + row * mbCols;
+    if (IsBorderRow(row)) {
+      FillBorderRow(first, row);
+      currentPicture_->interCostSum += 1;
+      continue;
+    }
+    for (size_t c = 0; c < forwardCost.size(); ++c) forwardCost[c] = first[c].interCost;
+    currentRow = currentSource_ + static_cast<ptrdiff_t>(row) * 16 * stride;
+    const RowTotals own =
+        EstimateMacroblockRow(first, row, firstOfRun, temporalActive ? &source : nullptr);
+    firstOfRun = false;
+    for (size_t c = 0; c < forwardCost.size(); ++c) {
+      chosenCost[c] = first[c].interCost;
+      first[c].interCost = forwardCost[c];
+    }
+    const int parity = row & 1;
+    statistics[parity] = AccBandStats{};
+    jobs[parity] = MakeJob(ACC_JOB_REFINE, row, 1, mbInfo, &statistics[parity]);
+    const bool posted = accelerator_->PostJob(&jobs[parity]);
+    if (!posted) {
+      // The full-pel search stands unrefined.
+      for (size_t c = 0; c < chosenCost.size(); ++c) first[c].interCost = chosenCost[c];
+      AddRowTotals(own);
+    }
+    if (outstanding >= 0 && accelerator_->WaitJob(&jobs[outstanding & 1]) != 0) {
+      AddJobStatistics(statistics[outstanding & 1]);
+    }
+    outstanding = posted ? row : -1;
+  }
+  if (outstanding >= 0 && accelerator_->WaitJob(&jobs[outstanding & 1]) != 0) {
+    AddJobStatistics(statistics[outstanding & 1]);
+  }
+  accelerator_->Reset(currentPicture_->sourceBufferIndex);
+}
+
+}  // namespace orx::venc
