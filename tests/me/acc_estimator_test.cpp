@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <map>
 #include <random>
 #include <set>
@@ -249,6 +250,10 @@ struct SplitCase {
   std::vector<int> rows;  // estimated rows of each job, in order
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) {
+  *os << c.height / 16 << " rows, " << c.bands << " bands, border " << c.borderY / 16;
+}
+
 class BandSplit : public ::testing::TestWithParam<SplitCase> {};
 
 // The rows between the borders go to the bands, the first R mod T bands one row more; a band
@@ -294,7 +299,13 @@ INSTANTIATE_TEST_SUITE_P(MeThreads, BandSplit,
                                            SplitCase{272, 0, 0, {17}},
                                            SplitCase{272, 9, 0, {3, 2, 2, 2, 2, 2, 2, 2}},
                                            SplitCase{272, 4, 16, {4, 4, 4, 3}},
-                                           SplitCase{96, 8, 0, {1, 1, 1, 1, 1, 1}}));
+                                           SplitCase{96, 8, 0, {1, 1, 1, 1, 1, 1}}),
+                         [](const ::testing::TestParamInfo<SplitCase>& info) {
+                           const SplitCase& c = info.param;
+                           return "Rows" + std::to_string(c.height / 16) + "Bands" +
+                                  std::to_string(c.bands) + "Border" +
+                                  std::to_string(c.borderY / 16);
+                         });
 
 // ---- without workers ----
 
