@@ -49,10 +49,10 @@ std::vector<CodedPicture> RunSequence(const EncoderSettings& s, int length,
   MeSession session(s, estimator);
   if (pool != nullptr) pool->SetFrameStore(&session.Store());
   for (int d = 0; d < length; ++d) {
-    const auto [ox, oy] = offset(d);
+    const std::pair<int, int> o = offset(d);
     session.Feed(session.NewPicture(d), false, [&](uint8_t* luma, int stride) {
-      SampleTexture(texture, textureWidth, kMargin, kMargin, ox, oy, luma, stride, s.codedWidth,
-                    s.codedHeight);
+      SampleTexture(texture, textureWidth, kMargin, kMargin, o.first, o.second, luma, stride,
+                    s.codedWidth, s.codedHeight);
     });
   }
   session.Estimator().FlushQueue();
@@ -164,6 +164,15 @@ int WrongInterior(const EncoderSettings& s, const CodedPicture& c, PackedMV forw
 
 PackedMV Mv(int x, int y) { return {static_cast<int16_t>(x), static_cast<int16_t>(y)}; }
 
+struct Shift {
+  int x, y;  // half-pel per picture
+};
+
+// Picture d moved by d shifts from (32, 32) half-pel.
+Offset Moving(Shift v) {
+  return [v](int d) { return std::make_pair(v.x * d + 32, v.y * d + 32); };
+}
+
 // ---- one band, many bands ----
 
 class OneBand : public ::testing::TestWithParam<int> {};
@@ -203,17 +212,16 @@ TEST_P(Bands, FindTheKnownShifts) {
     const EncoderSettings s = Unspecified(352, 288, 15, 1);
     const int tw = s.codedWidth + 2 * kMargin + 64;
     const std::vector<uint8_t> texture = MakeTexture(tw, s.codedHeight + 2 * kMargin + 64, 17);
-    for (const auto& [vx, vy] : {std::pair{-14, 6}, std::pair{7, 0}}) {
-      SCOPED_TRACE("P shift " + std::to_string(vx) + "," + std::to_string(vy));
+    for (const Shift v : {Shift{-14, 6}, Shift{7, 0}}) {
+      SCOPED_TRACE("P shift " + std::to_string(v.x) + "," + std::to_string(v.y));
       pool.posted.clear();
-      const auto coded =
-          RunSequence(s, 3, texture, tw, [&](int d) { return std::make_pair(vx * d + 32, vy * d + 32); },
-              new CAccMPEG2MotionEstimator(&pool, bands, false), &pool);
+      const auto coded = RunSequence(s, 3, texture, tw, Moving(v),
+                                     new CAccMPEG2MotionEstimator(&pool, bands, false), &pool);
       EXPECT_EQ(pool.posted.size(), 2u * bands);
       for (int d : {1, 2}) {
         const CodedPicture& p = Display(coded, d);
         ASSERT_EQ(p.type, PICTURE_P);
-        EXPECT_EQ(WrongInterior(s, p, Mv(vx, vy), nullptr), 0) << "picture " << d;
+        EXPECT_EQ(WrongInterior(s, p, Mv(v.x, v.y), nullptr), 0) << "picture " << d;
         ExpectStatisticsOfMacroblocks(s, p);
         EXPECT_EQ(p.fCodes[0], GetFCode(p.maxVector[0]));
       }
@@ -224,9 +232,8 @@ TEST_P(Bands, FindTheKnownShifts) {
     const EncoderSettings s = Unspecified(352, 288, 15, 3);
     const int tw = s.codedWidth + 2 * kMargin + 64;
     const std::vector<uint8_t> texture = MakeTexture(tw, s.codedHeight + 2 * kMargin + 64, 5);
-    const auto coded =
-        RunSequence(s, 4, texture, tw, [&](int d) { return std::make_pair(6 * d + 32, -4 * d + 32); },
-            new CAccMPEG2MotionEstimator(&pool, bands, false), &pool);
+    const auto coded = RunSequence(s, 4, texture, tw, Moving({6, -4}),
+                                   new CAccMPEG2MotionEstimator(&pool, bands, false), &pool);
     EXPECT_EQ(WrongInterior(s, Display(coded, 3), Mv(18, -12), nullptr), 0);
     for (int d : {1, 2}) {
       const CodedPicture& b = Display(coded, d);
@@ -373,7 +380,7 @@ TEST(AccEstimator, PerRowWidensTheRangesFromTheWorkerRecords) {
   const EncoderSettings s = Unspecified(352, 288, 15, 1);
   const int tw = s.codedWidth + 2 * kMargin + 64;
   const std::vector<uint8_t> texture = MakeTexture(tw, s.codedHeight + 2 * kMargin + 64, 17);
-  const Offset offset = [](int d) { return std::make_pair(-14 * d + 32, 6 * d + 32); };
+  const Offset offset = Moving({-14, 6});
   for (const int recordY : {0, 40}) {
     SCOPED_TRACE("record y " + std::to_string(recordY));
     ScriptedAccelerator scripted;
@@ -425,13 +432,12 @@ TEST(MeThreads, PerRowRefinesTheKnownShifts) {
     const EncoderSettings s = Unspecified(352, 288, 15, 1);
     const int tw = s.codedWidth + 2 * kMargin + 64;
     const std::vector<uint8_t> texture = MakeTexture(tw, s.codedHeight + 2 * kMargin + 64, 17);
-    for (const auto& [vx, vy] : {std::pair{-14, 6}, std::pair{7, 0}, std::pair{0, -5}}) {
-      SCOPED_TRACE("P shift " + std::to_string(vx) + "," + std::to_string(vy));
-      const auto coded =
-          RunSequence(s, 2, texture, tw, [&](int d) { return std::make_pair(vx * d + 32, vy * d + 32); },
-              new CAccMPEG2MotionEstimator(&pool, 1, true), &pool);
+    for (const Shift v : {Shift{-14, 6}, Shift{7, 0}, Shift{0, -5}}) {
+      SCOPED_TRACE("P shift " + std::to_string(v.x) + "," + std::to_string(v.y));
+      const auto coded = RunSequence(s, 2, texture, tw, Moving(v),
+                                     new CAccMPEG2MotionEstimator(&pool, 1, true), &pool);
       const CodedPicture& p = Display(coded, 1);
-      EXPECT_LE(WrongInterior(s, p, Mv(vx, vy), nullptr) * kPerRowMissRatio, interior);
+      EXPECT_LE(WrongInterior(s, p, Mv(v.x, v.y), nullptr) * kPerRowMissRatio, interior);
       ExpectStatisticsOfMacroblocks(s, p, true);
     }
   }
@@ -439,9 +445,8 @@ TEST(MeThreads, PerRowRefinesTheKnownShifts) {
     const EncoderSettings s = Unspecified(352, 288, 15, 3);
     const int tw = s.codedWidth + 2 * kMargin + 64;
     const std::vector<uint8_t> texture = MakeTexture(tw, s.codedHeight + 2 * kMargin + 64, 5);
-    const auto coded =
-        RunSequence(s, 4, texture, tw, [&](int d) { return std::make_pair(6 * d + 32, -4 * d + 32); },
-            new CAccMPEG2MotionEstimator(&pool, 1, true), &pool);
+    const auto coded = RunSequence(s, 4, texture, tw, Moving({6, -4}),
+                                   new CAccMPEG2MotionEstimator(&pool, 1, true), &pool);
     for (int d : {1, 2}) {
       const CodedPicture& b = Display(coded, d);
       const PackedMV backward = Mv(6 * (d - 3), -4 * (d - 3));

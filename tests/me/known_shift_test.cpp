@@ -28,9 +28,9 @@ std::map<int, CodedPicture> RunSequence(const EncoderSettings& settings, int len
                                         CMotionEstimator* estimator = new CMPEG2MotionEstimator()) {
   MeSession session(settings, estimator);
   for (int d = 0; d < length; ++d) {
-    const auto [ox, oy] = offset(d);
+    const std::pair<int, int> o = offset(d);
     session.Feed(session.NewPicture(d), false, [&](uint8_t* luma, int stride) {
-      SampleTexture(texture, textureWidth, kMargin, kMargin, ox, oy, luma, stride,
+      SampleTexture(texture, textureWidth, kMargin, kMargin, o.first, o.second, luma, stride,
                     settings.codedWidth, settings.codedHeight);
     });
   }

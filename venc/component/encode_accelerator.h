@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "venc/component/frame_store.h"
+#include "venc/component/picture.h"
 
 namespace orx::venc {
 
@@ -81,6 +82,21 @@ struct AccConfig {
   uint8_t* evenRowPredLuma;  // prediction jobs only
   uint8_t* evenRowPredChroma;
 };
+
+// The six frame-buffer indices of a picture and of its references (ACC_NO_BUFFER for a
+// missing reference).
+inline void SetAccBufferIndices(const CPicture& picture, AccConfig* config) {
+  const auto index = [](const CPicture* p, bool source) -> uint16_t {
+    if (p == nullptr) return ACC_NO_BUFFER;
+    return static_cast<uint16_t>(source ? p->sourceBufferIndex : p->reconBufferIndex);
+  };
+  config->currentSource = index(&picture, true);
+  config->forwardSource = index(picture.forwardRef, true);
+  config->backwardSource = index(picture.backwardRef, true);
+  config->forwardRecon = index(picture.forwardRef, false);
+  config->backwardRecon = index(picture.backwardRef, false);
+  config->currentRecon = index(&picture, false);
+}
 
 // What the workers see of a picture: the six buffers of an AccConfig resolved to their planes
 // (null for a missing buffer), and the configuration itself.

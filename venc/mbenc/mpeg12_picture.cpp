@@ -102,17 +102,8 @@ void CMBEncoder_MPEG1::WaitPredictionJob(CPicture* picture, int row) {
 
 bool CMBEncoder_MPEG1::StartMcpJobs(CPicture* picture) {
   if (accelerator_ == nullptr || predictionWorkers_ == 0) return false;
-  const auto index = [](const CPicture* p, bool source) -> uint16_t {
-    if (p == nullptr) return ACC_NO_BUFFER;
-    return static_cast<uint16_t>(source ? p->sourceBufferIndex : p->reconBufferIndex);
-  };
   AccConfig config{};
-  config.currentSource = index(picture, true);
-  config.forwardSource = index(picture->forwardRef, true);
-  config.backwardSource = index(picture->backwardRef, true);
-  config.forwardRecon = index(picture->forwardRef, false);
-  config.backwardRecon = index(picture->backwardRef, false);
-  config.currentRecon = index(picture, false);
+  SetAccBufferIndices(*picture, &config);
   config.codedWidth = static_cast<uint32_t>(codedWidth_);
   config.codedHeight = static_cast<uint32_t>(codedHeight_);
   config.stride = static_cast<uint32_t>(stride_);

@@ -37,17 +37,8 @@ void CAccMPEG2MotionEstimator::Close() {
 bool CAccMPEG2MotionEstimator::BuildAccConfig() {
   if (accelerator_ == nullptr) return false;
   const CPicture* picture = currentPicture_;
-  const auto index = [](const CPicture* p, bool source) -> uint16_t {
-    if (p == nullptr) return ACC_NO_BUFFER;
-    return static_cast<uint16_t>(source ? p->sourceBufferIndex : p->reconBufferIndex);
-  };
   AccConfig config{};
-  config.currentSource = index(picture, true);
-  config.forwardSource = index(picture->forwardRef, true);
-  config.backwardSource = index(picture->backwardRef, true);
-  config.forwardRecon = index(picture->forwardRef, false);
-  config.backwardRecon = index(picture->backwardRef, false);
-  config.currentRecon = index(picture, false);
+  SetAccBufferIndices(*picture, &config);
   config.codedWidth = static_cast<uint32_t>(settings_->codedWidth);
   config.codedHeight = static_cast<uint32_t>(settings_->codedHeight);
   config.stride = static_cast<uint32_t>(stride);

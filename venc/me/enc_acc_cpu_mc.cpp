@@ -23,7 +23,8 @@ void CEncAccCPUMC::Configure(const AccContext* context, int /*workerIndex*/) {
   predictionChroma_[0] = c.evenRowPredChroma;
   predictionLuma_[1] =
       c.evenRowPredChroma != nullptr ? c.evenRowPredChroma + 128 * mbCols_ : nullptr;
-  predictionChroma_[1] = predictionLuma_[1] != nullptr ? predictionLuma_[1] + 256 * mbCols_ : nullptr;
+  predictionChroma_[1] =
+      predictionLuma_[1] != nullptr ? predictionLuma_[1] + 256 * mbCols_ : nullptr;
 }
 
 bool CEncAccCPUMC::CompensateRow(const EncAccJob* job) {
@@ -34,7 +35,9 @@ bool CEncAccCPUMC::CompensateRow(const EncAccJob* job) {
   if (destination[0] == nullptr || destination[1] == nullptr) return false;
   const MBInfo* mbs = job->mbInfo + row * mbCols_;
   for (int column = 0; column < mbCols_; ++column) {
-    if ((mbs[column].flags & MBINFO_INTRA) == 0) CompensateMB(mbs[column], column, row, destination);
+    if ((mbs[column].flags & MBINFO_INTRA) == 0) {
+      CompensateMB(mbs[column], column, row, destination);
+    }
     destination[0] += 256;
     destination[1] += 128;
   }
