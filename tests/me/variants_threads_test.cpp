@@ -97,5 +97,42 @@ TEST(MeThreads, FourEstimatorsAtOnce) {
   for (int t = 0; t < 4; ++t) ExpectSameCoding(results[t], alone, "thread " + std::to_string(t));
 }
 
+// Every estimator owns its block of decimated planes; only a sub-encoder (the shared-block
+// flag with a sub-encoder index) takes its owner's, handed over explicitly, and never frees it.
+// A sharer that was handed nothing fails Init instead of reading another encoder's block.
+TEST(DecimatedBlock, OwnedByEachEstimatorAndSharedOnlyWhenHandedOver) {
+  const EncoderSettings s = MeSettings(352, 288, 15, 3);
+  CMPEG2MotionEstimator owner;
+  CMPEG2MotionEstimator other;
+  ASSERT_TRUE(owner.Init(&s, nullptr));
+  ASSERT_TRUE(other.Init(&s, nullptr));
+  ASSERT_EQ(owner.DecimationMode(), 4);
+  ASSERT_NE(owner.DecimatedBlock(), nullptr);
+  ASSERT_NE(other.DecimatedBlock(), nullptr);
+  EXPECT_NE(owner.DecimatedBlock(), other.DecimatedBlock());
+
+  // The shared-block flag without a sub-encoder index keeps a block of its own.
+  CMPEG2MotionEstimator flagOnly;
+  flagOnly.SetModeFlags(ME_MODE_SHARED_BLOCK);
+  ASSERT_TRUE(flagOnly.Init(&s, nullptr));
+  EXPECT_NE(flagOnly.DecimatedBlock(), owner.DecimatedBlock());
+
+  CMPEG2MotionEstimator unhanded;
+  unhanded.SetModeFlags(ME_MODE_SHARED_BLOCK | 0x100);
+  EXPECT_FALSE(unhanded.Init(&s, nullptr));
+
+  {
+    CMPEG2MotionEstimator sharer;
+    sharer.SetModeFlags(ME_MODE_SHARED_BLOCK | 0x200);
+    sharer.SetSharedDecimatedBlock(owner.DecimatedBlock());
+    ASSERT_TRUE(sharer.Init(&s, nullptr));
+    EXPECT_EQ(sharer.DecimatedBlock(), owner.DecimatedBlock());
+    sharer.Close();
+  }
+  // The owner's block outlives the sharer (the address sanitizer would report a free).
+  owner.DecimatedBlock()[0] = 1;
+  EXPECT_EQ(owner.DecimatedBlock()[0], 1);
+}
+
 }  // namespace
 }  // namespace orx::venc::test
