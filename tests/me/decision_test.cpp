@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -237,24 +238,141 @@ TEST(Hierarchical4to1, OnePositionWindowAndOddInput) {
   EXPECT_EQ(position, (CMotionSearch::Position{17, 17}));
 }
 
-TEST(QuarterPel, WholePelMatchStaysAndThePredictionWinsATie) {
+// Answers every sub-pel cost set with a set component and cost, and records which shape's
+// operation ran with which bias, reference and fraction.
+class SetSubPelCore : public dsp::CMotionEstimationCore {
+ public:
+  struct Answer {
+    int component;
+    int cost;
+  };
+  Answer horizontal{};
+  Answer vertical{};
+  std::vector<std::string> calls;  // shape and axis
+  std::vector<int> biases;
+  std::vector<const uint8_t*> references;
+  int fraction = -1;
+
+  int X(const char* shape, const uint8_t* reference, int* component, int bias) {
+    calls.push_back(std::string(shape) + " X");
+    biases.push_back(bias);
+    references.push_back(reference);
+    *component = horizontal.component;
+    return horizontal.cost;
+  }
+  int Y(const char* shape, const uint8_t* reference, int f, int* component, int bias) {
+    calls.push_back(std::string(shape) + " Y");
+    biases.push_back(bias);
+    references.push_back(reference);
+    fraction = f;
+    *component = vertical.component;
+    return vertical.cost;
+  }
+  int SubPelSadsX16x16(const uint8_t* r, uint16_t*, int* c, int, int b) override {
+    return X("16x16", r, c, b);
+  }
+  int SubPelSadsY16x16(const uint8_t* r, int f, uint16_t*, int* c, int, int b) override {
+    return Y("16x16", r, f, c, b);
+  }
+  int SubPelSadsX8x8(const uint8_t* r, uint16_t*, int* c, int, int b) override {
+    return X("8x8", r, c, b);
+  }
+  int SubPelSadsY8x8(const uint8_t* r, int f, uint16_t*, int* c, int, int b) override {
+    return Y("8x8", r, f, c, b);
+  }
+  int SubPelSadsX16x8(const uint8_t* r, uint16_t*, int* c, int, int b) override {
+    return X("16x8", r, c, b);
+  }
+  int SubPelSadsY16x8(const uint8_t* r, int f, uint16_t*, int* c, int, int b) override {
+    return Y("16x8", r, f, c, b);
+  }
+  int SubPelSadsXHalves(const uint8_t* r, uint16_t*, int* c, int, int b) override {
+    return X("8x16", r, c, b);
+  }
+  int SubPelSadsYHalves(const uint8_t* r, int f, uint16_t*, int* c, int, int b) override {
+    return Y("8x16", r, f, c, b);
+  }
+};
+
+using SubPelMember = int (CMotionSearch::*)(CMotionSearch::Position*, int, const uint8_t*, int,
+                                            int, int);
+
+struct SubPelShape {
+  const char* shape;
+  SubPelMember refine;
+  int bonus;  // with T = 40
+};
+
+const SubPelShape kSubPelShapes[] = {
+    {"16x16", &CMotionSearch::RefineSubPel, 10},
+    {"8x8", &CMotionSearch::RefineSubPel8x8, 20},
+    {"16x8", &CMotionSearch::RefineSubPel16x8, 20},
+    {"8x16", &CMotionSearch::RefineSubPel8x16, 20},
+};
+
+// Each shape runs its own pair of cost sets with its bonus (T >> 2 for 16x16, T >> 1 for the
+// smaller shapes): the horizontal step at the full-pel position, the vertical one at the chosen
+// horizontal fraction; a step is taken only below the running cost, and the returned cost puts
+// back the bonus of each component equal to the prediction.
+TEST(QuarterPel, EachShapeRunsItsCostSetsWithItsBonus) {
   std::vector<uint8_t> plane(64 * 64);
-  for (size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<uint8_t>((i * 7919) >> 3);
-  dsp::CMotionEstimationCore core;
-  CMotionSearch search;
-  search.core = &core;
-  search.vectorPenalty = 40;
-  // The block is the reference at (20, 20): no quarter-pel position is as good.
-  core.SetBlock(plane.data() + 20 * 64 + 20, 64);
-  CMotionSearch::Position position{20, 20};
-  EXPECT_EQ(search.RefineSubPel(&position, 0, plane.data(), 64, -1000, -1000), 0);
-  EXPECT_EQ(position, (CMotionSearch::Position{80, 80}));
-  // A flat picture: every position costs 0, and the predicted one wins with its bonus.
-  std::vector<uint8_t> flat(64 * 64, 90);
-  core.SetBlock(flat.data() + 20 * 64 + 20, 64);
-  position = {20, 20};
-  search.RefineSubPel(&position, 0, flat.data(), 64, 81, 79);
-  EXPECT_EQ(position, (CMotionSearch::Position{81, 79}));
+  for (const SubPelShape& row : kSubPelShapes) {
+    SCOPED_TRACE(row.shape);
+    const int b = row.bonus;
+    SetSubPelCore core;
+    CMotionSearch search;
+    search.core = &core;
+    search.vectorPenalty = 40;
+    // Full-pel (10, 10) at cost 100, predicted quarter-pel (41, 40): y matches, c = 100 - b.
+    // The horizontal set finds x 41 at 60 (its own bias for the predicted x included): taken.
+    // The vertical set at fraction 1 finds y 42 at 70, which is 70 - b against 60 - b: kept.
+    core.horizontal = {41, 60};
+    core.vertical = {42, 70};
+    CMotionSearch::Position position{10, 10};
+    const int cost = (search.*row.refine)(&position, 100, plane.data(), 64, 41, 40);
+    EXPECT_EQ(position, (CMotionSearch::Position{41, 40}));
+    EXPECT_EQ(cost, 60 - b + 2 * b);
+    ASSERT_EQ(core.calls, (std::vector<std::string>{std::string(row.shape) + " X",
+                                                    std::string(row.shape) + " Y"}));
+    EXPECT_EQ(core.biases, (std::vector<int>{b, b}));
+    EXPECT_EQ(core.references[0], plane.data() + 10 * 64 + 10);
+    EXPECT_EQ(core.references[1], plane.data() + 10 * 64 + 10);
+    EXPECT_EQ(core.fraction, 1);
+
+    // Neither step beats the start: the full-pel position stays, its cost unchanged.
+    core.calls.clear();
+    core.horizontal = {39, 100};
+    core.vertical = {41, 100};
+    position = {10, 10};
+    EXPECT_EQ((search.*row.refine)(&position, 100, plane.data(), 64, -1000, -1000), 100);
+    EXPECT_EQ(position, (CMotionSearch::Position{40, 40}));
+    EXPECT_EQ(core.fraction, 0);
+  }
+}
+
+// With the plain core on pictures: the block cut from the reference at a whole-pel position
+// stays there at cost 0, and on a flat picture the predicted position wins the tie.
+TEST(QuarterPel, EachShapeKeepsAnExactMatchAndTakesThePredictionOnATie) {
+  std::vector<uint8_t> textured(64 * 64);
+  for (size_t i = 0; i < textured.size(); ++i) {
+    textured[i] = static_cast<uint8_t>((i * 7919) >> 3);
+  }
+  const std::vector<uint8_t> flat(64 * 64, 90);
+  for (const SubPelShape& row : kSubPelShapes) {
+    SCOPED_TRACE(row.shape);
+    dsp::CMotionEstimationCore core;
+    CMotionSearch search;
+    search.core = &core;
+    search.vectorPenalty = 40;
+    core.SetBlock(textured.data() + 20 * 64 + 20, 64);
+    CMotionSearch::Position position{20, 20};
+    EXPECT_EQ((search.*row.refine)(&position, 0, textured.data(), 64, -1000, -1000), 0);
+    EXPECT_EQ(position, (CMotionSearch::Position{80, 80}));
+    core.SetBlock(flat.data() + 20 * 64 + 20, 64);
+    position = {20, 20};
+    EXPECT_EQ((search.*row.refine)(&position, 0, flat.data(), 64, 81, 79), 0);
+    EXPECT_EQ(position, (CMotionSearch::Position{81, 79}));
+  }
 }
 
 // Picture set-up: cost constants from the references' quantisers.
