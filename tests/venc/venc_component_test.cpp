@@ -49,6 +49,41 @@ TEST_F(VencComponent, DescriptorAndCount) {
   EXPECT_EQ(record[kQVAInfoRecordSize], 0xEE);  // nothing past the 112 bytes
   EXPECT_EQ(library.getInfo(1, record), QVA_ERR_BADARG);
   EXPECT_EQ(library.getInfo(0, nullptr), QVA_ERR_BADARG);
+  EXPECT_EQ(library.release(nullptr), QVA_ERR_BADHANDLE);
+}
+
+// A new instance holds the defaults an export starts from: planar 4:2:0 input of unknown size,
+// an MPEG-2 output head of 720x480 at 30 frames/s and 4 Mbit/s, and a zero parameter block.
+TEST_F(VencComponent, CreateWritesTheDefaults) {
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  ComponentInstance* c = run.instance;
+  VideoMediaType input{}, output{};
+  input.size = output.size = sizeof(VideoMediaType);
+  ASSERT_EQ(c->methods.QVAComp_GetFormat(c, kInput, 0, &input), QVA_SUCCESS);
+  EXPECT_EQ(input.size, sizeof(VideoMediaType));
+  EXPECT_EQ(input.MType, QVA_MTYPE_VIDEO);
+  EXPECT_EQ(input.subtype, QVA_MSUBTYPE_YUV420);
+  EXPECT_EQ(input.width + input.height + input.secondWidth + input.secondHeight + input.FrameRate, 0u);
+  ASSERT_EQ(c->methods.QVAComp_GetFormat(c, kOutput, 0, &output), QVA_SUCCESS);
+  EXPECT_EQ(output.size, kMediaTypeHeaderSize);
+  EXPECT_EQ(output.MType, QVA_MTYPE_VIDEO);
+  EXPECT_EQ(output.subtype, QVA_MSUBTYPE_MPV2);
+  EXPECT_EQ(output.width, 720u);
+  EXPECT_EQ(output.height, 480u);
+  EXPECT_EQ(output.secondWidth, 720u);
+  EXPECT_EQ(output.secondHeight, 480u);
+  EXPECT_EQ(output.FrameRate, 30000u);
+  EXPECT_EQ(output.unnamed24, 2u);
+  EXPECT_EQ(output.unnamed44, 2u);
+  EXPECT_EQ(output.PARh + output.PARv + output.codecPrivateLength, 0u);
+  EXPECT_EQ(output.BitrateAverage, 4000000u);
+  EXPECT_EQ(output.BitrateMax, 4000000u);
+  std::vector<uint8_t> params(sizeof(VideoEncoderParams), 0xEE);
+  ASSERT_EQ(c->methods.QVAComp_GetParam(c, QVA_PARAM_VIDEOENCODER, params.data(), params.size()), QVA_SUCCESS);
+  VideoEncoderParams zero{};
+  zero.size = sizeof zero;
+  EXPECT_EQ(std::memcmp(params.data(), &zero, sizeof zero), 0);
 }
 
 TEST_F(VencComponent, FormatAndParameterStatuses) {
@@ -247,6 +282,37 @@ TEST_F(VencComponent, Mpeg2OutputFormatMakesNoTemporaryEncoder) {
     ASSERT_EQ(c->methods.QVAComp_GetFormat(c, kOutput, 0, &got), QVA_SUCCESS);
     EXPECT_EQ(CountOf(second.Finish(), "INSTANCE[1] "), 1);
   }
+}
+
+// Each picture's output carries on what its input buffer carried: the sender's handle (a full
+// pointer, flag 0x2) in word +32 and, with flag 0x40, word +40, found by the picture's time stamp
+// although B pictures come out after their anchors.
+TEST_F(VencComponent, OutputCarriesTheInputHandleAndWord) {
+  constexpr uint32_t kWord40Given = 0x40;
+  const auto frames = TestFrames(352, 288, 10);
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
+  run.SetOutput(Mpeg2Format(352, 288, 25000, 3000000));
+  run.SetParams(ExportParams(15, 3, 3000000));
+  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  for (uint32_t i = 0; i < frames.size(); ++i) {
+    run.PushFrame(frames[i].data(), frames[i].size(), 40 * i, kWord40Given, 7000 + i);
+  }
+  run.PushMarker(QVA_MARKER_EOI);
+  ASSERT_TRUE(run.sink.WaitForEnd());
+  run.EndAndRelease();
+  int pictures = 0;
+  for (const VencSink::Output& o : run.sink.Outputs()) {
+    if ((o.flags & QVA_BUFFLAG_SYNCPOINT) == 0 || (o.flags & QVA_BUFFLAG_TIMESTAMP) == 0) continue;
+    SCOPED_TRACE(o.timestamp);
+    ++pictures;
+    EXPECT_EQ(o.flags & (QVA_BUFFLAG_REFHANDLE | kWord40Given), QVA_BUFFLAG_REFHANDLE | kWord40Given);
+    ASSERT_EQ(run.handles.count(o.timestamp), 1u);
+    EXPECT_EQ(o.word32, run.handles.at(o.timestamp));
+    EXPECT_EQ(o.word40, 7000 + o.timestamp / 40);
+  }
+  EXPECT_EQ(pictures, 10);
 }
 
 // Failures reach the error callback, and the stream ends downstream.

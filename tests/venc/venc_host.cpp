@@ -196,13 +196,16 @@ QVAStatus VencRun::Start() {
   return instance->methods.QVAComp_SendCommand(instance, CMD_PLAY, 1, 0, 0, 0, 0);
 }
 
-QVAStatus VencRun::PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags) {
+QVAStatus VencRun::PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags,
+                            uint32_t word40) {
   ComponentBuffer b{};
   b.flags = QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_TIMESTAMP | extraFlags;
   b.timestamp = timestamp;
   b.data = frames.Lend(bytes, size);
   b.length = b.capacity = static_cast<uint32_t>(size);
+  b.word40 = word40;
   b.SetReferenceHandle(b.data);
+  handles[timestamp] = b.bytesRead;
   uint32_t taken = 0;
   return instance->methods.QVAComp_PushInput(instance, 0, &b, QVA_INFINITE, &taken);
 }

@@ -111,8 +111,10 @@ class VencRun {
   QVAStatus SetOutput(const VideoMediaType& format);
   QVAStatus SetParams(const VideoEncoderParams& params);
   QVAStatus Start();
-  // A frame lent by reference (a copy the run owns until the component releases it).
-  QVAStatus PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags = 0);
+  // A frame lent by reference (a copy the run owns until the component releases it), its handle
+  // (the copy's address) in word +32 and `word40` in word +40.
+  QVAStatus PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags = 0,
+                      uint32_t word40 = 0);
   QVAStatus PushFormat(const VideoMediaType& format);
   QVAStatus PushMarker(uint32_t flags);  // e.g. QVA_MARKER_EOI, QVA_MARKER_EOS
   // Ends the worker and releases the instance (also done by the destructor).
@@ -120,6 +122,7 @@ class VencRun {
   std::vector<QVAStatus> Errors();
 
   ComponentInstance* instance = nullptr;
+  std::map<uint64_t, uintptr_t> handles;  // the handle of each frame pushed, by time stamp
   VencSink sink;
   LentFrames frames;
 
