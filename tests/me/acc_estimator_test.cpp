@@ -29,9 +29,9 @@
 namespace orx::venc::test {
 namespace {
 
-constexpr int kMargin = 48;
+constexpr int kMargin = kTextureMargin;
 
-using Offset = std::function<std::pair<int, int>(int display)>;
+using Offset = TextureOffset;
 
 EncoderSettings Unspecified(int width, int height, int n, int m) {
   EncoderSettings s = MeSettings(width, height, n, m);
@@ -39,24 +39,16 @@ EncoderSettings Unspecified(int width, int height, int n, int m) {
   return s;
 }
 
-// Pictures 0..length-1 cut from `texture` at offset(d) (half-pel) from (kMargin, kMargin),
-// through the whole-picture driver and flushed; every coded picture in coding order. The pool,
-// when given, resolves buffers through the session's picture store.
+// The texture sequence; the pool, when given, resolves buffers through the session's picture
+// store.
 std::vector<CodedPicture> RunSequence(const EncoderSettings& s, int length,
-                              const std::vector<uint8_t>& texture, int textureWidth,
-                              const Offset& offset, CMotionEstimator* estimator,
-                              TestPool* pool = nullptr) {
-  MeSession session(s, estimator);
-  if (pool != nullptr) pool->SetFrameStore(&session.Store());
-  for (int d = 0; d < length; ++d) {
-    const std::pair<int, int> o = offset(d);
-    session.Feed(session.NewPicture(d), false, [&](uint8_t* luma, int stride) {
-      SampleTexture(texture, textureWidth, kMargin, kMargin, o.first, o.second, luma, stride,
-                    s.codedWidth, s.codedHeight);
-    });
-  }
-  session.Estimator().FlushQueue();
-  return session.Encoder().coded;
+                                      const std::vector<uint8_t>& texture, int textureWidth,
+                                      const Offset& offset, CMotionEstimator* estimator,
+                                      TestPool* pool = nullptr) {
+  return CodeTextureSequence(s, length, texture, textureWidth, offset, estimator,
+                             [pool](MeSession& session) {
+                               if (pool != nullptr) pool->SetFrameStore(&session.Store());
+                             });
 }
 
 const CodedPicture& Display(const std::vector<CodedPicture>& coded, int display) {

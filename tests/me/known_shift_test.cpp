@@ -19,24 +19,19 @@
 namespace orx::venc::test {
 namespace {
 
-constexpr int kMargin = 48;
+constexpr int kMargin = kTextureMargin;
 
-// Each picture d is the texture seen at offset(d) (half-pel units) from (kMargin, kMargin).
+// Each picture d is the texture seen at offset(d) (half-pel units) from (kMargin, kMargin);
+// the coded pictures by display number.
 std::map<int, CodedPicture> RunSequence(const EncoderSettings& settings, int length,
                                         const std::vector<uint8_t>& texture, int textureWidth,
-                                        const std::function<std::pair<int, int>(int)>& offset,
+                                        const TextureOffset& offset,
                                         CMotionEstimator* estimator = new CMPEG2MotionEstimator()) {
-  MeSession session(settings, estimator);
-  for (int d = 0; d < length; ++d) {
-    const std::pair<int, int> o = offset(d);
-    session.Feed(session.NewPicture(d), false, [&](uint8_t* luma, int stride) {
-      SampleTexture(texture, textureWidth, kMargin, kMargin, o.first, o.second, luma, stride,
-                    settings.codedWidth, settings.codedHeight);
-    });
-  }
-  session.Estimator().FlushQueue();
   std::map<int, CodedPicture> coded;
-  for (CodedPicture& c : session.Encoder().coded) coded[c.display] = std::move(c);
+  for (CodedPicture& c :
+       CodeTextureSequence(settings, length, texture, textureWidth, offset, estimator)) {
+    coded[c.display] = std::move(c);
+  }
   return coded;
 }
 

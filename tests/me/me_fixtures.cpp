@@ -240,4 +240,22 @@ void SampleTexture(const std::vector<uint8_t>& texture, int textureWidth, int le
   }
 }
 
+std::vector<CodedPicture> CodeTextureSequence(const EncoderSettings& settings, int length,
+                                              const std::vector<uint8_t>& texture,
+                                              int textureWidth, const TextureOffset& offset,
+                                              CMotionEstimator* estimator,
+                                              const std::function<void(MeSession&)>& before) {
+  MeSession session(settings, estimator);
+  if (before) before(session);
+  for (int d = 0; d < length; ++d) {
+    const std::pair<int, int> o = offset(d);
+    session.Feed(session.NewPicture(d), false, [&](uint8_t* luma, int stride) {
+      SampleTexture(texture, textureWidth, kTextureMargin, kTextureMargin, o.first, o.second,
+                    luma, stride, settings.codedWidth, settings.codedHeight);
+    });
+  }
+  session.Estimator().FlushQueue();
+  return session.Encoder().coded;
+}
+
 }  // namespace orx::venc::test

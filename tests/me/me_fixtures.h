@@ -4,8 +4,10 @@
 // reports every row to the estimator, as the real picture loops do), the preprocessor's
 // per-macroblock intra activity, and synthetic pictures with known displacements.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "venc/component/encoder_settings.h"
@@ -111,5 +113,17 @@ std::vector<uint8_t> MakeTexture(int width, int height, uint32_t seed);
 // the MPEG-2 way, so that the true vector from the picture at (left, top) costs 0.
 void SampleTexture(const std::vector<uint8_t>& texture, int textureWidth, int left, int top,
                    int vectorX, int vectorY, uint8_t* luma, int stride, int width, int height);
+
+// Where the texture's window lies for picture d: (x, y) in half-pel units from the margin.
+using TextureOffset = std::function<std::pair<int, int>(int display)>;
+inline constexpr int kTextureMargin = 48;
+
+// Pictures 0..length-1 cut from `texture` at offset(d) from (kTextureMargin, kTextureMargin)
+// through the whole-picture driver and flushed; every coded picture in coding order. `before`
+// sees the session before the first picture (to hand its picture store to a test pool).
+std::vector<CodedPicture> CodeTextureSequence(
+    const EncoderSettings& settings, int length, const std::vector<uint8_t>& texture,
+    int textureWidth, const TextureOffset& offset, CMotionEstimator* estimator,
+    const std::function<void(MeSession&)>& before = nullptr);
 
 }  // namespace orx::venc::test
