@@ -90,6 +90,18 @@ TEST(VideoEncoder, OpenGeometryAndFrameBuffers) {
   }
 }
 
+// A flat 352x288 frame shown three times (a repeat count of 2).
+EncodeFrameRequest RepeatedCifFrame(const std::vector<uint8_t>& frame, uint32_t flags) {
+  EncodeFrameRequest request{};
+  request.data = frame.data();
+  request.fourcc = FOURCC_I420;
+  request.width = 352;
+  request.height = 288;
+  request.flags = flags;
+  request.repeatCount = 2;
+  return request;
+}
+
 // A repeat count of 2 with no field flags makes three pictures of one repeat group.
 TEST(VideoEncoder, RepeatGroupAndSmallOperations) {
   Encoder e;
@@ -104,12 +116,7 @@ TEST(VideoEncoder, RepeatGroupAndSmallOperations) {
   ASSERT_TRUE(e.video->Open());
   EXPECT_TRUE(e.video->ForceKeyFrame());
   std::vector<uint8_t> frame(352 * 288 * 3 / 2, 100);
-  EncodeFrameRequest request{};
-  request.data = frame.data();
-  request.fourcc = FOURCC_I420;
-  request.width = 352;
-  request.height = 288;
-  request.repeatCount = 2;
+  EncodeFrameRequest request = RepeatedCifFrame(frame, 0);
   EXPECT_EQ(e.video->EncodeFrame(&request), 1);
   e.video->GetStatistics(stats);
   EXPECT_EQ(stats[2], 3);  // display counter
@@ -165,14 +172,8 @@ TEST(VideoEncoder, RepeatGroupTimeStamps) {
     ASSERT_TRUE(e.video->Configure(&s));
     ASSERT_TRUE(e.video->Open());
     std::vector<uint8_t> frame(352 * 288 * 3 / 2, 100);
-    EncodeFrameRequest request{};
-    request.data = frame.data();
-    request.fourcc = FOURCC_I420;
-    request.width = 352;
-    request.height = 288;
-    request.flags = c.flags;
+    EncodeFrameRequest request = RepeatedCifFrame(frame, c.flags);
     request.timeStamp = 1000;
-    request.repeatCount = 2;
     EXPECT_EQ(e.video->EncodeFrame(&request), 1);
     e.video->Finish();
     e.video->Close();
