@@ -358,6 +358,28 @@ TEST_F(VencComponent, FailuresAreReported) {
   }
 }
 
+// A frame shorter than its format is never read past its end: it is left out and reported (3),
+// and the pictures around it are coded.
+TEST_F(VencComponent, ShortFrameIsLeftOutAndReported) {
+  const auto frames = TestFrames(352, 288, 4);
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
+  run.SetOutput(Mpeg2Format(352, 288, 25000, 3000000));
+  run.SetParams(ExportParams(15, 3, 3000000));
+  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  for (uint32_t i = 0; i < frames.size(); ++i) {
+    run.PushFrame(frames[i].data(), i == 1 ? frames[i].size() / 2 : frames[i].size(), 40 * i);
+  }
+  run.PushMarker(QVA_MARKER_EOI);
+  ASSERT_TRUE(run.sink.WaitForEnd());
+  run.EndAndRelease();
+  EXPECT_EQ(run.Errors(), std::vector<QVAStatus>{QVA_ERR_BADARG});
+  const std::string path = WriteStreamFile(run.sink.Stream(), "venc_short_frame", "short.m2v");
+  const auto probe = orx::test::ProbeStream(path, "v:0", true);
+  EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", "3");
+}
+
 // Create, start, encode, end and release, ten times (leak-free under the sanitizers).
 TEST_F(VencComponent, RepeatedLifetimes) {
   const auto frames = TestFrames(352, 288, 5);
