@@ -3,10 +3,13 @@
 // registry asks for. Profiling state lives for the process, so those cases run in a child
 // process of this test program.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,6 +68,48 @@ TEST(VencSystem, GpuRequestWithoutRuntimeStaysOnTheCpu) {
   EXPECT_TRUE(cpu.stream == gpu.stream);
   EXPECT_TRUE(gpu.errors.empty());
   EXPECT_NE(ReadText(logFile).find("LOG: EncodeGpuWaitSleep = 0x00000000\n"), std::string::npos) << ReadText(logFile);
+}
+
+// The threads of this process whose allowed processors are exactly `list` ("3").
+std::set<std::string> ThreadsAllowedOnly(const std::string& list) {
+  std::set<std::string> threads;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::istringstream status(ReadText(task.path().string() + "/status"));
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("Cpus_allowed_list:", 0) != 0) continue;
+      if (line.substr(line.find_first_not_of(" \t", 18)) == list) threads.insert(task.path().filename().string());
+    }
+  }
+  return threads;
+}
+
+// With option bit 9 the worker thread runs on processor (instance index & 31) only.
+TEST(VencSystem, BindThreadOptionPinsTheWorker) {
+  VencLibrary library;
+  ASSERT_TRUE(library.Loaded()) << library.Error();
+  const auto frames = SmallFrames(4);
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  const int processor = static_cast<int>(run.instance->index & 31);
+  cpu_set_t mask;
+  ASSERT_EQ(sched_getaffinity(0, sizeof mask, &mask), 0);
+  if (!CPU_ISSET(processor, &mask)) GTEST_SKIP() << "processor " << processor << " is not ours to bind to";
+  const std::string only = std::to_string(processor);
+  const std::set<std::string> before = ThreadsAllowedOnly(only);
+  HostEncode setup = SmallEncode(false);
+  setup.params.optionFlags |= VEP_OPT_BIND_THREAD;
+  run.SetInput(setup.input);
+  run.SetOutput(setup.output);
+  run.SetParams(setup.params);
+  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  for (uint32_t i = 0; i < frames.size(); ++i) run.PushFrame(frames[i].data(), frames[i].size(), 40 * i);
+  ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_SYNCPOINT) != 0; }));
+  std::set<std::string> bound = ThreadsAllowedOnly(only);
+  for (const std::string& old : before) bound.erase(old);
+  EXPECT_EQ(bound.size(), 1u) << "threads newly bound to processor " << only;
+  run.PushMarker(QVA_MARKER_EOI);
+  EXPECT_TRUE(run.sink.WaitForEnd());
 }
 
 // Run by the two cases below in a child process: three encoder lifetimes with the GPU asked for
