@@ -61,11 +61,32 @@ std::vector<uint64_t> PictureStamps(const std::vector<VencSink::Output>& outputs
   return stamps;
 }
 
-// Batches of lengths, each closed by {0x10004} (a flush request under option bit 11): every
-// picture comes out once, in the planner's order per batch; each batch opens with a sequence
-// header and a closed I picture.
+// How MULTIVENC separates the batches it deals to one instance.
+enum class BatchEnds {
+  kEndMarkers,  // each batch's first frame carries 0x8000, and {0x10004} closes the batch
+  kStartFlagsOnly,  // only the 0x8000 of the next batch's first frame (a lone instance)
+};
+
+// Picture stamps and batch markers in output order: a marker is written as ~time stamp.
+std::vector<uint64_t> StampsAndMarkers(const std::vector<VencSink::Output>& outputs) {
+  std::vector<uint64_t> events;
+  for (const VencSink::Output& o : outputs) {
+    if ((o.flags & QVA_BUFFLAG_BATCHSTART) != 0 && o.data.empty()) {
+      EXPECT_EQ(o.flags & ~QVA_BUFFLAG_TIMESTAMP, QVA_BUFFLAG_VIDEO | QVA_BUFFLAG_BATCHSTART);
+      events.push_back(~o.timestamp);
+    } else if ((o.flags & QVA_BUFFLAG_SYNCPOINT) != 0 && (o.flags & QVA_BUFFLAG_TIMESTAMP) != 0) {
+      events.push_back(o.timestamp);
+    }
+  }
+  return events;
+}
+
+// Batches of lengths as MULTIVENC deals them: every picture comes out once, in the planner's
+// order per batch, each batch behind its pass-through marker; each batch opens with a sequence
+// header and a closed I picture; the stream has one end code.
 void RunBatches(VencLibrary& library, uint32_t rateX1000, const std::vector<int>& lengths,
-                const std::vector<uint64_t>& firstMs, std::vector<std::string>* timeCodes) {
+                const std::vector<uint64_t>& firstMs, std::vector<std::string>* timeCodes,
+                BatchEnds ends = BatchEnds::kEndMarkers) {
   const double frameMs = 1000000.0 / rateX1000;
   int total = 0;
   for (int n : lengths) total += n;
@@ -81,21 +102,28 @@ void RunBatches(VencLibrary& library, uint32_t rateX1000, const std::vector<int>
   ASSERT_EQ(run.Start(), QVA_SUCCESS);
   const EncoderSettings settings = ComponentSettings(params, input, output);
   std::string expectedTypes;
-  std::vector<uint64_t> expectedStamps;
+  std::vector<uint64_t> expectedStamps, expectedEvents;
   std::vector<size_t> batchStarts;
   int frame = 0;
   for (size_t b = 0; b < lengths.size(); ++b) {
     const std::vector<PlannedPicture> plan = PlanCodingOrder(settings, lengths[b]);
     batchStarts.push_back(expectedTypes.size());
     expectedTypes += TypesOf(plan);
+    expectedEvents.push_back(~firstMs[b]);
     for (const PlannedPicture& p : plan) {
       expectedStamps.push_back(firstMs[b] + static_cast<uint64_t>(std::llround(p.display * frameMs)));
+      expectedEvents.push_back(expectedStamps.back());
     }
     for (int i = 0; i < lengths[b]; ++i, ++frame) {
       const std::vector<uint8_t> bytes = source.Frame(frame);
-      run.PushFrame(bytes.data(), bytes.size(), firstMs[b] + static_cast<uint64_t>(std::llround(i * frameMs)));
+      run.PushFrame(bytes.data(), bytes.size(), firstMs[b] + static_cast<uint64_t>(std::llround(i * frameMs)),
+                    i == 0 ? QVA_BUFFLAG_BATCHSTART : 0);
     }
-    run.PushMarker(b + 1 < lengths.size() ? QVA_MARKER_EOS : QVA_MARKER_EOI);
+    if (b + 1 == lengths.size()) {
+      run.PushMarker(QVA_MARKER_EOI);
+    } else if (ends == BatchEnds::kEndMarkers) {
+      run.PushMarker(QVA_MARKER_EOS);
+    }
   }
   ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_EOI) != 0; }));
   run.EndAndRelease();
@@ -107,6 +135,7 @@ void RunBatches(VencLibrary& library, uint32_t rateX1000, const std::vector<int>
   EXPECT_EQ(trace.pictureTypes, expectedTypes);
   for (int c : trace.closedGop) EXPECT_EQ(c, 1);
   EXPECT_EQ(PictureStamps(run.sink.Outputs()), expectedStamps);
+  EXPECT_EQ(StampsAndMarkers(run.sink.Outputs()), expectedEvents);
   const std::vector<bool> headers = SequenceHeaderBeforePicture(stream);
   for (size_t start : batchStarts) {
     ASSERT_LT(start, headers.size());
@@ -138,6 +167,12 @@ TEST_F(VencBatches, BatchesEndWithTheirOwnPictures) {
     }
   }
   RunBatches(library, 25000, {20, 13, 17}, {0, 800, 1320}, nullptr);
+}
+
+// A lone instance gets no end marker between batches: the next batch's start flag codes the B
+// pictures still waiting before the new batch restarts the GOP.
+TEST_F(VencBatches, BatchStartFlagAloneEndsTheBatchBefore) {
+  RunBatches(library, 25000, {20, 13, 17}, {0, 800, 1320}, nullptr, BatchEnds::kStartFlagsOnly);
 }
 
 // SMPTE drop-frame counting: a second batch that starts at 59 934 ms (frame 1798 at 29.97) has
