@@ -14,7 +14,7 @@
 
 #include "tests/framework/chain/chain_component.h"
 #include "tests/framework/fingerprint.h"
-#include "tests/framework/loaded_library.h"
+#include "tests/support/component_library.h"
 #include "tests/support/orx_test.h"
 
 namespace orx::test {
@@ -73,9 +73,10 @@ struct StreamSeen {
 class Chain {
  public:
   explicit Chain(const ChainConfig& config) : config_(config) {
-    libraries_[0] = std::make_unique<LoadedLibrary>("libframework_chain_source.so");
-    libraries_[1] = std::make_unique<LoadedLibrary>("libframework_chain_pass.so");
-    libraries_[2] = std::make_unique<LoadedLibrary>("libframework_chain_sink.so");
+    const LibraryLoad load{.folder = LibraryFolder::kTestLibraries};
+    libraries_[0] = std::make_unique<ComponentLibrary>("libframework_chain_source.so", load);
+    libraries_[1] = std::make_unique<ComponentLibrary>("libframework_chain_pass.so", load);
+    libraries_[2] = std::make_unique<ComponentLibrary>("libframework_chain_sink.so", load);
   }
 
   void Build() {
@@ -223,7 +224,7 @@ class Chain {
 
  private:
   ChainConfig config_;
-  std::unique_ptr<LoadedLibrary> libraries_[3];
+  std::unique_ptr<ComponentLibrary> libraries_[3];
 };
 
 std::string Name(const ChainConfig& c) {

@@ -9,11 +9,12 @@
 #include "framework/shipped_descriptors.h"
 #include "platform/heap.h"
 #include "tests/framework/isolation_component.h"
-#include "tests/framework/loaded_library.h"
 #include "tests/framework/python_check.h"
 #include "tests/framework/test_component.h"
+#include "tests/support/component_library.h"
 #include "tests/support/orx_test.h"
 #include "tests/support/process.h"
+#include "tests/support/test_paths.h"
 
 namespace orx::test {
 namespace {
@@ -182,11 +183,13 @@ IsolationReport Report(ComponentInstance* instance) {
 TEST(CompIsolation, TwoLibrariesKeepTheirOwnRecordsCountersAndHooks) {
   for (bool aFirst : {true, false}) {
     SCOPED_TRACE(aFirst ? "A loaded first, globally" : "B loaded first, globally");
-    LoadedLibrary first(aFirst ? "libframework_iso_a.so" : "libframework_iso_b.so", true);
-    LoadedLibrary second(aFirst ? "libframework_iso_b.so" : "libframework_iso_a.so");
+    ComponentLibrary first(aFirst ? "libframework_iso_a.so" : "libframework_iso_b.so",
+                           {.folder = LibraryFolder::kTestLibraries, .global = true});
+    ComponentLibrary second(aFirst ? "libframework_iso_b.so" : "libframework_iso_a.so",
+                            {.folder = LibraryFolder::kTestLibraries});
     ASSERT_TRUE(first.Loaded() && second.Loaded());
-    LoadedLibrary* a = aFirst ? &first : &second;
-    LoadedLibrary* b = aFirst ? &second : &first;
+    ComponentLibrary* a = aFirst ? &first : &second;
+    ComponentLibrary* b = aFirst ? &second : &first;
     ComponentInstance *a1, *a2, *b1;
     ASSERT_EQ(a->create(nullptr, &a1), QVA_SUCCESS);
     ASSERT_EQ(a->create(nullptr, &a2), QVA_SUCCESS);
