@@ -7,108 +7,22 @@
 #include <thread>
 
 #include "media/media_codes.h"
-#include "platform/library_loader.h"
-#include "tests/support/test_paths.h"
 
 namespace orx::test {
 
-AencLibrary::AencLibrary() {
-  std::string path = LibraryDir() + "/libqvaaenc.so";
-  module = platform::LoadLibrary(path.c_str());
-  if (!module) {
-    ADD_FAILURE() << "cannot load " << path << ": " << platform::LastLibraryError();
-    return;
-  }
-  auto bind = [this](auto& slot, const char* name) {
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(platform::GetLibrarySymbol(module, name));
-    if (!slot) ADD_FAILURE() << "libqvaaenc.so does not export " << name;
-  };
-  bind(libInit, "QVACompLibInit");
-  bind(libRelease, "QVACompLibRelease");
-  bind(libGetCount, "QVACompLibGetCount");
-  bind(getInfo, "QVACompGetInfo");
-  bind(create, "QVACompCreate");
-  bind(release, "QVACompRelease");
-  bind(queryProcessorExtensions, "QueryProcessorExtensions");
-}
+namespace {
+constexpr uint32_t kNotFrames = QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI;
+}  // namespace
 
-AencLibrary::~AencLibrary() {
-  if (module) platform::FreeLibrary(module);
-}
-
-QVAStatus AudioSink::Get(void* self, ComponentBuffer** out) {
-  auto* sink = static_cast<AudioSink*>(self);
-  std::lock_guard<std::mutex> lock(sink->mutex_);
-  if (sink->refuse_) {
-    *out = nullptr;
-    return QVA_ERR_NOBUFFERS;
-  }
-  auto lent = std::make_unique<Lent>();
-  lent->storage.assign(sink->capacity_, 0xA5);
-  lent->record.word4 = 1;
-  lent->record.data = lent->storage.data();
-  lent->record.capacity = sink->capacity_;
-  *out = &lent->record;
-  sink->lent_.push_back(std::move(lent));
-  return QVA_SUCCESS;
-}
-
-QVAStatus AudioSink::Deliver(void* self, ComponentBuffer* buffer) {
-  auto* sink = static_cast<AudioSink*>(self);
-  std::lock_guard<std::mutex> lock(sink->mutex_);
-  Delivered d{buffer->flags, buffer->timestamp, {}};
-  if (buffer->data && buffer->length) d.data.assign(buffer->data, buffer->data + buffer->length);
-  sink->buffers_.push_back(std::move(d));
-  // Buffers the sink lent are given back; foreign ones (a format change) stay the sender's.
-  for (auto it = sink->lent_.begin(); it != sink->lent_.end(); ++it) {
-    if (&(*it)->record == buffer) {
-      sink->lent_.erase(it);
-      break;
-    }
-  }
-  sink->delivered_.notify_all();
-  return QVA_SUCCESS;
-}
-
-std::vector<AudioSink::Delivered> AudioSink::Buffers() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return buffers_;
-}
-
-std::vector<uint8_t> AudioSink::Stream() const {
-  std::vector<uint8_t> out;
-  for (const Delivered& d : Buffers()) {
-    if (d.flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) continue;
-    out.insert(out.end(), d.data.begin(), d.data.end());
-  }
-  return out;
-}
+std::vector<uint8_t> AudioSink::Stream() const { return Joined(kNotFrames); }
 
 size_t AudioSink::FrameCount() const {
-  size_t count = 0;
-  for (const Delivered& d : Buffers()) {
-    if (!(d.flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) && !d.data.empty()) ++count;
-  }
-  return count;
+  return Count([](const Delivery& d) { return !(d.flags & kNotFrames) && !d.data.empty(); });
 }
 
 bool AudioSink::WaitFor(uint32_t flags, size_t count, int timeoutMs) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return delivered_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-    size_t seen = 0;
-    for (const Delivered& d : buffers_) seen += (d.flags & flags) == flags;
-    return seen >= count;
-  });
-}
-
-void AudioSink::Refuse(bool refuse) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  refuse_ = refuse;
-}
-
-void AudioSink::Clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  buffers_.clear();
+  return OutputSink::WaitFor([flags](const Delivery& d) { return (d.flags & flags) == flags; }, count,
+                             std::chrono::milliseconds(timeoutMs));
 }
 
 AudioMediaType PcmType(uint32_t rate, uint16_t channels) {
@@ -155,8 +69,7 @@ QVAStatus AencInstance::SetFormats(const AudioMediaType& input, const AudioMedia
 }
 
 QVAStatus AencInstance::Start() {
-  if (QVAStatus status = Methods().QVAComp_ConnectOutput(instance, 0, AudioSink::Get, AudioSink::Deliver, &sink_))
-    return status;
+  if (QVAStatus status = sink_.Connect(instance)) return status;
   if (QVAStatus status = Methods().QVAComp_Start(instance)) return status;
   return Methods().QVAComp_SendCommand(instance, CMD_PLAY, 0, 0, 0, 0, 5000);
 }

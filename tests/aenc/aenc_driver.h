@@ -1,71 +1,39 @@
 #pragma once
 // Drives libqvaaenc.so as the engine does: loaded by name, one instance created, formats set,
 // output connected to a sink that lends buffers, PCM pushed into input pin 0.
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <string>
 #include <vector>
 
-#include "framework/component_library.h"
 #include "media/media_type.h"
 #include "tests/aenc/audio_oracle.h"
+#include "tests/support/component_library.h"
+#include "tests/support/output_sink.h"
 
 namespace orx::test {
 
-class AencLibrary {
+// libqvaaenc.so from the deliverables' folder, with its one export beyond the six.
+class AencLibrary : public ComponentLibrary {
  public:
-  AencLibrary();  // fails the running test when the library cannot be loaded
-  ~AencLibrary();
-  AencLibrary(const AencLibrary&) = delete;
-  AencLibrary& operator=(const AencLibrary&) = delete;
+  AencLibrary()  // fails the running test when the library cannot be loaded
+      : ComponentLibrary("libqvaaenc.so"),
+        queryProcessorExtensions(Bind<uint32_t (*)()>("QueryProcessorExtensions")) {}
 
-  bool Loaded() const { return create != nullptr; }
-  void* module = nullptr;
-  QVACompLibInitFn libInit = nullptr;
-  QVACompLibReleaseFn libRelease = nullptr;
-  QVACompLibGetCountFn libGetCount = nullptr;
-  QVACompGetInfoFn getInfo = nullptr;
-  QVACompCreateFn create = nullptr;
-  QVACompReleaseFn release = nullptr;
-  uint32_t (*queryProcessorExtensions)() = nullptr;
+  uint32_t (*const queryProcessorExtensions)();
 };
 
 // The downstream input pin: lends buffers of a fixed capacity and keeps what is delivered.
-class AudioSink {
+class AudioSink : public OutputSink {
  public:
-  explicit AudioSink(uint32_t capacity = 4096) : capacity_(capacity) {}
+  explicit AudioSink(uint32_t capacity = 4096) : OutputSink(capacity) {}
 
-  static QVAStatus Get(void* self, ComponentBuffer** out);
-  static QVAStatus Deliver(void* self, ComponentBuffer* buffer);
-
-  struct Delivered {
-    uint32_t flags;
-    uint64_t timestamp;
-    std::vector<uint8_t> data;
-  };
-  std::vector<Delivered> Buffers() const;
   // The coded frames (audio buffers without format or end flags), joined.
   std::vector<uint8_t> Stream() const;
   size_t FrameCount() const;
   // Waits until a buffer carrying every bit of `flags` has arrived (`count` of them).
+  using OutputSink::WaitFor;
   bool WaitFor(uint32_t flags, size_t count = 1, int timeoutMs = 20000) const;
-  void Refuse(bool refuse);
-  void Clear();
-
- private:
-  struct Lent {
-    ComponentBuffer record{};
-    std::vector<uint8_t> storage;
-  };
-  uint32_t capacity_;
-  mutable std::mutex mutex_;
-  mutable std::condition_variable delivered_;
-  std::vector<std::unique_ptr<Lent>> lent_;
-  std::vector<Delivered> buffers_;
-  bool refuse_ = false;
 };
 
 AudioMediaType PcmType(uint32_t rate, uint16_t channels);

@@ -95,8 +95,8 @@ TEST(AencComponent, OnlyTheFirstFrameOfABufferCarriesItsTimeStamp) {
   ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608 * 3, QVA_BUFFLAG_TIMESTAMP, 1234), QVA_SUCCESS);
   ASSERT_EQ(aenc.PushEnd(QVA_BUFFLAG_EOI | QVA_BUFFLAG_TIMESTAMP, nullptr, 0, 5678), QVA_SUCCESS);
   ASSERT_TRUE(sink.WaitFor(kEndMarker));
-  std::vector<AudioSink::Delivered> frames, markers;
-  for (const auto& b : sink.Buffers()) {
+  std::vector<OutputSink::Delivery> frames, markers;
+  for (const auto& b : sink.Deliveries()) {
     if ((b.flags & kEndMarker) == kEndMarker) markers.push_back(b);
     if (!(b.flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS))) frames.push_back(b);
   }
@@ -196,7 +196,7 @@ TEST(AencComponent, ReportedFormatCarriesTheCodingRate) {
   AencInstance aenc(library, sink);
   ASSERT_EQ(aenc.Open(PcmType(44100, 2), CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
   ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
-  std::vector<AudioSink::Delivered> buffers = sink.Buffers();
+  std::vector<OutputSink::Delivery> buffers = sink.Deliveries();
   ASSERT_FALSE(buffers.empty());
   ASSERT_GE(buffers[0].data.size(), sizeof(AudioMediaType));
   AudioMediaType sent;
@@ -255,7 +255,7 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
       } else {
         ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, expected));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        for (const auto& b : sink.Buffers())
+        for (const auto& b : sink.Deliveries())
           EXPECT_NE(b.flags & kEndMarker, kEndMarker) << "the component's end marker without 0x4000";
       }
       EXPECT_EQ(sink.FrameCount(), expected);
@@ -308,7 +308,7 @@ TEST(AencComponent, FrameWithoutAnOutputBufferIsReportedLost) {
   AencInstance aenc(library, sink);
   ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
   ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
-  sink.Refuse(true);
+  sink.RefuseGets(QVA_ERR_NOBUFFERS);
   Pcm pcm = NoisePcm(1152 * 2, 2, 6);
   ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608), QVA_SUCCESS);
   for (int i = 0; i < 200 && aenc.ErrorStatus() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
