@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,6 +20,7 @@
 #include "tests/vscaler/video_format.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"
+#include "tests/support/output_sink.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
 #include "tests/vscaler/closed_form_resize.h"
@@ -37,59 +36,22 @@ using orx::test::RunProcess;
 
 using test::VideoFormat;
 
-// The downstream pin: one record lent per get, every delivery copied and kept.
-struct Sink {
-  struct Output {
-    uint32_t flags;
-    uint64_t timestamp;
-    std::vector<uint8_t> data;
-  };
-  explicit Sink(uint32_t capacity) : buffer(capacity) {}
+// The downstream pin, with what the tests ask of its deliveries.
+struct Sink : orx::test::OutputSink {
+  using OutputSink::OutputSink;
 
-  static QVAStatus Get(void* context, ComponentBuffer** out) {
-    auto* sink = static_cast<Sink*>(context);
-    std::lock_guard<std::mutex> hold(sink->mutex);
-    sink->record = ComponentBuffer{};
-    sink->record.data = sink->buffer.data();
-    sink->record.capacity = static_cast<uint32_t>(sink->buffer.size());
-    *out = &sink->record;
-    return QVA_SUCCESS;
+  // A data output of this time came out.
+  bool Delivered(uint64_t timestamp) const {
+    return Count([timestamp](const Delivery& o) {
+             return !(o.flags & QVA_BUFFLAG_FORMAT) && !o.data.empty() && o.timestamp == timestamp;
+           }) > 0;
   }
-  static QVAStatus Deliver(void* context, ComponentBuffer* b) {
-    auto* sink = static_cast<Sink*>(context);
-    std::lock_guard<std::mutex> hold(sink->mutex);
-    sink->outputs.push_back({b->flags, b->timestamp, std::vector<uint8_t>(b->data, b->data + b->length)});
-    sink->changed.notify_all();
-    return QVA_SUCCESS;
-  }
-  // Waits until an output satisfies the test; false after the time-out.
-  bool WaitFor(const std::function<bool(const Output&)>& test, int seconds = 60) {
-    std::unique_lock<std::mutex> hold(mutex);
-    return changed.wait_for(hold, std::chrono::seconds(seconds), [&] {
-      for (const Output& o : outputs)
-        if (test(o)) return true;
-      return false;
-    });
-  }
-  bool Delivered(uint64_t timestamp) {
-    std::lock_guard<std::mutex> hold(mutex);
-    for (const Output& o : outputs)
-      if (!(o.flags & QVA_BUFFLAG_FORMAT) && !o.data.empty() && o.timestamp == timestamp) return true;
-    return false;
-  }
-  std::vector<Output> Frames() {  // data outputs: no format records, no end markers
-    std::lock_guard<std::mutex> hold(mutex);
-    std::vector<Output> frames;
-    for (const Output& o : outputs)
+  std::vector<Delivery> Frames() const {  // data outputs: no format records, no end markers
+    std::vector<Delivery> frames;
+    for (const Delivery& o : Deliveries())
       if (!(o.flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI))) frames.push_back(o);
     return frames;
   }
-
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<uint8_t> buffer;
-  ComponentBuffer record{};
-  std::vector<Output> outputs;
 };
 
 // Host frames lent by reference: freed by the release callback, which must come once per frame
@@ -164,7 +126,7 @@ class ScalerRun {
       VideoMediaType out = *output;
       ASSERT_EQ(scaler->methods.QVAComp_SetFormat(scaler, 1, 0, &out), QVA_SUCCESS);
     }
-    ASSERT_EQ(scaler->methods.QVAComp_ConnectOutput(scaler, 0, Sink::Get, Sink::Deliver, &sink), QVA_SUCCESS);
+    ASSERT_EQ(sink.Connect(scaler), QVA_SUCCESS);
     ASSERT_EQ(scaler->methods.QVAComp_SetErrorCallback(scaler, Errors::OnError, &errors), QVA_SUCCESS);
   }
   void Start() {
@@ -201,7 +163,7 @@ class ScalerRun {
   }
   // Waits for the scaler's own end marker (0x110000), then ends the instance.
   void FinishStream() {
-    EXPECT_TRUE(sink.WaitFor([](const Sink::Output& o) { return (o.flags & ~QVA_BUFFLAG_TIMESTAMP) == 0x110000; }))
+    EXPECT_TRUE(sink.WaitFor([](const Sink::Delivery& o) { return (o.flags & ~QVA_BUFFLAG_TIMESTAMP) == 0x110000; }))
         << "no end marker came out";
     EXPECT_EQ(scaler->methods.QVAComp_End(scaler), QVA_SUCCESS);
   }
@@ -271,7 +233,7 @@ void RunHostStream(const StreamCase& c, bool checkWithFfmpeg) {
   run.PushEnd();
   run.FinishStream();
 
-  std::vector<Sink::Output> frames = run.sink.Frames();
+  std::vector<Sink::Delivery> frames = run.sink.Frames();
   ASSERT_EQ(frames.size(), static_cast<size_t>(c.frames));
   for (int i = 0; i < c.frames; ++i) {
     EXPECT_EQ(frames[i].flags, QVA_BUFFLAG_VIDEO | QVA_BUFFLAG_TIMESTAMP) << i;
@@ -284,8 +246,9 @@ void RunHostStream(const StreamCase& c, bool checkWithFfmpeg) {
   EXPECT_EQ(run.frames.releasedEarly, 0);
   EXPECT_TRUE(run.errors.Seen().empty());
   // The format went downstream first.
-  ASSERT_FALSE(run.sink.outputs.empty());
-  EXPECT_TRUE(run.sink.outputs[0].flags & QVA_BUFFLAG_FORMAT);
+  const std::vector<Sink::Delivery> outputs = run.sink.Deliveries();
+  ASSERT_FALSE(outputs.empty());
+  EXPECT_TRUE(outputs[0].flags & QVA_BUFFLAG_FORMAT);
 
   if (!checkWithFfmpeg) return;
   // ffmpeg reads the sink's frames as raw 4:2:0 and compares them with its own nearest-neighbour
@@ -360,7 +323,7 @@ TEST(ScalerStream, EndMarkerAndFrameBeforeAnyFormat) {
   EXPECT_EQ(frames[0].timestamp, 77u);
   EXPECT_TRUE(frames[0].data.empty());
   int markers = 0;
-  for (const auto& o : run.sink.outputs) markers += (o.flags == 0x110000 && o.data.empty());
+  for (const auto& o : run.sink.Deliveries()) markers += (o.flags == 0x110000 && o.data.empty());
   EXPECT_EQ(markers, 1);
   EXPECT_EQ(run.frames.released, 1);
 }

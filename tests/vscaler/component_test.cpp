@@ -8,9 +8,7 @@
 #include "framework/component_library.h"
 #include "media/media_codes.h"
 #include "tests/vscaler/video_format.h"
-#include "platform/library_loader.h"
-#include "tests/vscaler/scaler_library.h"
-#include "tests/support/test_paths.h"
+#include "tests/support/component_library.h"
 #include "vscaler/vscaler_component.h"
 
 namespace orx::vscaler {
@@ -21,7 +19,7 @@ using test::VideoFormat;
 class ScalerComponent : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(lib.module, nullptr) << platform::LastLibraryError();
+    ASSERT_TRUE(lib.Loaded()) << lib.Error();
     ASSERT_EQ(lib.create(nullptr, &instance), QVA_SUCCESS);
     state = CompPrivate<VScalerComponentState>(instance);
   }
@@ -36,13 +34,13 @@ class ScalerComponent : public ::testing::Test {
   QVAStatus GetFormat(uint32_t direction, uint32_t pin, void* record) {
     return instance->methods.QVAComp_GetFormat(instance, direction, pin, record);
   }
-  test::ScalerLibrary lib{orx::test::LibraryDir() + "/qvavscaler.so"};
+  orx::test::ComponentLibrary lib{"qvavscaler.so"};
   ComponentInstance* instance = nullptr;
   VScalerComponentState* state = nullptr;
 };
 
 TEST_F(ScalerComponent, DescriptorAndCreationDefaults) {
-  EXPECT_EQ(lib.getCount(), 1u);
+  EXPECT_EQ(lib.libGetCount(), 1u);
   uint8_t record[kQVAInfoRecordSize];
   ASSERT_EQ(lib.getInfo(0, record), QVA_SUCCESS);
   ComponentInfo info{};
