@@ -10,8 +10,6 @@
 #include "media/media_codes.h"
 #include "media/media_params.h"
 #include "media/video_encoder_params.h"
-#include "platform/library_loader.h"
-#include "tests/support/test_paths.h"
 
 namespace orx::mux::test {
 namespace {
@@ -89,8 +87,7 @@ QVAStatus SetUp(ComponentInstance* instance, const ComponentRun& run, MuxSink& s
     if (QVAStatus status = methods.QVAComp_GetInputPin(instance, pin, &get, &deliver)) return status;
   }
   if (run.connectSink) {
-    if (QVAStatus status = methods.QVAComp_ConnectOutput(instance, 0, MuxSink::Get, MuxSink::Deliver, &sink))
-      return status;
+    if (QVAStatus status = sink.Connect(instance)) return status;
   }
   if (!run.url.empty()) {
     if (QVAStatus status = methods.QVAComp_OpenURL(instance, 0, run.url.c_str(), 0, nullptr)) return status;
@@ -101,96 +98,56 @@ QVAStatus SetUp(ComponentInstance* instance, const ComponentRun& run, MuxSink& s
 
 }  // namespace
 
-MuxLibrary::MuxLibrary() {
-  const std::string path = orx::test::LibraryDir() + "/qvacmux.so";
-  module = platform::LoadLibrary(path.c_str());
-  if (module == nullptr) {
-    ADD_FAILURE() << "cannot load " << path << ": " << platform::LastLibraryError();
-    return;
-  }
-  auto bind = [this](auto& slot, const char* name) {
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(platform::GetLibrarySymbol(module, name));
-    if (slot == nullptr) ADD_FAILURE() << "qvacmux.so does not export " << name;
-  };
-  bind(libGetCount, "QVACompLibGetCount");
-  bind(getInfo, "QVACompGetInfo");
-  bind(create, "QVACompCreate");
-  bind(release, "QVACompRelease");
+MuxSink::MuxSink(uint32_t capacity, size_t refuseLendingFrom, size_t refuseDeliveryFrom) : OutputSink(capacity) {
+  if (refuseLendingFrom != kNever) RefuseGets(QVA_ERR_NOBUFFERS, refuseLendingFrom);
+  if (refuseDeliveryFrom != kNever) RefuseDeliveries(QVA_ERR_WRITE, refuseDeliveryFrom);
 }
 
-MuxLibrary::~MuxLibrary() {
-  if (module != nullptr) platform::FreeLibrary(module);
-}
-
-QVAStatus MuxSink::Get(void* self, ComponentBuffer** out) {
-  auto* sink = static_cast<MuxSink*>(self);
-  std::lock_guard<std::mutex> lock(sink->mutex_);
-  *out = nullptr;
-  if (sink->requests_++ >= sink->refuseLendingFrom_) return QVA_ERR_NOBUFFERS;
-  auto lent = std::make_unique<Lent>();
-  lent->storage.assign(sink->capacity_, 0xA5);
-  lent->record.word4 = 1;
-  lent->record.data = lent->storage.data();
-  lent->record.capacity = sink->capacity_;
-  *out = &lent->record;
-  sink->lent_.push_back(std::move(lent));
-  return QVA_SUCCESS;
-}
-
-QVAStatus MuxSink::Deliver(void* self, ComponentBuffer* buffer) {
-  auto* sink = static_cast<MuxSink*>(self);
-  std::lock_guard<std::mutex> lock(sink->mutex_);
-  const auto own = std::find_if(sink->lent_.begin(), sink->lent_.end(),
-                                [buffer](const std::unique_ptr<Lent>& lent) { return &lent->record == buffer; });
-  if (buffer->flags & QVA_BUFFLAG_EOS) {
-    sink->ended_ = true;
-  } else if (sink->deliveries_++ >= sink->refuseDeliveryFrom_) {
-    return QVA_ERR_WRITE;
-  } else if (buffer->flags & QVA_BUFFLAG_SEEK) {
-    ++sink->seeks_;
-    sink->position_ = static_cast<size_t>(buffer->SeekOffset());
-  } else if (buffer->length > 0) {
-    if (sink->bytes_.size() < sink->position_ + buffer->length) sink->bytes_.resize(sink->position_ + buffer->length);
-    std::memcpy(sink->bytes_.data() + sink->position_, buffer->data, buffer->length);
-    sink->position_ += buffer->length;
-    ++sink->dataBuffers_;
-    sink->largest_ = std::max(sink->largest_, buffer->length);
-    sink->times_.push_back(buffer->timestamp);
-  }
-  // A lent buffer comes back with its delivery.
-  if (own != sink->lent_.end()) sink->lent_.erase(own);
-  sink->changed_.notify_all();
-  return QVA_SUCCESS;
+bool MuxSink::IsData(const Delivery& delivery) {
+  return !(delivery.flags & (QVA_BUFFLAG_EOS | QVA_BUFFLAG_SEEK)) && !delivery.data.empty();
 }
 
 bool MuxSink::WaitForEnd(int timeoutMs) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return ended_; });
+  return WaitFor([](const Delivery& d) { return (d.flags & QVA_BUFFLAG_EOS) != 0; }, 1,
+                 std::chrono::milliseconds(timeoutMs));
 }
 
 std::vector<uint8_t> MuxSink::Bytes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return bytes_;
+  std::vector<uint8_t> bytes;
+  size_t position = 0;
+  for (const Delivery& d : Deliveries()) {
+    if (d.flags & QVA_BUFFLAG_EOS) continue;
+    if (d.flags & QVA_BUFFLAG_SEEK) {
+      position = static_cast<size_t>(d.seekOffset);
+    } else if (!d.data.empty()) {
+      if (bytes.size() < position + d.data.size()) bytes.resize(position + d.data.size());
+      std::memcpy(bytes.data() + position, d.data.data(), d.data.size());
+      position += d.data.size();
+    }
+  }
+  return bytes;
 }
 
-size_t MuxSink::DataBuffers() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return dataBuffers_;
-}
+size_t MuxSink::DataBuffers() const { return Count(IsData); }
 
 uint32_t MuxSink::LargestBuffer() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return largest_;
+  size_t largest = 0;
+  for (const Delivery& d : Deliveries()) {
+    if (IsData(d)) largest = std::max(largest, d.data.size());
+  }
+  return static_cast<uint32_t>(largest);
 }
 
 size_t MuxSink::Seeks() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return seeks_;
+  return Count([](const Delivery& d) { return !(d.flags & QVA_BUFFLAG_EOS) && (d.flags & QVA_BUFFLAG_SEEK); });
 }
 
 std::vector<uint64_t> MuxSink::Times() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return times_;
+  std::vector<uint64_t> times;
+  for (const Delivery& d : Deliveries()) {
+    if (IsData(d)) times.push_back(d.timestamp);
+  }
+  return times;
 }
 
 VideoMediaType MakeVideoType(uint32_t subtype, uint32_t width, uint32_t height, uint32_t framesPer1000s,

@@ -4,47 +4,33 @@
 // QVAComp_OpenURL), then format-change buffers, samples and end buffers pushed into pins 0 and
 // 1 from one thread per pin.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "framework/component_library.h"
 #include "media/media_type.h"
 #include "tests/mux/es_fixtures.h"
+#include "tests/support/component_library.h"
+#include "tests/support/output_sink.h"
 
 namespace orx::mux::test {
 
-class MuxLibrary {
+// qvacmux.so from the deliverables' folder; fails the running test when it cannot be loaded.
+class MuxLibrary : public orx::test::ComponentLibrary {
  public:
-  MuxLibrary();  // fails the running test when qvacmux.so cannot be loaded
-  ~MuxLibrary();
-  MuxLibrary(const MuxLibrary&) = delete;
-  MuxLibrary& operator=(const MuxLibrary&) = delete;
-
-  bool Loaded() const { return create != nullptr && release != nullptr; }
-  void* module = nullptr;
-  QVACompLibGetCountFn libGetCount = nullptr;
-  QVACompGetInfoFn getInfo = nullptr;
-  QVACompCreateFn create = nullptr;
-  QVACompReleaseFn release = nullptr;
+  MuxLibrary() : ComponentLibrary("qvacmux.so") {}
 };
 
-// The peer of output pin 0: lends buffers of one capacity, keeps what is delivered at the
-// current write position (a seek buffer moves it), and can refuse from a given request on.
-class MuxSink {
+// The peer of output pin 0: lends buffers of one capacity and can refuse to lend, or to take a
+// delivery, from a given request on. What it was given reads as the file a writer would make:
+// a seek buffer moves the write position.
+class MuxSink : public orx::test::OutputSink {
  public:
   static constexpr size_t kNever = std::numeric_limits<size_t>::max();
 
-  explicit MuxSink(uint32_t capacity = 16384, size_t refuseLendingFrom = kNever, size_t refuseDeliveryFrom = kNever)
-      : capacity_(capacity), refuseLendingFrom_(refuseLendingFrom), refuseDeliveryFrom_(refuseDeliveryFrom) {}
-
-  static QVAStatus Get(void* self, ComponentBuffer** out);
-  static QVAStatus Deliver(void* self, ComponentBuffer* buffer);
+  explicit MuxSink(uint32_t capacity = 16384, size_t refuseLendingFrom = kNever, size_t refuseDeliveryFrom = kNever);
 
   // Waits for the end-of-stream marker; false when it did not come in time.
   bool WaitForEnd(int timeoutMs = 120000) const;
@@ -56,25 +42,8 @@ class MuxSink {
   std::vector<uint64_t> Times() const;
 
  private:
-  struct Lent {
-    ComponentBuffer record{};
-    std::vector<uint8_t> storage;
-  };
-  const uint32_t capacity_;
-  const size_t refuseLendingFrom_;
-  const size_t refuseDeliveryFrom_;
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<std::unique_ptr<Lent>> lent_;
-  size_t requests_ = 0;
-  size_t deliveries_ = 0;
-  std::vector<uint8_t> bytes_;
-  size_t position_ = 0;
-  size_t dataBuffers_ = 0;
-  uint32_t largest_ = 0;
-  size_t seeks_ = 0;
-  std::vector<uint64_t> times_;
-  bool ended_ = false;
+  // A delivery that writes data: no seek and no end marker.
+  static bool IsData(const Delivery& delivery);
 };
 
 // One pin's input: the format record of its format-change buffer and its samples.
