@@ -1,0 +1,127 @@
+// MULTIVENC's plain decisions: group lengths, the instance count and GPU requests, and the
+// reorder window of the preprocessing worker.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/multivenc.h"
+#include "engine/preproc.h"
+#include "media/media_codes.h"
+
+namespace {
+
+TEST(RoundGop, EveryAnchorDistanceAndTheGroupBoundaries) {
+  struct Row {
+    uint32_t n;
+    uint32_t m;
+    uint32_t rounded;
+  };
+  const Row rows[] = {
+      {0, 1, 1},   {1, 1, 1},   {16, 1, 16},  {17, 1, 16},  {40, 0, 16},  {5, 0, 5},
+      {0, 2, 6},   {5, 2, 6},   {6, 2, 6},    {7, 2, 8},    {15, 2, 16},  {16, 2, 16},  {17, 2, 16},
+      {0, 3, 6},   {8, 3, 6},   {9, 3, 9},    {11, 3, 9},   {12, 3, 12},  {14, 3, 12},  {15, 3, 15},
+      {17, 3, 15}, {18, 3, 18}, {100, 3, 18},
+  };
+  for (const Row& row : rows) EXPECT_EQ(MultiVEnc_RoundGop(row.n, row.m), row.rounded) << row.n << "," << row.m;
+}
+
+struct PlanCase {
+  const char* name;
+  uint32_t engineFlags;
+  uint32_t encoderCount;
+  uint32_t gpuMask;
+  uint32_t outputSubtype;
+  uint32_t count;          // instances
+  uint32_t gpuRequest;     // engine flag 0x200 left in what the instances receive
+  uint32_t plannedMask;
+  uint32_t engineFlagsAfter;
+  uint32_t encoderCountAfter;
+};
+
+TEST(PlanInstances, CountAndGpuRequests) {
+  const PlanCase cases[] = {
+      {"two GPUs", 0xA00, 4, 0x3, QVA_MSUBTYPE_MPV2, 4, 0x200, 0x3, 0xA00, 4},
+      {"VC-1 family", 0xA00, 3, 0x3, QVA_MSUBTYPE_VC1, 3, 0, 0x1, 0x800, 3},
+      {"seven with mask 3", 0xA00, 7, 0x3, QVA_MSUBTYPE_MPV2, 7, 0x200, 0x3, 0xA00, 7},
+      {"accelerator", 0x900, 4, 0, QVA_MSUBTYPE_MPV2, 1, 0, 1, 0x800, 0},
+      {"no count", 0x800, 0, 0, QVA_MSUBTYPE_MPV2, 1, 0, 1, 0x800, 0},
+      {"forty clamped to sixteen", 0x800, 40, 0, QVA_MSUBTYPE_MPV2, 16, 0, 1, 0x800, 40},
+      {"without multi-instance", 0x200, 8, 0x1, QVA_MSUBTYPE_MPV2, 1, 0x200, 0x1, 0x200, 8},
+  };
+  for (const PlanCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    VideoEncoderParams params{};
+    params.engineFlags = c.engineFlags;
+    params.encoderCount = c.encoderCount;
+    params.gpuMask = c.gpuMask;
+    const MultiVEncPlan plan = MultiVEnc_PlanInstances(&params, c.outputSubtype, 1);
+    EXPECT_EQ(plan.count, c.count);
+    EXPECT_EQ(plan.multi, c.count > 1 ? 1u : 0u);
+    EXPECT_EQ(plan.gpuMask, c.plannedMask);
+    EXPECT_EQ(params.engineFlags & VEP_ENGINE_GPU, c.gpuRequest);
+    EXPECT_EQ(params.engineFlags, c.engineFlagsAfter);
+    EXPECT_EQ(params.encoderCount, c.encoderCountAfter);
+    if (c.engineFlags & VEP_ENGINE_MULTI_INSTANCE) {
+      EXPECT_EQ(params.optionFlags & (VEP_OPT_EOS_FLUSH | VEP_OPT_CLOSED_GOPS), VEP_OPT_EOS_FLUSH | VEP_OPT_CLOSED_GOPS);
+    }
+  }
+}
+
+PreProcJob Job(uint64_t time) {
+  PreProcJob job{};
+  job.time = time;
+  return job;
+}
+
+std::vector<uint64_t> Times(const std::vector<PreProcJob>& jobs) {
+  std::vector<uint64_t> times;
+  for (const PreProcJob& job : jobs) times.push_back(job.time);
+  return times;
+}
+
+TEST(ReorderWindow, PutsLateFramesBackInTimeOrder) {
+  // 29.97 frames per second: d = 33, tolerance 61.
+  EXPECT_EQ(PreProc_Tolerance(29970), 61u);
+  PreProcReorderWindow window(30, PreProc_Tolerance(29970));
+  window.Insert(Job(0));
+  EXPECT_EQ(Times(window.Release(false)), (std::vector<uint64_t>{0}));  // the first one at once
+  window.Insert(Job(66));
+  EXPECT_TRUE(window.Release(false).empty());  // 66 waits for 33
+  window.Insert(Job(33));
+  EXPECT_EQ(Times(window.Release(false)), (std::vector<uint64_t>{33, 66}));
+  EXPECT_EQ(window.Pending(), 0u);
+}
+
+TEST(ReorderWindow, ALateFrameDoesNotHoldBackItsSuccessors) {
+  // Frame 1 (33) came first and left; frame 0 follows. Frame 2 must not wait for a full window.
+  PreProcReorderWindow window(30, PreProc_Tolerance(29970));
+  window.Insert(Job(33));
+  EXPECT_EQ(Times(window.Release(false)), (std::vector<uint64_t>{33}));
+  window.Insert(Job(0));
+  EXPECT_EQ(Times(window.Release(false)), (std::vector<uint64_t>{0}));
+  window.Insert(Job(66));
+  EXPECT_EQ(Times(window.Release(false)), (std::vector<uint64_t>{66}));
+}
+
+TEST(ReorderWindow, AFullWindowReleasesItsEarliestWhateverItsTime) {
+  PreProcReorderWindow window(30, PreProc_Tolerance(29970));
+  window.Insert(Job(0));
+  window.Release(false);
+  // Frame 1 never comes; frames 2 .. 29 wait behind it.
+  for (uint64_t frame = 2; frame < 30; ++frame) {
+    window.Insert(Job(frame * 1001 / 30));
+    EXPECT_TRUE(window.Release(false).empty()) << frame;
+  }
+  window.Insert(Job(30 * 1001 / 30));  // 29 pending now
+  const std::vector<PreProcJob> released = window.Release(false);
+  ASSERT_FALSE(released.empty());
+  EXPECT_EQ(released.front().time, 2u * 1001 / 30);
+  // Releasing everything empties the window in order.
+  window.Insert(Job(5000));
+  window.Insert(Job(4000));
+  const std::vector<uint64_t> rest = Times(window.Release(true));
+  EXPECT_TRUE(std::is_sorted(rest.begin(), rest.end()));
+  EXPECT_EQ(window.Pending(), 0u);
+}
+
+}  // namespace
