@@ -55,8 +55,8 @@ struct EncoderSlot {
   uint32_t groupLength;     // N
   uint32_t anchorDistance;  // M
   std::atomic<uint32_t> state;  // ESTATE_*
-  uint32_t firstFrame;      // of the current batch
-  uint32_t nextFrame;
+  std::atomic<uint32_t> firstFrame;  // of the current batch
+  std::atomic<uint32_t> nextFrame;
   uint32_t firstGroup;
   uint32_t currentGroup;
   uint32_t groupsCompleted;  // since the instance started

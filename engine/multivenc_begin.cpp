@@ -5,6 +5,7 @@
 
 #include "engine/component_calls.h"
 #include "engine/component_loader.h"
+#include "engine/loader_lock.h"
 #include "engine/multivenc.h"
 #include "media/media_codes.h"
 #include "media/media_params.h"
@@ -233,6 +234,8 @@ QVAStatus VEncoderApplyFormat(ComponentInstance* instance, const VideoMediaType*
 
 QVAStatus VEncoderBegin(VideoEncoderParams* params, MultiVEncState* state) {
   if (state->begun) return QVA_ERR_ALREADYOPEN;
+  // The loader's lock first, as a release (which holds it) takes the instance lock after it.
+  std::lock_guard<std::recursive_mutex> loader(LoaderMutex());
   std::lock_guard<std::recursive_mutex> lock(state->instanceLock);
   MultiVEnc_Trace(state, kTraceSpanStart, "VEncoderBegin");
   VideoMediaType& out = state->outputFormat;

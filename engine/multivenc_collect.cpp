@@ -253,7 +253,7 @@ extern "C" void EncoderSlot_OnEvent(ComponentInstance*, uint32_t eventId, void* 
         slot->batchFrames = 0;
       }
       MultiVEnc_Trace(state, kTraceLine, "EOS[%d] %d(%d)", static_cast<int>(slot->index),
-                      static_cast<int>(time >> 32), static_cast<int>(slot->nextFrame));
+                      static_cast<int>(time >> 32), static_cast<int>(slot->nextFrame.load()));
       // Only a closed batch is finished; a late event must not end a batch dealt since.
       uint32_t expected = ESTATE_CLOSED;
       if (slot->state.compare_exchange_strong(expected, ESTATE_DONE)) {
@@ -265,6 +265,6 @@ extern "C" void EncoderSlot_OnEvent(ComponentInstance*, uint32_t eventId, void* 
   }
   if (flags & QVA_PROGRESSFLAG_START) {
     MultiVEnc_Trace(state, kTraceLine, "SOS[%d] %d(%d)", static_cast<int>(slot->index),
-                    static_cast<int>(time & 0xFFFFFFFF), static_cast<int>(slot->nextFrame));
+                    static_cast<int>(time & 0xFFFFFFFF), static_cast<int>(slot->nextFrame.load()));
   }
 }

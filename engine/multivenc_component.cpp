@@ -292,6 +292,21 @@ QVAStatus SendCommand(ComponentInstance* instance, uint32_t command, uintptr_t p
   return CompBase_SendCommand(instance, command, p1, p2, p3, p4, timeoutMs);
 }
 
+// Records still queued at the input when MULTIVENC ends before its stream did: their frames go
+// back to their owner, as every frame lent to it does.
+void ReturnQueuedFrames(MultiVEncState* state) {
+  QVAHandle queue = CompBase_GetInputQueue(state->instance, 0);
+  if (queue == nullptr) return;
+  BufferQueue_Open(queue);
+  ComponentBuffer* record = nullptr;
+  while (BufferQueue_Acquire(queue, QVA_SLOT_FULL, &record, 0) == QVA_SUCCESS && record != nullptr) {
+    if (record->length != 0 && !(record->flags & QVA_BUFFLAG_FORMAT)) {
+      MultiVEnc_ReportConsumed(state, state->instance, record);
+    }
+    BufferQueue_Commit(queue, QVA_SLOT_FREE, record, QVA_INFINITE);
+  }
+}
+
 QVAStatus End(ComponentInstance* instance) {
   MultiVEncState* state = MultiVEncStateOf(instance);
   MultiVEnc_Trace(state, kTraceSpanStart, "QVACompEnd");
@@ -300,6 +315,7 @@ QVAStatus End(ComponentInstance* instance) {
   QVAStatus status = CompBase_StopThread(instance, QVA_INFINITE);
   if (!CompBase_IsState(instance, QVA_STATE_NONE)) {
     MultiVEnc_Abort(state);
+    ReturnQueuedFrames(state);
     CompBase_Deinit(instance);
     status = QVA_SUCCESS;
   }

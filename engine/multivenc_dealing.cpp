@@ -44,7 +44,7 @@ EncoderSlot* MultiVEnc_OldestBusySlot(MultiVEncState* state) {
     if (!IsLoaded(slot)) continue;
     const uint32_t s = slot.state.load();
     if (s == ESTATE_FILLING && filling == nullptr) filling = &slot;
-    if (IsBusyLater(s) && (oldest == nullptr || slot.firstFrame < oldest->firstFrame)) oldest = &slot;
+    if (IsBusyLater(s) && (oldest == nullptr || slot.firstFrame.load() < oldest->firstFrame.load())) oldest = &slot;
   }
   return oldest != nullptr ? oldest : filling;
 }
@@ -69,7 +69,7 @@ EncoderSlot* MultiVEnc_PickSlot(MultiVEncState* state) {
           if (level < kLevelExcluded && (idle == nullptr || level < idle->level.load())) idle = &slot;
           if (level == kLevelBest) ++idleAtBest;
         } else if (IsBusyLater(s)) {
-          if (oldest == nullptr || slot.firstFrame < oldest->firstFrame) oldest = &slot;
+          if (oldest == nullptr || slot.firstFrame.load() < oldest->firstFrame.load()) oldest = &slot;
           if (s == ESTATE_DONE) ++done;
         }
       }
@@ -116,7 +116,8 @@ bool MultiVEnc_StartBatch(MultiVEncState* state, EncoderSlot* slot, uint32_t fra
   std::lock_guard<std::mutex> lock(slot->lock);
   if (slot->state.load() != ESTATE_IDLE) return false;
   MultiVEnc_SetSlotState(slot, ESTATE_FILLING);
-  slot->firstFrame = slot->nextFrame = frameNumber;
+  slot->firstFrame = frameNumber;
+  slot->nextFrame = frameNumber;
   slot->firstGroup = slot->currentGroup = state->groupNumber++;
   slot->batchGroups = 0;
   slot->batchStartPending = 1;

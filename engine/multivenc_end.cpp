@@ -153,7 +153,8 @@ void VEncoderPrintStats(MultiVEncState* state) {
   char counts[kPrintedSlots * 24] = {};
   size_t used = 0;
   for (uint32_t i = 0; i < kPrintedSlots; ++i) {
-    const EncoderSlot& slot = state->slots[i];
+    EncoderSlot& slot = state->slots[i];
+    std::lock_guard<std::mutex> lock(slot.lock);  // the dealing may still count frames
     levels[2 * i] = slot.gpu ? 'g' : 'c';
     levels[2 * i + 1] = static_cast<char>('0' + std::min<uint32_t>(slot.level.load(), 9));
     used += std::snprintf(counts + used, sizeof counts - used, "%d(%d)", static_cast<int>(slot.framesDealt),

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
-#include <regex>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -98,11 +98,11 @@ struct Batch {
 
 std::vector<Batch> Batches() {
   std::vector<Batch> batches;
-  const std::regex pattern("batch (\\d+) (\\d+) (\\d+) (\\w+) .*");
   for (const std::string& line : DoubleLinesOf("venc")) {
-    std::smatch m;
-    if (std::regex_match(line, m, pattern)) {
-      batches.push_back({static_cast<uint32_t>(std::stoul(m[1])), static_cast<uint32_t>(std::stoul(m[3])), m[4]});
+    unsigned instance = 0, batch = 0, frames = 0;
+    char how[16] = {};
+    if (std::sscanf(line.c_str(), "batch %u %u %u %15s", &instance, &batch, &frames, how) == 4) {
+      batches.push_back({instance, frames, how});
     }
   }
   return batches;
@@ -257,15 +257,13 @@ TEST_F(MultiVEncRun, PicturesLargerThanTheDownstreamBuffersAreSplit) {
   for (uint32_t id = 0; id < frames; ++id) EXPECT_EQ(pictures[id].id, id);
   // Pieces no longer than the double's buffers (1000 bytes, 1008 in the queue's 16-byte slots):
   // the first stamped with the time, then two more.
-  const std::regex piece("In 0 0x([0-9A-F]+) (\\d+) (\\d+)");
   uint32_t stamped = 0;
   uint32_t pieces = 0;
   for (const std::string& line : DoubleLinesOf("mux")) {
-    std::smatch m;
-    if (!std::regex_match(line, m, piece) || std::stoul(m[2]) == 0) continue;
-    const uint32_t flags = static_cast<uint32_t>(std::stoul(m[1], nullptr, 16));
+    unsigned flags = 0, length = 0;
+    if (std::sscanf(line.c_str(), "In 0 0x%X %u", &flags, &length) != 2 || length == 0) continue;
     if (flags & QVA_BUFFLAG_FORMAT) continue;
-    EXPECT_LE(std::stoul(m[2]), 1008u);
+    EXPECT_LE(length, 1008u);
     ++pieces;
     if (flags & QVA_BUFFLAG_TIMESTAMP) ++stamped;
   }

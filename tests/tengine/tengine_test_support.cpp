@@ -59,7 +59,7 @@ std::vector<uint8_t> EngineSink::Stream() {
       position = static_cast<size_t>(piece.seek);
       continue;
     }
-    if (piece.flags & QVA_BUFFLAG_FORMAT) continue;
+    if ((piece.flags & QVA_BUFFLAG_FORMAT) || piece.data.empty()) continue;
     if (stream.size() < position + piece.data.size()) stream.resize(position + piece.data.size());
     std::memcpy(stream.data() + position, piece.data.data(), piece.data.size());
     position += piece.data.size();
