@@ -262,6 +262,22 @@ QVAStatus GetParam(ComponentInstance* instance, uint32_t id, void* data, uint32_
   }
 }
 
+// A frame lent by reference: the sender waits for it to be reported consumed.
+bool IsLentFrame(const ComponentBuffer& record) {
+  return (record.flags & QVA_BUFFLAG_INPLACE) && record.length != 0 && !(record.flags & QVA_BUFFLAG_FORMAT);
+}
+
+// The input queue's own callback: it sees every record the queue lets go of. The process hook
+// reports each frame it is handed (after its conversion or when it drops it) and then clears the
+// record's by-reference flag, so only frames the hook never saw are reported here: those still
+// queued when the worker stops, and one a stopping worker took without handling it.
+void ReturnUnhandledFrame(ComponentInstance*, ComponentBuffer* record, uint32_t, void* user) {
+  if (record == nullptr || !IsLentFrame(*record)) return;
+  auto* state = static_cast<MultiVEncState*>(user);
+  state->framesDropped.fetch_add(1);
+  MultiVEnc_ReportConsumed(state, state->instance, record);
+}
+
 QVAStatus SetPinCallback(ComponentInstance* instance, uint32_t direction, uint32_t, QVAPinCallbackFn callback,
                          void* user) {
   MultiVEncState* state = MultiVEncStateOf(instance);
@@ -269,6 +285,9 @@ QVAStatus SetPinCallback(ComponentInstance* instance, uint32_t direction, uint32
   if (direction != 0) return QVA_ERR_BADARG;
   state->pinCallbackUser = user;
   state->pinCallback = callback;
+  // The input queue itself reports every lent frame it lets go of that the process hook never
+  // handed on (still queued when the worker stops, or taken by a worker that was stopping).
+  CompBase_SetPinCallback(instance, 0, 0, ReturnUnhandledFrame, state);
   return QVA_SUCCESS;
 }
 
@@ -292,21 +311,6 @@ QVAStatus SendCommand(ComponentInstance* instance, uint32_t command, uintptr_t p
   return CompBase_SendCommand(instance, command, p1, p2, p3, p4, timeoutMs);
 }
 
-// Records still queued at the input when MULTIVENC ends before its stream did: their frames go
-// back to their owner, as every frame lent to it does.
-void ReturnQueuedFrames(MultiVEncState* state) {
-  QVAHandle queue = CompBase_GetInputQueue(state->instance, 0);
-  if (queue == nullptr) return;
-  BufferQueue_Open(queue);
-  ComponentBuffer* record = nullptr;
-  while (BufferQueue_Acquire(queue, QVA_SLOT_FULL, &record, 0) == QVA_SUCCESS && record != nullptr) {
-    if (record->length != 0 && !(record->flags & QVA_BUFFLAG_FORMAT)) {
-      MultiVEnc_ReportConsumed(state, state->instance, record);
-    }
-    BufferQueue_Commit(queue, QVA_SLOT_FREE, record, QVA_INFINITE);
-  }
-}
-
 QVAStatus End(ComponentInstance* instance) {
   MultiVEncState* state = MultiVEncStateOf(instance);
   MultiVEnc_Trace(state, kTraceSpanStart, "QVACompEnd");
@@ -315,7 +319,6 @@ QVAStatus End(ComponentInstance* instance) {
   QVAStatus status = CompBase_StopThread(instance, QVA_INFINITE);
   if (!CompBase_IsState(instance, QVA_STATE_NONE)) {
     MultiVEnc_Abort(state);
-    ReturnQueuedFrames(state);
     CompBase_Deinit(instance);
     status = QVA_SUCCESS;
   }
@@ -406,6 +409,9 @@ QVAStatus MultiVEnc_Destroy(ComponentInstance* instance) {
 // The framework's hooks of this library.
 QVAStatus CompCreateHook(ComponentInstance* instance) { return VEncoderStart(instance); }
 QVAStatus CompProcessHook(ComponentInstance* instance, ComponentBuffer* buffer) {
-  return VEncoderProcessBuf(instance, buffer);
+  const bool lentFrame = buffer != nullptr && IsLentFrame(*buffer);
+  const QVAStatus status = VEncoderProcessBuf(instance, buffer);
+  if (lentFrame) buffer->flags &= ~QVA_BUFFLAG_INPLACE;  // handed on: the queue does not report it again
+  return status;
 }
 QVAStatus CompDestroyHook(ComponentInstance* instance) { return MultiVEnc_Destroy(instance); }

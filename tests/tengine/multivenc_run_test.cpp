@@ -294,6 +294,36 @@ TEST_F(MultiVEncRun, FramesAnInstanceCannotTakeAreReportedAndDropped) {
   EXPECT_EQ(driver.Finish(), QVA_SUCCESS);
 }
 
+TEST_F(MultiVEncRun, FramesStillQueuedAtAReleaseComeBack) {
+  // The instance takes no input, so the frames back up to MULTIVENC's own input queue, which
+  // refuses a frame once it is full; the engine is released with them still queued.
+  BehaviourOf("venc").stall = 1;
+  EngineDriver driver(Config(1, 15, 3), MakeTarget(QVA_MTYPE_VIDEO, QVA_MSUBTYPE_MPV2));
+  ASSERT_EQ(driver.Run(), QVA_SUCCESS);
+  const uint32_t limit = 200;
+  std::vector<std::vector<uint8_t>> lent(limit);
+  uint32_t taken = 0;
+  for (; taken < limit; ++taken) {
+    lent[taken] = MakeTestFrame(QVA_MSUBTYPE_YUV420, kWidth, kHeight, taken, taken);
+    ComponentBuffer buffer{};
+    buffer.flags = QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_VIDEO;
+    buffer.word4 = 1;
+    buffer.timestamp = FrameTime(taken);
+    buffer.data = lent[taken].data();
+    buffer.capacity = buffer.length = static_cast<uint32_t>(lent[taken].size());
+    if (QVATengine_DeliverVideo(driver.engine, &buffer, 0, Handle(taken), 0) != QVA_SUCCESS) break;
+  }
+  ASSERT_LT(taken, limit);  // the queue filled
+  EXPECT_EQ(QVATengine_Release(driver.engine), QVA_SUCCESS);
+  driver.engine = nullptr;
+  std::vector<void*> released = driver.sink.releasedHandles;
+  std::sort(released.begin(), released.end());
+  std::vector<void*> handles;
+  for (uint32_t id = 0; id < taken; ++id) handles.push_back(Handle(id));
+  EXPECT_EQ(released, handles);
+  BehaviourOf("venc").stall = 0;
+}
+
 // A MULTIVENC state with hand-set measurements, to drive the priority levels directly.
 struct RebalanceBed {
   RebalanceBed() : state(new MultiVEncState()) {
