@@ -1,6 +1,7 @@
 #include "tests/venc/source_video.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -11,8 +12,17 @@
 namespace orx::venc::test {
 namespace {
 
-std::mutex g_sourcesLock;
-std::map<std::string, SourceVideo> g_sources;
+// The sources made by this process, by what they show; their files (raw video, up to 600 MB at
+// 1080 lines) go when the process ends.
+struct MadeSources {
+  std::mutex lock;
+  std::map<std::string, SourceVideo> byKey;
+  std::vector<std::string> folders;
+  ~MadeSources() {
+    for (const std::string& folder : folders) std::filesystem::remove_all(folder);
+  }
+};
+MadeSources g_sources;
 
 bool RunFfmpeg(const std::vector<std::string>& args, std::string* log) {
   std::vector<std::string> argv = {orx::test::RequireProgram("ffmpeg"), "-nostdin", "-v", "error"};
@@ -22,15 +32,19 @@ bool RunFfmpeg(const std::vector<std::string>& args, std::string* log) {
   return run.exitCode == 0;
 }
 
+// A source of `frames` frames of what `key` names: one made before with at least as many frames
+// serves (its first frames are the same), else ffmpeg makes it.
 SourceVideo Made(const std::string& key, const std::vector<std::string>& inputArgs, int width, int height,
                  int frames) {
-  std::lock_guard<std::mutex> hold(g_sourcesLock);
-  auto found = g_sources.find(key);
-  if (found != g_sources.end()) return found->second;
+  std::lock_guard<std::mutex> hold(g_sources.lock);
+  auto found = g_sources.byKey.find(key);
+  if (found != g_sources.byKey.end() && found->second.frames >= frames) return found->second;
   SourceVideo source;
   source.width = width;
   source.height = height;
-  source.path = orx::test::MakeTempDir("venc_source") + "/source.yuv";
+  const std::string folder = orx::test::MakeTempDir("venc_source");
+  g_sources.folders.push_back(folder);
+  source.path = folder + "/source.yuv";
   std::vector<std::string> args = inputArgs;
   const std::string size = std::to_string(width) + ":" + std::to_string(height);
   args.insert(args.end(), {"-vf", "scale=" + size, "-frames:v", std::to_string(frames), "-pix_fmt", "yuv420p", "-f",
@@ -42,7 +56,7 @@ SourceVideo Made(const std::string& key, const std::vector<std::string>& inputAr
   }
   std::ifstream file(source.path, std::ios::binary | std::ios::ate);
   source.frames = static_cast<int>(static_cast<size_t>(file.tellg()) / source.FrameBytes());
-  g_sources[key] = source;
+  g_sources.byKey[key] = source;
   return source;
 }
 
@@ -61,14 +75,15 @@ std::vector<uint8_t> SourceVideo::Frame(int index) const {
 }
 
 SourceVideo TreeSource(int width, int height, int frames) {
-  const std::string key = "tree " + std::to_string(width) + "x" + std::to_string(height) + " " + std::to_string(frames);
+  const std::string key = "tree " + std::to_string(width) + "x" + std::to_string(height);
   // Each source frame is one frame of ours; the source loops to reach the count.
   return Made(key, {"-stream_loop", "-1", "-i", orx::test::MediaPath("tree.avi"), "-fps_mode", "passthrough"}, width,
               height, frames);
 }
 
 SourceVideo LavfiSource(const std::string& graph, int width, int height, int frames) {
-  return Made("lavfi " + graph + " " + std::to_string(frames), {"-f", "lavfi", "-i", graph}, width, height, frames);
+  return Made("lavfi " + graph + " " + std::to_string(width) + "x" + std::to_string(height), {"-f", "lavfi", "-i", graph},
+              width, height, frames);
 }
 
 double StreamLumaPsnr(const std::string& streamPath, const SourceVideo& source, int frames) {

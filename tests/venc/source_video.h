@@ -21,9 +21,11 @@ struct SourceVideo {
   std::vector<uint8_t> Frame(int index) const;
 };
 
-// tree.avi scaled to width x height, at least `frames` frames (looped), made once per process.
+// tree.avi scaled to width x height, at least `frames` frames (looped). A source made before in
+// this process with as many frames or more serves again; the files go when the process ends.
 SourceVideo TreeSource(int width, int height, int frames);
-// An ffmpeg lavfi graph (e.g. "testsrc2=size=720x576:rate=50,tinterlace=mode=interleave_top").
+// An ffmpeg lavfi graph (e.g. "testsrc2=size=720x576:rate=50,tinterlace=mode=interleave_top"),
+// kept like TreeSource's.
 SourceVideo LavfiSource(const std::string& graph, int width, int height, int frames);
 
 // Y-PSNR of a stream against the source, through ffmpeg's psnr filter with both sides numbered

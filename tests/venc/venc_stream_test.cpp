@@ -183,6 +183,7 @@ TEST(VencStream, SyntheticFieldMotion) {
 // the VBV and ffmpeg's quality at the same M.
 TEST(VencStream, TrailingPicturesOfEveryLength) {
   ORX_RELEASE_ONLY();
+  TreeSource(720, 576, 101);  // one source serves every length
   for (uint32_t m : {1u, 2u, 3u}) {
     for (int frames = 97; frames <= 101; ++frames) {
       const std::string name = "m" + std::to_string(m) + "_" + std::to_string(frames);
