@@ -74,7 +74,7 @@ int main() {
   using namespace orx::venc;
   test::VencLibrary library;
   if (!library.Loaded()) {
-    std::fprintf(stderr, "cannot load %s: %s\n", test::VencLibrary::Path().c_str(), library.Error().c_str());
+    std::fprintf(stderr, "cannot load %s: %s\n", library.Path().c_str(), library.Error().c_str());
     return 1;
   }
   const test::SourceVideo source = test::TreeSource(bench::kWidth, bench::kHeight, bench::kFrames);

@@ -309,7 +309,7 @@ TEST_F(VencComponent, OutputCarriesTheInputHandleAndWord) {
     ++pictures;
     EXPECT_EQ(o.flags & (QVA_BUFFLAG_REFHANDLE | kWord40Given), QVA_BUFFLAG_REFHANDLE | kWord40Given);
     ASSERT_EQ(run.handles.count(o.timestamp), 1u);
-    EXPECT_EQ(o.word32, run.handles.at(o.timestamp));
+    EXPECT_EQ(o.bytesRead, run.handles.at(o.timestamp));
     EXPECT_EQ(o.word40, 7000 + o.timestamp / 40);
   }
   EXPECT_EQ(pictures, 10);

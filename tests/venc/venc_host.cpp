@@ -1,116 +1,19 @@
 #include "tests/venc/venc_host.h"
 
-#include <dlfcn.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstring>
 
 #include "framework/qva_component.h"
 #include "media/media_params.h"
-#include "tests/support/test_paths.h"
 
 namespace orx::venc::test {
 
-// ---- library ----
-
-std::string VencLibrary::Path() { return orx::test::LibraryDir() + "/libqvavenc.so"; }
-
-VencLibrary::VencLibrary() {
-  handle_ = dlopen(Path().c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* text = dlerror();
-    error_ = text != nullptr ? text : "dlopen failed";
-    return;
-  }
-  auto bind = [&](auto& entry, const char* name) {
-    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(dlsym(handle_, name));
-    if (entry == nullptr) error_ += std::string("missing ") + name + "; ";
-  };
-  bind(libInit, "QVACompLibInit");
-  bind(libRelease, "QVACompLibRelease");
-  bind(libGetCount, "QVACompLibGetCount");
-  bind(getInfo, "QVACompGetInfo");
-  bind(create, "QVACompCreate");
-  bind(release, "QVACompRelease");
-  if (!error_.empty()) {
-    dlclose(handle_);
-    handle_ = nullptr;
-  }
-}
-
-VencLibrary::~VencLibrary() {
-  if (handle_ == nullptr) return;
-  libRelease();
-  dlclose(handle_);
-}
-
 // ---- sink ----
 
-QVAStatus VencSink::Get(void* context, ComponentBuffer** out) {
-  auto* sink = static_cast<VencSink*>(context);
-  std::lock_guard<std::mutex> hold(sink->mutex_);
-  if (sink->stopAfter_ >= 0 && sink->gets_ >= sink->stopAfter_) return QVA_ERR_WRONGSTATE;
-  sink->gets_ += 1;
-  // Records stay where they are (a deque keeps its elements in place).
-  auto& slot = sink->lent_.emplace_back();
-  slot.second.assign(kCapacity, 0);
-  slot.first = ComponentBuffer{};
-  slot.first.data = slot.second.data();
-  slot.first.capacity = kCapacity;
-  *out = &slot.first;
-  if (sink->lent_.size() > 64) sink->lent_.pop_front();
-  return QVA_SUCCESS;
-}
-
-QVAStatus VencSink::Deliver(void* context, ComponentBuffer* b) {
-  auto* sink = static_cast<VencSink*>(context);
-  std::lock_guard<std::mutex> hold(sink->mutex_);
-  Output o{b->flags, b->timestamp, b->bytesRead, b->word40, {}};
-  if (b->data != nullptr && b->length != 0) o.data.assign(b->data, b->data + b->length);
-  sink->outputs_.push_back(std::move(o));
-  sink->changed_.notify_all();
-  return QVA_SUCCESS;
-}
-
-bool VencSink::WaitFor(const std::function<bool(const Output&)>& test, int seconds) {
-  std::unique_lock<std::mutex> hold(mutex_);
-  return changed_.wait_for(hold, std::chrono::seconds(seconds), [&] {
-    for (const Output& o : outputs_)
-      if (test(o)) return true;
-    return false;
-  });
-}
-
-bool VencSink::WaitForEnd(int count, int seconds) {
-  std::unique_lock<std::mutex> hold(mutex_);
-  return changed_.wait_for(hold, std::chrono::seconds(seconds), [&] {
-    int ends = 0;
-    for (const Output& o : outputs_)
-      if ((o.flags & QVA_BUFFLAG_EOS) != 0 && o.data.empty()) ++ends;
-    return ends >= count;
-  });
-}
-
-std::vector<VencSink::Output> VencSink::Outputs() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return outputs_;
-}
-
-std::vector<uint8_t> VencSink::Stream() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  std::vector<uint8_t> stream;
-  for (const Output& o : outputs_)
-    if ((o.flags & QVA_BUFFLAG_FORMAT) == 0) stream.insert(stream.end(), o.data.begin(), o.data.end());
-  return stream;
-}
-
-int VencSink::EndMarkers() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  int ends = 0;
-  for (const Output& o : outputs_)
-    if ((o.flags & QVA_BUFFLAG_EOS) != 0 && o.data.empty()) ++ends;
-  return ends;
+bool VencSink::WaitForEnd(int count, int seconds) const {
+  return WaitFor([](const Output& o) { return (o.flags & QVA_BUFFLAG_EOS) != 0 && o.data.empty(); },
+                 static_cast<size_t>(count), std::chrono::seconds(seconds));
 }
 
 // ---- lent frames ----
@@ -168,7 +71,7 @@ std::vector<QVAStatus> VencRun::Errors() {
 QVAStatus VencRun::Create() {
   QVAStatus status = library_.create(nullptr, &instance);
   if (status != QVA_SUCCESS) return status;
-  status = instance->methods.QVAComp_ConnectOutput(instance, 0, VencSink::Get, VencSink::Deliver, &sink);
+  status = sink.Connect(instance);
   if (status != QVA_SUCCESS) return status;
   return instance->methods.QVAComp_SetErrorCallback(instance, OnError, this);
 }
