@@ -196,6 +196,45 @@ TEST_F(VencComponent, IdenticalParameterBlocksDoNotReconfigure) {
   EXPECT_EQ(decoded.frames.size(), 9u);
 }
 
+// A parameter change the checks refuse (a rate of 2^31 bit/s, not a positive 32-bit rate) keeps
+// the settings the encoder last passed with and takes only the new N; the stream goes on
+// without an error.
+TEST_F(VencComponent, RefusedParameterChangeTakesOnlyTheNewN) {
+  const auto frames = TestFrames(352, 288, 20);
+  orx::test::HostLogCapture log;
+  VencRun run(library);
+  ASSERT_EQ(run.Create(), QVA_SUCCESS);
+  run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
+  run.SetOutput(Mpeg2Format(352, 288, 25000, 3000000));
+  VideoEncoderParams params = ExportParams(15, 1, 3000000);
+  run.SetParams(params);
+  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  for (int i = 0; i < 5; ++i) run.PushFrame(frames[i].data(), frames[i].size(), 40 * i);
+  ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_SYNCPOINT) != 0; }));
+  params.gopLength = 6;
+  params.averageBitRate = params.peakBitRate = 0x80000000u;
+  ASSERT_EQ(run.SetParams(params), QVA_SUCCESS);
+  for (int i = 5; i < 20; ++i) run.PushFrame(frames[i].data(), frames[i].size(), 40 * i);
+  run.PushMarker(QVA_MARKER_EOI);
+  ASSERT_TRUE(run.sink.WaitForEnd());
+  run.EndAndRelease();
+  EXPECT_TRUE(run.Errors().empty());
+  EXPECT_EQ(CountOf(log.Text(), "SetVideoEncoder["), 1) << log.Text();
+  const std::vector<uint8_t> stream = run.sink.Stream();
+  int gops = 0;
+  std::vector<int> rates;
+  for (size_t i = 0; i + 11 < stream.size(); ++i) {
+    if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1) continue;
+    if (stream[i + 3] == 0xB8) ++gops;
+    if (stream[i + 3] == 0xB3) rates.push_back((stream[i + 8] << 10) | (stream[i + 9] << 2) | (stream[i + 10] >> 6));
+  }
+  EXPECT_EQ(gops, 1 + 3);  // 5 pictures at N 15, then 15 at N 6
+  for (int rate : rates) EXPECT_EQ(rate, 3000000 / 400);
+  const std::string path = WriteStreamFile(stream, "venc_refused_change", "refused.m2v");
+  const auto probe = orx::test::ProbeStream(path, "v:0", true);
+  EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", "20");
+}
+
 // Pictures that come before the input size is known are not encoded.
 TEST_F(VencComponent, PictureBeforeTheSizeIsKnownIsNotEncoded) {
   const auto frames = TestFrames(352, 288, 6);
@@ -322,16 +361,20 @@ TEST_F(VencComponent, FailuresAreReported) {
     const char* what;
     uint32_t outputSubtype;
     uint32_t width;
+    uint32_t engineFlags;  // params +84
     int stopAfter;  // the sink's gets before it refuses
     QVAStatus expected;
   };
   const Case cases[] = {
       // H.264's macroblock encoder comes later: the open fails and is not used.
-      {"an encoder that cannot open", QVA_MSUBTYPE_H264, 352, -1, QVA_ERR_OPEN},
+      {"an encoder that cannot open", QVA_MSUBTYPE_H264, 352, VEP_ENGINE_MULTI_INSTANCE, -1, QVA_ERR_OPEN},
+      // The encode accelerator comes with its own wave: until then asking for it fails the open.
+      {"the encode accelerator", QVA_MSUBTYPE_MPV2, 352, VEP_ENGINE_MULTI_INSTANCE | VEP_ENGINE_ACCELERATOR, -1,
+       QVA_ERR_OPEN},
       // The checks refuse the first configuration: the worker stops with 3.
-      {"a 4096-wide input", QVA_MSUBTYPE_MPV2, 4096, -1, QVA_ERR_BADARG},
+      {"a 4096-wide input", QVA_MSUBTYPE_MPV2, 4096, VEP_ENGINE_MULTI_INSTANCE, -1, QVA_ERR_BADARG},
       // Output that cannot be handed on is reported, not dropped.
-      {"a sink that stops taking buffers", QVA_MSUBTYPE_MPV2, 352, 3, QVA_ERR_WRONGSTATE},
+      {"a sink that stops taking buffers", QVA_MSUBTYPE_MPV2, 352, VEP_ENGINE_MULTI_INSTANCE, 3, QVA_ERR_WRONGSTATE},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
@@ -341,7 +384,9 @@ TEST_F(VencComponent, FailuresAreReported) {
     VideoMediaType output = Mpeg2Format(k.width, 288, 25000, 3000000);
     output.subtype = k.outputSubtype;
     run.SetOutput(output);
-    run.SetParams(ExportParams(15, 3, 3000000));
+    VideoEncoderParams params = ExportParams(15, 3, 3000000);
+    params.engineFlags = k.engineFlags;
+    run.SetParams(params);
     run.sink.StopAfter(k.stopAfter);
     ASSERT_EQ(run.Start(), QVA_SUCCESS);
     std::vector<uint8_t> frame(static_cast<size_t>(k.width) * 288 * 3 / 2, 128);
