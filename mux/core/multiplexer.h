@@ -49,6 +49,7 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   void StartPack();
   bool StartSample(uint32_t stream, const MuxSampleDesc& sample);
   uint32_t WriteMpegSample(uint32_t stream, const MuxSampleDesc& sample);
+  void NoteVideoTail(const uint8_t* data, uint32_t count);
   void MakePackFor(uint32_t stream);
   void CountAc3Frames(const uint8_t* bytes, uint32_t count);
   void WriteLpcmHeader();
@@ -100,7 +101,8 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   bool hold_ = false;
   bool packOpen_ = false;  // a pack is begun and not yet handed to the bit stream
   bool videoStd_ = false;
-  bool sequenceEndSeen_ = false;
+  bool sequenceEndSeen_ = false;  // the video written so far ends with a sequence end code
+  uint8_t videoTail_[4] = {};     // the last four video bytes written
   int32_t videoCodec_ = -1;
   bool noVbvDelay_ = false;
   uint32_t videoBytesPerSecond_ = 0;

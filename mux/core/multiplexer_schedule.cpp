@@ -211,9 +211,6 @@ bool CMultiplexer::StartSample(uint32_t stream, const MuxSampleDesc& sample) {
       if (config_.muxType != kMuxSvcd && !IsTransport()) AddSystemHeader();
     }
     SetTimestamps(!bPicture, Pts90kHz(sample.time), Pts90kHz(dtsTime));
-    static constexpr uint8_t kSequenceEnd[4] = {0x00, 0x00, 0x01, 0xB7};
-    if (sample.length >= 4 && std::memcmp(sample.data + sample.length - 4, kSequenceEnd, 4) == 0)
-      sequenceEndSeen_ = true;
     return true;
   }
   if (config_.maxFileSize && videoState_ != kStreamRunning && outputBytes_ >= config_.maxFileSize &&
@@ -250,6 +247,18 @@ void CMultiplexer::CountAc3Frames(const uint8_t* bytes, uint32_t count) {
   header[1] = static_cast<uint8_t>(header[1] + info.frameCount);
 }
 
+// An encoder may deliver a picture over several buffers with the time on the first only, so the
+// stream's own sequence end code can arrive in an untimed piece, or split over two: whether the
+// video ends with one is judged on the bytes written, not on timed samples.
+void CMultiplexer::NoteVideoTail(const uint8_t* data, uint32_t count) {
+  if (count == 0) return;
+  const uint32_t kept = count >= 4 ? 0 : 4 - count;
+  std::memmove(videoTail_, videoTail_ + 4 - kept, kept);
+  std::memcpy(videoTail_ + kept, data + count - (4 - kept), 4 - kept);
+  static constexpr uint8_t kSequenceEnd[4] = {0x00, 0x00, 0x01, 0xB7};
+  sequenceEndSeen_ = std::memcmp(videoTail_, kSequenceEnd, 4) == 0;
+}
+
 uint32_t CMultiplexer::WriteMpegSample(uint32_t stream, const MuxSampleDesc& sample) {
   const bool video = stream == kStreamVideo;
   MakePackFor(stream);
@@ -266,6 +275,7 @@ uint32_t CMultiplexer::WriteMpegSample(uint32_t stream, const MuxSampleDesc& sam
   if (video) {
     videoSamplePacked_ += count;
     videoSampleOffset_ = complete ? 0 : taken;
+    NoteVideoTail(sample.data + position, count);
   } else {
     audioSamplePacked_ += count;
     audioSampleOffset_ = complete ? 0 : taken;

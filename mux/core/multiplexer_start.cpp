@@ -116,6 +116,7 @@ void CMultiplexer::StartStream() {
   audioStd_ = true;
   videoStd_ = true;
   sequenceEndSeen_ = false;
+  std::fill_n(videoTail_, 4, uint8_t{0xFF});
   desc_.muxRate = headerRate;
   if (desc_.data == nullptr) desc_.data = config_.bitStream->GetBuffer(packConfig_.packSize);
 

@@ -12,12 +12,16 @@ struct EsSample {
   int64_t timeMs = 0;
   bool key = false;
   char pictureType = 0;  // 'I', 'P', 'B' from ffprobe, for video split by probe
+  // False for a piece that continues the sample before it, as our encoders deliver a picture
+  // over several buffers with the time on the first.
+  bool timed = true;
 };
 
 struct EsFixture {
   std::string path;
   std::vector<uint8_t> bytes;
   std::vector<EsSample> samples;
+  std::vector<uint8_t> format;  // the format record its encoder sent; empty for ffmpeg-made ones
 };
 
 // Runs ffmpeg (-v error -y, then args, then the output path) once per process and name, in a

@@ -51,7 +51,8 @@ void PushPin(ComponentInstance* instance, uint32_t pin, const PinInput& input) {
     const size_t piece = input.pieceBytes != 0 ? input.pieceBytes : bytes.size();
     for (size_t at = 0; at < bytes.size(); at += piece) {
       uint32_t flags = 0;
-      if (at == 0) flags = QVA_BUFFLAG_TIMESTAMP | (samples[i].key ? QVA_BUFFLAG_SYNCPOINT : 0);
+      if (at == 0)
+        flags = (samples[i].timed ? QVA_BUFFLAG_TIMESTAMP : 0) | (samples[i].key ? QVA_BUFFLAG_SYNCPOINT : 0);
       const uint32_t length = static_cast<uint32_t>(std::min(piece, bytes.size() - at));
       if (Push(instance, pin, flags, bytes.data() + at, length, static_cast<uint64_t>(samples[i].timeMs)) !=
           QVA_SUCCESS)

@@ -1,5 +1,6 @@
 // DVD program streams, written by the multiplexer core and through qvacmux.so (to a sink on
-// output pin 0 or to a file), read back by ffprobe, ffmpeg and dvdauthor.
+// output pin 0 or to a file), read back by ffprobe, ffmpeg and dvdauthor. The elementary streams
+// are made by ffmpeg, or by our own video and audio encoders as an export runs them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +10,9 @@
 #include "tests/mux/es_fixtures.h"
 #include "tests/mux/mux_component_driver.h"
 #include "tests/mux/mux_harness.h"
+#include "tests/mux/own_encoder_fixtures.h"
 #include "tests/support/ffmpeg.h"
+#include "tests/support/orx_test.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
 
@@ -20,6 +23,7 @@ const std::vector<uint8_t> kSequenceEnd = {0x00, 0x00, 0x01, 0xB7};
 
 enum class AudioKind { kNone, kMp2, kAc3, kLpcm };
 enum class Driver { kCore, kComponentSink, kComponentFile };
+enum class Source { kFfmpeg, kOurEncoders };
 
 struct DvdCase {
   const char* name;
@@ -30,6 +34,7 @@ struct DvdCase {
   bool video;
   AudioKind audio;
   const char* dvdFormat;  // VIDEO_FORMAT for dvdauthor, or null to skip it
+  Source source = Source::kFfmpeg;
 };
 
 void PrintTo(const DvdCase& c, std::ostream* os) { *os << c.name; }
@@ -42,14 +47,23 @@ struct DvdInputs {
   double frameRate = 0;
 };
 
+// Our encoders' rows: four groups of pictures, two under the sanitizers.
+int OurEncodersFrames() { return kOrxSanitizedBuild ? 30 : 60; }
+
 DvdInputs MakeDvdInputs(const DvdCase& c) {
   DvdInputs in;
-  const double seconds = 1.0;
+  const bool ours = c.source == Source::kOurEncoders;
   in.frameRate = c.height == 576 ? 25.0 : 30000.0 / 1001;
-  if (c.video) in.video = Mpeg2Video(c.width, c.height, c.rate, c.height == 576 ? 25 : 30);
+  const int frames = ours ? OurEncodersFrames() : c.height == 576 ? 25 : 30;
+  const double seconds = ours ? frames / in.frameRate : 1.0;
+  if (c.video && ours) {
+    in.video = OurMpeg2Video(c.width, c.height, c.height == 576 ? 25000 : 29970, frames, 6000000);
+  } else if (c.video) {
+    in.video = Mpeg2Video(c.width, c.height, c.rate, frames);
+  }
   in.run.muxType = kMuxDvd;
   switch (c.audio) {
-    case AudioKind::kMp2: in.audio = Mp2Audio(48000, 192, seconds); break;
+    case AudioKind::kMp2: in.audio = ours ? OurMp2Audio(seconds) : Mp2Audio(48000, 192, seconds); break;
     case AudioKind::kAc3:
       in.audio = Ac3Audio(seconds);
       in.run.audioClass = kAudioClassAc3;
@@ -66,10 +80,18 @@ DvdInputs MakeDvdInputs(const DvdCase& c) {
 }
 
 // The same streams as an export gives them to qvacmux.so: MPEG-2 video on pin 0, the audio on
-// pin 1 (PCM little-endian, as audio sources deliver it).
+// pin 1 (PCM little-endian, as audio sources deliver it). Our encoders' streams come with the
+// format records those encoders sent.
 ComponentRun MakeDvdComponentRun(const DvdCase& c, const DvdInputs& in) {
   ComponentRun run;
   run.outputType = QVA_MTYPE_MPEG2_PS;
+  if (c.source == Source::kOurEncoders) {
+    run.video.format = in.video.format;
+    run.video.samples = &in.video.samples;
+    run.audio.format = in.audio.format;
+    run.audio.samples = &in.audio.samples;
+    return run;
+  }
   if (c.video) {
     run.video.format = RecordBytes(MakeVideoType(QVA_MSUBTYPE_MPV2, static_cast<uint32_t>(c.width),
                                                  static_cast<uint32_t>(c.height), c.height == 576 ? 25000 : 29970,
@@ -101,10 +123,14 @@ class DvdProgramStream : public ::testing::TestWithParam<DvdCase> {};
 TEST_P(DvdProgramStream, ReadsBackExactly) {
   const DvdCase& c = GetParam();
   const DvdInputs in = MakeDvdInputs(c);
+  // The pictures are the timed video samples (an encoder's further pieces carry no time).
+  std::vector<const EsSample*> pictures;
+  for (const EsSample& sample : in.video.samples)
+    if (sample.timed) pictures.push_back(&sample);
   if (c.video) {
-    // The harness's own split agrees with ffprobe's picture count.
+    // The harness's own split (or the encoder's) agrees with ffprobe's picture count.
     auto probe = orx::test::ProbeStream(in.video.path, "v:0", true);
-    ASSERT_EQ(std::to_string(in.video.samples.size()), probe["nb_read_frames"]);
+    ASSERT_EQ(std::to_string(pictures.size()), probe["nb_read_frames"]);
   }
   const std::vector<uint8_t> core = CoreBytes(in);
   const std::string path = orx::test::MakeTempDir("dvd") + "/out.mpg";
@@ -167,17 +193,29 @@ TEST_P(DvdProgramStream, ReadsBackExactly) {
   if (c.video) {
     auto probe = orx::test::ProbeStream(path, "v:0");
     EXPECT_EQ(probe["codec_name"], "mpeg2video");
-    const double inputSeconds = static_cast<double>(in.video.samples.size()) / in.frameRate;
+    if (c.source == Source::kOurEncoders) {
+      EXPECT_EQ(probe["field_order"], "tt");
+    }
+    const double inputSeconds = static_cast<double>(pictures.size()) / in.frameRate;
     EXPECT_NEAR(ProbeStreamSeconds(path, "v:0"), inputSeconds, 1.0 / in.frameRate) << "video duration";
+    // ffmpeg's streams lack the sequence end code, which the multiplexer then appends; our
+    // encoder ends its stream with one, which must not be doubled.
     std::vector<uint8_t> expected = in.video.bytes;
-    expected.insert(expected.end(), kSequenceEnd.begin(), kSequenceEnd.end());
-    EXPECT_TRUE(CopyStream(path, "0:v", "mpeg2video") == expected) << "video does not round-trip";
+    const bool ended = expected.size() >= 4 && std::equal(kSequenceEnd.begin(), kSequenceEnd.end(), expected.end() - 4);
+    EXPECT_EQ(ended, c.source == Source::kOurEncoders);
+    if (!ended) expected.insert(expected.end(), kSequenceEnd.begin(), kSequenceEnd.end());
+    const std::vector<uint8_t> copied = CopyStream(path, "0:v", "mpeg2video");
+    if (copied != expected) {
+      WriteBytes(path + ".m2v", copied);
+      ADD_FAILURE() << "video does not round-trip: " << copied.size() << " bytes out, " << expected.size()
+                    << " expected (in " << path << ".m2v)";
+    }
     // Packet PTS equal the harness's stamps (in decode order) to within 1 ms.
     const std::vector<double> pts = ProbePacketPts(path, "v:0");
-    ASSERT_EQ(pts.size(), in.video.samples.size());
-    const double first = static_cast<double>(in.video.samples[0].timeMs);
+    ASSERT_EQ(pts.size(), pictures.size());
+    const double first = static_cast<double>(pictures[0]->timeMs);
     for (size_t i = 0; i < pts.size(); ++i)
-      EXPECT_NEAR(pts[i] - pts[0], static_cast<double>(in.video.samples[i].timeMs) - first, 1.0) << i;
+      EXPECT_NEAR(pts[i] - pts[0], static_cast<double>(pictures[i]->timeMs) - first, 1.0) << i;
   }
   switch (c.audio) {
     case AudioKind::kMp2: {
@@ -218,12 +256,17 @@ INSTANTIATE_TEST_SUITE_P(
                       DvdCase{"Ntsc_Lpcm", Driver::kCore, 720, 480, "30000/1001", true, AudioKind::kLpcm, "NTSC"}),
     [](const ::testing::TestParamInfo<DvdCase>& info) { return std::string(info.param.name); });
 
-// Through qvacmux.so: the same rows, the PAL one written to a file named by QVAComp_OpenURL.
+// Through qvacmux.so: the same rows, the PAL one written to a file named by QVAComp_OpenURL, and
+// the streams of our own video and audio encoders, pushed as those encoders delivered them.
 INSTANTIATE_TEST_SUITE_P(
     Component, DvdProgramStream,
     ::testing::Values(
         DvdCase{"Ntsc_Mp2", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kMp2, "NTSC"},
         DvdCase{"Pal_Mp2_File", Driver::kComponentFile, 720, 576, "25", true, AudioKind::kMp2, "PAL"},
+        DvdCase{"OurEncoders_Ntsc_Mp2", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kMp2,
+                "NTSC", Source::kOurEncoders},
+        DvdCase{"OurEncoders_Pal_Mp2_File", Driver::kComponentFile, 720, 576, "25", true, AudioKind::kMp2, "PAL",
+                Source::kOurEncoders},
         DvdCase{"VideoOnly", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kNone, nullptr},
         DvdCase{"AudioOnly", Driver::kComponentSink, 0, 0, "", false, AudioKind::kMp2, nullptr},
         DvdCase{"Ntsc_Ac3", Driver::kComponentSink, 720, 480, "30000/1001", true, AudioKind::kAc3, "NTSC"},
@@ -247,6 +290,39 @@ TEST(DvdProgramStreamPieces, SplitSamplesGiveTheSameFile) {
     EXPECT_EQ(result.errorStatus, 0);
     EXPECT_TRUE(result.ended);
     EXPECT_TRUE(sink.Bytes() == core) << "video in pieces of " << piece << " bytes";
+  }
+}
+
+// A stream's own sequence end code, in the last picture's sample or in untimed pieces after it
+// (split anywhere, as an encoder delivering a picture over several buffers may send it), is
+// kept once: the multiplexer appends none of its own.
+TEST(DvdProgramStreamPieces, OwnSequenceEndIsKeptOnce) {
+  const DvdCase c{"VideoOnly", Driver::kCore, 720, 480, "30000/1001", true, AudioKind::kNone, nullptr};
+  DvdInputs in = MakeDvdInputs(c);
+  std::vector<uint8_t> expected = in.video.bytes;
+  expected.insert(expected.end(), kSequenceEnd.begin(), kSequenceEnd.end());
+  const std::vector<EsSample> pictures = in.video.samples;
+  struct Split {
+    const char* name;
+    std::vector<size_t> pieces;  // sizes of the untimed pieces carrying the end code; none: in the last sample
+  };
+  for (const Split& split : {Split{"in the last sample", {}}, Split{"own piece", {4}}, Split{"two pieces", {2, 2}},
+                             Split{"three pieces", {1, 2, 1}}}) {
+    SCOPED_TRACE(split.name);
+    std::vector<EsSample> samples = pictures;
+    if (split.pieces.empty()) samples.back().bytes.insert(samples.back().bytes.end(), kSequenceEnd.begin(), kSequenceEnd.end());
+    size_t at = 0;
+    for (size_t size : split.pieces) {
+      EsSample piece;
+      piece.timed = false;
+      piece.bytes.assign(kSequenceEnd.begin() + static_cast<long>(at), kSequenceEnd.begin() + static_cast<long>(at + size));
+      samples.push_back(piece);
+      at += size;
+    }
+    in.run.video = &samples;
+    const std::string path = orx::test::MakeTempDir("dvd-end") + "/out.mpg";
+    ASSERT_TRUE(WriteBytes(path, CoreBytes(in)));
+    EXPECT_TRUE(CopyStream(path, "0:v", "mpeg2video") == expected);
   }
 }
 
