@@ -2,10 +2,11 @@
 // read back by ffmpeg and ffprobe: codec, profile and level, size and field order; a decode with
 // -xerror of every picture pushed (the trailing B pictures included); the sequence end code; the
 // header fields (progressive_sequence, top_field_first, closed_gop, the picture types of the
-// planner, drop-frame time codes); the quality against ffmpeg's own mpeg2video at the same rate
-// and GOP; the bit rate and the VBV of Annex C; and the output time stamps.
+// planner, drop-frame time codes); the coded height; the quality against ffmpeg's own mpeg2video
+// at the same rate and GOP; the bit rate and the VBV of Annex C; and the output time stamps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -93,6 +94,18 @@ void CheckStream(const StreamRow& row, const HostResult& result, const SourceVid
       {orx::test::RequireProgram("ffmpeg"), "-nostdin", "-v", "error", "-xerror", "-i", path, "-f", "null", "-"});
   EXPECT_EQ(decode.exitCode, 0) << decode.err;
   EXPECT_TRUE(EndsWithSequenceEnd(result.stream));
+  // The coded height: whole macroblock rows, an even count of them when interlaced (1088 for
+  // 1080); the last slice start code names the last row.
+  const int rowHeight = interlaced ? 32 : 16;
+  const int codedHeight = (row.height + rowHeight - 1) / rowHeight * rowHeight;
+  int lastSliceRow = 0;
+  for (size_t i = 0; i + 3 < result.stream.size(); ++i) {
+    const uint8_t code = result.stream[i + 3];
+    if (result.stream[i] == 0 && result.stream[i + 1] == 0 && result.stream[i + 2] == 1 && code >= 1 && code <= 0xAF) {
+      lastSliceRow = std::max(lastSliceRow, static_cast<int>(code));
+    }
+  }
+  EXPECT_EQ(lastSliceRow * 16, codedHeight);
 
   // Header fields against the planner.
   const HeaderTrace trace = TraceHeaders(path);
