@@ -41,6 +41,32 @@ std::vector<VbvPicture> VbvPictures(const std::vector<PictureHeader>& headers) {
   return pictures;
 }
 
+std::vector<StartCode> StartCodesOf(const std::vector<uint8_t>& es) {
+  std::vector<StartCode> codes;
+  for (size_t i = 0; i + 3 < es.size(); ++i) {
+    if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1) codes.push_back({i, es[i + 3]});
+  }
+  return codes;
+}
+
+int CountStartCodes(const std::vector<uint8_t>& es, uint8_t code) {
+  int count = 0;
+  for (const StartCode& c : StartCodesOf(es)) count += c.code == code ? 1 : 0;
+  return count;
+}
+
+std::vector<SequenceHeaderFields> SequenceHeadersOf(const std::vector<uint8_t>& es) {
+  std::vector<SequenceHeaderFields> headers;
+  for (const StartCode& c : StartCodesOf(es)) {
+    const size_t i = c.position;
+    if (c.code != 0xB3 || i + 11 > es.size()) continue;
+    // horizontal_size (12), vertical_size (12), aspect (4), frame rate code (4), bit_rate_value (18).
+    headers.push_back({(es[i + 4] << 4) | (es[i + 5] >> 4), ((es[i + 5] & 15) << 8) | es[i + 6],
+                       (es[i + 8] << 10) | (es[i + 9] << 2) | (es[i + 10] >> 6)});
+  }
+  return headers;
+}
+
 HeaderTrace TraceHeaders(const std::string& path) {
   HeaderTrace trace;
   const orx::test::ProcessResult run =

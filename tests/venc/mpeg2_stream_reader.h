@@ -21,6 +21,24 @@ struct PictureHeader {
 std::vector<PictureHeader> ReadPictureHeaders(const std::vector<uint8_t>& es);
 std::vector<VbvPicture> VbvPictures(const std::vector<PictureHeader>& headers);
 
+// Every start code of a stream in order: its position (of the 00 00 01) and its code byte
+// (0xB3 sequence header, 0xB8 GOP, 0x00 picture, 0x01-0xAF slice of that macroblock row + 1,
+// 0xB7 sequence end).
+struct StartCode {
+  size_t position;
+  uint8_t code;
+};
+std::vector<StartCode> StartCodesOf(const std::vector<uint8_t>& es);
+int CountStartCodes(const std::vector<uint8_t>& es, uint8_t code);
+
+// What a sequence header (its start code at `position`) says: size and bit_rate_value (400 bit/s).
+struct SequenceHeaderFields {
+  int width;
+  int height;
+  int bitRateValue;
+};
+std::vector<SequenceHeaderFields> SequenceHeadersOf(const std::vector<uint8_t>& es);
+
 // The header fields of ffmpeg's trace_headers, in stream order.
 struct HeaderTrace {
   std::string pictureTypes;  // coding order: I, P, B

@@ -27,25 +27,13 @@ class VencBatches : public ::testing::Test {
   VencLibrary library;
 };
 
-// The start codes of a stream in order (0xB3 sequence header, 0xB8 GOP, 0x00 picture, 0xB7 end).
-std::vector<uint8_t> StartCodes(const std::vector<uint8_t>& es) {
-  std::vector<uint8_t> codes;
-  for (size_t i = 0; i + 3 < es.size(); ++i) {
-    if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1 && (es[i + 3] == 0xB3 || es[i + 3] == 0xB8 ||
-                                                         es[i + 3] == 0x00 || es[i + 3] == 0xB7)) {
-      codes.push_back(es[i + 3]);
-    }
-  }
-  return codes;
-}
-
 // For each picture (coding order): whether a sequence header came since the previous picture.
 std::vector<bool> SequenceHeaderBeforePicture(const std::vector<uint8_t>& es) {
   std::vector<bool> before;
   bool seen = false;
-  for (uint8_t code : StartCodes(es)) {
-    if (code == 0xB3) seen = true;
-    if (code == 0x00) {
+  for (const StartCode& c : StartCodesOf(es)) {
+    if (c.code == 0xB3) seen = true;
+    if (c.code == 0x00) {
       before.push_back(seen);
       seen = false;
     }
@@ -148,9 +136,7 @@ void RunBatches(VencLibrary& library, uint32_t rateX1000, const std::vector<int>
       {orx::test::RequireProgram("ffmpeg"), "-nostdin", "-v", "error", "-xerror", "-i", path, "-f", "null", "-"});
   EXPECT_EQ(decode.exitCode, 0) << decode.err;
   // A flush goes on with the same stream: the one end code is the end of input's.
-  int ends = 0;
-  for (uint8_t code : StartCodes(stream)) ends += code == 0xB7 ? 1 : 0;
-  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(CountStartCodes(stream, 0xB7), 1);
   EXPECT_TRUE(EndsWithSequenceEnd(stream));
   if (timeCodes != nullptr) *timeCodes = GopTimeCodes(path);
 }
@@ -209,9 +195,7 @@ TEST_F(VencBatches, EndOfStreamKeptOpen) {
   const std::vector<uint8_t> stream = run.sink.Stream();
   const HeaderTrace trace = TraceHeaders(WriteStreamFile(stream, "venc_kept_open", "open.m2v"));
   EXPECT_EQ(trace.pictureTypes, TypesOf(PlanCodingOrder(ComponentSettings(params, input, output), 20)));
-  int ends = 0;
-  for (uint8_t code : StartCodes(stream)) ends += code == 0xB7 ? 1 : 0;
-  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(CountStartCodes(stream, 0xB7), 1);
 }
 
 // A parameter change (rate and N) and then a size change in mid-stream: three sequences, each
@@ -298,13 +282,9 @@ TEST_F(VencBatches, ParameterAndSizeChangesInMidStream) {
   // The sizes and rates of the sequence headers, in order.
   std::vector<std::pair<int, int>> sizes;
   std::vector<int> rates;
-  for (size_t i = 0; i + 11 < stream.size(); ++i) {
-    if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1 || stream[i + 3] != 0xB3) continue;
-    const int w = (stream[i + 4] << 4) | (stream[i + 5] >> 4);
-    const int h = ((stream[i + 5] & 15) << 8) | stream[i + 6];
-    const int rate = (stream[i + 8] << 10) | (stream[i + 9] << 2) | (stream[i + 10] >> 6);
-    if (sizes.empty() || sizes.back() != std::make_pair(w, h)) sizes.emplace_back(w, h);
-    if (rates.empty() || rates.back() != rate) rates.push_back(rate);
+  for (const SequenceHeaderFields& h : SequenceHeadersOf(stream)) {
+    if (sizes.empty() || sizes.back() != std::make_pair(h.width, h.height)) sizes.emplace_back(h.width, h.height);
+    if (rates.empty() || rates.back() != h.bitRateValue) rates.push_back(h.bitRateValue);
   }
   EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{352, 288}, {720, 576}}));
   EXPECT_EQ(rates, (std::vector<int>{3000000 / 400, 2000000 / 400}));

@@ -172,12 +172,9 @@ TEST_F(VencComponent, IdenticalParameterBlocksDoNotReconfigure) {
   const auto frames = TestFrames(352, 288, 9);
   orx::test::HostLogCapture log;
   VencRun run(library);
-  ASSERT_EQ(run.Create(), QVA_SUCCESS);
-  run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
-  run.SetOutput(Mpeg2Format(352, 288, 25000, 3000000));
-  VideoEncoderParams params = ExportParams(15, 1, 3000000);
-  ASSERT_EQ(run.SetParams(params), QVA_SUCCESS);
-  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  HostEncode setup = CifEncode(1, 3000000);
+  ASSERT_EQ(run.CreateAndStart(setup), QVA_SUCCESS);
+  VideoEncoderParams params = setup.params;
   for (int i = 0; i < 3; ++i) run.PushFrame(frames[i].data(), frames[i].size(), 40 * i);
   ASSERT_EQ(run.SetParams(params), QVA_SUCCESS);
   for (int i = 3; i < 6; ++i) run.PushFrame(frames[i].data(), frames[i].size(), 40 * i);
@@ -203,12 +200,9 @@ TEST_F(VencComponent, RefusedParameterChangeTakesOnlyTheNewN) {
   const auto frames = TestFrames(352, 288, 20);
   orx::test::HostLogCapture log;
   VencRun run(library);
-  ASSERT_EQ(run.Create(), QVA_SUCCESS);
-  run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
-  run.SetOutput(Mpeg2Format(352, 288, 25000, 3000000));
-  VideoEncoderParams params = ExportParams(15, 1, 3000000);
-  run.SetParams(params);
-  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  HostEncode setup = CifEncode(1, 3000000);
+  ASSERT_EQ(run.CreateAndStart(setup), QVA_SUCCESS);
+  VideoEncoderParams params = setup.params;
   for (int i = 0; i < 5; ++i) run.PushFrame(frames[i].data(), frames[i].size(), 40 * i);
   ASSERT_TRUE(run.sink.WaitFor([](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_SYNCPOINT) != 0; }));
   params.gopLength = 6;
@@ -221,15 +215,8 @@ TEST_F(VencComponent, RefusedParameterChangeTakesOnlyTheNewN) {
   EXPECT_TRUE(run.Errors().empty());
   EXPECT_EQ(CountOf(log.Text(), "SetVideoEncoder["), 1) << log.Text();
   const std::vector<uint8_t> stream = run.sink.Stream();
-  int gops = 0;
-  std::vector<int> rates;
-  for (size_t i = 0; i + 11 < stream.size(); ++i) {
-    if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1) continue;
-    if (stream[i + 3] == 0xB8) ++gops;
-    if (stream[i + 3] == 0xB3) rates.push_back((stream[i + 8] << 10) | (stream[i + 9] << 2) | (stream[i + 10] >> 6));
-  }
-  EXPECT_EQ(gops, 1 + 3);  // 5 pictures at N 15, then 15 at N 6
-  for (int rate : rates) EXPECT_EQ(rate, 3000000 / 400);
+  EXPECT_EQ(CountStartCodes(stream, 0xB8), 1 + 3);  // 5 pictures at N 15, then 15 at N 6
+  for (const SequenceHeaderFields& h : SequenceHeadersOf(stream)) EXPECT_EQ(h.bitRateValue, 3000000 / 400);
   const std::string path = WriteStreamFile(stream, "venc_refused_change", "refused.m2v");
   const auto probe = orx::test::ProbeStream(path, "v:0", true);
   EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", "20");
@@ -330,11 +317,7 @@ TEST_F(VencComponent, OutputCarriesTheInputHandleAndWord) {
   constexpr uint32_t kWord40Given = 0x40;
   const auto frames = TestFrames(352, 288, 10);
   VencRun run(library);
-  ASSERT_EQ(run.Create(), QVA_SUCCESS);
-  run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
-  run.SetOutput(Mpeg2Format(352, 288, 25000, 3000000));
-  run.SetParams(ExportParams(15, 3, 3000000));
-  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  ASSERT_EQ(run.CreateAndStart(CifEncode(3, 3000000)), QVA_SUCCESS);
   for (uint32_t i = 0; i < frames.size(); ++i) {
     run.PushFrame(frames[i].data(), frames[i].size(), 40 * i, kWord40Given, 7000 + i);
   }
@@ -408,11 +391,7 @@ TEST_F(VencComponent, FailuresAreReported) {
 TEST_F(VencComponent, ShortFrameIsLeftOutAndReported) {
   const auto frames = TestFrames(352, 288, 4);
   VencRun run(library);
-  ASSERT_EQ(run.Create(), QVA_SUCCESS);
-  run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
-  run.SetOutput(Mpeg2Format(352, 288, 25000, 3000000));
-  run.SetParams(ExportParams(15, 3, 3000000));
-  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  ASSERT_EQ(run.CreateAndStart(CifEncode(3, 3000000)), QVA_SUCCESS);
   for (uint32_t i = 0; i < frames.size(); ++i) {
     run.PushFrame(frames[i].data(), i == 1 ? frames[i].size() / 2 : frames[i].size(), 40 * i);
   }
@@ -429,11 +408,7 @@ TEST_F(VencComponent, ShortFrameIsLeftOutAndReported) {
 TEST_F(VencComponent, RepeatedLifetimes) {
   const auto frames = TestFrames(352, 288, 5);
   for (int cycle = 0; cycle < 10; ++cycle) {
-    HostEncode setup;
-    setup.input = PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000);
-    setup.output = Mpeg2Format(352, 288, 25000, 3000000);
-    setup.params = ExportParams(15, 3, 3000000);
-    const HostResult result = EncodeThroughHost(library, setup, frames);
+    const HostResult result = EncodeThroughHost(library, CifEncode(3, 3000000), frames);
     EXPECT_TRUE(result.ended) << cycle;
     EXPECT_TRUE(result.errors.empty()) << cycle;
     EXPECT_TRUE(EndsWithSequenceEnd(result.stream)) << cycle;

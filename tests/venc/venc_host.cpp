@@ -99,6 +99,15 @@ QVAStatus VencRun::Start() {
   return instance->methods.QVAComp_SendCommand(instance, CMD_PLAY, 1, 0, 0, 0, 0);
 }
 
+QVAStatus VencRun::CreateAndStart(const HostEncode& setup) {
+  const QVAStatus created = Create();
+  if (created != QVA_SUCCESS) return created;
+  SetInput(setup.input);
+  SetOutput(setup.output);
+  SetParams(setup.params);
+  return Start();
+}
+
 QVAStatus VencRun::PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags,
                             uint32_t word40) {
   ComponentBuffer b{};
@@ -171,15 +180,19 @@ VideoEncoderParams ExportParams(uint32_t gopLength, uint32_t anchorDistance, uin
   return p;
 }
 
+HostEncode CifEncode(uint32_t anchorDistance, uint32_t bitRate) {
+  HostEncode setup;
+  setup.input = PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000);
+  setup.output = Mpeg2Format(352, 288, 25000, bitRate);
+  setup.params = ExportParams(15, anchorDistance, bitRate);
+  return setup;
+}
+
 HostResult EncodeThroughHost(VencLibrary& library, const HostEncode& setup, int frameCount, size_t frameBytes,
                              const std::function<void(int, uint8_t*)>& frameAt) {
   HostResult result;
   VencRun run(library);
-  if (run.Create() != QVA_SUCCESS) return result;
-  run.SetInput(setup.input);
-  run.SetOutput(setup.output);
-  run.SetParams(setup.params);
-  if (run.Start() != QVA_SUCCESS) return result;
+  if (run.CreateAndStart(setup) != QVA_SUCCESS) return result;
   std::vector<uint8_t> frame(frameBytes);
   for (int i = 0; i < frameCount; ++i) {
     frameAt(i, frame.data());

@@ -60,6 +60,8 @@ class LentFrames {
   int released_ = 0;
 };
 
+struct HostEncode;
+
 // One instance of the component.
 class VencRun {
  public:
@@ -74,6 +76,8 @@ class VencRun {
   QVAStatus SetOutput(const VideoMediaType& format);
   QVAStatus SetParams(const VideoEncoderParams& params);
   QVAStatus Start();
+  // Create, the two formats and the parameters of `setup`, then Start.
+  QVAStatus CreateAndStart(const HostEncode& setup);
   // A frame lent by reference (a copy the run owns until the component releases it), its handle
   // (the copy's address) in word +32 and `word40` in word +40.
   QVAStatus PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags = 0,
@@ -112,6 +116,8 @@ struct HostEncode {
   double frameMs = 40.0;
   uint64_t firstMs = 0;
 };
+// 352x288 at 25 frames/s, N 15, the given M and rate, as an export sets it up.
+HostEncode CifEncode(uint32_t anchorDistance, uint32_t bitRate);
 struct HostResult {
   std::vector<uint8_t> stream;
   std::vector<VencSink::Output> outputs;

@@ -99,11 +99,8 @@ void CheckStream(const StreamRow& row, const HostResult& result, const SourceVid
   const int rowHeight = interlaced ? 32 : 16;
   const int codedHeight = (row.height + rowHeight - 1) / rowHeight * rowHeight;
   int lastSliceRow = 0;
-  for (size_t i = 0; i + 3 < result.stream.size(); ++i) {
-    const uint8_t code = result.stream[i + 3];
-    if (result.stream[i] == 0 && result.stream[i + 1] == 0 && result.stream[i + 2] == 1 && code >= 1 && code <= 0xAF) {
-      lastSliceRow = std::max(lastSliceRow, static_cast<int>(code));
-    }
+  for (const StartCode& c : StartCodesOf(result.stream)) {
+    if (c.code >= 1 && c.code <= 0xAF) lastSliceRow = std::max(lastSliceRow, static_cast<int>(c.code));
   }
   EXPECT_EQ(lastSliceRow * 16, codedHeight);
 

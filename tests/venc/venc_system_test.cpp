@@ -35,10 +35,7 @@ std::string ReadText(const std::string& path) {
 }
 
 HostEncode SmallEncode(bool gpu) {
-  HostEncode setup;
-  setup.input = PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000);
-  setup.output = Mpeg2Format(352, 288, 25000, 3000000);
-  setup.params = ExportParams(15, 3, 3000000);
+  HostEncode setup = CifEncode(3, 3000000);
   if (gpu) setup.params.engineFlags |= VEP_ENGINE_GPU;
   return setup;
 }

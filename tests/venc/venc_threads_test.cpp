@@ -17,14 +17,6 @@ namespace {
 constexpr int kInstances = 4;
 constexpr int kFrames = 10;
 
-HostEncode CifEncode(uint32_t anchorDistance) {
-  HostEncode setup;
-  setup.input = PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000);
-  setup.output = Mpeg2Format(352, 288, 25000, 2000000);
-  setup.params = ExportParams(15, anchorDistance, 2000000);
-  return setup;
-}
-
 TEST(VencThreads, FourInstancesWriteWhatEachWritesAlone) {
   VencLibrary library;
   ASSERT_TRUE(library.Loaded()) << library.Error();
@@ -36,13 +28,13 @@ TEST(VencThreads, FourInstancesWriteWhatEachWritesAlone) {
   }
   std::vector<std::vector<uint8_t>> alone(kInstances);
   for (int s = 0; s < kInstances; ++s) {
-    alone[s] = EncodeThroughHost(library, CifEncode(1 + s % 3), frames[s]).stream;
+    alone[s] = EncodeThroughHost(library, CifEncode(1 + s % 3, 2000000), frames[s]).stream;
     ASSERT_FALSE(alone[s].empty());
   }
   std::vector<HostResult> together(kInstances);
   std::vector<std::thread> threads;
   for (int s = 0; s < kInstances; ++s) {
-    threads.emplace_back([&, s] { together[s] = EncodeThroughHost(library, CifEncode(1 + s % 3), frames[s]); });
+    threads.emplace_back([&, s] { together[s] = EncodeThroughHost(library, CifEncode(1 + s % 3, 2000000), frames[s]); });
   }
   for (std::thread& t : threads) t.join();
   for (int s = 0; s < kInstances; ++s) {
@@ -60,15 +52,11 @@ TEST(VencThreads, ControlCallsWhileEncoding) {
   const SourceVideo source = TreeSource(352, 288, kFrames);
   std::vector<std::vector<uint8_t>> frames;
   for (int i = 0; i < kFrames; ++i) frames.push_back(source.Frame(i));
-  const HostEncode setup = CifEncode(3);
+  const HostEncode setup = CifEncode(3, 2000000);
   const std::vector<uint8_t> quiet = EncodeThroughHost(library, setup, frames).stream;
 
   VencRun run(library);
-  ASSERT_EQ(run.Create(), QVA_SUCCESS);
-  run.SetInput(setup.input);
-  run.SetOutput(setup.output);
-  run.SetParams(setup.params);
-  ASSERT_EQ(run.Start(), QVA_SUCCESS);
+  ASSERT_EQ(run.CreateAndStart(setup), QVA_SUCCESS);
   std::atomic<bool> done{false};
   std::thread control([&] {
     ComponentInstance* c = run.instance;
