@@ -10,7 +10,6 @@
 #include "host/host_frame.h"
 #include "host/host_services.h"
 #include "host/sequence_audio.h"
-#include "support/audio_clip.h"
 
 namespace orx::host {
 
@@ -84,10 +83,7 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
     error = "the source has no frame rate";
     return false;
   }
-  support::AudioClip clip;
-  if (!options.audioFile.empty() && !support::ReadWavFile(options.audioFile, clip, error))
-    return false;
-  bool audio = !options.audioFile.empty() || options.tone;
+  bool audio = options.audioClip != nullptr || options.tone;
 
   // The sequence spans frames x the source frame duration; its end time is its last tick, so
   // that a loop over t <= end asks for exactly that many frames.
@@ -109,7 +105,7 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
   SetRenderSettings(render);
 
   AudioSettings audioSettings;
-  audioSettings.clip = options.audioFile.empty() ? nullptr : &clip;
+  audioSettings.clip = options.audioClip.get();
   audioSettings.toneHz = options.toneHz;
   audioSettings.ticksPerSecond = kTicksPerSecond;
   SetAudioSettings(audioSettings);

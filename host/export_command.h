@@ -4,6 +4,7 @@
 // afterwards removes the output file of an export that answered cancel or an error and checks
 // what the plug-in left behind (frames, renderers).
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "host/progress_suite.h"
 #include "host/sequence_render.h"
 #include "host/source_description.h"
+#include "support/audio_clip.h"
 
 namespace orx::host {
 
@@ -19,7 +21,7 @@ struct ExportOptions {
   std::string output;
   std::string input;      // a Y4M file; empty: the pattern of the source description
   int64_t frames = -1;    // -1: every frame of the file (300 for the pattern)
-  std::string audioFile;  // a WAV file
+  std::shared_ptr<const support::AudioClip> audioClip;  // a WAV file read whole, or none
   bool tone = false;
   double toneHz = 1000.0;
   int renderThreads = 2;

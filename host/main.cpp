@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -129,8 +130,11 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     } else if (a == "--pattern") {
       if (!next(v) || !ParsePattern(v, o.source, error)) return false;
     } else if (a == "--audio") {
-      if (!next(v) || !ReadWavSampleRate(v, o.source.audioSampleRate, error)) return false;
-      o.exportOptions.audioFile = v;
+      // Read whole once: its rate is the sequence's audio rate, its samples what is exported.
+      auto clip = std::make_shared<orx::support::AudioClip>();
+      if (!next(v) || !orx::support::ReadWavFile(v, *clip, error)) return false;
+      o.source.audioSampleRate = clip->sampleRate;
+      o.exportOptions.audioClip = std::move(clip);
     } else if (a == "--tone") {
       o.source.audioSampleRate = 48000.0;
       o.exportOptions.tone = true;

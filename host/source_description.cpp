@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <vector>
 
 #include "support/y4m.h"
 
@@ -83,35 +81,6 @@ bool ReadY4mSource(const std::string& path, SourceDescription& out, std::string&
   out.parNum = h.aspectNum > 0 && h.aspectDen > 0 ? h.aspectNum : 1;
   out.parDen = h.aspectNum > 0 && h.aspectDen > 0 ? h.aspectDen : 1;
   return true;
-}
-
-bool ReadWavSampleRate(const std::string& path, double& rate, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<unsigned char> head(4096);
-  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  size_t n = static_cast<size_t>(in.gcount());
-  auto u32 = [&](size_t at) {
-    return static_cast<uint32_t>(head[at]) | (static_cast<uint32_t>(head[at + 1]) << 8) |
-           (static_cast<uint32_t>(head[at + 2]) << 16) | (static_cast<uint32_t>(head[at + 3]) << 24);
-  };
-  if (n < 12 || std::string(head.begin(), head.begin() + 4) != "RIFF" ||
-      std::string(head.begin() + 8, head.begin() + 12) != "WAVE") {
-    error = path + " is not a WAV file";
-    return false;
-  }
-  // Walk the chunks to "fmt ".
-  for (size_t at = 12; at + 8 <= n;) {
-    std::string id(head.begin() + static_cast<long>(at), head.begin() + static_cast<long>(at) + 4);
-    uint32_t size = u32(at + 4);
-    if (id == "fmt " && at + 16 <= n && size >= 16) {
-      rate = u32(at + 12);
-      return true;
-    }
-    if (size > n) break;
-    at += 8 + size + (size & 1);
-  }
-  error = path + " has no format chunk";
-  return false;
 }
 
 }  // namespace orx::host

@@ -25,7 +25,5 @@ bool ParsePattern(const std::string& text, SourceDescription& out, std::string& 
 bool ParseFrameRate(const std::string& text, int32_t& num, int32_t& den);
 // Frame size, rate and pixel aspect of a Y4M file's header.
 bool ReadY4mSource(const std::string& path, SourceDescription& out, std::string& error);
-// The sample rate of a WAV file.
-bool ReadWavSampleRate(const std::string& path, double& rate, std::string& error);
 
 }  // namespace orx::host
