@@ -1,5 +1,6 @@
 #include "plugin/export_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -112,8 +113,11 @@ struct PassRun {
         if (f == kFrameRequestCancel || f == kFrameRequestError) break;
         if (!progress.Report(Fraction(t, start, duration) * videoShare)) break;
         if (audio != nullptr && (audioMark == 0 || ms - audioMark >= kAudioPumpMs)) {
+          // A quarter second ahead, but never past the sequence: audio beyond its end would
+          // make the container's audio outlast its video.
           EncSession_PumpAudio(standard, suites.render, audio,
-                               static_cast<int64_t>(ms) + kAudioPumpMs, record);
+                               std::min<int64_t>(static_cast<int64_t>(ms) + kAudioPumpMs, endMs),
+                               record);
           audioMark = audioMark == 0 ? 1 : ms;
         }
       }

@@ -276,6 +276,20 @@ TEST_F(ExportTest, ElementaryExportWithAudioWritesTheSideFileBesideTheVideo) {
   EXPECT_GE(run.engine.audioEndMarkers, 1);
 }
 
+// One pass into a program stream pumps the audio a quarter second ahead of the frames, but
+// never past the sequence's end: the audio the engine takes is as long as the video.
+TEST_F(ExportTest, AudioOfAOnePassExportEndsWithTheSequence) {
+  script_.keepFrames = false;
+  host::ExportOptions o = Options(30, "clip.mpg");
+  o.tone = true;
+  ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "1"}});
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, 0);
+  ASSERT_EQ(run.engine.targets.size(), 1u);
+  // 30 frames at 30000/1001 = 1.001 s of stereo at 48 kHz; the end is taken in whole ms.
+  EXPECT_NEAR(static_cast<double>(run.engine.audio.size() / 2), 48048.0, 48.0);
+}
+
 TEST_F(ExportTest, APcmElementaryExportThatBuildsNoAudioGraphAnswersAnError) {
   script_.keepFrames = false;
   script_.refusePcmTarget = true;
