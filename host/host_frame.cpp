@@ -81,7 +81,9 @@ void PackHostFrame(const uint8_t* i420, int width, int height, HostFrame& frame)
     case host_sdk::kPixelFormatBgra:
       PackBottomUp(frame, [&](int x, int row, uint8_t* out) {
         size_t c = p.ChromaAt(x, row);
-        double y = 1.164383562 * (p.y[static_cast<size_t>(row) * width + x] - 16);
+        // The engine's fixed-point converter truncates at every step, about 0.4 of a level
+        // low; values rendered that much higher give the source luma back exactly.
+        double y = 1.164383562 * (p.y[static_cast<size_t>(row) * width + x] - 16) + 0.4;
         double u = p.cb[c] - 128.0, v = p.cr[c] - 128.0;
         out[0] = ClampByte(y + 2.017232143 * u);
         out[1] = ClampByte(y - 0.391762290 * u - 0.812967647 * v);
