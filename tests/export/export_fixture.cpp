@@ -39,7 +39,11 @@ ExportRun ExportTest::Export(const host::SourceDescription& source, host::Export
                              const std::vector<std::pair<std::string, std::string>>& edits,
                              uint32_t fileType) {
   ExportRun run;
-  ScriptedEngine::Instance().Install(script_);
+  if (realEngine_) {
+    SetString("Software\\ORX\\AdobePluginCS4", "InstallPath", orx::test::LibraryDir());
+  } else {
+    ScriptedEngine::Instance().Install(script_);
+  }
   ResetStartupStateForTest();
   host::SetCurrentSource(source);
   host::PluginHost plugin;

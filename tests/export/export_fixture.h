@@ -34,6 +34,9 @@ class ExportTest : public PluginTest {
   host::ExportOptions Options(int frames, const std::string& name = "out.m2v");
 
   EngineScript script_;
+  // The engine library and the component libraries of the library folder instead of the
+  // scripted engine.
+  bool realEngine_ = false;
 };
 
 // PSNR of two planar 4:2:0 pictures' luma planes (99 when equal).

@@ -1,0 +1,98 @@
+// Exports in process through the host, the plug-in and the real transcode engine with the
+// component libraries of the library folder: how a pass ends is read from the bridge's own
+// state and from the libraries mapped into the process, not from a clock.
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+
+#include "host/host_frame.h"
+#include "plugin/enc_session.h"
+#include "tests/export/export_fixture.h"
+#include "tests/support/orx_test.h"
+
+namespace orx::plugin::test {
+namespace {
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// The libraries of the library folder mapped into this process now.
+std::vector<std::string> MappedComponentLibraries() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  std::vector<std::string> mapped;
+  const std::string folder = orx::test::LibraryDir() + "/";
+  while (std::getline(maps, line)) {
+    size_t at = line.find(folder);
+    if (at != std::string::npos) mapped.push_back(line.substr(at));
+  }
+  return mapped;
+}
+
+class EngineExportTest : public ExportTest {
+ protected:
+  void SetUp() override {
+    ExportTest::SetUp();
+    realEngine_ = true;
+  }
+};
+
+// Progress runs to the end in steps of at least 0.005; a suspend answered with resume goes on,
+// and the stream holds every frame.
+TEST_F(EngineExportTest, ProgressRunsToTheEndThroughASuspend) {
+  host::ExportOptions o = Options(30);
+  o.suspendAtFrame = 10;
+  ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, 0);
+  EXPECT_FALSE(run.outcome.hostFault) << run.outcome.hostFaultText;
+  EXPECT_TRUE(run.suitesBalance);
+  EXPECT_EQ(run.outcome.progress.suspends, 1);
+  EXPECT_EQ(run.outcome.progress.resumes, 1);
+  const std::vector<float>& p = run.outcome.progress.reports;
+  ASSERT_FALSE(p.empty());
+  for (size_t i = 1; i + 1 < p.size(); ++i) EXPECT_GE(p[i] - p[i - 1], 0.005f - 1e-6f) << i;
+  EXPECT_GE(p.back(), 29.0f / 30.0f - 1e-4f);
+  EXPECT_TRUE(Session().sinkEnded.load());
+  std::ifstream out(dir_ + "/out.m2v", std::ios::binary | std::ios::ate);
+  EXPECT_GT(static_cast<int64_t>(out.tellg()), 30 * 1000);
+  EXPECT_EQ(host::LiveHostFrames(), 0);
+  EXPECT_TRUE(MappedComponentLibraries().empty());
+  // The look at the process's mappings sees a component library that is loaded.
+  void* encoder = ::dlopen((orx::test::LibraryDir() + "/libqvavenc.so").c_str(), RTLD_NOW);
+  ASSERT_NE(encoder, nullptr);
+  EXPECT_FALSE(MappedComponentLibraries().empty());
+  ::dlclose(encoder);
+}
+
+// A cancel at 30 %: the export answers the cancel, renames nothing and leaves no file, every
+// rendered frame is disposed of, the end marker reached the engine's sink (so the finish did
+// not wait for it), and the engine let go of every component library.
+TEST_F(EngineExportTest, ACancelAtThirtyPercentLeavesNothingBehind) {
+  host::ExportOptions o = Options(30, "clip.m2v");
+  o.cancelAtFrame = 9;
+  o.tone = true;
+  ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, host_sdk::kProgressCancel);
+  EXPECT_TRUE(run.outcome.progress.cancelled);
+  EXPECT_TRUE(run.outcome.outputRemoved);
+  for (const char* name : {"clip.m2v", "clip.tmp", "clip.mpa"})
+    EXPECT_FALSE(FileExists(dir_ + "/" + name)) << name;
+  EXPECT_GE(run.outcome.render.requests, 9);
+  EXPECT_LT(run.outcome.render.requests, 30);
+  EXPECT_EQ(host::LiveHostFrames(), 0);
+  EXPECT_TRUE(Session().sinkEnded.load());
+  EXPECT_EQ(Session().videoState.load(), static_cast<uint32_t>(kVideoOff));
+  EXPECT_FALSE(run.outcome.hostFault) << run.outcome.hostFaultText;
+  EXPECT_TRUE(run.suitesBalance);
+  std::vector<std::string> mapped = MappedComponentLibraries();
+  EXPECT_TRUE(mapped.empty()) << mapped.front();
+}
+
+}  // namespace
+}  // namespace orx::plugin::test
