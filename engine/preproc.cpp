@@ -210,10 +210,6 @@ QVAStatus PreProc_ConvertFrame(PreProcObject* object, uint64_t time, const PrePr
 }
 
 void PreProcReorderWindow::Insert(const PreProcJob& job) {
-  if (!started_) {
-    next_ = job.time;
-    started_ = true;
-  }
   auto place = std::upper_bound(pending_.begin(), pending_.end(), job.time,
                                 [](uint64_t time, const PreProcJob& j) { return time < j.time; });
   pending_.insert(place, job);

@@ -147,6 +147,8 @@ class PreProcReorderWindow {
   std::vector<PreProcJob> pending_;
   uint32_t depth_;
   uint64_t tolerance_;
+  // The expected time starts at the earliest: the first frame to arrive need not be the first
+  // of the sequence (completions come in any order), and one released ahead of earlier frames
+  // would leave them behind it.
   uint64_t next_ = 0;
-  bool started_ = false;
 };
