@@ -1,5 +1,6 @@
 #include "support/test_pattern.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -108,12 +109,26 @@ void RenderTestPattern(int width, int height, int64_t index, uint8_t* planes) {
   // per column and row, not per pixel.
   std::vector<double> column(static_cast<size_t>(width));
   for (int x = 0; x < width; ++x) column[x] = scene.ColumnWave(x);
+  // Where the stripes and the square lie, by column; the disc's columns by its bounding box.
+  // Pixels outside them take the background alone.
+  std::vector<uint8_t> stripeColumn(static_cast<size_t>(width)), squareColumn(stripeColumn);
+  for (int x = 0; x < width; ++x) {
+    stripeColumn[x] = scene.InStripes(x, height * 0.8);
+    squareColumn[x] = scene.InSquare(x, scene.squareTop);
+  }
+  int discLeft = std::max(0, static_cast<int>(scene.discX - scene.discRadius) - 1);
+  int discRight = std::min(width, static_cast<int>(scene.discX + scene.discRadius) + 2);
   uint8_t* y = planes;
   for (int row = 0; row < height; ++row) {
     double across = scene.RowScale(row), drift = scene.RowWave(row);
+    bool stripes = scene.InStripes(width * 0.1, row), square = scene.InSquare(scene.squareLeft, row);
+    bool disc = std::fabs(row - scene.discY) <= scene.discRadius + 1.0;
     uint8_t* out = y + static_cast<size_t>(row) * width;
     for (int col = 0; col < width; ++col) {
-      out[col] = scene.Luma(col, row, column[col] * across + drift);
+      bool special = (stripes && stripeColumn[col]) || (square && squareColumn[col]) ||
+                     (disc && col >= discLeft && col < discRight);
+      double background = column[col] * across + drift;
+      out[col] = special ? scene.Luma(col, row, background) : Clamp(background, 60, 190);
     }
   }
   int cw = (width + 1) / 2, ch = (height + 1) / 2;
