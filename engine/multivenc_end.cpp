@@ -1,6 +1,8 @@
 // MULTIVENC's flush, end of the encode and tear-down, its statistics line and the parameters it
 // passes on to every instance.
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "engine/component_calls.h"
 #include "engine/multivenc.h"
@@ -17,10 +19,17 @@ bool IsEncoding(uint32_t state) {
   return state == ESTATE_FILLING || state == ESTATE_FULL || state == ESTATE_CLOSED;
 }
 
+// Each instance's End waits until its worker notices, which an idle worker does only after its
+// idle sleep; the instances are ended side by side, so that the end of a stream does not grow
+// with their number. Every ending thread is joined before this returns.
 void EndInstances(MultiVEncState* state) {
+  std::vector<std::thread> enders;
+  for (EncoderSlot& slot : state->slots) {
+    if (slot.instance != nullptr) enders.emplace_back([instance = slot.instance] { comp::End(instance); });
+  }
+  for (std::thread& ender : enders) ender.join();
   for (EncoderSlot& slot : state->slots) {
     if (slot.instance == nullptr) continue;
-    comp::End(slot.instance);
     slot.running = 0;
     MultiVEnc_SetSlotState(&slot, ESTATE_NONE);
   }

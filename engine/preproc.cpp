@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr uint32_t kFlushWaitStepMs = 100;
+// The drain and the worker's end are polled finely: each wait sits on the end of every stream.
+constexpr uint32_t kFlushWaitStepMs = 1;
 constexpr uint32_t kFlushWaitLimitMs = 5000;
 constexpr uint32_t kDefaultFrameRate = 29970;
 
@@ -173,7 +174,14 @@ QVAStatus PreProc_Destroy(PreProcObject* object) {
   if (object == nullptr || !object->initialised) return QVA_ERR_BADARG;
   object->stop = 1;
   if (object->queue != nullptr) BufferQueue_Close(object->queue, 0);
-  if (object->thread != nullptr) QVADestroyThread(object->thread, 1);
+  if (object->thread != nullptr) {
+    // The closed queue wakes the worker at once; the thread layer would look only every 100 ms.
+    for (uint32_t waited = 0; QVAThreadGetStage(object->thread) != QVA_THREAD_ENDED && waited < kFlushWaitLimitMs;
+         waited += kFlushWaitStepMs) {
+      QVASleep(kFlushWaitStepMs);
+    }
+    QVADestroyThread(object->thread, 1);
+  }
   object->thread = nullptr;
   object->workerRunning = 0;
   if (object->queue != nullptr) {

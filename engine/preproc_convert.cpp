@@ -81,26 +81,38 @@ void FloatVuyaToI420(const uint8_t* source, const PreProcFrameGeometry& in, cons
   }
 }
 
-// 8-bit VUYA (Cr, Cb, Y, A bytes), bottom-up: chroma the average of each 2x2 block.
+// 8-bit VUYA (Cr, Cb, Y, A bytes), bottom-up: chroma the average of each 2x2 block. One pass
+// over each pair of rows, so the source is read once.
 void VuyaToI420(const uint8_t* source, const PreProcFrameGeometry& in, const Planes& p, uint32_t width,
                 uint32_t height) {
   const uint32_t rowBytes = in.width * 4;
-  for (uint32_t r = 0; r < height; ++r) {
-    const uint8_t* row = PackedRow(source, rowBytes, in.height, r, true);
-    uint8_t* y = p.y + static_cast<size_t>(r) * p.yPitch;
-    for (uint32_t x = 0; x < width; ++x) y[x] = row[x * 4 + 2];
-  }
+  const uint32_t pairs = width / 2;
   for (uint32_t k = 0; k < height / 2; ++k) {
     const uint8_t* top = PackedRow(source, rowBytes, in.height, 2 * k, true);
     const uint8_t* bottom = PackedRow(source, rowBytes, in.height, 2 * k + 1, true);
+    uint8_t* y0 = p.y + static_cast<size_t>(2 * k) * p.yPitch;
+    uint8_t* y1 = y0 + p.yPitch;
     uint8_t* cb = p.first + static_cast<size_t>(k) * p.chromaPitch;
     uint8_t* cr = p.second + static_cast<size_t>(k) * p.chromaPitch;
-    for (uint32_t c = 0; c < width / 2; ++c) {
+    for (uint32_t c = 0; c < pairs; ++c) {
       const uint8_t* a = top + 8 * c;
       const uint8_t* b = bottom + 8 * c;
+      y0[2 * c] = a[2];
+      y0[2 * c + 1] = a[6];
+      y1[2 * c] = b[2];
+      y1[2 * c + 1] = b[6];
       cr[c] = Average4(a[0], a[4], b[0], b[4]);
       cb[c] = Average4(a[1], a[5], b[1], b[5]);
     }
+    if (width % 2 != 0) {
+      y0[width - 1] = top[(width - 1) * 4 + 2];
+      y1[width - 1] = bottom[(width - 1) * 4 + 2];
+    }
+  }
+  if (height % 2 != 0) {
+    const uint8_t* row = PackedRow(source, rowBytes, in.height, height - 1, true);
+    uint8_t* y = p.y + static_cast<size_t>(height - 1) * p.yPitch;
+    for (uint32_t x = 0; x < width; ++x) y[x] = row[x * 4 + 2];
   }
 }
 

@@ -171,6 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
     EveryInput, ConversionToI420,
     testing::Values(ConversionCase{QVA_MSUBTYPE_VUYA_FLOAT, {720, 480}, 0}, ConversionCase{QVA_MSUBTYPE_VUYA_FLOAT, {90, 34}, 6},
                     ConversionCase{QVA_MSUBTYPE_YUV444I, {720, 480}, 0}, ConversionCase{QVA_MSUBTYPE_YUV444I, {130, 66}, 2},
+                    ConversionCase{QVA_MSUBTYPE_YUV444I, {91, 35}, 3},
                     ConversionCase{QVA_MSUBTYPE_YUV422I, {720, 480}, 0}, ConversionCase{QVA_MSUBTYPE_YUV422I, {90, 34}, 10},
                     ConversionCase{QVA_MSUBTYPE_BGRA, {720, 480}, 0}, ConversionCase{QVA_MSUBTYPE_BGRA, {90, 34}, 6},
                     ConversionCase{QVA_MSUBTYPE_YV12, {720, 480}, 0}, ConversionCase{QVA_MSUBTYPE_YV12, {130, 66}, 14},

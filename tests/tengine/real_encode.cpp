@@ -152,6 +152,8 @@ RealEncodeResult EncodeThroughEngine(const RealEncodeJob& job) {
   if (job.programStream) driver.EndAudio();
   result.ended = driver.WaitForSinkEnd(kEndWaitMs);
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto lastData = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(driver.sink.lastDataNanos.load()));
+  result.secondsToLastPicture = std::chrono::duration<double>(lastData - start).count();
   driver.Finish();
   result.stream = driver.sink.Stream();
   result.releasesPerFrame.resize(frames);

@@ -30,6 +30,7 @@ struct RealEncodeResult {
   std::vector<uint8_t> stream;          // what reached the write callback, seeks applied
   std::vector<uint32_t> releasesPerFrame;  // how often each lent frame came back
   double seconds = 0;                   // wall time from Run to the end of stream
+  double secondsToLastPicture = 0;      // wall time from Run to the last data written
 };
 
 // The configuration an export gives for 720 x 480 at 30000/1001 (any size works).

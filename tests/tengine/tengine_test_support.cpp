@@ -1,5 +1,6 @@
 #include "tests/tengine/tengine_test_support.h"
 
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -73,6 +74,11 @@ QVAStatus SinkWrite(QVAHandle, ComponentBuffer* buffer, void* context1, void*) {
   if (buffer->flags & QVA_BUFFLAG_SEEK) piece.seek = buffer->SeekOffset();
   if (buffer->length != 0) piece.data.assign(buffer->data, buffer->data + buffer->length);
   if (buffer->length == 0 && (buffer->flags & QVA_BUFFLAG_EOS)) sink->endOfStream++;
+  if (buffer->length != 0) {
+    sink->lastDataNanos = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+  }
   std::lock_guard<std::mutex> lock(sink->mutex);
   sink->pieces.push_back(std::move(piece));
   return QVA_SUCCESS;

@@ -41,6 +41,7 @@ struct EngineSink {
   std::vector<void*> releasedHandles;  // reference handle of every release (none included)
   std::atomic<uint32_t> releases{0};
   std::atomic<uint32_t> endOfStream{0};
+  std::atomic<int64_t> lastDataNanos{0};  // steady clock of the last data piece written
   std::vector<uint8_t> Stream();  // the data pieces joined, seeks applied
 };
 QVAStatus SinkWrite(QVAHandle engine, ComponentBuffer* buffer, void* context1, void* context2);
