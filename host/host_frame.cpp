@@ -70,13 +70,19 @@ void PackHostFrame(const uint8_t* i420, int width, int height, HostFrame& frame)
   Planes p(i420, width, height);
   switch (frame.pixelFormat) {
     case host_sdk::kPixelFormatVuya:
-      PackBottomUp(frame, [&](int x, int row, uint8_t* out) {
-        size_t c = p.ChromaAt(x, row);
-        out[0] = p.cr[c];
-        out[1] = p.cb[c];
-        out[2] = p.y[static_cast<size_t>(row) * width + x];
-        out[3] = 255;
-      });
+      // Row by row (the format every export renders by default, so it is kept cheap).
+      for (int row = 0; row < height; ++row) {
+        uint8_t* out = frame.pixels.data() + static_cast<size_t>(height - 1 - row) * width * 4;
+        const uint8_t* y = p.y + static_cast<size_t>(row) * width;
+        const uint8_t* cb = p.cb + p.ChromaAt(0, row);
+        const uint8_t* cr = p.cr + p.ChromaAt(0, row);
+        for (int x = 0; x < width; ++x, out += 4) {
+          out[0] = cr[x >> 1];
+          out[1] = cb[x >> 1];
+          out[2] = y[x];
+          out[3] = 255;
+        }
+      }
       break;
     case host_sdk::kPixelFormatBgra:
       PackBottomUp(frame, [&](int x, int row, uint8_t* out) {

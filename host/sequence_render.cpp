@@ -132,7 +132,9 @@ class VideoRenderer {
 
   HostFrame* Render(const RenderJob& job) {
     const FrameSource& source = *settings_.source;
-    std::vector<uint8_t> picture(source.frameBytes());
+    // One picture buffer per render thread, kept from frame to frame.
+    thread_local std::vector<uint8_t> picture;
+    picture.resize(source.frameBytes());
     int64_t index = settings_.ticksPerFrame > 0
                         ? (job.time - settings_.startTime) / settings_.ticksPerFrame
                         : 0;

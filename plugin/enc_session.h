@@ -5,6 +5,7 @@
 // back and write the output. Everything works on the process-wide EncSessionState (one pass
 // at a time per process).
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -63,6 +64,9 @@ struct EncSessionState {
   FrameSlots frameSlots;
   std::mutex lock;  // SessionLock
   std::atomic<bool> sinkEnded;
+  // Signalled with sinkEnded, so that the finish does not sleep past the end of the output.
+  std::mutex sinkMutex;
+  std::condition_variable sinkEndedSignal;
 
   // What the pass adds to make its failures visible and its end certain.
   std::atomic<bool> abortDelivery;  // set by EncSession_End: a stalled frame delivery gives up

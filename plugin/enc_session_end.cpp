@@ -1,7 +1,6 @@
 // The output and the end of an export pass: the engine's writes and seeks carried out through
 // the host's file services, the ends of stream, the wait for the output's end and the teardown.
 #include <chrono>
-#include <thread>
 
 #include "plugin/enc_session.h"
 #include "plugin/export_state.h"
@@ -13,7 +12,6 @@ namespace orx::plugin {
 namespace {
 
 constexpr uint32_t kFinishAudioEndFlags = 0x214000;
-constexpr uint32_t kSinkPollMs = 200;
 constexpr uint32_t kGraphWaitMs = 5000;
 
 }  // namespace
@@ -37,7 +35,11 @@ QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, voi
       result = QVA_ERR_WRITE;
     }
   }
-  if (buffer->length == 0 && (buffer->flags & QVA_BUFFLAG_EOS)) s.sinkEnded = true;
+  if (buffer->length == 0 && (buffer->flags & QVA_BUFFLAG_EOS)) {
+    std::lock_guard<std::mutex> lock(s.sinkMutex);
+    s.sinkEnded = true;
+    s.sinkEndedSignal.notify_all();
+  }
   return result;
 }
 
@@ -56,9 +58,11 @@ int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
   }
   // Without a running graph no end of stream can come.
   bool running = s.engine != nullptr && s.startFailure == QVA_SUCCESS;
-  for (uint32_t waited = 0; running && !s.sinkEnded.load() && waited < kSinkEndWaitMs;
-       waited += kSinkPollMs) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSinkPollMs));
+  // Up to 10 s, as the output's end may never come; woken as soon as it does.
+  if (running) {
+    std::unique_lock<std::mutex> lock(s.sinkMutex);
+    s.sinkEndedSignal.wait_for(lock, std::chrono::milliseconds(kSinkEndWaitMs),
+                               [&s] { return s.sinkEnded.load(); });
   }
   if (s.engine != nullptr) Tengine().Flush(s.engine, 0);
   return 0;

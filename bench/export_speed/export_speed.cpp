@@ -233,7 +233,7 @@ int main() {
   plugin::SetTengineCallsForTest(nullptr);
   double exportFps = kFrames / exportBest, engineFps = kFrames / engineBest,
          ffmpegFps = kFrames / ffmpegBest;
-  std::printf("720x480, %d frames, %u bit/s, %u encoder instance(s)\n", kFrames,
+  std::printf("720x480, %d frames, %u bit/s, encoder count word %u (the export's)\n", kFrames,
               g_config.targetVideo.BitrateAverage, g_config.encoderParams.encoderCount);
   std::printf("orx-export road     %8.1f frames/s\n", exportFps);
   std::printf("engine alone        %8.1f frames/s (%zu bytes)\n", engineFps, engineBytes);
