@@ -236,8 +236,9 @@ void CompBase_UpdateProgress(ComponentInstance* instance) {
     instance->progressPending = 2;
     if (!CompBase_IsState(instance, QVA_STATES_HOLD_PLAYING)) CompBase_SetState(instance, QVA_STATE_PLAYING);
   }
-  if (CompBase_IsState(instance, QVA_STATE_PAUSING | QVA_STATE_STEPPING) && instance->progressPending.load() != 0) {
-    CompBase_SetState(instance, QVA_STATE_PAUSED);
+  if (instance->progressPending.load() != 0) {
+    // Tested and changed under the state lock: a play that arrives in between keeps its state.
+    CompBase_ChangeState(instance, QVA_STATE_PAUSING | QVA_STATE_STEPPING, QVA_STATE_PAUSED);
   }
   const uint32_t eos = instance->eosWord.load();
   if ((eos & kEosFamily) && !(eos & kEosMarkerSent)) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/thread.h"
@@ -263,6 +264,42 @@ TEST_F(CompStates, WorkerLifecycle) {
   EXPECT_EQ(instance->outputPin[0].queue, nullptr);
   EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
   EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
+}
+
+TEST_F(CompStates, APlayDuringTheWorkersPauseStepIsNeverUndone) {
+  // The worker turns PAUSING into PAUSED after a round while CMD_PLAY may turn PAUSING into
+  // STARTING on another thread: whichever comes first, a play that succeeded is never followed
+  // by PAUSED (a component left paused would take no more input).
+  ComponentInstance* instance = Create(kTestEncoder);
+  ASSERT_EQ(CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, 1024, 2), QVA_SUCCESS);
+  ASSERT_EQ(CompCreateHook(instance), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_StartThread(instance, IdleWorker, 0), QVA_SUCCESS);
+  const int rounds = kOrxSanitizedBuild ? 2000 : 20000;
+  std::atomic<int> round{-1};
+  std::atomic<int> done{0};
+  std::thread player([&] {
+    for (int r = 0; r < rounds; ++r) {
+      while (round.load() < r) {
+      }
+      EXPECT_EQ(CompBase_SendCommand(instance, CMD_PLAY, 1, 0, 0, 0, 0), QVA_SUCCESS);
+      done.fetch_add(1);
+    }
+  });
+  int paused = 0;
+  for (int r = 0; r < rounds; ++r) {
+    CompBase_SetState(instance, PAUSING);
+    instance->progressPending = 2;
+    round.store(r);
+    CompBase_UpdateProgress(instance);
+    while (done.load() <= r) {
+    }
+    paused += CompBase_GetStateWord(instance) == PAUSED ? 1 : 0;
+  }
+  player.join();
+  EXPECT_EQ(paused, 0);
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  CompBase_Deinit(instance);
+  CompBase_Release(instance);
 }
 
 TEST_F(CompStates, AFailedQueueInInitIsReportedAndLeavesNone) {
