@@ -7,6 +7,7 @@
 namespace {
 
 constexpr uint32_t kIdleSleepMs = 50;
+constexpr uint32_t kIdlePollMs = 2;
 constexpr uint32_t kTraceRoundStart = 0x40000002;
 constexpr uint32_t kTraceRoundEnd = 0x80000002;
 constexpr uint32_t kTraceOutput = 8;
@@ -161,7 +162,12 @@ uint32_t ProcessBuf(QVAHandle thread, void* argument) {
     ComponentBuffer* buffer = nullptr;
     if (CompBase_IsState(instance, QVA_STATES_IDLING)) {
       instance->workerActivity = QVA_WORKER_IDLE;
-      QVASleep(kIdleSleepMs);
+      // An idle round lasts 50 ms, but a command that moves the state on (a CMD_PLAY after a
+      // pause) is taken up at once: a restarted component does not wait out the sleep.
+      for (uint32_t slept = 0; slept < kIdleSleepMs && CompBase_IsState(instance, QVA_STATES_IDLING);
+           slept += kIdlePollMs) {
+        QVASleep(kIdlePollMs);
+      }
       continue;
     }
     if (!TakeRoundInput(instance, queue, status, buffer, flags)) continue;
