@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 
 #include "venc/dsp/alignment.h"
@@ -26,17 +27,21 @@ template <typename Load>
 void CopyRows(const uint8_t* source, uint8_t* destination, int sourceStride,
               int destinationStride, int rows) {
   CheckDestination(destination, destinationStride, rows, 4);
+  // Pointer-sized strides: the compiler then addresses every row from one pointer per plane
+  // whichever load instruction the table uses (LDDQU is opaque to its address folding).
+  const ptrdiff_t in = sourceStride;
+  const ptrdiff_t out = destinationStride;
   for (int r = 0; r < rows; r += 4) {
     __m128i a = Load::Row(source);
-    __m128i b = Load::Row(source + sourceStride);
-    __m128i c = Load::Row(source + 2 * sourceStride);
-    __m128i d = Load::Row(source + 3 * sourceStride);
+    __m128i b = Load::Row(source + in);
+    __m128i c = Load::Row(source + 2 * in);
+    __m128i d = Load::Row(source + 3 * in);
     StoreA(destination, a);
-    StoreA(destination + destinationStride, b);
-    StoreA(destination + 2 * destinationStride, c);
-    StoreA(destination + 3 * destinationStride, d);
-    source += 4 * sourceStride;
-    destination += 4 * destinationStride;
+    StoreA(destination + out, b);
+    StoreA(destination + 2 * out, c);
+    StoreA(destination + 3 * out, d);
+    source += 4 * in;
+    destination += 4 * out;
   }
 }
 
