@@ -59,10 +59,12 @@ std::vector<SequenceHeaderFields> SequenceHeadersOf(const std::vector<uint8_t>& 
   std::vector<SequenceHeaderFields> headers;
   for (const StartCode& c : StartCodesOf(es)) {
     const size_t i = c.position;
-    if (c.code != 0xB3 || i + 11 > es.size()) continue;
-    // horizontal_size (12), vertical_size (12), aspect (4), frame rate code (4), bit_rate_value (18).
+    if (c.code != 0xB3 || i + 12 > es.size()) continue;
+    // horizontal_size (12), vertical_size (12), aspect (4), frame rate code (4), bit_rate_value (18),
+    // marker (1), vbv_buffer_size_value (10).
     headers.push_back({(es[i + 4] << 4) | (es[i + 5] >> 4), ((es[i + 5] & 15) << 8) | es[i + 6],
-                       (es[i + 8] << 10) | (es[i + 9] << 2) | (es[i + 10] >> 6)});
+                       (es[i + 8] << 10) | (es[i + 9] << 2) | (es[i + 10] >> 6),
+                       ((es[i + 10] & 31) << 5) | (es[i + 11] >> 3)});
   }
   return headers;
 }
@@ -92,6 +94,10 @@ HeaderTrace TraceHeaders(const std::string& path) {
       trace.progressiveSequence.push_back(value);
     } else if (name == "profile_and_level_indication") {
       trace.profileAndLevel.push_back(value);
+    } else if (name == "bit_rate_value") {
+      trace.bitRateValue.push_back(value);
+    } else if (name == "bit_rate_extension") {
+      trace.bitRateExtension.push_back(value);
     } else if (name == "top_field_first") {
       trace.topFieldFirst.push_back(value);
     } else if (name == "progressive_frame") {

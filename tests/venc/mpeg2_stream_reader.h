@@ -31,11 +31,13 @@ struct StartCode {
 std::vector<StartCode> StartCodesOf(const std::vector<uint8_t>& es);
 int CountStartCodes(const std::vector<uint8_t>& es, uint8_t code);
 
-// What a sequence header (its start code at `position`) says: size and bit_rate_value (400 bit/s).
+// What a sequence header (its start code at `position`) says: size, bit_rate_value (400 bit/s)
+// and vbv_buffer_size_value (16384 bits).
 struct SequenceHeaderFields {
   int width;
   int height;
   int bitRateValue;
+  int vbvBufferSizeValue;
 };
 std::vector<SequenceHeaderFields> SequenceHeadersOf(const std::vector<uint8_t>& es);
 
@@ -49,6 +51,8 @@ struct HeaderTrace {
   std::vector<int> dropFrame;
   int sequenceHeaders = 0;
   std::vector<int> profileAndLevel;
+  std::vector<int> bitRateValue;  // per sequence header, 400 bit/s units
+  std::vector<int> bitRateExtension;  // per sequence extension
   bool ok = false;
   std::string log;
 };

@@ -74,6 +74,27 @@ TEST(CheckSequenceParams, RepairsRefusalsAndWarnings) {
            [](const EncoderSettings& s) {
              EXPECT_EQ(s.profileLevel, 0x48);
              EXPECT_EQ(s.maxBitRate, 15000000);
+             EXPECT_EQ(s.bitRate, 6000000);  // an average below the cap stays
+           }},
+          {"the declared rate follows the level's cap",
+           [](EncoderSettings& s) { s.bitRate = s.maxBitRate = 200000000; }, true,
+           "warning: bit_rate exceeds level limit\n",
+           [](const EncoderSettings& s) {
+             EXPECT_EQ(s.profileLevel, 0x48);
+             EXPECT_EQ(s.maxBitRate, 15000000);
+             EXPECT_EQ(s.bitRate, 15000000);
+           }},
+          {"a declared rate above the peak comes down to it",
+           [](EncoderSettings& s) { s.bitRate = 8000000; }, true, "",
+           [](const EncoderSettings& s) { EXPECT_EQ(s.bitRate, 6000000); }},
+          {"MPEG-1 caps both rates at the 18-bit field's largest",
+           [](EncoderSettings& s) {
+             s.codec = CODEC_MPEG1; s.bitRate = s.maxBitRate = 200000000; s.streamType = 2;
+           },
+           true, "",
+           [](const EncoderSettings& s) {
+             EXPECT_EQ(s.maxBitRate, 104857200);
+             EXPECT_EQ(s.bitRate, 104857200);
            }},
           {"20 Mbit/s without a standard-definition stream type goes to High",
            [](EncoderSettings& s) { s.maxBitRate = 20000000; s.streamType = 0; }, true, "",

@@ -202,5 +202,82 @@ TEST(VencStream, TrailingPicturesOfEveryLength) {
   }
 }
 
+// A rate above the level's limit, as a table of rate x size -> level and declared rate. The
+// standard-definition stream types keep Main level and have their rate capped at 15 Mbit/s; other
+// sizes move to High level, capped at 80 Mbit/s; MPEG-1 is capped at the largest rate its 18-bit
+// field holds. The sequence header declares the rate the rate control aims at, so the stream
+// keeps to its level, and the buffer model of Annex C holds with the declared rate and buffer
+// size (the encoder derives the buffer size from the rate).
+TEST(VencStream, DeclaredRateFollowsTheLevel) {
+  struct Row {
+    const char* name;
+    uint32_t subtype;
+    int width, height;
+    uint32_t requested;
+    const char* level;  // ffprobe's level: "8" Main, "4" High; null for MPEG-1
+    int64_t declared;
+  };
+  const Row rows[] = {
+      {"cif_200M", QVA_MSUBTYPE_MPV2, 352, 288, 200000000, "8", 15000000},
+      {"cif_6M", QVA_MSUBTYPE_MPV2, 352, 288, 6000000, "8", 6000000},
+      {"pal_20M", QVA_MSUBTYPE_MPV2, 720, 576, 20000000, "8", 15000000},
+      {"vga_20M", QVA_MSUBTYPE_MPV2, 640, 480, 20000000, "4", 20000000},
+      {"vga_200M", QVA_MSUBTYPE_MPV2, 640, 480, 200000000, "4", 80000000},
+      {"cif_mpeg1_200M", QVA_MSUBTYPE_MPV, 352, 288, 200000000, nullptr, 104857200},
+  };
+  constexpr int kFrames = 10;
+  VencLibrary library;
+  ASSERT_TRUE(library.Loaded()) << library.Error();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string size = std::to_string(row.width) + "x" + std::to_string(row.height);
+    const SourceVideo source = LavfiSource("testsrc2=size=" + size + ":rate=25", row.width, row.height, kFrames);
+    HostEncode setup;
+    setup.input = PlanarFormat(QVA_MSUBTYPE_YUV420, row.width, row.height, 25000);
+    setup.output = Mpeg2Format(row.width, row.height, 25000, row.requested);
+    setup.output.subtype = row.subtype;
+    setup.params = ExportParams(15, 1, row.requested, 1);
+    setup.params.vbvBufferSize = 0;  // derived from the rate, within the level's limit
+    const HostResult result = EncodeThroughHost(library, setup, kFrames, source.FrameBytes(),
+                                                [&](int i, uint8_t* out) { source.Read(i, out); });
+    ASSERT_TRUE(result.ended) << "no end marker came out";
+    EXPECT_TRUE(result.errors.empty());
+    const std::string path = WriteStreamFile(result.stream, "venc_declared_rate", std::string(row.name) + ".mpv");
+    const orx::test::ProcessResult decode = orx::test::RunProcess(
+        {orx::test::RequireProgram("ffmpeg"), "-nostdin", "-v", "error", "-xerror", "-i", path, "-f", "null", "-"});
+    EXPECT_EQ(decode.exitCode, 0) << decode.err;
+
+    // The declared rate: bit_rate_value with, in MPEG-2, bit_rate_extension above it (read by
+    // ffmpeg's trace_headers, with the profile and level by ffprobe).
+    const std::vector<SequenceHeaderFields> headers = SequenceHeadersOf(result.stream);
+    ASSERT_FALSE(headers.empty());
+    std::vector<int64_t> declared;
+    if (row.level != nullptr) {
+      const auto probe = orx::test::ProbeStream(path, "v:0", true);
+      EXPECT_EQ(probe.count("profile") ? probe.at("profile") : "", "Main");
+      EXPECT_EQ(probe.count("level") ? probe.at("level") : "", row.level);
+      EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", std::to_string(kFrames));
+      const HeaderTrace trace = TraceHeaders(path);
+      ASSERT_TRUE(trace.ok) << trace.log;
+      ASSERT_EQ(trace.bitRateExtension.size(), trace.bitRateValue.size());
+      for (size_t i = 0; i < trace.bitRateValue.size(); ++i) {
+        declared.push_back((int64_t{trace.bitRateExtension[i]} << 18 | trace.bitRateValue[i]) * 400);
+      }
+    } else {
+      for (const SequenceHeaderFields& h : headers) declared.push_back(int64_t{h.bitRateValue} * 400);
+    }
+    ASSERT_FALSE(declared.empty());
+    for (int64_t rate : declared) EXPECT_EQ(rate, row.declared);
+
+    // What the rate control aimed at is what the header says: a header above the real rate
+    // overflows the buffer model, one below it underflows it.
+    const double rate = static_cast<double>(declared.front());
+    const VbvReport vbv = CheckVbvAnnexC(VbvPictures(ReadPictureHeaders(result.stream)), rate,
+                                         int64_t{headers.front().vbvBufferSizeValue} << 14, 2.0 * rate / 90000);
+    EXPECT_EQ(vbv.underflows, 0) << vbv.firstProblem;
+    EXPECT_EQ(vbv.overflows, 0) << vbv.firstProblem;
+  }
+}
+
 }  // namespace
 }  // namespace orx::venc::test

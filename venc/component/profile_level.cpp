@@ -65,6 +65,9 @@ void SelectMPEG2ProfileLevel(EncoderSettings& s, bool quiet) {
     if (!quiet) DebugPrintf("warning: bit_rate exceeds level limit\n");
     s.maxBitRate = level->bitRate;
   }
+  // The sequence header declares bitRate and the rate control aims at maxBitRate: the declared
+  // rate may not exceed the level's limit nor the rate actually aimed at.
+  s.bitRate = std::min(s.bitRate, s.maxBitRate);
 }
 
 void SelectMPEG4ProfileLevel(EncoderSettings& s, bool quiet) {

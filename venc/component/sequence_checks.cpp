@@ -88,7 +88,10 @@ void CheckMPEG1Constraints(EncoderSettings& s) {
     s.searchRangeX = std::min(s.searchRangeX, 63);
     s.searchRangeY = std::min(s.searchRangeY, 63);
   }
+  // 104857200 bit/s fills the 18-bit bit_rate field; the declared bitRate follows the cap, so
+  // the header neither wraps nor promises more than the rate control aims at.
   s.maxBitRate = std::min(s.maxBitRate, 104857200);
+  s.bitRate = std::min(s.bitRate, s.maxBitRate);
   s.vbvBufferSize = std::min(s.vbvBufferSize, 1023);
 }
 
