@@ -324,6 +324,67 @@ TEST_F(MultiVEncRun, FramesStillQueuedAtAReleaseComeBack) {
   BehaviourOf("venc").stall = 0;
 }
 
+void KeepError(ComponentInstance*, QVAStatus status, uint32_t, void* user) {
+  static_cast<std::atomic<QVAStatus>*>(user)->store(status);
+}
+
+void CountReleases(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void* user) {
+  if (buffer != nullptr && buffer->length != 0) static_cast<std::atomic<uint32_t>*>(user)->fetch_add(1);
+}
+
+TEST_F(MultiVEncRun, NoInstanceAtBeginStopsTheWorkerWithAnError) {
+  // Ended before it began, MULTIVENC has no instance left when it is started again: the first
+  // frame's begin finds none, so the worker stops with 33, the error is reported, the stream
+  // ends downstream and the frame goes back to its sender by the end.
+  QVAHandle engine = nullptr;
+  ASSERT_EQ(QVATengine_Create(&engine), QVA_SUCCESS);  // registers MULTIVENC
+  ComponentInstance* multivenc = CompCreateByName("MULTIVENC", 0, 0);
+  ASSERT_NE(multivenc, nullptr);
+  QVATengineConfig config = Config(1, 6, 2);
+  std::atomic<QVAStatus> error{QVA_SUCCESS};
+  std::atomic<uint32_t> released{0};
+  multivenc->methods.QVAComp_SetErrorCallback(multivenc, KeepError, &error);
+  comp::SetPinCallback(multivenc, 0, 0, CountReleases, &released);
+  comp::SetParam(multivenc, QVA_PARAM_VIDEOENCODER, &config.encoderParams, sizeof config.encoderParams);
+  comp::SetFormat(multivenc, 1, 0, &config.targetVideo);
+  ASSERT_EQ(comp::Start(multivenc), QVA_SUCCESS);
+  comp::SendCommand(multivenc, CMD_PLAY);
+  ASSERT_EQ(comp::End(multivenc), QVA_SUCCESS);
+  ASSERT_EQ(comp::Start(multivenc), QVA_SUCCESS);
+  comp::SendCommand(multivenc, CMD_PLAY);
+
+  VideoMediaType format = config.sourceVideo;
+  ComponentBuffer record{};
+  record.flags = QVA_FORMATRECORD_VIDEO;
+  record.word4 = 1;
+  record.data = reinterpret_cast<uint8_t*>(&format);
+  record.capacity = record.length = sizeof format;
+  ASSERT_EQ(comp::PushInput(multivenc, 0, &record, QVA_INFINITE), QVA_SUCCESS);
+  std::vector<uint8_t> frame = MakeTestFrame(QVA_MSUBTYPE_YUV420, kWidth, kHeight, 1, 1);
+  ComponentBuffer lent{};
+  lent.flags = QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_VIDEO;
+  lent.word4 = 1;
+  lent.data = frame.data();
+  lent.capacity = lent.length = static_cast<uint32_t>(frame.size());
+  ASSERT_EQ(comp::PushInput(multivenc, 0, &lent, QVA_INFINITE), QVA_SUCCESS);
+
+  bool ended = false;
+  for (uint32_t waited = 0; !ended && waited < kSinkWaitMs; waited += 10) {
+    ComponentBuffer* out = nullptr;
+    if (comp::PullOutput(multivenc, 0, &out, 10) == QVA_SUCCESS && out != nullptr) {
+      ended = (out->flags & QVA_BUFFLAG_EOS) != 0;
+      comp::ReleaseBuffer(multivenc, 0, out);
+    }
+  }
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(error.load(), QVA_ERR_NOCOMPONENT);
+  EXPECT_FALSE(MultiVEnc_InstanceAlive(multivenc));
+  comp::End(multivenc);
+  EXPECT_EQ(released.load(), 1u);  // still queued behind the format when the worker stopped
+  CompUnload(multivenc);
+  QVATengine_Release(engine);
+}
+
 // A MULTIVENC state with hand-set measurements, to drive the priority levels directly.
 struct RebalanceBed {
   RebalanceBed() : state(new MultiVEncState()) {
