@@ -185,6 +185,10 @@ QVAStatus PreProc_Destroy(PreProcObject* object) {
   object->thread = nullptr;
   object->workerRunning = 0;
   if (object->queue != nullptr) {
+    // The closed queue stopped the worker before it could take the jobs still queued; with the
+    // worker gone and no submitter left, their frames are dropped (and reported) here.
+    BufferQueue_Open(object->queue);
+    PreProcDropQueued(object);
     BufferQueue_Flush(object->queue);
     BufferQueue_Destroy(object->queue, 0);
   }

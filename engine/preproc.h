@@ -126,6 +126,9 @@ void PreProcTrace(PreProcObject* object, uint32_t category, const char* format, 
 
 // The worker thread (frame copies or not: one procedure).
 uint32_t PreProcThread(QVAHandle thread, void* object);
+// Drops every job still in the queue (their frames reported through the drop hook); the queue
+// must be open and no submitter left.
+void PreProcDropQueued(PreProcObject* object);
 
 // Release times: a frame whose time is not later than next leaves the window; next becomes its
 // time plus the tolerance d x 15 / 8, d = 1000000 / frames per 1000 s.

@@ -33,19 +33,18 @@ void NotifyFull(PreProcObject* object, uint64_t next) {
   object->config.drop(object, next, QVA_ERR_FULL, object->config.owner, nullptr);
 }
 
-// Jobs still queued when the worker is stopped.
-void DropQueued(PreProcObject* object) {
+}  // namespace
+
+void PreProcDropQueued(PreProcObject* object) {
   for (;;) {
     ComponentBuffer* slot = nullptr;
     if (BufferQueue_Acquire(object->queue, QVA_SLOT_FULL, &slot, 0) != QVA_SUCCESS || slot == nullptr) return;
-    PreProcJob job;
-    std::memcpy(&job, slot->data, sizeof job);
+    PreProcJob job{};
+    if (slot->length >= sizeof job) std::memcpy(&job, slot->data, sizeof job);
     BufferQueue_Commit(object->queue, QVA_SLOT_FREE, slot, QVA_INFINITE);
-    Drop(object, job);
+    if (job.frame != nullptr) Drop(object, job);  // an empty slot only woke the worker
   }
 }
-
-}  // namespace
 
 uint32_t PreProcThread(QVAHandle, void* argument) {
   auto* object = static_cast<PreProcObject*>(argument);
@@ -92,7 +91,7 @@ uint32_t PreProcThread(QVAHandle, void* argument) {
     }
   }
   for (const PreProcJob& job : window.TakeAll()) Drop(object, job);
-  DropQueued(object);
+  PreProcDropQueued(object);
   object->workerRunning = 0;
   c.end(object, object->converted.load(), window.Next(), c.owner);
   return 0;

@@ -1,7 +1,9 @@
-// MULTIVENC's plain decisions: group lengths, the instance count and GPU requests, and the
-// reorder window of the preprocessing worker.
+// MULTIVENC's plain decisions: group lengths, the instance count and GPU requests, the reorder
+// window of the preprocessing worker, and the worker's end.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "engine/multivenc.h"
@@ -123,6 +125,65 @@ TEST(ReorderWindow, AFullWindowReleasesItsEarliestWhateverItsTime) {
   const std::vector<uint64_t> rest = Times(window.Release(true));
   EXPECT_TRUE(std::is_sorted(rest.begin(), rest.end()));
   EXPECT_EQ(window.Pending(), 0u);
+}
+
+
+// The preprocessing worker held in its first conversion while more jobs wait in its queue.
+std::atomic<bool> g_allocEntered{false};
+std::atomic<bool> g_allocMayReturn{false};
+std::atomic<uint32_t> g_framesHandedBack{0};
+
+QVAStatus HeldAlloc(PreProcObject*, uint32_t, uint64_t, ComponentBuffer** outBuffer, void*, const ComponentBuffer*) {
+  g_allocEntered = true;
+  while (!g_allocMayReturn.load()) std::this_thread::yield();
+  *outBuffer = nullptr;  // no instance buffer: the frame is dropped
+  return QVA_SUCCESS;
+}
+void CountDrop(PreProcObject*, uint64_t, QVAStatus, void*, const ComponentBuffer* source) {
+  if (source != nullptr) g_framesHandedBack.fetch_add(1);
+}
+QVAStatus NoDone(PreProcObject*, uint32_t, uint64_t, ComponentBuffer*, void*, const ComponentBuffer*) {
+  return QVA_SUCCESS;
+}
+void NoEnd(PreProcObject*, uint32_t, uint64_t, void*) {}
+
+TEST(PreProcWorker, DestroyHandsBackTheFramesStillQueued) {
+  PreProcConfig config{};
+  config.useQueue = 1;
+  config.depth = 4;  // six queue slots
+  config.reorder = 1;
+  config.inputCode = config.outputCode = kPPCodeI420;
+  config.frameWidth = config.frameHeight = config.outputWidth = config.outputHeight = 16;
+  config.inputFrameRate = config.encoderFrameRate = 29970;
+  config.alloc = HeldAlloc;
+  config.done = NoDone;
+  config.drop = CountDrop;
+  config.end = NoEnd;
+  g_allocEntered = false;
+  g_allocMayReturn = false;
+  g_framesHandedBack = 0;
+  PreProcObject* object = nullptr;
+  ASSERT_EQ(PreProc_Create(&config, &object, nullptr), QVA_SUCCESS);
+  std::vector<uint8_t> frame(16 * 16 * 3 / 2, 0x80);
+  ComponentBuffer source{};
+  source.flags = QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_EXTERNAL;
+  source.data = frame.data();
+  source.length = static_cast<uint32_t>(frame.size());
+  // Frame 0 reaches the held conversion; the next ones wait in the queue.
+  ASSERT_EQ(PreProc_Submit(object, 0, frame.data(), source.length, nullptr, &source), QVA_SUCCESS);
+  while (!g_allocEntered.load()) std::this_thread::yield();
+  constexpr uint32_t kQueued = 5;
+  for (uint32_t i = 1; i <= kQueued; ++i) {
+    ASSERT_EQ(PreProc_Submit(object, i * 33, frame.data(), source.length, nullptr, &source), QVA_SUCCESS);
+  }
+  // The conversion is let go once the destruction has closed the queue.
+  std::thread release([] {
+    QVASleep(50);
+    g_allocMayReturn = true;
+  });
+  EXPECT_EQ(PreProc_Destroy(object), QVA_SUCCESS);
+  release.join();
+  EXPECT_EQ(g_framesHandedBack.load(), kQueued + 1);
 }
 
 }  // namespace
