@@ -75,6 +75,7 @@ struct EncSessionState {
   uint32_t abandonedFrames;         // frames a stalled engine never took before the pass ended
   QVAStatus startFailure;           // the first engine call of the start that failed
   uint32_t endMarkersSent;          // video end markers delivered (at most one)
+  QVAStatus endWaitStatus;          // the end's wait for the graph: 26 when it ran out its time
   const host_sdk::BasicSuite* basicSuite;
 };
 

@@ -72,7 +72,7 @@ void EncSession_End(host_sdk::StandardParameters* /*standard*/,
                     host_sdk::ExportRecord* /*record*/) {
   EncSessionState& s = Session();
   QVATengineConfig& config = GlobalExportState().config;
-  if (s.engine != nullptr) Tengine().Wait(s.engine, 0, kGraphWaitMs);
+  if (s.engine != nullptr) s.endWaitStatus = Tengine().Wait(s.engine, 0, kGraphWaitMs);
   // A render thread stuck in a delivery gives up before the teardown takes the lock.
   s.abortDelivery = true;
   {

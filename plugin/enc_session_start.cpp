@@ -40,6 +40,7 @@ void ResetSession(EncSessionState& s) {
   s.abandonedFrames = 0;
   s.startFailure = QVA_SUCCESS;
   s.endMarkersSent = 0;
+  s.endWaitStatus = QVA_SUCCESS;
   s.basicSuite = nullptr;
 }
 

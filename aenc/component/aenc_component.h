@@ -59,7 +59,7 @@ struct AudioEncComponentState {
   AudioMediaType inputType{};
   AudioMediaType outputType{};
   uint32_t formatSet = 0;
-  uint32_t framesEncoded = 0;  // frames of the open encoder delivered downstream
+  uint32_t framesEncoded = 0;  // frames of the open encoder's current stream delivered downstream
   uint32_t encoderOpen = 0;
   uint32_t inputBufferSize = 16000;
   uint32_t inputBufferCount = 32;

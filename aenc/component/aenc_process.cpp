@@ -88,6 +88,15 @@ void FinishStream(ComponentInstance* instance, const ComponentBuffer* endBuffer)
     SendMarker(instance, QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_EOS, *endBuffer);
 }
 
+// A component whose stream has ended pauses, as the video encoders and the multiplexer do: the
+// engine's wait for the end of a graph waits for its leaves to leave PLAYING, and the audio
+// encoder is the leaf of an audio-only graph. PAUSING becomes PAUSED at the end of this round;
+// CMD_PLAY (or a format change) starts the next stream. A component being stopped stays so.
+void PauseAtStreamEnd(ComponentInstance* instance) {
+  if (CompBase_IsRunning(instance))
+    CompBase_ChangeState(instance, QVA_STATE_STARTING | QVA_STATE_PLAYING, QVA_STATE_PAUSING);
+}
+
 void CloseEncoder(AudioEncComponentState& s) {
   if (s.encoder) s.encoder->Release();
   s.encoder = nullptr;
@@ -128,9 +137,10 @@ QVAStatus OpenAudioEncoder(ComponentInstance* instance, const void* record, uint
   MakeAudioEncoderConfig(input, output, wanted);
 
   // An open encoder is used on only while it has coded nothing and codes the same way; otherwise
-  // its stream is finished and a new one is built from the new format.
+  // its stream is finished and a new one is built from the new format. A stream that has not
+  // begun (none yet, or the last one ended) has no tail: finishing it would code silence.
   if (s.encoderOpen && (s.framesEncoded > 0 || !SameCoding(wanted, s.config))) {
-    FinishStream(instance, nullptr);
+    if (s.framesEncoded > 0 || s.carriedSamples > 0) FinishStream(instance, nullptr);
     CloseEncoder(s);
   }
   s.inputType = input;
@@ -228,6 +238,8 @@ QVAStatus AudioEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
     // The end buffer's own PCM is coded above; then the tail, the end marker, and a fresh start.
     FinishStream(instance, buffer);
     s.encoder->Init(s.bitstream);
+    s.framesEncoded = 0;  // of the next stream
+    PauseAtStreamEnd(instance);
   }
   if (!isFormat) {
     CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_AUDIO, 12);

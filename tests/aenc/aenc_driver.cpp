@@ -71,7 +71,7 @@ QVAStatus AencInstance::SetFormats(const AudioMediaType& input, const AudioMedia
 QVAStatus AencInstance::Start() {
   if (QVAStatus status = sink_.Connect(instance)) return status;
   if (QVAStatus status = Methods().QVAComp_Start(instance)) return status;
-  return Methods().QVAComp_SendCommand(instance, CMD_PLAY, 0, 0, 0, 0, 5000);
+  return Play();
 }
 
 QVAStatus AencInstance::Open(const AudioMediaType& input, const AudioMediaType& output) {
@@ -116,6 +116,18 @@ uint32_t AencInstance::State() {
   uint32_t state = 0;
   Methods().QVAComp_GetState(instance, &state);
   return state;
+}
+
+QVAStatus AencInstance::Play() { return Methods().QVAComp_SendCommand(instance, CMD_PLAY, 0, 0, 0, 0, 5000); }
+
+uint32_t AencInstance::WaitForState(uint32_t state, int timeoutMs) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  uint32_t now = State();
+  while (now != state && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    now = State();
+  }
+  return now;
 }
 
 std::vector<uint8_t> EncodeThroughComponent(AencLibrary& library, const Pcm& pcm,

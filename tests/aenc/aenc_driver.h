@@ -56,7 +56,11 @@ class AencInstance {
   QVAStatus PushEnd(uint32_t flags = QVA_BUFFLAG_EOI, const void* data = nullptr, uint32_t bytes = 0,
                     uint64_t timestamp = 0);
   QVAStatus End();
+  QVAStatus Play();  // CMD_PLAY: the next stream after an end
   uint32_t State();
+  // Polls the state until it equals `state` (the worker changes it at the end of its round);
+  // answers the last state seen.
+  uint32_t WaitForState(uint32_t state, int timeoutMs = 20000);
   // The status the worker stopped with (0 while none); the error callback's last status.
   QVAStatus ErrorStatus() const { return errorStatus_; }
 

@@ -94,5 +94,37 @@ TEST_F(EngineExportTest, ACancelAtThirtyPercentLeavesNothingBehind) {
   EXPECT_TRUE(mapped.empty()) << mapped.front();
 }
 
+// Every pass ends on the leaf of its graph reaching its end state, so the end's wait for the
+// graph returns instead of running out its 5 s: the multiplexer of a program stream, MULTIVENC
+// of a video pass, the audio encoder of the audio side file's pass (the export's last pass).
+TEST_F(EngineExportTest, EachPassEndsWithoutTheGraphWaitTimingOut) {
+  struct Row {
+    const char* name;
+    const char* container;
+    const char* output;
+    bool tone;
+    uint32_t lastPassAudio;  // the audio pump's state after the last pass
+    const char* sideFile;
+  } rows[] = {
+      {"video only", "0", "clip.m2v", false, kAudioStopped, nullptr},
+      {"the audio side file's pass", "0", "clip.m2v", true, kAudioEnded, "clip.mpa"},
+      {"a program stream", "1", "clip.mpg", true, kAudioEnded, nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    host::ExportOptions o = Options(20, row.output);
+    o.tone = row.tone;
+    ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", row.container}});
+    ASSERT_TRUE(run.ran) << run.error;
+    EXPECT_EQ(run.outcome.answer, 0);
+    EXPECT_EQ(Session().audioState, row.lastPassAudio);
+    if (row.sideFile != nullptr) {
+      EXPECT_TRUE(FileExists(dir_ + "/" + row.sideFile));
+    }
+    EXPECT_EQ(Session().endWaitStatus, QVA_SUCCESS);
+    EXPECT_TRUE(MappedComponentLibraries().empty());
+  }
+}
+
 }  // namespace
 }  // namespace orx::plugin::test
