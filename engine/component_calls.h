@@ -76,6 +76,11 @@ inline QVAStatus SetPinCallback(ComponentInstance* c, uint32_t direction, uint32
   return c->methods.QVAComp_SetPinCallback(c, direction, pin, callback, user);
 }
 
+inline QVAStatus SetErrorCallback(ComponentInstance* c, QVAErrorCallbackFn callback, void* user) {
+  if (c == nullptr || c->methods.QVAComp_SetErrorCallback == nullptr) return QVA_ERR_UNSUPPORTED;
+  return c->methods.QVAComp_SetErrorCallback(c, callback, user);
+}
+
 inline QVAStatus SetEventCallback(ComponentInstance* c, QVAEventCallbackFn callback, uint32_t mask, void* user) {
   if (c == nullptr || c->methods.QVAComp_SetEventCallback == nullptr) return QVA_ERR_UNSUPPORTED;
   return c->methods.QVAComp_SetEventCallback(c, callback, mask, user);

@@ -149,6 +149,7 @@ struct MultiVEncState {
   uint32_t upstreamConnected;    // input pin 0 handed to an upstream component (the scaler)
   uint32_t firstInstancePrimed;  // the first instance got parameters and formats for GetFormat
   std::atomic<uint32_t> beginFailed;  // no instance could be had at begin
+  std::atomic<uint32_t> instanceFailure;  // the first error an instance reported (0: none)
 };
 
 // --- The component (multivenc_component.cpp) ---
@@ -205,6 +206,9 @@ QVAStatus MultiVEnc_Collect(MultiVEncState* state, EncoderSlot* slot, uint32_t m
 uint32_t MultiVEnc_CloseBatches(MultiVEncState* state);
 extern "C" void EncoderSlot_OnEvent(ComponentInstance* instance, uint32_t eventId, void* record, uint32_t size,
                                     void* slot);
+// An instance's error: its output is incomplete, so the stream is. The first one is kept and
+// passed on as MULTIVENC's own error (its error callback, its last status).
+extern "C" void EncoderSlot_OnError(ComponentInstance* instance, QVAStatus status, uint32_t detail, void* slot);
 void VEncoderFlush(MultiVEncState* state, uint32_t mode);
 void VEncoderFlushWait(MultiVEncState* state);
 void VEncoderEnd(MultiVEncState* state);

@@ -48,6 +48,7 @@ void SetBuffers(ComponentInstance* instance, uint32_t flags, uint32_t pinIndex, 
 void ConfigureSlot(MultiVEncState* state, EncoderSlot& slot, uint32_t n, uint32_t m) {
   const VideoEncoderParams& p = state->params;
   slot.running = 1;
+  comp::SetErrorCallback(slot.instance, EncoderSlot_OnError, &slot);
   if (!state->grouping) return;
   slot.gpu = (p.engineFlags & VEP_ENGINE_GPU) && ((state->gpuMask >> slot.index) & 1) ? 1 : 0;
   MultiVEnc_SetSlotState(&slot, ESTATE_LOADED);
@@ -168,6 +169,7 @@ QVAStatus VEncoderStart(ComponentInstance* instance) {
   state->lastTime = 0;
   state->streamEnded = 0;
   state->flushPhase = kFlushNone;
+  state->instanceFailure = QVA_SUCCESS;
   if (ByReference(state->params)) {
     state->inputBufferSize = kByReferenceBufferSize;
     state->inputBufferCount = kByReferenceBufferCount;

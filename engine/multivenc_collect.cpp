@@ -268,3 +268,14 @@ extern "C" void EncoderSlot_OnEvent(ComponentInstance*, uint32_t eventId, void* 
                     static_cast<int>(time & 0xFFFFFFFF), static_cast<int>(slot->nextFrame.load()));
   }
 }
+
+extern "C" void EncoderSlot_OnError(ComponentInstance*, QVAStatus status, uint32_t detail, void* user) {
+  auto* slot = static_cast<EncoderSlot*>(user);
+  if (slot == nullptr || status == QVA_SUCCESS) return;
+  MultiVEncState* state = slot->owner;
+  MultiVEnc_Trace(state, kTraceLine, "Error[%d] 0x%X/0x%X", static_cast<int>(slot->index), status, detail);
+  uint32_t none = QVA_SUCCESS;
+  if (!state->instanceFailure.compare_exchange_strong(none, status)) return;
+  QVADebugPrintf("MULTIVENC: instance %u failed: 0x%X\n", slot->index, status);
+  CompBase_ReportError(state->instance, status, detail);
+}

@@ -88,6 +88,8 @@ QVAStatus QVATengine_DeliverVideo(QVAHandle engine, ComponentBuffer* buffer, uin
                                   void* referenceHandle, uint32_t timeoutMs);
 QVAStatus QVATengine_DeliverAudio(QVAHandle engine, ComponentBuffer* buffer, uint32_t ignored, void* ignored2,
                                   uint32_t timeoutMs);
+// Waits for the graph's ends; a component of the graphs that reported an error since Run makes
+// the answer that error (its output is incomplete, so the stream is).
 QVAStatus QVATengine_Wait(QVAHandle engine, uint32_t word, uint32_t timeoutMs);
 QVAStatus QVATengine_Stop(QVAHandle engine, uint32_t word);
 QVAStatus QVATengine_Flush(QVAHandle engine, uint32_t flushParameter);
@@ -111,6 +113,8 @@ extern "C" {
 QVAStatus tengine_GetOutputBuffer(void* context, ComponentBuffer** outBuffer);
 QVAStatus tengine_DeliverOutput(void* context, ComponentBuffer* buffer);
 void tengine_OnInputReleased(ComponentInstance* component, ComponentBuffer* buffer, uint32_t pin, void* engine);
+// The error callback of every component of the graphs (set at Run): keeps the first error.
+void tengine_OnComponentError(ComponentInstance* component, QVAStatus status, uint32_t detail, void* engine);
 }
 
 // The configuration loader of the playback engine as far as the transcode engine reaches it:

@@ -62,6 +62,7 @@ struct QVATengine {
   TengineSourceTag audioTag;
   ComponentInstance* outputComponent;
   std::atomic<uint64_t> lastActivity;  // ms
+  std::atomic<uint32_t> componentFailure;  // the first error a component reported since Run (0: none)
   TengineWatchdog watchdog;
   uint32_t outputBufferSizeWanted;
   ComponentBuffer lentBuffer;

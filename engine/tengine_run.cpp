@@ -4,6 +4,7 @@
 
 #include "engine/component_calls.h"
 #include "engine/component_graph.h"
+#include "engine/graph_walk.h"
 #include "engine/tengine_record.h"
 #include "media/media_params.h"
 
@@ -56,7 +57,25 @@ void SendIfAny(QVAHandle graph, uint32_t command, uintptr_t param1, QVAStatus* l
   if (last != nullptr) *last = status;
 }
 
+// A failing component stops and ends its stream like one that finished; its error callback is
+// what tells the two apart.
+void SetErrorCallbacks(QVATengine* engine, QVAHandle graphHandle) {
+  const Graph* graph = GraphFromHandle(graphHandle);
+  if (graph == nullptr) return;
+  for (GraphNode* node = graph->first; node != nullptr; node = node->next) {
+    comp::SetErrorCallback(node->component, tengine_OnComponentError, engine->handle);
+  }
+}
+
 }  // namespace
+
+extern "C" void tengine_OnComponentError(ComponentInstance*, QVAStatus status, uint32_t detail, void* user) {
+  QVATengine* engine = TengineFromHandle(user);
+  if (engine == nullptr || status == QVA_SUCCESS) return;
+  TENGINE_TRACE(engine, kTrace, "tengine_OnComponentError(0x%X,0x%X)\n", status, detail);
+  uint32_t none = QVA_SUCCESS;
+  engine->componentFailure.compare_exchange_strong(none, status);
+}
 
 QVAStatus QVATengine_Run(QVAHandle handle, uint32_t word) {
   QVATengine* engine = TengineFromHandle(handle);
@@ -108,6 +127,9 @@ QVAStatus QVATengine_Run(QVAHandle handle, uint32_t word) {
   if (engine->sourceGraph != nullptr) QVAgraph_Print(engine->sourceGraph, "SourceGraph: ");
   if (engine->targetGraph != nullptr) QVAgraph_Print(engine->targetGraph, "TargetGraph: ");
 
+  engine->componentFailure = QVA_SUCCESS;
+  SetErrorCallbacks(engine, engine->targetGraph);
+  SetErrorCallbacks(engine, engine->sourceGraph);
   QVAStatus status = QVA_SUCCESS;
   SendIfAny(engine->targetGraph, QVA_GRAPH_CMD_START, kAsFastAsPossible, &status);
   SendIfAny(engine->sourceGraph, QVA_GRAPH_CMD_START, kAsFastAsPossible, &status);
@@ -167,6 +189,7 @@ QVAStatus QVATengine_Wait(QVAHandle handle, uint32_t word, uint32_t timeoutMs) {
     QVAHandle graph = engine->targetGraph;
     if (graph == nullptr || graph_CountComps(graph) == 0) graph = engine->sourceGraph;
     if (graph != nullptr) status = QVAgraph_WaitForState(graph, kTengineWaitMask, timeoutMs);
+    if (const uint32_t failure = engine->componentFailure.load(); failure != QVA_SUCCESS) status = failure;
   }
   TENGINE_TRACE(engine, kTrace, "QVATengine_Wait() done: 0x%08X\n", status);
   return status;

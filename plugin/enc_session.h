@@ -75,7 +75,8 @@ struct EncSessionState {
   uint32_t abandonedFrames;         // frames a stalled engine never took before the pass ended
   QVAStatus startFailure;           // the first engine call of the start that failed
   uint32_t endMarkersSent;          // video end markers delivered (at most one)
-  QVAStatus endWaitStatus;          // the end's wait for the graph: 26 when it ran out its time
+  QVAStatus endWaitStatus;          // the end's wait for the graph: 26 when it ran out its time, a
+                                    // failed component's error
   const host_sdk::BasicSuite* basicSuite;
 };
 
@@ -117,8 +118,8 @@ int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
 void EncSession_End(host_sdk::StandardParameters* standard, host_sdk::ExportRecord* record);
 
 // True when the pass lost something on the way (a failed write, a frame in a format the
-// engine cannot take or a stalled engine never took, an engine call of the start that failed): the
-// export must not answer success.
+// engine cannot take or a stalled engine never took, an engine call of the start that failed, a
+// component of the engine that failed): the export must not answer success.
 bool EncSession_PassFailed();
 
 // Converts planar float samples to interleaved 16-bit: each sample times 32767, truncated

@@ -14,6 +14,10 @@ namespace {
 constexpr uint32_t kFinishAudioEndFlags = 0x214000;
 constexpr uint32_t kGraphWaitMs = 5000;
 
+// A component that failed ended its stream like one that finished: only the wait's answer (the
+// component's error) tells them apart. A wait that merely ran out of time is not a failure.
+bool EngineReportedFailure(QVAStatus waited) { return waited != QVA_SUCCESS && waited != QVA_ERR_TIMEOUT; }
+
 }  // namespace
 
 QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, void* /*context1*/,
@@ -98,7 +102,8 @@ void EncSession_End(host_sdk::StandardParameters* /*standard*/,
 
 bool EncSession_PassFailed() {
   const EncSessionState& s = Session();
-  return s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 || s.startFailure != QVA_SUCCESS;
+  return s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 || s.startFailure != QVA_SUCCESS ||
+         EngineReportedFailure(s.endWaitStatus);
 }
 
 }  // namespace orx::plugin
