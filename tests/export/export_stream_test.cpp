@@ -140,10 +140,11 @@ class ExportStream : public ::testing::Test {
   }
 
   // orx-export export --type MPG2 with the arguments, into dir_/name.
-  ProcessResult Export(const std::string& name, std::vector<std::string> args) {
+  ProcessResult Export(const std::string& name, std::vector<std::string> args,
+                       const std::string& type = "MPG2") {
     std::ofstream(dir_ + "/registry") << registry_;
     std::vector<std::string> all = {orx::test::ProgramDir() + "/orx-export", "export", "--type",
-                                    "MPG2", "--no-progress", "--output", dir_ + "/" + name};
+                                    type, "--no-progress", "--output", dir_ + "/" + name};
     all.insert(all.end(), args.begin(), args.end());
     return orx::test::RunProcess(all, options_);
   }
@@ -293,6 +294,23 @@ TEST_F(ExportStream, AFailedWriteOrACancelLeavesNoFile) {
   EXPECT_FALSE(FileExists(dir_ + "/cancelled.m2v"));
   EXPECT_FALSE(FileExists(dir_ + "/cancelled.tmp"));
   EXPECT_FALSE(FileExists(dir_ + "/cancelled.mpa"));
+}
+
+// An encoder that fails ends its stream like one that finished: the export must still answer
+// an error. This build has no H.264 macroblock encoder, so the H.264 exporters' video encoder
+// fails to open on its first picture; the export fails, leaves no file, and every rendered
+// frame was disposed of (the host reports any that were not).
+TEST_F(ExportStream, AnEncoderThatCannotOpenFailsTheExport) {
+  registry_ += "HKCU\\Software\\ORX\\AdobePluginCS4\\ShowOnGUI = dword:00040000\n";
+  for (const char* type : {"H264", "264B"}) {
+    SCOPED_TRACE(type);
+    const std::string name = std::string(type) + ".mp4";
+    ProcessResult r = Export(name, {"--pattern", "352x288@25", "--frames", "10"}, type);
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_NE(r.err.find("the export failed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("never disposed of"), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(dir_ + "/" + name));
+  }
 }
 
 // Two passes into an elementary .m2v and the .mpa side file, from a WAV file and from the

@@ -13,6 +13,7 @@ struct DoubleBehaviour {
   std::atomic<uint32_t> stall;   // the mock encoder takes no input while set
   uint32_t frameDelayMs[16];     // the mock encoder's time per frame, by instance creation order
   uint32_t pictureBytes;         // mock encoder: bytes per picture (0: 32)
+  uint32_t failAtPicture;        // mock encoder: its hook fails with 10 at this picture of the run (0: never)
 };
 
 extern "C" {

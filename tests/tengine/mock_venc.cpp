@@ -42,6 +42,7 @@ struct MockPrivate {
 };
 
 std::atomic<uint32_t> g_created{0};
+std::atomic<uint32_t> g_pictures{0};  // over every instance, for the failure behaviour
 
 MockPrivate* Private(ComponentInstance* instance) { return CompPrivate<MockPrivate>(instance); }
 
@@ -289,7 +290,12 @@ QVAStatus CompProcessHook(ComponentInstance* instance, ComponentBuffer* buffer) 
     Reconfigure(instance, *buffer);
     return QVA_SUCCESS;
   }
-  if (buffer->length != 0 && buffer->data != nullptr) Encode(instance, *buffer);
+  if (buffer->length != 0 && buffer->data != nullptr) {
+    // An encoder that fails in the middle of the stream, as a lost output or write would.
+    const uint32_t failAt = Behaviour(kWho).failAtPicture;
+    if (failAt != 0 && g_pictures.fetch_add(1) + 1 == failAt) return QVA_ERR_WRITE;
+    Encode(instance, *buffer);
+  }
   if (flags & (QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI)) {
     const bool endOfInput = (flags & QVA_BUFFLAG_EOI) != 0;
     if ((p->params.optionFlags & VEP_OPT_EOS_KEEP_OPEN) && !endOfInput) return QVA_SUCCESS;

@@ -48,6 +48,7 @@ struct RunResult {
   std::vector<uint32_t> ids;          // picture ids in output order
   std::vector<void*> released;        // reference handles given back
   bool ended = false;
+  QVAStatus waited = QVA_SUCCESS;     // the engine's wait after the end
 };
 
 // An elementary-stream encode of frames through the engine.
@@ -63,6 +64,7 @@ RunResult Encode(QVATengineConfig config, uint32_t subtype, uint32_t frames, con
   RunResult result;
   result.ended = driver.WaitForSinkEnd(kSinkWaitMs);
   EXPECT_EQ(driver.Finish(), QVA_SUCCESS);
+  result.waited = driver.waited;
   for (const MockPicture& picture : ParsePictures(driver.sink.Stream())) result.ids.push_back(picture.id);
   result.released = driver.sink.releasedHandles;
   return result;
@@ -77,16 +79,20 @@ QVATengineConfig Config(uint32_t instances, uint32_t n, uint32_t m) {
   return config;
 }
 
-void ExpectEveryFrameOnceInOrder(const RunResult& result, uint32_t frames) {
-  std::vector<uint32_t> expected(frames);
-  std::iota(expected.begin(), expected.end(), 0);
-  EXPECT_TRUE(result.ended);
-  EXPECT_EQ(result.ids, expected);
+void ExpectEveryFrameReleasedOnce(const RunResult& result, uint32_t frames) {
   std::vector<void*> released = result.released;
   std::sort(released.begin(), released.end());
   std::vector<void*> handles;
   for (uint32_t id = 0; id < frames; ++id) handles.push_back(Handle(id));
   EXPECT_EQ(released, handles);
+}
+
+void ExpectEveryFrameOnceInOrder(const RunResult& result, uint32_t frames) {
+  std::vector<uint32_t> expected(frames);
+  std::iota(expected.begin(), expected.end(), 0);
+  EXPECT_TRUE(result.ended);
+  EXPECT_EQ(result.ids, expected);
+  ExpectEveryFrameReleasedOnce(result, frames);
 }
 
 // Batch records of the mock: "batch <instance> <batch> <frames> <how> <ids>".
@@ -123,6 +129,25 @@ TEST_F(MultiVEncRun, StreamOrderForEveryInstanceCountGroupAndArrivalOrder) {
       EXPECT_FALSE(AnyFixtureMapped());
     }
   }
+}
+
+TEST_F(MultiVEncRun, AnInstanceFailingMidStreamFailsTheEngineWait) {
+  // The instance that gets the 20th picture fails: its stream ends like a finished one, so only
+  // the error can tell the engine's caller that pictures are missing. The rest of the frames are
+  // still taken and given back, and the stream still ends.
+  const uint32_t frames = 48;
+  for (uint32_t count : {1u, 4u}) {
+    SCOPED_TRACE(std::to_string(count) + " instances");
+    BehaviourOf("venc").failAtPicture = 20;
+    const RunResult result = Encode(Config(count, 6, 2), QVA_MSUBTYPE_YUV420, frames, ArrivalOrder(frames, 3, count));
+    EXPECT_TRUE(result.ended);
+    EXPECT_EQ(result.waited, QVA_ERR_WRITE);
+    EXPECT_LT(result.ids.size(), frames);
+    ExpectEveryFrameReleasedOnce(result, frames);
+  }
+  // Without a failure the wait answers success.
+  BehaviourOf("venc").failAtPicture = 0;
+  EXPECT_EQ(Encode(Config(2, 6, 2), QVA_MSUBTYPE_YUV420, 12, ArrivalOrder(12, 1, 1)).waited, QVA_SUCCESS);
 }
 
 TEST_F(MultiVEncRun, ConvertedInputsKeepTheirIds) {

@@ -102,6 +102,7 @@ QVATengineConfig RealEncodeConfig(const RealEncodeJob& job) {
   QVATengineConfig config = MakeConfig(job.subtype, width, height, width, height);
   config.audioEnabled = job.programStream ? 1 : 0;
   config.targetVideo.BitrateAverage = config.targetVideo.BitrateMax = job.bitRate;
+  config.targetVideo.subtype = job.codec;
   VideoEncoderParams& p = config.encoderParams;
   p.optionFlags = VEP_OPT_CLOSED_GOPS | VEP_OPT_MULTIVENC | VEP_OPT_EOS_FLUSH;
   p.engineFlags = VEP_ENGINE_MULTI_INSTANCE;
@@ -155,6 +156,7 @@ RealEncodeResult EncodeThroughEngine(const RealEncodeJob& job) {
   const auto lastData = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(driver.sink.lastDataNanos.load()));
   result.secondsToLastPicture = std::chrono::duration<double>(lastData - start).count();
   driver.Finish();
+  result.waited = driver.waited;
   result.stream = driver.sink.Stream();
   result.releasesPerFrame.resize(frames);
   for (uint32_t i = 0; i < frames; ++i) result.releasesPerFrame[i] = ReleasesOf(driver.sink, i);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "media/media_codes.h"
+#include "framework/qva_status.h"
 #include "media/tengine_config.h"
 #include "tests/support/ffmpeg.h"
 
@@ -22,6 +24,7 @@ struct RealEncodeJob {
   uint32_t instances = 1;          // MULTIVENC's encoder count
   bool programStream = false;      // {0x80005} with MPEG-1 Layer II audio, else {0x40000, 2}
   uint32_t bitRate = 6000000;
+  uint32_t codec = QVA_MSUBTYPE_MPV2;  // the encoder's output subtype
 };
 
 struct RealEncodeResult {
@@ -31,6 +34,7 @@ struct RealEncodeResult {
   std::vector<uint32_t> releasesPerFrame;  // how often each lent frame came back
   double seconds = 0;                   // wall time from Run to the end of stream
   double secondsToLastPicture = 0;      // wall time from Run to the last data written
+  QVAStatus waited = QVA_SUCCESS;       // the engine's wait after the end
 };
 
 // The configuration an export gives for 720 x 480 at 30000/1001 (any size works).

@@ -141,6 +141,33 @@ TEST_F(RealEncode, Testsrc2AsPlanarOnOneAndFourInstances) {
   ExpectSameQuality(one, four);
 }
 
+TEST_F(RealEncode, AnH264TargetWithoutItsEncoderFailsTheEngineWait) {
+  // This build has no H.264 macroblock encoder: each qvavenc instance fails to open on its first
+  // picture and ends its stream. The engine's wait answers that error (not success), every frame
+  // still comes back once, the stream still ends, and nothing is written.
+  const RawVideo& clip = Testsrc2Clip();
+  constexpr uint32_t kShortClip = 10;
+  for (uint32_t instances : {1u, 4u}) {
+    SCOPED_TRACE(std::to_string(instances) + " instance(s)");
+    InstallRealComponents(folder_, false);
+    const uint32_t threadsBefore = ThreadCount();
+    RealEncodeJob job;
+    job.source = &clip;
+    job.frames = kShortClip;
+    job.subtype = QVA_MSUBTYPE_YUV420;
+    job.instances = instances;
+    job.codec = QVA_MSUBTYPE_H264;
+    const RealEncodeResult result = EncodeThroughEngine(job);
+    EXPECT_TRUE(result.opened);
+    EXPECT_TRUE(result.ended);
+    EXPECT_EQ(result.waited, QVA_ERR_OPEN);
+    EXPECT_TRUE(result.stream.empty());
+    EXPECT_EQ(result.releasesPerFrame, std::vector<uint32_t>(kShortClip, 1));
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_FALSE(IsLibraryMapped(folder_ + "/libqvavenc.so"));
+  }
+}
+
 TEST_F(RealEncode, ProgramStreamWithMpegAudio) {
   const RawVideo& clip = Testsrc2Clip();
   ASSERT_EQ(clip.frames.size(), kFrames);

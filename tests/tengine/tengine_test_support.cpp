@@ -204,7 +204,7 @@ QVAStatus EngineDriver::Finish() {
   if (audio && !audioEnded_) EndAudio();
   if (video || audio) WaitForSinkEnd(10000);
   QVATengine_Flush(engine, 0);
-  QVATengine_Wait(engine, 0, 5000);
+  waited = QVATengine_Wait(engine, 0, 5000);
   const QVAStatus status = QVATengine_Release(engine);
   engine = nullptr;
   return status;
@@ -235,6 +235,7 @@ void TengineTest::SetUp() {
       behaviour.stall = 0;
       std::memset(behaviour.frameDelayMs, 0, sizeof behaviour.frameDelayMs);
       behaviour.pictureBytes = 0;
+      behaviour.failAtPicture = 0;
     }
   }
   installed_ = {Install("libtengine_mock_venc.so", "libqvavenc.so"), Install("libtengine_double_mux.so", "qvacmux.so"),

@@ -61,6 +61,7 @@ class EngineDriver {
   QVAHandle engine = nullptr;
   EngineSink sink;
   QVAStatus openStatus = QVA_SUCCESS;
+  QVAStatus waited = QVA_SUCCESS;  // the engine's wait in Finish
   QVAStatus Run();
   // A frame lent by reference (flags 0x8, 0x4, time stamp, video) with its reference handle.
   QVAStatus DeliverFrame(const std::vector<uint8_t>& frame, uint64_t time, void* handle);
