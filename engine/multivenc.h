@@ -149,7 +149,7 @@ struct MultiVEncState {
   uint32_t upstreamConnected;    // input pin 0 handed to an upstream component (the scaler)
   uint32_t firstInstancePrimed;  // the first instance got parameters and formats for GetFormat
   std::atomic<uint32_t> beginFailed;  // no instance could be had at begin
-  std::atomic<uint32_t> instanceFailure;  // the first error an instance reported (0: none)
+  std::atomic<uint32_t> failureReported;  // the first error passed on as MULTIVENC's own (0: none)
 };
 
 // --- The component (multivenc_component.cpp) ---
@@ -200,14 +200,19 @@ void PPEnd(PreProcObject* object, uint32_t frameNumber, uint64_t next, void* own
 QVAStatus EncoderSlot_PushFrame(EncoderSlot* slot, ComponentBuffer* buffer);
 // Reports a source frame consumed through MULTIVENC's input pin callback.
 void MultiVEnc_ReportConsumed(MultiVEncState* state, ComponentInstance* reporter, const ComponentBuffer* source);
+// A frame that never reached an instance while the stream runs is lost to it: counted, and the
+// first such loss is reported as MULTIVENC's error.
+void MultiVEnc_FrameLost(MultiVEncState* state, QVAStatus status);
+// Passes the first error of the run on as MULTIVENC's own (its error callback, its last
+// status), so the engine's caller does not take an incomplete stream for a whole one.
+void MultiVEnc_ReportFailure(MultiVEncState* state, QVAStatus status, uint32_t detail);
 
 // --- Collection, events, flush and end (multivenc_collect.cpp, multivenc_end.cpp) ---
 QVAStatus MultiVEnc_Collect(MultiVEncState* state, EncoderSlot* slot, uint32_t mode);
 uint32_t MultiVEnc_CloseBatches(MultiVEncState* state);
 extern "C" void EncoderSlot_OnEvent(ComponentInstance* instance, uint32_t eventId, void* record, uint32_t size,
                                     void* slot);
-// An instance's error: its output is incomplete, so the stream is. The first one is kept and
-// passed on as MULTIVENC's own error (its error callback, its last status).
+// An instance's error: its output is incomplete, so the stream is (MultiVEnc_ReportFailure).
 extern "C" void EncoderSlot_OnError(ComponentInstance* instance, QVAStatus status, uint32_t detail, void* slot);
 void VEncoderFlush(MultiVEncState* state, uint32_t mode);
 void VEncoderFlushWait(MultiVEncState* state);

@@ -169,7 +169,7 @@ QVAStatus VEncoderStart(ComponentInstance* instance) {
   state->lastTime = 0;
   state->streamEnded = 0;
   state->flushPhase = kFlushNone;
-  state->instanceFailure = QVA_SUCCESS;
+  state->failureReported = QVA_SUCCESS;
   if (ByReference(state->params)) {
     state->inputBufferSize = kByReferenceBufferSize;
     state->inputBufferCount = kByReferenceBufferCount;
@@ -367,7 +367,7 @@ QVAStatus VEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* buffe
     PreProcObject* preproc = state->preproc;
     if (!state->begun || state->loadedInstances == 0 || preproc == nullptr) {
       MultiVEnc_ReportConsumed(state, instance, buffer);
-      state->framesDropped.fetch_add(1);
+      MultiVEnc_FrameLost(state, QVA_ERR_NOTOPEN);
     } else if (preproc->config.useQueue) {
       if (PreProc_Submit(preproc, buffer->timestamp, buffer->data, buffer->length, state, buffer) != QVA_SUCCESS) {
         MultiVEnc_ReportConsumed(state, instance, buffer);

@@ -274,8 +274,12 @@ extern "C" void EncoderSlot_OnError(ComponentInstance*, QVAStatus status, uint32
   if (slot == nullptr || status == QVA_SUCCESS) return;
   MultiVEncState* state = slot->owner;
   MultiVEnc_Trace(state, kTraceLine, "Error[%d] 0x%X/0x%X", static_cast<int>(slot->index), status, detail);
-  uint32_t none = QVA_SUCCESS;
-  if (!state->instanceFailure.compare_exchange_strong(none, status)) return;
   QVADebugPrintf("MULTIVENC: instance %u failed: 0x%X\n", slot->index, status);
+  MultiVEnc_ReportFailure(state, status, detail);
+}
+
+void MultiVEnc_ReportFailure(MultiVEncState* state, QVAStatus status, uint32_t detail) {
+  uint32_t none = QVA_SUCCESS;
+  if (status == QVA_SUCCESS || !state->failureReported.compare_exchange_strong(none, status)) return;
   CompBase_ReportError(state->instance, status, detail);
 }

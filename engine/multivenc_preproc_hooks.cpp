@@ -119,9 +119,18 @@ void PPDrop(PreProcObject*, uint64_t time, QVAStatus status, void* owner, const 
     if (state->pinCallback != nullptr) state->pinCallback(state->instance, &notice, 0, state->pinCallbackUser);
     return;
   }
-  state->framesDropped.fetch_add(1);
   MultiVEnc_Trace(state, kTraceLine, "PPDrop %d(0x%X)", static_cast<int>(time), status);
   MultiVEnc_ReportConsumed(state, state->instance, source);
+  if (status == QVA_ERR_STOPPED) {
+    state->framesDropped.fetch_add(1);  // still queued when the worker was stopped: no stream to lose it from
+  } else {
+    MultiVEnc_FrameLost(state, status);
+  }
+}
+
+void MultiVEnc_FrameLost(MultiVEncState* state, QVAStatus status) {
+  state->framesDropped.fetch_add(1);
+  MultiVEnc_ReportFailure(state, status, 0);
 }
 
 void PPEnd(PreProcObject*, uint32_t, uint64_t, void* owner) {

@@ -193,6 +193,28 @@ TEST_F(ExportTest, AFailedWriteFailsTheExportAndNothingIsWrittenAfterIt) {
   EXPECT_FALSE(FileExists(dir_ + "/out.m2v"));
 }
 
+// A component that fails ends its stream as one that finished; the engine's end wait answers its
+// error, and that fails the export. A wait that only ran out of time does not.
+TEST_F(ExportTest, AComponentErrorAtTheEndWaitFailsTheExport) {
+  const struct {
+    QVAStatus wait;
+    int32_t answer;
+  } rows[] = {{QVA_ERR_OPEN, kResultExportFailed}, {QVA_ERR_WRITE, kResultExportFailed}, {QVA_ERR_TIMEOUT, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.wait);
+    script_ = EngineScript{};
+    script_.keepFrames = false;
+    script_.wait = row.wait;
+    ExportRun run = Export(Pattern(), Options(10));
+    ASSERT_TRUE(run.ran) << run.error;
+    EXPECT_EQ(run.outcome.answer, row.answer);
+    EXPECT_EQ(run.outcome.outputRemoved, row.answer != 0);
+    EXPECT_EQ(FileExists(dir_ + "/out.m2v"), row.answer == 0);
+    EXPECT_EQ(run.engine.frames.size(), 10u);
+    EXPECT_EQ(host::LiveHostFrames(), 0);
+  }
+}
+
 TEST_F(ExportTest, AFrameInAFormatTheEngineCannotTakeIsNotDelivered) {
   script_.keepFrames = false;
   host::ExportOptions o = Options(10);

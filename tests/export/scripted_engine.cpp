@@ -193,7 +193,11 @@ struct ScriptedCalls {
     return 0;
   }
   static QVAStatus Flush(QVAHandle, uint32_t) { return 0; }
-  static QVAStatus Wait(QVAHandle, uint32_t, uint32_t) { return 0; }
+  static QVAStatus Wait(QVAHandle, uint32_t, uint32_t) {
+    ScriptedEngine& e = E();
+    std::lock_guard<std::mutex> lock(e.mutex_);
+    return e.script_.wait;
+  }
   static QVAStatus Release(QVAHandle) {
     ScriptedEngine& e = E();
     {

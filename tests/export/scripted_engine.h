@@ -37,6 +37,8 @@ struct EngineScript {
   bool releaseWithoutHandle = false;
   // Keep copies of the frames (for the pixel comparisons).
   bool keepFrames = true;
+  // The answer of Wait: a component's error when one failed, 26 when the graph never settled.
+  QVAStatus wait = 0;
 };
 
 struct EngineRecord {

@@ -319,6 +319,8 @@ TEST_F(MultiVEncRun, FramesAnInstanceCannotTakeAreReportedAndDropped) {
   driver.EndVideo();
   EXPECT_TRUE(driver.WaitForSinkEnd(kSinkWaitMs));
   EXPECT_EQ(driver.Finish(), QVA_SUCCESS);
+  // The stream lacks the dropped frames: the engine's wait does not answer success.
+  EXPECT_EQ(driver.waited, QVA_ERR_OPEN);
 }
 
 TEST_F(MultiVEncRun, FramesStillQueuedAtAReleaseComeBack) {
