@@ -370,6 +370,10 @@ QVAStatus MultiVEnc_Create(const uint8_t* componentId, ComponentInstance** outIn
   auto* state = new (instance->privateArea) MultiVEncState();
   SetDefaults(state, instance, first);
   CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, nullptr, kOutputBufferSize, kOutputBufferCount);
+  // A new source format in the middle of the stream (the host switching its pixel layout) only
+  // changes the conversion: the instances keep their sequence, so the output stream goes on and
+  // is not ended downstream (a program stream's multiplexer would end its output there).
+  CompBase_SetFormatKeepsStream(instance, 1);
   *outInstance = instance;
   return QVA_SUCCESS;
 }

@@ -126,6 +126,11 @@ void CompBase_SetTimestamp(ComponentInstance* instance, uint32_t pin, uint32_t l
 QVAStatus CompBase_GetTimestamp(ComponentInstance* instance, uint32_t pin, uint64_t* outTimestamp);
 QVAStatus CompBase_SendProgress(ComponentInstance* instance, uint32_t outputPin);
 void CompBase_SetProgressPending(ComponentInstance* instance, uint32_t value);
+// With a non-zero value, a format record that arrives while the output stream runs is handed to
+// the process hook without counting a new stream, so the stream is not ended downstream: for a
+// component whose output goes on unchanged when its input format changes (MULTIVENC, whose
+// instances keep their sequence when only the source's pixel layout changes).
+void CompBase_SetFormatKeepsStream(ComponentInstance* instance, uint32_t value);
 uint32_t CompBase_GetProgressPending(ComponentInstance* instance);
 std::atomic<uint32_t>* CompBase_GetLogSettings(ComponentInstance* instance);
 void CompBase_SendStreamEvent(ComponentInstance* instance, uint32_t flags);

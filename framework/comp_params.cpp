@@ -462,6 +462,10 @@ QVAStatus CompBase_SendProgress(ComponentInstance* instance, uint32_t outputPin)
 
 void CompBase_SetProgressPending(ComponentInstance* instance, uint32_t value) { instance->progressPending = value; }
 
+void CompBase_SetFormatKeepsStream(ComponentInstance* instance, uint32_t value) {
+  instance->formatKeepsStream = value;
+}
+
 uint32_t CompBase_GetProgressPending(ComponentInstance* instance) { return instance->progressPending.load(); }
 
 std::atomic<uint32_t>* CompBase_GetLogSettings(ComponentInstance* instance) { return &instance->logLevel; }

@@ -87,6 +87,16 @@ bool TakeRoundInput(ComponentInstance* instance, QVAHandle queue, QVAStatus& sta
   }
 }
 
+// Whether a format record or stream start counts a new stream (which first ends a running one
+// downstream). A component whose output goes on through a change of its input format keeps a
+// running stream on a plain format record.
+bool StartsNewStream(ComponentInstance* instance, uint32_t flags) {
+  if (!instance->formatKeepsStream.load() || (flags & QVA_BUFFLAG_STREAMSTART)) return true;
+  const bool running = instance->streamStartWord.load() != 0 && instance->eosWord.load() == 0 &&
+                       instance->framesSinceStart.load() != 0;
+  return !running;
+}
+
 // The end words a buffer flagged end of stream or end of input sets after its round.
 void NoteEnds(ComponentInstance* instance, uint32_t flags) {
   if (!(flags & (QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI))) return;
@@ -177,7 +187,7 @@ uint32_t ProcessBuf(QVAHandle thread, void* argument) {
           CompBase_SetTimestamp(instance, 0, static_cast<uint32_t>(buffer->timestamp),
                                 static_cast<uint32_t>(buffer->timestamp >> 32));
         }
-        CompBase_CountFrame(instance, 0, 0, 0x1000);
+        if (StartsNewStream(instance, flags)) CompBase_CountFrame(instance, 0, 0, 0x1000);
       }
       if (EventManager* manager = instance->eventManager.load()) {
         if (buffer == nullptr) {

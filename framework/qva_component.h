@@ -496,6 +496,9 @@ struct ComponentInstance : ComponentInfo {
   void* privateArea;  // the component's own record, zeroed at creation
   // Not in the original record: the trace manager this instance created, destroyed at release.
   EventManager* ownedEventManager;
+  // Not in the original record: set by a component whose output stream goes on when its input
+  // format changes (CompBase_SetFormatKeepsStream).
+  std::atomic<uint32_t> formatKeepsStream;
 };
 
 // The component's private record.

@@ -77,6 +77,9 @@ struct EncSessionState {
   uint32_t endMarkersSent;          // video end markers delivered (at most one)
   QVAStatus endWaitStatus;          // the end's wait for the graph: 26 when it ran out its time, a
                                     // failed component's error
+  std::atomic<bool> videoEndGiven;  // set before the video end marker goes to the engine
+  // The output's end came while the pass still had video to give: what came after was lost.
+  std::atomic<bool> outputEndedEarly;
   const host_sdk::BasicSuite* basicSuite;
 };
 
@@ -105,6 +108,8 @@ void EncSession_OnFrameReady(uint32_t requestId, void* reference, int64_t time,
                              host_sdk::FrameCompletionReturn* frameReturn);
 QVAStatus EncSession_OnBufferRelease(QVAHandle engine, ComponentBuffer* buffer, void* context,
                                      void* senderHandle);
+// Marks the pass failed: its output ended while video was still to come (once traced).
+void EncSession_NoteEarlyOutputEnd(EncSessionState& s);
 QVAStatus EncSession_OnOutput(QVAHandle engine, ComponentBuffer* buffer, void* context1,
                               void* context2);
 int32_t EncSession_PumpAudio(host_sdk::StandardParameters* standard,
@@ -118,8 +123,9 @@ int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
 void EncSession_End(host_sdk::StandardParameters* standard, host_sdk::ExportRecord* record);
 
 // True when the pass lost something on the way (a failed write, a frame in a format the
-// engine cannot take or a stalled engine never took, an engine call of the start that failed, a
-// component of the engine that failed): the export must not answer success.
+// engine cannot take or a stalled engine never took, an output that ended before the video's
+// end, an engine call of the start that failed, a component of the engine that failed): the
+// export must not answer success.
 bool EncSession_PassFailed();
 
 // Converts planar float samples to interleaved 16-bit: each sample times 32767, truncated

@@ -2,6 +2,7 @@
 // the host's file services, the ends of stream, the wait for the output's end and the teardown.
 #include <chrono>
 
+#include "platform/debug_output.h"
 #include "plugin/enc_session.h"
 #include "plugin/export_state.h"
 #include "plugin/exporter_instance.h"
@@ -40,11 +41,23 @@ QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, voi
     }
   }
   if (buffer->length == 0 && (buffer->flags & QVA_BUFFLAG_EOS)) {
+    // An end before the video's own end marker went in, or while frames are still with the
+    // engine: what comes after cannot reach the file (a multiplexer drops what follows its
+    // end), so the pass fails instead of answering success with a short stream.
+    if (s.videoState.load() != kVideoOff && (!s.videoEndGiven.load() || s.framesInFlight.load() > 0)) {
+      EncSession_NoteEarlyOutputEnd(s);
+    }
     std::lock_guard<std::mutex> lock(s.sinkMutex);
     s.sinkEnded = true;
     s.sinkEndedSignal.notify_all();
   }
   return result;
+}
+
+void EncSession_NoteEarlyOutputEnd(EncSessionState& s) {
+  if (!s.outputEndedEarly.exchange(true)) {
+    platform::DebugOutput("ORXEncoder: the output ended before the video's end\n");
+  }
 }
 
 int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
@@ -102,8 +115,8 @@ void EncSession_End(host_sdk::StandardParameters* /*standard*/,
 
 bool EncSession_PassFailed() {
   const EncSessionState& s = Session();
-  return s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 || s.startFailure != QVA_SUCCESS ||
-         EngineReportedFailure(s.endWaitStatus);
+  return s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 || s.outputEndedEarly.load() ||
+         s.startFailure != QVA_SUCCESS || EngineReportedFailure(s.endWaitStatus);
 }
 
 }  // namespace orx::plugin

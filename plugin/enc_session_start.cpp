@@ -41,6 +41,8 @@ void ResetSession(EncSessionState& s) {
   s.startFailure = QVA_SUCCESS;
   s.endMarkersSent = 0;
   s.endWaitStatus = QVA_SUCCESS;
+  s.videoEndGiven = false;
+  s.outputEndedEarly = false;
   s.basicSuite = nullptr;
 }
 

@@ -64,6 +64,7 @@ void EvaluateVideoEnd(EncSessionState& s) {
   if (state == kVideoAllReturned && s.endMarkersSent == 0) {
     ComponentBuffer marker{};
     marker.flags = kVideoEndFlags;
+    s.videoEndGiven = true;
     Tengine().DeliverVideo(s.engine, &marker, 0, nullptr, kEndMarkerWaitMs);
     ++s.endMarkersSent;
     state = kVideoEndSent;
@@ -266,6 +267,8 @@ QVAStatus EncSession_OnBufferRelease(QVAHandle /*engine*/, ComponentBuffer* /*bu
     s.instance->ppixSuite->Dispose(static_cast<FrameHandle>(senderHandle));
   }
   s.frameSlots.Release();
+  // A frame given back after the output's end never reaches the file.
+  if (s.sinkEnded.load()) EncSession_NoteEarlyOutputEnd(s);
   // No session lock here: a render thread may hold it while it waits for the engine's queue,
   // which the thread calling this frees.
   uint32_t endSent = kVideoEndSent;

@@ -242,6 +242,20 @@ TEST_F(ExportTest, AStalledEngineDoesNotHangTheExport) {
   EXPECT_EQ(run.engine.releases, 1);
 }
 
+// An output that ends while frames are still to come (a program stream's multiplexer ends its
+// output at an end of stream, and what follows never reaches the file) fails the export; it
+// used to answer success with the short stream.
+TEST_F(ExportTest, AnOutputThatEndsBeforeTheVideoFailsTheExport) {
+  script_.keepFrames = false;
+  script_.endOutputAfter = 4;
+  ExportRun run = Export(Pattern(), Options(12));
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, kResultExportFailed);
+  EXPECT_TRUE(Session().outputEndedEarly.load());
+  EXPECT_EQ(host::LiveHostFrames(), 0);
+  EXPECT_EQ(run.engine.releases, 1);
+}
+
 TEST_F(ExportTest, StartFailuresAnswerAnErrorWithoutRequestingFrames) {
   struct Row {
     const char* what;

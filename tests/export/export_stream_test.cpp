@@ -235,7 +235,9 @@ TEST_F(ExportStream, ThePlugInIsOneLibraryWithOneEntryPoint) {
 }
 
 // Whatever format the host renders, the stream carries the same picture: a wrong row or plane
-// order would fall far below; a switch from 'vuya' to 'bgra' mid-export changes nothing either.
+// order would fall far below. A switch from 'vuya' to 'bgra' mid-export changes nothing either,
+// into an elementary stream or a DVD program stream, with or without audio (the switch once
+// ended the encoder's output in the middle: the program stream kept only the frames before it).
 TEST_F(ExportStream, EveryHostPixelFormatGivesTheSameStream) {
   ORX_RELEASE_ONLY();
   const int frames = 60;
@@ -252,11 +254,22 @@ TEST_F(ExportStream, EveryHostPixelFormatGivesTheSameStream) {
   }
   for (double a : averages) EXPECT_LT(std::fabs(a - averages[0]), 0.5) << a << " against " << averages[0];
 
-  std::vector<std::string> args = Pattern("720x480@29.97", frames);
-  args.insert(args.end(), {"--pixel-format", "vuya", "--pixel-format", "bgra@30"});
-  ProcessResult r = Export("switch.m2v", args);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  ExpectVideoStream(dir_ + "/switch.m2v", source);
+  struct Row {
+    const char* name;
+    std::vector<std::string> container;
+  };
+  const Row rows[] = {{"switch.m2v", {}},
+                      {"switch.mpg", {"--set", "ORXMultiplexerContainer=1"}},
+                      {"switch-tone.mpg", {"--tone", "440", "--set", "ORXMultiplexerContainer=1"}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> args = Pattern("720x480@29.97", frames);
+    args.insert(args.end(), row.container.begin(), row.container.end());
+    args.insert(args.end(), {"--pixel-format", "vuya", "--pixel-format", "bgra@30"});
+    ProcessResult r = Export(row.name, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ExpectVideoStream(dir_ + "/" + row.name, source);
+  }
 }
 
 // Completions shuffled within 8 frames, and the last one delivered inside its request: the

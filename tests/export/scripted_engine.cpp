@@ -83,7 +83,8 @@ struct ScriptedCalls {
     if (e.script_.create != 0) return e.script_.create;
     ++e.record_.creates;
     e.released_ = false;
-    e.running_ = e.stop_ = e.videoEnded_ = e.audioEnded_ = e.sinkEnded_ = false;
+    e.running_ = e.stop_ = e.videoEnded_ = e.audioEnded_ = e.sinkEnded_ = e.earlyEndSent_ = false;
+    e.framesGivenBack_ = 0;
     e.videoSource_ = e.audioSource_ = false;
     e.inFlight_ = 0;
     e.releaseFn_ = nullptr;
@@ -267,6 +268,14 @@ void ScriptedEngine::Worker() {
       if (write != nullptr) write(this, &piece, nullptr, nullptr);
       lock.lock();
       --inFlight_;
+      if (++framesGivenBack_ == script_.endOutputAfter && !earlyEndSent_) {
+        earlyEndSent_ = true;
+        lock.unlock();
+        ComponentBuffer end{};
+        end.flags = QVA_BUFFLAG_EOS;
+        if (write != nullptr) write(this, &end, nullptr, nullptr);
+        lock.lock();
+      }
       continue;
     }
     if (ended() && inFlight_ == 0) {

@@ -39,6 +39,9 @@ struct EngineScript {
   bool keepFrames = true;
   // The answer of Wait: a component's error when one failed, 26 when the graph never settled.
   QVAStatus wait = 0;
+  // The output ends (an end of stream through the write callback) once this many frames were
+  // given back, as when a graph's last component ends in the middle (-1: only at the end).
+  int endOutputAfter = -1;
 };
 
 struct EngineRecord {
@@ -78,6 +81,8 @@ class ScriptedEngine {
   bool videoEnded_ = false;
   bool audioEnded_ = false;
   bool sinkEnded_ = false;
+  bool earlyEndSent_ = false;
+  int framesGivenBack_ = 0;
   bool videoSource_ = false;
   bool audioSource_ = false;
   int inFlight_ = 0;

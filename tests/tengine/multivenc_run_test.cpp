@@ -190,6 +190,55 @@ TEST_F(MultiVEncRun, EndOfStreamClosesTheOpenBatchesAndCollectsInOrder) {
   EXPECT_NE(log.Text().find("TEngine(end): el="), std::string::npos);
 }
 
+// The host switches its pixel format in the middle of the export: the source is opened again
+// with the new layout, and the engine sends MULTIVENC the new format in line with the frames.
+// The encoded stream goes on: every frame comes out once, in order, and the sink sees exactly
+// one end of stream, after the last picture (an end in the middle made a program stream's
+// multiplexer end its output there and drop the rest).
+TEST_F(MultiVEncRun, ASourceFormatSwitchMidStreamKeepsOneStream) {
+  for (uint32_t instances : {1u, 3u}) {
+    SCOPED_TRACE(std::to_string(instances) + " instances");
+    const uint32_t frames = 40;
+    const uint32_t switchAt = 17;
+    QVATengineConfig config = Config(instances, 6, 2);
+    config.sourceVideo.subtype = QVA_MSUBTYPE_YUV444I;
+    EngineDriver driver(config, MakeTarget(QVA_MTYPE_VIDEO, QVA_MSUBTYPE_MPV2));
+    ASSERT_EQ(driver.openStatus, QVA_SUCCESS);
+    ASSERT_EQ(driver.Run(), QVA_SUCCESS);
+    std::vector<std::vector<uint8_t>> lent(frames);
+    for (uint32_t id = 0; id < frames; ++id) {
+      const uint32_t subtype = id < switchAt ? QVA_MSUBTYPE_YUV444I : QVA_MSUBTYPE_BGRA;
+      lent[id] = MakeTestFrame(subtype, kWidth, kHeight, id, id);
+    }
+    for (uint32_t id = 0; id < frames; ++id) {
+      if (id == switchAt) {
+        config.sourceVideo.subtype = QVA_MSUBTYPE_BGRA;
+        ASSERT_EQ(QVATengine_OpenVideoSource(driver.engine, &config.sourceVideo, SinkRelease, &driver.sink),
+                  QVA_SUCCESS);
+      }
+      EXPECT_EQ(driver.DeliverFrame(lent[id], FrameTime(id), Handle(id)), QVA_SUCCESS);
+    }
+    EXPECT_EQ(driver.EndVideo(), QVA_SUCCESS);
+    RunResult result;
+    result.ended = driver.WaitForSinkEnd(kSinkWaitMs);
+    std::vector<WrittenPiece> pieces;
+    {
+      std::lock_guard<std::mutex> lock(driver.sink.mutex);
+      pieces = driver.sink.pieces;
+    }
+    EXPECT_EQ(driver.Finish(), QVA_SUCCESS);
+    for (const MockPicture& picture : ParsePictures(driver.sink.Stream())) result.ids.push_back(picture.id);
+    result.released = driver.sink.releasedHandles;
+    ExpectEveryFrameOnceInOrder(result, frames);
+    EXPECT_EQ(driver.sink.endOfStream.load(), 1u);
+    ASSERT_FALSE(pieces.empty());
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+      EXPECT_FALSE(pieces[i].data.empty() && (pieces[i].flags & QVA_BUFFLAG_EOS)) << "end of stream at piece " << i;
+    }
+    EXPECT_TRUE(pieces.back().data.empty() && (pieces.back().flags & QVA_BUFFLAG_EOS));
+  }
+}
+
 // What each instance received as its parameter block: "params <instance> engine=0x..." lines.
 std::vector<std::string> ParamLines() {
   std::vector<std::string> lines;
