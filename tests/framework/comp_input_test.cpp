@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -311,6 +312,46 @@ TEST_F(CompInput, EndMarkersFollowTheEndWords) {
   EXPECT_EQ(CompBase_Deinit(d), QVA_SUCCESS);
   CompBase_Release(d);
   Finish(c);
+}
+
+// Forwards data as ForwardingProcessHook does, counting each frame as an encoder counts it.
+QVAStatus CountingForwardHook(ComponentInstance* instance, ComponentBuffer* buffer) {
+  const bool frame = buffer != nullptr && buffer->length != 0 && !(buffer->flags & QVA_BUFFLAG_FORMAT);
+  const QVAStatus status = ForwardingProcessHook(instance, buffer);
+  if (frame) CompBase_CountFrame(instance, 0, 1, 12);
+  return status;
+}
+
+// A format record after frames begins a new stream: the running one is ended downstream first.
+// A component that keeps its stream through a format change (its output goes on unchanged) sends
+// no end in the middle; after a real end its next stream still ends again.
+TEST_F(CompInput, AFormatRecordMidStreamEndsTheStreamUnlessTheComponentKeepsIt) {
+  Hooks().process = CountingForwardHook;
+  for (uint32_t keeps : {0u, 1u}) {
+    SCOPED_TRACE(keeps);
+    ComponentInstance* c = Create(kTestEncoder);
+    CompBase_SetFormatKeepsStream(c, keeps);
+    Started(*this, c);
+    uint8_t format[156] = {};
+    uint8_t frame[32] = {1};
+    uint32_t taken = 0;
+    const std::vector<ComponentBuffer> records = {
+        Record(QVA_FORMATRECORD_VIDEO, format, sizeof format), Record(0, frame, sizeof frame),
+        Record(QVA_FORMATRECORD_VIDEO, format, sizeof format), Record(0, frame, sizeof frame),
+        Record(QVA_BUFFLAG_EOS),
+        Record(QVA_FORMATRECORD_VIDEO, format, sizeof format), Record(0, frame, sizeof frame),
+        Record(QVA_BUFFLAG_EOS)};
+    for (ComponentBuffer b : records) EXPECT_EQ(CompBase_PushInput(c, 0, &b, QVA_INFINITE, &taken), QVA_SUCCESS);
+    std::vector<PulledRecord> out;
+    for (int i = 0; i < 200 && CountEndMarkers(out) < (keeps ? 2 : 3); ++i) {
+      auto more = DrainOutput(c, 10);
+      out.insert(out.end(), more.begin(), more.end());
+    }
+    std::string shape;
+    for (const PulledRecord& r : out) shape += r.length != 0 ? 'F' : (r.flags & QVA_BUFFLAG_EOS) ? 'E' : '?';
+    EXPECT_EQ(shape, keeps ? "FFEFE" : "FEFEFE");
+    Finish(c);
+  }
 }
 
 int g_roundsBusy = 0;
