@@ -111,6 +111,11 @@ QVATengineConfig RealEncodeConfig(const RealEncodeJob& job) {
   p.anchorDistance = 3;
   p.averageBitRate = p.peakBitRate = job.bitRate;
   p.vbvBufferSize = 112;
+  if (job.direct) {
+    p.optionFlags = VEP_OPT_CLOSED_GOPS;
+    p.engineFlags = 0;
+    p.encoderCount = 0;
+  }
   return config;
 }
 

@@ -25,6 +25,7 @@ struct RealEncodeJob {
   bool programStream = false;      // {0x80005} with MPEG-1 Layer II audio, else {0x40000, 2}
   uint32_t bitRate = 6000000;
   uint32_t codec = QVA_MSUBTYPE_MPV2;  // the encoder's output subtype
+  bool direct = false;             // qvavenc itself is the graph's encoder (no multi-instance flag)
 };
 
 struct RealEncodeResult {

@@ -91,15 +91,21 @@ class RealEncode : public LoaderTest {
     return result;
   }
 
-  double EncodeAndCheck(const RawVideo& source, uint32_t subtype, uint32_t instances, bool programStream) {
-    SCOPED_TRACE(std::to_string(instances) + " instance(s)");
+  // With direct, qvavenc itself is the graph's encoder (neither multi-instance flag) and
+  // instances is not used.
+  double EncodeAndCheck(const RawVideo& source, uint32_t subtype, uint32_t instances, bool programStream,
+                        bool direct = false) {
+    SCOPED_TRACE(direct ? std::string("qvavenc as the graph's encoder") : std::to_string(instances) + " instance(s)");
     RealEncodeJob job;
     job.source = &source;
     job.frames = kFrames;
     job.subtype = subtype;
     job.instances = instances;
     job.programStream = programStream;
+    job.direct = direct;
     const RealEncodeResult result = EncodeLeavingNothingBehind(job);
+    // The leaf of the graph (the multiplexer, MULTIVENC or qvavenc) reached its end state: the
+    // graph wait returns instead of running out its time (26).
     EXPECT_EQ(result.waited, QVA_SUCCESS);
     const std::string path = folder_ + (programStream ? "/out.mpg" : "/out.m2v");
     EXPECT_TRUE(WriteFile(path, result.stream));
@@ -165,6 +171,13 @@ TEST_F(RealEncode, AnH264TargetWithoutItsEncoderFailsTheEngineWait) {
     EXPECT_EQ(result.waited, QVA_ERR_OPEN);
     EXPECT_TRUE(result.stream.empty());
   }
+}
+
+// The engine's own qvavenc, without MULTIVENC, as a direct user of the engine configures it.
+TEST_F(RealEncode, Testsrc2ThroughTheEncoderAsTheGraphLeaf) {
+  const RawVideo& clip = Testsrc2Clip();
+  ASSERT_EQ(clip.frames.size(), kFrames);
+  EncodeAndCheck(clip, QVA_MSUBTYPE_YUV420, 1, false, true);
 }
 
 TEST_F(RealEncode, ProgramStreamWithMpegAudio) {

@@ -1,6 +1,7 @@
 // The component's streams across changes and batches, as MULTIVENC and the engine drive it:
 // parameter and size changes in mid-stream, batches separated by end-of-stream markers (with
-// the drop-frame time codes of a batch that starts a minute in), and a stream kept open.
+// the drop-frame time codes of a batch that starts a minute in), a stream kept open, and the
+// component's state after an end.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/tengine.h"
 #include "media/media_params.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"
@@ -196,6 +198,77 @@ TEST_F(VencBatches, EndOfStreamKeptOpen) {
   const HeaderTrace trace = TraceHeaders(WriteStreamFile(stream, "venc_kept_open", "open.m2v"));
   EXPECT_EQ(trace.pictureTypes, TypesOf(PlanCodingOrder(ComponentSettings(params, input, output), 20)));
   EXPECT_EQ(CountStartCodes(stream, 0xB7), 1);
+}
+
+// The real end of a stream leaves the graph's own encoder paused (inside the engine's end-wait
+// mask), so the engine's wait for a graph whose leaf it is returns; CMD_PLAY goes on with the
+// next stream. An end that keeps the stream going (option bit 12, or a batch end under bit 11)
+// and every end reaching an instance MULTIVENC drives leave it running: MULTIVENC plays a lone
+// instance on after a flush's end of input without a command.
+TEST_F(VencBatches, StateAfterAnEnd) {
+  constexpr uint32_t kOwn = VEP_OPT_CLOSED_GOPS;
+  constexpr uint32_t kExport = VEP_OPT_CLOSED_GOPS | VEP_OPT_MULTIVENC | VEP_OPT_EOS_FLUSH;
+  struct Row {
+    const char* name;
+    uint32_t options;
+    uint32_t engineFlags;
+    uint32_t marker;
+    bool pauses;  // else it keeps running (STARTING or PLAYING)
+  } rows[] = {
+      {"own encoder, end of input", kOwn, 0, QVA_MARKER_EOI, true},
+      {"own encoder, end of stream", kOwn, 0, QVA_MARKER_EOS, true},
+      {"own encoder, end of stream kept open (bit 12)", kOwn | VEP_OPT_EOS_KEEP_OPEN, 0, QVA_MARKER_EOS,
+       false},
+      {"own encoder, end of input under bit 12", kOwn | VEP_OPT_EOS_KEEP_OPEN, 0, QVA_MARKER_EOI, true},
+      {"own encoder, batch end (bit 11)", kOwn | VEP_OPT_EOS_FLUSH, 0, QVA_MARKER_EOS, false},
+      {"MULTIVENC's instance, batch end", kExport, VEP_ENGINE_MULTI_INSTANCE, QVA_MARKER_EOS, false},
+      {"MULTIVENC's instance, end of input", kExport, VEP_ENGINE_MULTI_INSTANCE, QVA_MARKER_EOI, false},
+      {"MULTIVENC's lone instance, end of input", kOwn | VEP_OPT_MULTIVENC, 0, QVA_MARKER_EOI, false},
+  };
+  constexpr int kFirst = 8;
+  constexpr int kSecond = 6;
+  const SourceVideo source = TreeSource(352, 288, kFirst + kSecond);
+  const auto isPicture = [](const VencSink::Output& o) { return (o.flags & QVA_BUFFLAG_SYNCPOINT) != 0; };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    VencRun run(library);
+    ASSERT_EQ(run.Create(), QVA_SUCCESS);
+    VideoEncoderParams params = ExportParams(15, 3, 2000000);
+    params.optionFlags = row.options;
+    params.engineFlags = row.engineFlags;
+    run.SetInput(PlanarFormat(QVA_MSUBTYPE_YUV420, 352, 288, 25000));
+    run.SetOutput(Mpeg2Format(352, 288, 25000, 2000000));
+    run.SetParams(params);
+    ASSERT_EQ(run.Start(), QVA_SUCCESS);
+    ComponentInstance* c = run.instance;
+    for (int i = 0; i < kFirst; ++i) run.PushFrame(source.Frame(i).data(), source.FrameBytes(), 40 * uint64_t(i));
+    run.PushMarker(row.marker);
+    // The end marker goes downstream after the round's change of state.
+    ASSERT_TRUE(run.sink.WaitForEnd());
+    uint32_t state = 0;
+    c->methods.QVAComp_GetState(c, &state);
+    if (row.pauses) {
+      EXPECT_EQ(state, QVA_STATE_PAUSED);
+    } else {
+      EXPECT_NE(state & (QVA_STATE_STARTING | QVA_STATE_PLAYING), 0u) << state;
+    }
+    EXPECT_EQ((state & kTengineWaitMask) != 0, row.pauses);
+    // The next stream (or the same one) goes on: every picture comes out.
+    if (state == QVA_STATE_PAUSED) {
+      ASSERT_EQ(c->methods.QVAComp_SendCommand(c, CMD_PLAY, 0, 0, 0, 0, 2000), QVA_SUCCESS);
+    }
+    for (int i = kFirst; i < kFirst + kSecond; ++i) {
+      run.PushFrame(source.Frame(i).data(), source.FrameBytes(), 40 * uint64_t(i));
+    }
+    run.PushMarker(QVA_MARKER_EOI);
+    EXPECT_TRUE(run.sink.WaitFor(isPicture, kFirst + kSecond, std::chrono::seconds(60)));
+    run.EndAndRelease();
+    EXPECT_TRUE(run.Errors().empty());
+    EXPECT_EQ(run.frames.Released(), kFirst + kSecond);
+    const std::string path = WriteStreamFile(run.sink.Stream(), "venc_end_state", "end.m2v");
+    const auto probe = orx::test::ProbeStream(path, "v:0", true);
+    EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", std::to_string(kFirst + kSecond));
+  }
 }
 
 // A parameter change (rate and N) and then a size change in mid-stream: three sequences, each

@@ -101,6 +101,20 @@ void EndSequence(VEncPrivate* p, bool finish) {
   p->bitStream->Finish();
 }
 
+// The end of the stream of the graph's own encoder leaves the component paused, as MULTIVENC and
+// the multiplexer do: the engine's wait for the end of a graph waits for its leaves to leave
+// PLAYING. PAUSING becomes PAUSED at the end of this round; CMD_PLAY starts the next stream. An
+// instance MULTIVENC drives (its parameters carry a multi-instance flag) keeps running: a lone
+// one gets the same end-of-input marker from a flush in mid-stream and is never played again,
+// and the graph's wait watches MULTIVENC, not its instances. A component being stopped stays so.
+void PauseAtStreamEnd(ComponentInstance* instance, const VideoEncoderParams& params) {
+  const bool multiVEncInstance =
+      Has(params.optionFlags, VEP_OPT_MULTIVENC) || Has(params.engineFlags, VEP_ENGINE_MULTI_INSTANCE);
+  if (!multiVEncInstance && CompBase_IsRunning(instance)) {
+    CompBase_ChangeState(instance, QVA_STATE_STARTING | QVA_STATE_PLAYING, QVA_STATE_PAUSING);
+  }
+}
+
 void CloseEncoder(VEncPrivate* p) {
   p->encoder->Close();
   std::lock_guard<std::mutex> hold(*p->recordsLock);
@@ -420,25 +434,29 @@ QVAStatus VideoEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
                           static_cast<uint32_t>(buffer->timestamp >> 32));
   }
   // 8.
-  if (p->glueState == VENC_OPEN) {
-    if (picture) result = EncodePicture(instance, p, *buffer);
-    if (p->glueState == VENC_OPEN && Has(flags, QVA_BUFFLAG_EOI | QVA_BUFFLAG_EOS)) {
-      uint32_t options;
-      {
-        std::lock_guard<std::mutex> hold(*p->recordsLock);
-        options = p->stored.params.optionFlags;
-      }
-      const bool endOfInput = Has(flags, QVA_BUFFLAG_EOI);
-      if (Has(options, VEP_OPT_EOS_KEEP_OPEN) && !endOfInput) {
-        // The stream goes on.
-      } else if (Has(options, VEP_OPT_EOS_FLUSH) && !endOfInput) {
-        // A batch ends: its pictures go out now; the next picture restarts the encoder.
+  if (p->glueState == VENC_OPEN && picture) result = EncodePicture(instance, p, *buffer);
+  if (Has(flags, QVA_BUFFLAG_EOI | QVA_BUFFLAG_EOS)) {
+    VideoEncoderParams params;
+    {
+      std::lock_guard<std::mutex> hold(*p->recordsLock);
+      params = p->stored.params;
+    }
+    const bool endOfInput = Has(flags, QVA_BUFFLAG_EOI);
+    if (Has(params.optionFlags, VEP_OPT_EOS_KEEP_OPEN) && !endOfInput) {
+      // The stream goes on.
+    } else if (Has(params.optionFlags, VEP_OPT_EOS_FLUSH) && !endOfInput) {
+      // A batch ends: its pictures go out now; the next picture restarts the encoder.
+      if (p->glueState == VENC_OPEN) {
         EndSequence(p, false);
         p->flushRequest = 1;
-      } else {
+      }
+    } else {
+      // The stream ends.
+      if (p->glueState == VENC_OPEN) {
         EndSequence(p, true);
         CloseEncoder(p);
       }
+      PauseAtStreamEnd(instance, params);
     }
   }
   // Output the encoder could not hand on is reported, not dropped silently.
