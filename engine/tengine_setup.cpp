@@ -109,13 +109,28 @@ QVAStatus QVATengine_OpenVideoSource(QVAHandle handle, const VideoMediaType* for
     TENGINE_TRACE(engine, kTrace, "QVATengine_OpenVideoSource() new format: subtype=0x%X\n", format->subtype);
     source = *format;
     ComponentInstance* vtarget = nullptr;
-    uint32_t pin = 0;
-    if (engine->targetGraph != nullptr) QVAgraph_FindComp(engine->targetGraph, &vtarget, "vtarget", &pin);
-    if (vtarget != nullptr) tengine_ApplyVideoConfig(handle, nullptr, pin, vtarget);
+    ComponentInstance* vpreproc = nullptr;
+    ComponentInstance* vencoder = nullptr;
+    uint32_t pin = 0, unused = 0;
+    if (engine->targetGraph != nullptr) {
+      QVAgraph_FindComp(engine->targetGraph, &vtarget, "vtarget", &pin);
+      QVAgraph_FindComp(engine->targetGraph, &vpreproc, "vpreproc", &unused);
+      QVAgraph_FindComp(engine->targetGraph, &vencoder, "vencoder", &unused);
+    }
+    if (vtarget != nullptr && vtarget == vpreproc && vencoder != nullptr) {
+      // The scaler takes the source: the configuration goes to it and its encoder, as at the
+      // run (given to the scaler as if it were the encoder, the encoder's target format would
+      // become the scaler's output and the scaler would refuse the next frame).
+      tengine_ApplyVideoConfig(handle, vtarget, pin, vencoder);
+    } else if (vtarget != nullptr) {
+      tengine_ApplyVideoConfig(handle, nullptr, pin, vtarget);
+    }
   }
+  // Opened again while frames are released (a format switch mid-export): the release callback
+  // and its context are read by the releasing threads, so they are written only when they change.
   engine->videoSourceOpened = 1;
-  engine->videoRelease = callback;
-  engine->sourceContext = context;
+  if (engine->videoRelease != callback) engine->videoRelease = callback;
+  if (engine->sourceContext != context) engine->sourceContext = context;
   TengineStampActivity(engine);
   TENGINE_TRACE(engine, kTrace, "QVATengine_OpenVideoSource() done: 0x%08X\n", QVA_SUCCESS);
   return QVA_SUCCESS;

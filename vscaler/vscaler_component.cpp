@@ -75,6 +75,9 @@ void VScaler_InitPrivate(ComponentInstance* instance) {
   state->inputBufferCount = kVScalerBufferCount;
   state->outputBufferSize = kVScalerBufferSize;
   state->outputBufferCount = kVScalerBufferCount;
+  // A new input format (the host switching its pixel layout mid-export) is scaled to the same
+  // output: the output stream goes on, and is not ended downstream.
+  CompBase_SetFormatKeepsStream(instance, 1);
 }
 
 void VScaler_ReleasePrivate(ComponentInstance* instance) {

@@ -399,7 +399,8 @@ TEST_F(ExportStream, AProgramStreamCarriesVideoAndAudioOfEqualLength) {
 
 // A 1280x720 sequence exported at 720x480 through the scaler: the picture is the source
 // resized by nearest neighbour (the host's 'vuya' frames carry the luma unchanged, so the
-// converter leaves it as it is). A 720x576 sequence exported at 720x480 is 720x480 as well.
+// converter leaves it as it is), also when the host switches to 'bgra' mid-export. A 720x576
+// sequence exported at 720x480 is 720x480 as well.
 TEST_F(ExportStream, ScaledExportsHaveTheExportedSize) {
   int frames = Frames(60);
   std::vector<std::string> args = Pattern("1280x720@29.97", frames);
@@ -416,6 +417,13 @@ TEST_F(ExportStream, ScaledExportsHaveTheExportedSize) {
         vscaler::test::ClosedFormPlanar(frame.data(), 1280, 720, 1280, 720, 720, 480));
   }
   ExpectVideoStream(dir_ + "/scaled.m2v", expected);
+  // A switch from 'vuya' to 'bgra' mid-export reaches the scaler in line with the frames: the
+  // stream goes on (the scaler used to be handed the encoder's target format and refuse the next
+  // frame, failing the export).
+  args.insert(args.end(), {"--pixel-format", "vuya", "--pixel-format", "bgra@" + std::to_string(frames / 2)});
+  r = Export("scaled-switch.m2v", args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ExpectVideoStream(dir_ + "/scaled-switch.m2v", expected);
 
   args = Pattern("720x576@25", Frames(30));
   args.insert(args.end(), {"--set", "ADBEVideoWidth=720", "--set", "ADBEVideoHeight=480"});
