@@ -7,6 +7,9 @@
 namespace {
 
 constexpr uint32_t kTrace = ENGINEDEBUG_FLAG_TRACE;
+// A format change of a running graph waits this long for room in a full input queue: dropped, it
+// would leave the frames behind it read in the old layout.
+constexpr uint32_t kRunningFormatPushWaitMs = 10000;
 
 QVAStatus CheckConfigured(QVATengine* engine) {
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
@@ -15,7 +18,8 @@ QVAStatus CheckConfigured(QVATengine* engine) {
 
 // A format-change buffer carrying a copy of the record (the receiving queue copies it again).
 template <class Format>
-QVAStatus PushFormatChange(ComponentInstance* component, uint32_t pin, uint32_t flags, const Format& format) {
+QVAStatus PushFormatChange(ComponentInstance* component, uint32_t pin, uint32_t flags, const Format& format,
+                           uint32_t timeoutMs = 0) {
   Format copy = format;
   ComponentBuffer buffer{};
   buffer.flags = flags;
@@ -23,7 +27,7 @@ QVAStatus PushFormatChange(ComponentInstance* component, uint32_t pin, uint32_t 
   buffer.data = reinterpret_cast<uint8_t*>(&copy);
   buffer.capacity = sizeof copy;
   buffer.length = sizeof copy;
-  return comp::PushInput(component, pin, &buffer, 0);
+  return comp::PushInput(component, pin, &buffer, timeoutMs);
 }
 
 }  // namespace
@@ -52,12 +56,20 @@ QVAStatus tengine_ApplyVideoConfig(QVAHandle handle, ComponentInstance* scaler, 
   }
   comp::SetFormat(encoder, 1, 0, &config.targetVideo);
   comp::SetParam(encoder, QVA_PARAM_VIDEOENCODER, &config.encoderParams, sizeof config.encoderParams);
+  QVAStatus pushed = QVA_SUCCESS;
   if (!fileSource) {
-    if (scaler != nullptr) PushFormatChange(scaler, pin, QVA_FORMATRECORD_VIDEO, config.sourceVideo);
-    PushFormatChange(encoder, scaler != nullptr ? 0 : pin, QVA_FORMATRECORD_VIDEO, *encoderInput);
+    const uint32_t wait = engine->running ? kRunningFormatPushWaitMs : 0;
+    if (scaler != nullptr) pushed = PushFormatChange(scaler, pin, QVA_FORMATRECORD_VIDEO, config.sourceVideo, wait);
+    const QVAStatus encoderPush =
+        PushFormatChange(encoder, scaler != nullptr ? 0 : pin, QVA_FORMATRECORD_VIDEO, *encoderInput, wait);
+    // Behind a scaler the encoder's input format stays the working one: only the scaler's
+    // record must arrive.
+    if (scaler == nullptr) pushed = encoderPush;
   }
   comp::SetFormat(encoder, 1, 0, &config.targetVideo);
-  return QVA_SUCCESS;
+  // While the graph runs the frames behind the record depend on it: a record not taken is an
+  // error the caller must see. At the run the answer stays 0, as the push may find no queue yet.
+  return engine->running ? pushed : QVA_SUCCESS;
 }
 
 QVAStatus tengine_ApplyAudioConfig(QVAHandle handle, uint32_t pin, ComponentInstance* component) {

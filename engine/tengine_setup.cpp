@@ -107,6 +107,7 @@ QVAStatus QVATengine_OpenVideoSource(QVAHandle handle, const VideoMediaType* for
   if (engine->videoSourceOpened && format != nullptr &&
       (format->MType != source.MType || format->subtype != source.subtype)) {
     TENGINE_TRACE(engine, kTrace, "QVATengine_OpenVideoSource() new format: subtype=0x%X\n", format->subtype);
+    const VideoMediaType previous = source;
     source = *format;
     ComponentInstance* vtarget = nullptr;
     ComponentInstance* vpreproc = nullptr;
@@ -117,13 +118,21 @@ QVAStatus QVATengine_OpenVideoSource(QVAHandle handle, const VideoMediaType* for
       QVAgraph_FindComp(engine->targetGraph, &vpreproc, "vpreproc", &unused);
       QVAgraph_FindComp(engine->targetGraph, &vencoder, "vencoder", &unused);
     }
+    QVAStatus applied = QVA_SUCCESS;
     if (vtarget != nullptr && vtarget == vpreproc && vencoder != nullptr) {
       // The scaler takes the source: the configuration goes to it and its encoder, as at the
       // run (given to the scaler as if it were the encoder, the encoder's target format would
       // become the scaler's output and the scaler would refuse the next frame).
-      tengine_ApplyVideoConfig(handle, vtarget, pin, vencoder);
+      applied = tengine_ApplyVideoConfig(handle, vtarget, pin, vencoder);
     } else if (vtarget != nullptr) {
-      tengine_ApplyVideoConfig(handle, nullptr, pin, vtarget);
+      applied = tengine_ApplyVideoConfig(handle, nullptr, pin, vtarget);
+    }
+    if (applied != QVA_SUCCESS) {
+      // The graph never got the new format: the source stays as it was, so the caller's next
+      // open tries again, and the failure is answered.
+      source = previous;
+      TENGINE_TRACE(engine, kTrace, "QVATengine_OpenVideoSource() done: 0x%08X\n", applied);
+      return applied;
     }
   }
   // Opened again while frames are released (a format switch mid-export): the release callback

@@ -77,6 +77,25 @@ void EvaluateVideoEnd(EncSessionState& s) {
   if (state != seen) s.videoState.compare_exchange_strong(seen, state);
 }
 
+// On the first frame, or when the host's pixel format changed, the source is opened again with
+// the new subtype. False when the engine refused the new format (the old one is kept, so the
+// next frame tries again).
+bool ReopenForPixelFormat(EncSessionState& s, QVATengineConfig& config, uint32_t pixelFormat) {
+  if (s.framesDelivered != 0 && pixelFormat == s.lastPixelFormat) return true;
+  const uint32_t subtype = SubtypeForPixelFormat(pixelFormat);
+  if (subtype != config.sourceVideo.subtype) {
+    const uint32_t previous = config.sourceVideo.subtype;
+    config.sourceVideo.subtype = subtype;
+    if (Tengine().OpenVideoSource(s.engine, &config.sourceVideo, &EncSession_OnBufferRelease, nullptr) !=
+        QVA_SUCCESS) {
+      config.sourceVideo.subtype = previous;
+      return false;
+    }
+  }
+  s.lastPixelFormat = pixelFormat;
+  return true;
+}
+
 // Hands one frame to the engine. A stalled engine is waited for in short steps, so that the
 // end of the pass (which sets abortDelivery) is never locked out; a frame not taken then is
 // refused like any other.
@@ -217,16 +236,12 @@ void EncSession_OnFrameReady(uint32_t /*requestId*/, void* reference, int64_t ti
     // delivered, and the export will not answer success.
     ++s.unmappedFrames;
     r = QVA_ERR_FORMAT;
+  } else if (!ReopenForPixelFormat(s, config, pixelFormat)) {
+    // The engine did not take the new format: the frame would be read in the old layout. It is
+    // not delivered, and the export will not answer success.
+    ++s.unmappedFrames;
+    r = QVA_ERR_FORMAT;
   } else {
-    uint32_t subtype = SubtypeForPixelFormat(pixelFormat);
-    if (s.framesDelivered == 0 || pixelFormat != s.lastPixelFormat) {
-      if (subtype != config.sourceVideo.subtype) {
-        config.sourceVideo.subtype = subtype;
-        Tengine().OpenVideoSource(s.engine, &config.sourceVideo, &EncSession_OnBufferRelease,
-                                  nullptr);
-      }
-      s.lastPixelFormat = pixelFormat;
-    }
     char* pixels = nullptr;
     ppix->GetPixels(frame, &pixels);
     uint32_t bytes =

@@ -116,6 +116,26 @@ TEST_F(ExportTest, APixelFormatSwitchReopensTheSourceWithTheNewLayout) {
   ExpectFramesMatchPattern(run.engine, 352, 240, 12, 40.0);
 }
 
+// A switch the engine does not take (its graph's queue stayed full): the frames in the new
+// layout are not delivered to be read in the old one, each tries the open again, and the
+// export fails instead of answering success with a garbled second half.
+TEST_F(ExportTest, APixelFormatSwitchTheEngineRefusesFailsTheExport) {
+  script_.keepFrames = false;
+  script_.reopenVideo = QVA_ERR_TIMEOUT;
+  host::ExportOptions o = Options(12);
+  std::pair<int64_t, uint32_t> vuya, bgra;
+  ASSERT_TRUE(host::ParseForcedFormat("vuya", vuya));
+  ASSERT_TRUE(host::ParseForcedFormat("bgra@6", bgra));
+  o.forcedFormats = {vuya, bgra};
+  ExportRun run = Export(Pattern(), o);
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, kResultExportFailed);
+  EXPECT_EQ(run.engine.frames.size(), 6u);
+  EXPECT_EQ(Session().unmappedFrames, 6u);
+  EXPECT_EQ(run.engine.sourceSubtypes.size(), 7u);  // the first open and one try per frame
+  EXPECT_EQ(host::LiveHostFrames(), 0);
+}
+
 TEST_F(ExportTest, CompletionOrdersAllEndWithOneEndMarkerAndNoFrameLeft) {
   struct Row {
     CompletionOrder order;

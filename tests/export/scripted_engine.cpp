@@ -101,6 +101,7 @@ struct ScriptedCalls {
                                    TengineReleaseFn release, void*) {
     std::lock_guard<std::mutex> lock(E().mutex_);
     E().record_.sourceSubtypes.push_back(format->subtype);
+    if (E().videoSource_ && E().script_.reopenVideo != 0) return E().script_.reopenVideo;
     E().config_.sourceVideo = *format;
     E().releaseFn_ = release;
     E().videoSource_ = true;

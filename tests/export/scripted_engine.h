@@ -42,6 +42,8 @@ struct EngineScript {
   // The output ends (an end of stream through the write callback) once this many frames were
   // given back, as when a graph's last component ends in the middle (-1: only at the end).
   int endOutputAfter = -1;
+  // The answer of every OpenVideoSource after the first (a new format the graph did not take).
+  QVAStatus reopenVideo = 0;
 };
 
 struct EngineRecord {
