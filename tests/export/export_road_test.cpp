@@ -102,13 +102,17 @@ TEST_F(ExportTest, EveryHostPixelFormatReachesTheEngineAsTheSamePicture) {
   }
 }
 
-TEST_F(ExportTest, APixelFormatSwitchReopensTheSourceWithTheNewLayout) {
-  host::ExportOptions o = Options(12);
+// The host renders 'vuya', then 'bgra' from frame 6 on.
+host::ExportOptions SwitchToBgraAtSix(host::ExportOptions o) {
   std::pair<int64_t, uint32_t> vuya, bgra;
-  ASSERT_TRUE(host::ParseForcedFormat("vuya", vuya));
-  ASSERT_TRUE(host::ParseForcedFormat("bgra@6", bgra));
+  EXPECT_TRUE(host::ParseForcedFormat("vuya", vuya));
+  EXPECT_TRUE(host::ParseForcedFormat("bgra@6", bgra));
   o.forcedFormats = {vuya, bgra};
-  ExportRun run = Export(Pattern(), o);
+  return o;
+}
+
+TEST_F(ExportTest, APixelFormatSwitchReopensTheSourceWithTheNewLayout) {
+  ExportRun run = Export(Pattern(), SwitchToBgraAtSix(Options(12)));
   ASSERT_TRUE(run.ran) << run.error;
   EXPECT_EQ(run.outcome.answer, 0);
   EXPECT_EQ(run.engine.sourceSubtypes,
@@ -122,12 +126,7 @@ TEST_F(ExportTest, APixelFormatSwitchReopensTheSourceWithTheNewLayout) {
 TEST_F(ExportTest, APixelFormatSwitchTheEngineRefusesFailsTheExport) {
   script_.keepFrames = false;
   script_.reopenVideo = QVA_ERR_TIMEOUT;
-  host::ExportOptions o = Options(12);
-  std::pair<int64_t, uint32_t> vuya, bgra;
-  ASSERT_TRUE(host::ParseForcedFormat("vuya", vuya));
-  ASSERT_TRUE(host::ParseForcedFormat("bgra@6", bgra));
-  o.forcedFormats = {vuya, bgra};
-  ExportRun run = Export(Pattern(), o);
+  ExportRun run = Export(Pattern(), SwitchToBgraAtSix(Options(12)));
   ASSERT_TRUE(run.ran) << run.error;
   EXPECT_EQ(run.outcome.answer, kResultExportFailed);
   EXPECT_EQ(run.engine.frames.size(), 6u);
