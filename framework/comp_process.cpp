@@ -24,6 +24,8 @@ constexpr uint32_t kEoiMarkerSent = 0x8000;
 constexpr uint32_t kEoiFamily = 0xF000;
 constexpr uint32_t kStartFamily = 0xF;
 constexpr uint32_t kStartAnnounced = 0x40;
+constexpr uint32_t kEndMarkerArmed = 1;
+constexpr uint32_t kEndMarkerHeld = 2;
 
 bool AllBits(uint32_t flags, uint32_t bits) { return (flags & bits) == bits; }
 
@@ -95,6 +97,25 @@ bool StartsNewStream(ComponentInstance* instance, uint32_t flags) {
   const bool running = instance->streamStartWord.load() != 0 && instance->eosWord.load() == 0 &&
                        instance->framesSinceStart.load() != 0;
   return !running;
+}
+
+// A format record that starts a new stream ends the running one downstream, but the hook that
+// handles it may still hand on that stream's last output (an encoder ends its sequence there:
+// the pictures waiting for their anchor, the end code). The end marker is therefore held through
+// the round and goes out just before the first format record the hook sends on, or after the
+// round: downstream sees the old stream whole, then its end, then the new stream.
+void CountNewStream(ComponentInstance* instance, ComponentBuffer* buffer, uint32_t flags) {
+  const bool hookHandlesRecord = buffer != nullptr && IsFormatRecord(flags);
+  if (hookHandlesRecord) instance->endMarkerHold = kEndMarkerArmed;
+  CompBase_CountFrame(instance, 0, 0, 0x1000);
+  uint32_t armed = kEndMarkerArmed;
+  instance->endMarkerHold.compare_exchange_strong(armed, 0);  // no stream was running
+}
+
+// Sends the end marker held through a format record's round, once.
+void ReleaseHeldEndMarker(ComponentInstance* instance) {
+  uint32_t held = kEndMarkerHeld;
+  if (instance->endMarkerHold.compare_exchange_strong(held, 0)) CompBase_SendEndMarker(instance, 0, 0);
 }
 
 // The end words a buffer flagged end of stream or end of input sets after its round.
@@ -187,7 +208,7 @@ uint32_t ProcessBuf(QVAHandle thread, void* argument) {
           CompBase_SetTimestamp(instance, 0, static_cast<uint32_t>(buffer->timestamp),
                                 static_cast<uint32_t>(buffer->timestamp >> 32));
         }
-        if (StartsNewStream(instance, flags)) CompBase_CountFrame(instance, 0, 0, 0x1000);
+        if (StartsNewStream(instance, flags)) CountNewStream(instance, buffer, flags);
       }
       if (EventManager* manager = instance->eventManager.load()) {
         if (buffer == nullptr) {
@@ -198,6 +219,7 @@ uint32_t ProcessBuf(QVAHandle thread, void* argument) {
         }
       }
       status = CompProcessHook(instance, buffer);
+      ReleaseHeldEndMarker(instance);
       if (EventManager* manager = instance->eventManager.load()) {
         EventManager_Add(manager, kTraceRoundEnd, "ProcessBuf: 0x%X", status);
       }
@@ -259,7 +281,8 @@ void CompBase_UpdateProgress(ComponentInstance* instance) {
   const uint32_t eos = instance->eosWord.load();
   if ((eos & kEosFamily) && !(eos & kEosMarkerSent)) {
     CompBase_SetEOS(instance, kEosMarkerSent);
-    CompBase_SendEndMarker(instance, 0, 0);
+    uint32_t armed = kEndMarkerArmed;
+    if (!instance->endMarkerHold.compare_exchange_strong(armed, kEndMarkerHeld)) CompBase_SendEndMarker(instance, 0, 0);
   }
   const uint32_t eoi = instance->eoiWord.load();
   if ((eoi & kEoiFamily) && !(eoi & kEoiMarkerSent)) {
@@ -291,6 +314,8 @@ QVAStatus CompBase_GetEmptyOutput(ComponentInstance* instance, uint32_t pin, Com
 QVAStatus CompBase_DeliverOutput(ComponentInstance* instance, uint32_t pin, ComponentBuffer* buffer) {
   if (pin >= kQVAOutputPinSlots) return QVA_ERR_BADPIN;
   if (buffer == nullptr) return QVA_ERR_BADARG;
+  // A format record the hook sends on opens the next stream: the held end of the old one goes first.
+  if (pin == 0 && (buffer->flags & QVA_BUFFLAG_FORMAT)) ReleaseHeldEndMarker(instance);
   if (EventManager* manager = instance->eventManager.load()) {
     EventManager_Add(manager, kTraceOutput, "Output%d(data=%u,pts=%d)", pin, buffer->length,
                      static_cast<uint32_t>(buffer->timestamp));

@@ -499,6 +499,9 @@ struct ComponentInstance : ComponentInfo {
   // Not in the original record: set by a component whose output stream goes on when its input
   // format changes (CompBase_SetFormatKeepsStream).
   std::atomic<uint32_t> formatKeepsStream;
+  // Not in the original record: the end marker of a stream ended by a format record, held while
+  // the hook handles the record (1 armed, 2 held), so the old stream's last output goes first.
+  std::atomic<uint32_t> endMarkerHold;
 };
 
 // The component's private record.

@@ -354,6 +354,81 @@ TEST_F(CompInput, AFormatRecordMidStreamEndsTheStreamUnlessTheComponentKeepsIt) 
   }
 }
 
+// A hook that holds back its last frame, as an encoder holds B pictures waiting for an anchor:
+// a frame hands on the one held before; a format record or an end hands on the held one (the
+// old stream's last output), and a format record then sends its own format on when asked to.
+std::vector<uint8_t> g_heldFrame;
+std::atomic<bool> g_sendsFormatOn{false};
+QVAStatus EmitRecord(ComponentInstance* instance, uint32_t flags, const std::vector<uint8_t>& data) {
+  ComponentBuffer* out = nullptr;
+  const QVAStatus status = CompBase_GetEmptyOutput(instance, 0, &out);
+  if (status != QVA_SUCCESS) return status;
+  std::memcpy(out->data, data.data(), data.size());
+  out->length = static_cast<uint32_t>(data.size());
+  out->flags = flags;
+  return CompBase_DeliverOutput(instance, 0, out);
+}
+QVAStatus HoldsLastFrameHook(ComponentInstance* instance, ComponentBuffer* buffer) {
+  if (buffer == nullptr) return QVA_ERR_NOBUFFER;
+  QVAStatus status = QVA_SUCCESS;
+  if (!g_heldFrame.empty()) status = EmitRecord(instance, 0, g_heldFrame);
+  g_heldFrame.clear();
+  if (buffer->flags & QVA_BUFFLAG_FORMAT) {
+    if (CompBase_IsRunning(instance)) CompBase_SetState(instance, QVA_STATE_PLAYING);
+    if (status == QVA_SUCCESS && g_sendsFormatOn) status = EmitRecord(instance, QVA_FORMATRECORD_VIDEO, {0});
+  } else if (buffer->length != 0) {
+    g_heldFrame.assign(buffer->data, buffer->data + buffer->length);
+    CompBase_CountFrame(instance, 0, 1, 12);
+  }
+  return status;
+}
+
+// The end of a stream that a format record closes reaches downstream after the output the hook
+// hands on for that stream while handling the record, and before the format it sends for the
+// next one: nothing of the old stream follows its end. A component that keeps its stream sees
+// no end there.
+TEST_F(CompInput, TheOldStreamsLastOutputGoesBeforeTheEndAFormatRecordBrings) {
+  Hooks().process = HoldsLastFrameHook;
+  struct Case {
+    uint32_t keeps;
+    bool sendsFormatOn;
+    const char* shape;  // M format record, digits frames, E end of stream
+  };
+  for (const Case& t : {Case{0, true, "M1EM2E"}, Case{0, false, "1E2E"}, Case{1, true, "M1M2E"}}) {
+    SCOPED_TRACE(t.shape);
+    g_heldFrame.clear();
+    g_sendsFormatOn = t.sendsFormatOn;
+    ComponentInstance* c = Create(kTestEncoder);
+    CompBase_SetFormatKeepsStream(c, t.keeps);
+    Started(*this, c);
+    uint8_t format[156] = {};
+    uint8_t first[8] = {1};
+    uint8_t second[8] = {2};
+    uint32_t taken = 0;
+    const std::vector<ComponentBuffer> records = {
+        Record(QVA_FORMATRECORD_VIDEO, format, sizeof format), Record(0, first, sizeof first),
+        Record(QVA_FORMATRECORD_VIDEO, format, sizeof format), Record(0, second, sizeof second),
+        Record(QVA_BUFFLAG_EOS)};
+    for (ComponentBuffer b : records) EXPECT_EQ(CompBase_PushInput(c, 0, &b, QVA_INFINITE, &taken), QVA_SUCCESS);
+    const int ends = t.keeps ? 1 : 2;
+    std::vector<PulledRecord> out;
+    for (int i = 0; i < 200 && CountEndMarkers(out) < ends; ++i) {
+      auto more = DrainOutput(c, 10);
+      out.insert(out.end(), more.begin(), more.end());
+    }
+    auto rest = DrainOutput(c, 50);
+    out.insert(out.end(), rest.begin(), rest.end());
+    std::string shape;
+    for (const PulledRecord& r : out) {
+      if (r.flags & QVA_BUFFLAG_FORMAT) shape += 'M';
+      else if (r.flags & QVA_BUFFLAG_EOS) shape += 'E';
+      else shape += r.length != 0 ? static_cast<char>('0' + r.data[0]) : '?';
+    }
+    EXPECT_EQ(shape, t.shape);
+    Finish(c);
+  }
+}
+
 int g_roundsBusy = 0;
 QVAStatus BusyThreeRounds(ComponentInstance*, ComponentBuffer* buffer) {
   if (buffer == nullptr) return QVA_ERR_NOBUFFER;
