@@ -327,7 +327,23 @@ TEST_F(VencBatches, ParameterAndSizeChangesInMidStream) {
   run.EndAndRelease();
   EXPECT_TRUE(run.Errors().empty());
   EXPECT_EQ(run.frames.Released(), 20);
-  EXPECT_EQ(PictureStamps(run.sink.Outputs()).size(), 20u);
+  const std::vector<VencSink::Output> outputs = run.sink.Outputs();
+  EXPECT_EQ(PictureStamps(outputs).size(), 20u);
+  // The size change ends the first stream downstream only after its last pictures and its end
+  // code (drained while the new format is taken): an end-of-stream marker is followed by the next
+  // stream's format record or by the end of input, never by data that a multiplexer would drop.
+  int streamEnds = 0;
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    if (!(outputs[i].flags & QVA_BUFFLAG_EOS) || (outputs[i].flags & QVA_BUFFLAG_EOI)) continue;
+    ++streamEnds;
+    ASSERT_LT(i + 1, outputs.size());
+    EXPECT_NE(outputs[i + 1].flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOI), 0u) << "data after end " << streamEnds;
+    if (streamEnds == 1) {
+      const std::vector<VencSink::Output> first(outputs.begin(), outputs.begin() + static_cast<std::ptrdiff_t>(i));
+      EXPECT_EQ(PictureStamps(first).size(), 12u) << "pictures of the first sequence before its end";
+    }
+  }
+  EXPECT_EQ(streamEnds, 2);
   const std::vector<uint8_t> stream = run.sink.Stream();
   const std::string path = WriteStreamFile(stream, "venc_changes", "changes.m2v");
   const orx::test::ProcessResult decode = orx::test::RunProcess(
