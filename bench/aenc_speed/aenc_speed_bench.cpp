@@ -4,7 +4,6 @@
 // CPU time (ffmpeg's from its -benchmark line), the best of three runs; the figures of interest
 // are the speed ratios to ffmpeg printed at the end (the system asks for at least 0.5).
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 
 #include "aenc/core/mpeg_audio_encoder.h"
 #include "aenc/simd/audio_factories.h"
+#include "tests/support/cpu_time.h"
 
 namespace {
 
@@ -81,12 +81,6 @@ bool MakeSpeech(std::vector<int16_t>& pcm) {
   return true;
 }
 
-double UserSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6;
-}
-
 class CountingBitstream : public orx::aenc::IAudioBitstream {
  public:
   uint8_t* GetBuffer() override { return buffer_; }
@@ -115,9 +109,9 @@ double TimeOurs(const std::vector<int16_t>& pcm, uint32_t mask, int psyMode, boo
     }
     CountingBitstream out;
     encoder->Init(&out);
-    double start = UserSeconds();
+    double start = orx::test::UserCpuSeconds();
     for (size_t at = 0; at + 2304 <= pcm.size(); at += 2304) encoder->EncodeFrame(&pcm[at]);
-    best = std::min(best, UserSeconds() - start);
+    best = std::min(best, orx::test::UserCpuSeconds() - start);
     encoder->Release();
   }
   return best;

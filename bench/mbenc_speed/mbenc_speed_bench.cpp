@@ -7,7 +7,6 @@
 // 2. PutBitsFast on a code mix recorded from that encode against a bit-at-a-time byte writer.
 //    The system asks for at least 4 x.
 // Times are user CPU seconds, the best of three runs.
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include "tests/mbenc/memory_bit_stream.h"
 #include "tests/mbenc/test_planner.h"
 #include "tests/mbenc/test_rate_control.h"
+#include "tests/support/cpu_time.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
@@ -32,12 +32,6 @@ constexpr int kWidth = 720;
 constexpr int kHeight = 576;
 constexpr int kPictures = 100;
 constexpr int kRuns = 3;
-
-double UserSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6;
-}
 
 // An output that takes every block into one area and forgets it.
 class DiscardingOutput final : public IVideoBitStream {
@@ -149,9 +143,9 @@ uint64_t Encode(const EncoderSettings& base, test::TestPlanner& planner, std::ve
 double TimeOurLoop(const EncoderSettings& settings, test::TestPlanner& planner, uint64_t* bytes) {
   double best = 1e30;
   for (int run = 0; run < kRuns; ++run) {
-    const double start = UserSeconds();
+    const double start = orx::test::UserCpuSeconds();
     *bytes = Encode(settings, planner, nullptr);
-    best = std::min(best, UserSeconds() - start);
+    best = std::min(best, orx::test::UserCpuSeconds() - start);
   }
   return best;
 }
@@ -208,7 +202,7 @@ void PackingRatio(const std::vector<Code>& recorded) {
   double fast = 1e30, slow = 1e30;
   uint8_t checksum = 0;
   for (int run = 0; run < kRuns; ++run) {
-    double start = UserSeconds();
+    double start = orx::test::UserCpuSeconds();
     for (int r = 0; r < kRepeats; ++r) {
       // PutBitsFast leaves the flush threshold to its caller, which checks it now and then, as
       // the macroblock layer does once a macroblock.
@@ -219,13 +213,13 @@ void PackingRatio(const std::vector<Code>& recorded) {
       }
     }
     encoder.FlushBits(true);
-    fast = std::min(fast, UserSeconds() - start);
+    fast = std::min(fast, orx::test::UserCpuSeconds() - start);
     BitAtATimeWriter reference;
-    start = UserSeconds();
+    start = orx::test::UserCpuSeconds();
     for (int r = 0; r < kRepeats; ++r) {
       for (const Code& c : mix) reference.Put(c.value, c.length);
     }
-    slow = std::min(slow, UserSeconds() - start);
+    slow = std::min(slow, orx::test::UserCpuSeconds() - start);
     checksum ^= reference.Checksum();
   }
   uint64_t bits = 0;

@@ -7,7 +7,6 @@
 // (ffmpeg's own real time). Then MULTIVENC's VUYA to 4:2:0 conversion of a 1920x1080 frame
 // against a memcpy of that frame (best of many). The system asks for four instances at least
 // 3x one instance on a machine with at least four cores, and the conversion at most 3x the copy.
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +20,7 @@
 #include "engine/component_catalogue.h"
 #include "engine/preproc_convert.h"
 #include "media/media_codes.h"
+#include "tests/support/cpu_time.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
@@ -34,13 +34,6 @@ constexpr int kHeight = 480;
 constexpr uint32_t kFrames = 300;
 constexpr uint32_t kBitRate = 6000000;
 constexpr int kRuns = 3;
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct EngineTiming {
   double toLastPicture = 1e30;  // from Run to the last picture written
@@ -59,9 +52,9 @@ EngineTiming BestEngineTiming(const RawVideo& clip, uint32_t instances, const st
     job.subtype = QVA_MSUBTYPE_YUV420;
     job.instances = instances;
     job.bitRate = kBitRate;
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = orx::test::ProcessCpuSeconds();
     const RealEncodeResult result = EncodeThroughEngine(job);
-    const double cpu = CpuSeconds() - cpuBefore;
+    const double cpu = orx::test::ProcessCpuSeconds() - cpuBefore;
     if (!result.ended) return {};
     if (result.secondsToLastPicture < best.toLastPicture) {
       best = {result.secondsToLastPicture, result.seconds, cpu / result.seconds};

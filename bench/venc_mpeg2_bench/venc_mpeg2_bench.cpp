@@ -4,13 +4,13 @@
 // frames per second and the Y-PSNR of both and the speed ratio ours / ffmpeg; the system asks for
 // a ratio of at least 1.0 at equal or better Y-PSNR. Times are user CPU seconds of the encoding
 // process (ours: the whole test host, frames lent from memory), the best of three runs.
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tests/support/cpu_time.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
 #include "tests/venc/source_video.h"
@@ -25,12 +25,6 @@ constexpr int kFrames = 272;
 constexpr uint32_t kBitRate = 6000000;
 constexpr int kRuns = 3;
 
-double UserSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6;
-}
-
 double TimeOurs(test::VencLibrary& library, const std::vector<std::vector<uint8_t>>& frames,
                 std::vector<uint8_t>* stream) {
   test::HostEncode setup;
@@ -39,9 +33,9 @@ double TimeOurs(test::VencLibrary& library, const std::vector<std::vector<uint8_
   setup.params = test::ExportParams(15, 3, kBitRate);
   double best = 1e30;
   for (int run = 0; run < kRuns; ++run) {
-    const double start = UserSeconds();
+    const double start = orx::test::UserCpuSeconds();
     test::HostResult result = test::EncodeThroughHost(library, setup, frames);
-    best = std::min(best, UserSeconds() - start);
+    best = std::min(best, orx::test::UserCpuSeconds() - start);
     *stream = std::move(result.stream);
   }
   return best;
