@@ -16,41 +16,6 @@ bool VencSink::WaitForEnd(int count, int seconds) const {
                  static_cast<size_t>(count), std::chrono::seconds(seconds));
 }
 
-// ---- lent frames ----
-
-void LentFrames::Release(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void* self) {
-  if ((buffer->flags & QVA_BUFFLAG_INPLACE) == 0) return;
-  auto* frames = static_cast<LentFrames*>(self);
-  std::lock_guard<std::mutex> hold(frames->mutex_);
-  auto it = frames->outstanding_.find(buffer->data);
-  if (it == frames->outstanding_.end()) return;
-  delete[] it->first;
-  frames->outstanding_.erase(it);
-  frames->released_ += 1;
-}
-
-uint8_t* LentFrames::Lend(const uint8_t* bytes, size_t size) {
-  uint8_t* copy = new uint8_t[size];
-  std::memcpy(copy, bytes, size);
-  std::lock_guard<std::mutex> hold(mutex_);
-  outstanding_[copy] = size;
-  return copy;
-}
-
-int LentFrames::Released() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return released_;
-}
-
-int LentFrames::Outstanding() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return static_cast<int>(outstanding_.size());
-}
-
-LentFrames::~LentFrames() {
-  for (auto& entry : outstanding_) delete[] entry.first;
-}
-
 // ---- run ----
 
 VencRun::VencRun(VencLibrary& library) : library_(library) {}

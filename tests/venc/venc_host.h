@@ -15,6 +15,7 @@
 #include "media/media_type.h"
 #include "media/video_encoder_params.h"
 #include "tests/support/component_library.h"
+#include "tests/support/lent_frames.h"
 #include "tests/support/output_sink.h"
 
 namespace orx::venc::test {
@@ -45,20 +46,7 @@ class VencSink : public orx::test::OutputSink {
   std::vector<uint8_t> Stream() const { return Joined(QVA_BUFFLAG_FORMAT); }
 };
 
-// Frames lent by reference, released by the component's pin callback.
-class LentFrames {
- public:
-  static void Release(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void* self);
-  uint8_t* Lend(const uint8_t* bytes, size_t size);
-  int Released();
-  int Outstanding();
-  ~LentFrames();
-
- private:
-  std::mutex mutex_;
-  std::map<uint8_t*, size_t> outstanding_;
-  int released_ = 0;
-};
+using orx::test::LentFrames;
 
 struct HostEncode;
 

@@ -19,6 +19,7 @@
 #include "media/media_codes.h"
 #include "tests/vscaler/video_format.h"
 #include "tests/support/ffmpeg.h"
+#include "tests/support/lent_frames.h"
 #include "tests/support/orx_test.h"
 #include "tests/support/output_sink.h"
 #include "tests/support/process.h"
@@ -54,40 +55,7 @@ struct Sink : orx::test::OutputSink {
   }
 };
 
-// Host frames lent by reference: freed by the release callback, which must come once per frame
-// and only after the frame's output left.
-struct LentFrames {
-  static void Release(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void* self) {
-    if (!(buffer->flags & QVA_BUFFLAG_INPLACE)) return;
-    auto* frames = static_cast<LentFrames*>(self);
-    std::lock_guard<std::mutex> hold(frames->mutex);
-    auto it = frames->outstanding.find(buffer->data);
-    if (it == frames->outstanding.end()) {
-      frames->releasedTwice++;
-      return;
-    }
-    if (frames->sink != nullptr && !frames->sink->Delivered(it->second)) frames->releasedEarly++;
-    frames->released++;
-    delete[] it->first;
-    frames->outstanding.erase(it);
-  }
-  uint8_t* Lend(const uint8_t* bytes, size_t size, uint64_t timestamp) {
-    uint8_t* copy = new uint8_t[size];
-    std::memcpy(copy, bytes, size);
-    std::lock_guard<std::mutex> hold(mutex);
-    outstanding[copy] = timestamp;
-    return copy;
-  }
-  ~LentFrames() {
-    for (auto& [data, ts] : outstanding) delete[] data;
-  }
-  std::mutex mutex;
-  std::map<uint8_t*, uint64_t> outstanding;
-  Sink* sink = nullptr;
-  int released = 0;
-  int releasedTwice = 0;
-  int releasedEarly = 0;
-};
+using orx::test::LentFrames;
 
 struct Errors {
   static void OnError(ComponentInstance*, QVAStatus status, uint32_t, void* self) {
@@ -110,7 +78,8 @@ class ScalerRun {
   // folder: where the loader looks; name: the component's name ("qvavscaler" finds qvavscaler.so).
   ScalerRun(const std::string& folder, const std::string& name, uint32_t sinkCapacity)
       : folder_(folder), name_(name), sink(sinkCapacity) {
-    frames.sink = &sink;
+    // A lent frame goes back only after its output left.
+    frames.CheckReleasesAgainst([this](uint64_t timestamp) { return sink.Delivered(timestamp); });
   }
   ~ScalerRun() {
     if (scaler != nullptr) {
@@ -241,9 +210,9 @@ void RunHostStream(const StreamCase& c, bool checkWithFfmpeg) {
     ASSERT_EQ(frames[i].data.size(), outBytes) << i;
     EXPECT_TRUE(frames[i].data == expected[i]) << "frame " << i << " differs from converter + closed form";
   }
-  EXPECT_EQ(run.frames.released, c.frames);
-  EXPECT_EQ(run.frames.releasedTwice, 0);
-  EXPECT_EQ(run.frames.releasedEarly, 0);
+  EXPECT_EQ(run.frames.Released(), c.frames);
+  EXPECT_EQ(run.frames.ReleasedTwice(), 0);
+  EXPECT_EQ(run.frames.ReleasedEarly(), 0);
   EXPECT_TRUE(run.errors.Seen().empty());
   // The format went downstream first.
   const std::vector<Sink::Delivery> outputs = run.sink.Deliveries();
@@ -325,7 +294,7 @@ TEST(ScalerStream, EndMarkerAndFrameBeforeAnyFormat) {
   int markers = 0;
   for (const auto& o : run.sink.Deliveries()) markers += (o.flags == 0x110000 && o.data.empty());
   EXPECT_EQ(markers, 1);
-  EXPECT_EQ(run.frames.released, 1);
+  EXPECT_EQ(run.frames.Released(), 1);
 }
 
 // The format change grows the input queue while a lent frame waits behind it: that frame comes
@@ -361,9 +330,9 @@ TEST(ScalerStream, FormatChangeWithAFrameQueuedBehindIt) {
   EXPECT_EQ(frames[0].timestamp, 10u);
   EXPECT_EQ(frames[1].timestamp, 20u);
   EXPECT_TRUE(frames[1].data == ExpectedScale(big, w, h, w, h, ow, oh));
-  EXPECT_EQ(run.frames.released, 2);
-  EXPECT_EQ(run.frames.releasedTwice, 0);
-  EXPECT_EQ(run.frames.releasedEarly, 0);
+  EXPECT_EQ(run.frames.Released(), 2);
+  EXPECT_EQ(run.frames.ReleasedTwice(), 0);
+  EXPECT_EQ(run.frames.ReleasedEarly(), 0);
 }
 
 // Formats and buffers the scaler cannot serve: each is refused or reported, never read past.
