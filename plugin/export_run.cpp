@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/debug_output.h"
 #include "platform/host_sdk/identifiers.h"
 #include "platform/host_sdk/suites.h"
 #include "platform/host_sdk/utf16_text.h"
@@ -237,7 +238,13 @@ int32_t Exporter_Export(StandardParameters* standard, ExportRecord* record) {
       record->exportAudio = 0;
       state.config.audioEnabled = 0;
       output = OutputPath(*instance, record->fileObject);
-      if (!output.empty()) {
+      if (output.empty()) {
+        // The audio pass writes through the same file object: without the video's path the
+        // video could not be set aside first, and the audio would overwrite it.
+        platform::DebugOutput("ORX Encoder: the output's path is unknown (too long?), so its "
+                              "audio cannot go to a file of its own\n");
+        answer = kResultExportFailed;
+      } else {
         temporary = ReplaceFileExtension(output, "tmp");
         sideFile = ReplaceFileExtension(output, SideFileExtension(instance->audioCodec));
       }
@@ -246,7 +253,7 @@ int32_t Exporter_Export(StandardParameters* standard, ExportRecord* record) {
     ProgressReporter progress{suites.progress, record->exporterId};
     PassRun pass{standard,       record,        suites,     progress,
                  ticksPerSecond, ticksPerFrame, videoShare, audioShare};
-    int passes = twoPasses ? 2 : 1;
+    int passes = answer != 0 ? 0 : twoPasses ? 2 : 1;
     for (int i = 0; i < passes; ++i) {
       bool stopped = false;
       answer = pass.Run(stopped);
@@ -258,12 +265,17 @@ int32_t Exporter_Export(StandardParameters* standard, ExportRecord* record) {
         state.config.audioEnabled = 1;
         record->exportVideo = 0;
         state.config.videoEnabled = 0;
-        if (!temporary.empty()) MoveFileIntoPlace(output, temporary);
+        // A video that cannot be set aside would be overwritten by the audio pass.
+        if (MoveFileIntoPlace(output, temporary) != 0) {
+          answer = kResultExportFailed;
+          break;
+        }
       }
     }
-    if (answer == 0 && twoPasses && !temporary.empty()) {
-      MoveFileIntoPlace(output, sideFile);
-      MoveFileIntoPlace(temporary, output);
+    // A failed move leaves both files where they are and fails the export: nothing is lost.
+    if (answer == 0 && twoPasses &&
+        (MoveFileIntoPlace(output, sideFile) != 0 || MoveFileIntoPlace(temporary, output) != 0)) {
+      answer = kResultExportFailed;
     }
   }
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the release, sanitizer and thread-sanitizer configurations and runs their tests.
-# The release configuration runs last, so the output ends with CTest's summary of it.
+# The release configuration runs last; the output ends with a short account of each
+# configuration whose tests failed.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${ORX_JOBS:-$(nproc)}"
 status=0
+failed_configs=()
 
 for program in cmake ninja g++ ffmpeg ffprobe; do
   if ! command -v "$program" >/dev/null; then
@@ -25,6 +27,7 @@ run_config() {
   echo "=== $config: tests"
   if ! (cd "$here/build/$config" && ctest -j "$jobs" --output-on-failure "$@"); then
     status=1
+    failed_configs+=("$config")
   fi
   echo "=== $config: $((SECONDS - start)) s"
 }
@@ -34,4 +37,8 @@ run_config tsan -L tsan
 build_targets=()
 run_config asan
 run_config release
+for config in "${failed_configs[@]}"; do
+  echo "=== $config: why tests failed"
+  "$here/scripts/failure-digest.sh" "$here/build/$config/Testing/Temporary/LastTest.log"
+done
 exit $status

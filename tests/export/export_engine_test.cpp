@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -20,12 +22,17 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// The libraries of the library folder mapped into this process now.
+// The libraries of the library folder mapped into this process now. The process's map names
+// each file by its resolved path, so the folder is compared resolved too.
 std::vector<std::string> MappedComponentLibraries() {
   std::ifstream maps("/proc/self/maps");
   std::string line;
   std::vector<std::string> mapped;
-  const std::string folder = orx::test::LibraryDir() + "/";
+  char resolved[PATH_MAX];
+  const std::string folder =
+      (::realpath(orx::test::LibraryDir().c_str(), resolved) != nullptr ? std::string(resolved)
+                                                                         : orx::test::LibraryDir()) +
+      "/";
   while (std::getline(maps, line)) {
     size_t at = line.find(folder);
     if (at != std::string::npos) mapped.push_back(line.substr(at));

@@ -331,6 +331,22 @@ TEST_F(ExportTest, ElementaryExportWithAudioWritesTheSideFileBesideTheVideo) {
   EXPECT_GE(run.engine.audioEndMarkers, 1);
 }
 
+// A two-pass export sets the video aside by its path before the audio pass writes through the
+// same file object. A path the host cannot hand over (longer than its path record) once let
+// the audio overwrite the video and answered success; now the export fails before a pass.
+TEST_F(ExportTest, ATwoPassExportWhosePathTheHostCannotGiveFailsBeforeWriting) {
+  const std::string name = std::string(dir_.size() < 200 ? 300 - dir_.size() : 100, 'c') + ".m2v";
+  host::ExportOptions o = Options(10, name);
+  o.tone = true;
+  ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, kResultExportFailed);
+  EXPECT_TRUE(run.engine.targets.empty());
+  EXPECT_FALSE(FileExists(dir_ + "/" + name));
+  EXPECT_NE(debugText_.find("the output's path is unknown"), std::string::npos) << debugText_;
+  EXPECT_TRUE(run.suitesBalance);
+}
+
 // One pass into a program stream pumps the audio a quarter second ahead of the frames, but
 // never past the sequence's end: the audio the engine takes is as long as the video.
 TEST_F(ExportTest, AudioOfAOnePassExportEndsWithTheSequence) {
