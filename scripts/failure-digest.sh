@@ -21,7 +21,10 @@ awk '
   /^Test Failed/ { failed = 1; next }
   /^"[^"]+" end time:/ { flush(); next }
   take > 0 { first = first "\n  " $0; take--; next }
-  first == "" && (/: Failure$/ || /Exception:|Sanitizer|runtime error:|Segmentation fault|Aborted|Killed/) { first = $0; take = 4; next }
+  /^(Command|Directory|Output):|" start time:|^Note: Google Test filter|^\[ *(RUN|OK|FAILED|PASSED) *\]/ { next }
+  first == "" && (/: Failure$/ || /Exception:|Sanitizer|runtime error:|Segmentation fault|Aborted|Killed/) {
+    first = $0; sub(/^[^ ]*\//, "", first); take = 4; next
+  }
   nerr < 3 && /[Ee]rror|failed|[Rr]efused|[Cc]annot|not found/ { errors = errors (nerr++ ? "\n" : "") "  > " $0 }
   END { flush(); if (n > 3) print "--- and " n - 3 " more" }
 ' "$log" | cut -c1-200

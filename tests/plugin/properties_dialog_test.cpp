@@ -1,4 +1,5 @@
 // The encoder properties dialog, run headless over the dialog stand-in.
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -18,7 +19,8 @@ class PropertiesDialog : public PluginTest {
     PluginTest::SetUp();
     config_ = QVATengineConfig{};
     std::string log = dir_ + "/dialog.log";
-    std::strcpy(config_.logFilePath, log.c_str());
+    ASSERT_LT(log.size(), sizeof(config_.logFilePath)) << "the test folder's path is too long";
+    std::memcpy(config_.logFilePath, log.c_str(), log.size() + 1);
     config_.encoderParams.engineFlags = VEP_ENGINE_MULTI_INSTANCE;
     config_.encoderParams.encoderCount = 3;
     config_.encoderParams.anchorDistance = 2;
