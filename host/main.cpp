@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "host/param_store.h"
 #include "host/plugin_host.h"
 #include "host/source_description.h"
+#include "platform/debug_output.h"
 #include "platform/export.h"
 #include "platform/host_sdk/utf16_text.h"
 
@@ -36,6 +38,22 @@ constexpr int kExitCancelled = 6;
 
 std::mutex g_logMutex;
 std::string g_pluginLog;
+
+// The plug-in's last debug lines (at most count), for the report of a failed export: they say
+// which step failed. Printed only when ORX_DEBUG has not already shown them all.
+void PrintPluginLogTail(size_t count) {
+  if (orx::platform::DebugToStderrEnabled()) return;
+  std::vector<std::string> lines;
+  {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    std::istringstream in(g_pluginLog);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty()) lines.push_back(line);
+    }
+  }
+  for (size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i)
+    std::fprintf(stderr, "orx-export: log: %s\n", lines[i].c_str());
+}
 
 const char kUsage[] =
     "usage: orx-export [--plugin PATH] COMMAND [options]\n"
@@ -270,6 +288,7 @@ int RunExportCommand(ExporterSession& session, const Options& o) {
                  outcome.outputRemoved ? "; the output file was removed" : "");
     status = kExitCancelled;
   } else if (outcome.answer != 0) {
+    PrintPluginLogTail(8);
     std::fprintf(stderr, "orx-export: the export failed (answer 0x%X)%s\n",
                  static_cast<uint32_t>(outcome.answer),
                  outcome.outputRemoved ? "; the output file was removed" : "");

@@ -1,6 +1,7 @@
 // The output and the end of an export pass: the engine's writes and seeks carried out through
 // the host's file services, the ends of stream, the wait for the output's end and the teardown.
 #include <chrono>
+#include <cstdio>
 
 #include "platform/debug_output.h"
 #include "plugin/enc_session.h"
@@ -115,8 +116,21 @@ void EncSession_End(host_sdk::StandardParameters* /*standard*/,
 
 bool EncSession_PassFailed() {
   const EncSessionState& s = Session();
-  return s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 || s.outputEndedEarly.load() ||
-         s.startFailure != QVA_SUCCESS || EngineReportedFailure(s.endWaitStatus);
+  const bool failed = s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 ||
+                      s.outputEndedEarly.load() || s.startFailure != QVA_SUCCESS ||
+                      EngineReportedFailure(s.endWaitStatus);
+  if (failed) {
+    // One line for the host's log: which of the reasons failed the pass.
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "ORX Encoder: the pass failed (write failed %d, unmapped frames %u, abandoned "
+                  "frames %u, output ended early %d, set-up status %u, end status %u)\n",
+                  s.writeFailed.load() ? 1 : 0, static_cast<unsigned>(s.unmappedFrames),
+                  static_cast<unsigned>(s.abandonedFrames), s.outputEndedEarly.load() ? 1 : 0,
+                  static_cast<unsigned>(s.startFailure), static_cast<unsigned>(s.endWaitStatus));
+    platform::DebugOutput(line);
+  }
+  return failed;
 }
 
 }  // namespace orx::plugin

@@ -1,5 +1,6 @@
 // The start of an export pass: the pass record, the mapping of the exporter's choices to the
 // engine's media types, and the engine's set-up.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -171,7 +172,13 @@ int32_t EncSession_Start(host_sdk::ExportRecord* record, host_sdk::StandardParam
   // Every set-up call must succeed: a pass whose graph was not built would otherwise run, write
   // nothing and be taken for a finished export.
   auto check = [&s](QVAStatus status) {
-    if (status != QVA_SUCCESS && s.startFailure == QVA_SUCCESS) s.startFailure = status;
+    if (status != QVA_SUCCESS && s.startFailure == QVA_SUCCESS) {
+      s.startFailure = status;
+      char line[96];
+      std::snprintf(line, sizeof line, "ORX Encoder: the engine's set-up failed (status %u)\n",
+                    static_cast<unsigned>(status));
+      platform::DebugOutput(line);
+    }
   };
   check(engine.SetConfig(s.engine, &config));
   if (config.videoEnabled) {

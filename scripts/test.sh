@@ -56,7 +56,14 @@ run_config tsan -L tsan
 build_targets=()
 run_config asan
 run_config release
+# The non-blocking runs first, so the failures that fail the run come last.
 for failed in "${failed_logs[@]}"; do
+  [[ "$failed" == */non-blocking-tests ]] || continue
+  echo "=== ${failed/\// }: why tests failed"
+  "$here/scripts/failure-digest.sh" "$here/build/$failed.log"
+done
+for failed in "${failed_logs[@]}"; do
+  [[ "$failed" == */non-blocking-tests ]] && continue
   echo "=== ${failed/\// }: why tests failed"
   "$here/scripts/failure-digest.sh" "$here/build/$failed.log"
 done

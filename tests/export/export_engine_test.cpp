@@ -7,7 +7,9 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/host_frame.h"
 #include "plugin/enc_session.h"
@@ -46,6 +48,19 @@ class EngineExportTest : public ExportTest {
     ExportTest::SetUp();
     realEngine_ = true;
   }
+  // The last debug lines of the plug-in, the engine and the components, on one line: what a
+  // failed export's message shows.
+  std::string DebugTail(size_t count = 8) const {
+    std::vector<std::string> lines;
+    std::istringstream in(debugText_);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty()) lines.push_back(line);
+    }
+    std::string tail = "debug:";
+    for (size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i)
+      tail += " | " + lines[i];
+    return tail;
+  }
 };
 
 // Progress runs to the end in steps of at least 0.005; a suspend answered with resume goes on,
@@ -55,7 +70,7 @@ TEST_F(EngineExportTest, ProgressRunsToTheEndThroughASuspend) {
   o.suspendAtFrame = 10;
   ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
   ASSERT_TRUE(run.ran) << run.error;
-  EXPECT_EQ(run.outcome.answer, 0);
+  EXPECT_EQ(run.outcome.answer, 0) << DebugTail();
   EXPECT_FALSE(run.outcome.hostFault) << run.outcome.hostFaultText;
   EXPECT_TRUE(run.suitesBalance);
   EXPECT_EQ(run.outcome.progress.suspends, 1);
@@ -85,7 +100,7 @@ TEST_F(EngineExportTest, ACancelAtThirtyPercentLeavesNothingBehind) {
   o.tone = true;
   ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
   ASSERT_TRUE(run.ran) << run.error;
-  EXPECT_EQ(run.outcome.answer, host_sdk::kProgressCancel);
+  EXPECT_EQ(run.outcome.answer, host_sdk::kProgressCancel) << DebugTail();
   EXPECT_TRUE(run.outcome.progress.cancelled);
   EXPECT_TRUE(run.outcome.outputRemoved);
   for (const char* name : {"clip.m2v", "clip.tmp", "clip.mpa"})
@@ -123,7 +138,7 @@ TEST_F(EngineExportTest, EachPassEndsWithoutTheGraphWaitTimingOut) {
     o.tone = row.tone;
     ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", row.container}});
     ASSERT_TRUE(run.ran) << run.error;
-    EXPECT_EQ(run.outcome.answer, 0);
+    EXPECT_EQ(run.outcome.answer, 0) << DebugTail();
     EXPECT_EQ(Session().audioState, row.lastPassAudio);
     if (row.sideFile != nullptr) {
       EXPECT_TRUE(FileExists(dir_ + "/" + row.sideFile));
