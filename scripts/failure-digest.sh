@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prints a short account of the failed tests of one configuration's last CTest run: for the
 # first three failed tests, the name, the first lines of the first failure and the first lines
-# of the test's output that speak of an error, each folded to 200 characters. test.sh prints it
+# of the test's output that speak of an error, folded at 220 characters. test.sh prints it
 # last, so the end of a long run says why it failed.
 set -uo pipefail
 log="${1:?usage: failure-digest.sh build/<config>/Testing/Temporary/LastTest.log}"
@@ -23,8 +23,8 @@ awk '
   take > 0 { first = first "\n  " $0; take--; next }
   /^(Command|Directory|Output):|" start time:|^Note: Google Test filter|^\[ *(RUN|OK|FAILED|PASSED) *\]/ { next }
   first == "" && (/: Failure$/ || /Exception:|Sanitizer|runtime error:|Segmentation fault|Aborted|Killed/) {
-    first = $0; sub(/^[^ ]*\//, "", first); take = 4; next
+    first = $0; sub(/^[^ ]*\//, "", first); take = 6; next
   }
   nerr < 3 && /[Ee]rror|failed|[Rr]efused|[Cc]annot|not found/ { errors = errors (nerr++ ? "\n" : "") "  > " $0 }
   END { flush(); if (n > 3) print "--- and " n - 3 " more" }
-' "$log" | cut -c1-200
+' "$log" | fold -w 220
