@@ -6,6 +6,7 @@
 //     component whose hook reads 64 bytes of each, against a bare two-thread mutex and condition
 //     variable hand-off of the same records: compare the time per frame (items_per_second).
 #include <benchmark/benchmark.h>
+#include <emmintrin.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -41,14 +42,22 @@ const ComponentInfo kReader = QVAMakeDescriptor(
     kCompLibDefaultMethods);
 const ComponentInfo kTable[] = {kPass, kSink, kReader};
 
+// XOR of the 16-byte blocks (a 1-15 byte tail is left out), four blocks at a time so the
+// sink reads at the memory's pace rather than one 8-byte add after another.
 uint64_t Checksum(const uint8_t* data, uint32_t length) {
-  uint64_t sum = 0;
-  for (uint32_t i = 0; i + 8 <= length; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, data + i, 8);
-    sum += word;
+  __m128i a = _mm_setzero_si128(), b = a, c = a, d = a;
+  uint32_t i = 0;
+  for (; i + 64 <= length; i += 64) {
+    a = _mm_xor_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+    b = _mm_xor_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16)));
+    c = _mm_xor_si128(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 32)));
+    d = _mm_xor_si128(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 48)));
   }
-  return sum;
+  for (; i + 16 <= length; i += 16)
+    a = _mm_xor_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+  const __m128i all = _mm_xor_si128(_mm_xor_si128(a, b), _mm_xor_si128(c, d));
+  return static_cast<uint64_t>(_mm_cvtsi128_si64(all)) ^
+         static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(all, all)));
 }
 
 ComponentInstance* Make(const ComponentInfo& descriptor, uint32_t slotSize, uint32_t slots) {
