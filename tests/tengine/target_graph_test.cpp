@@ -62,7 +62,16 @@ struct GraphCase {
 
 void NoChange(QVATengineConfig&) {}
 
-class TargetGraph : public TengineTest {};
+class TargetGraph : public TengineTest {
+ protected:
+  // A new engine with the configuration set (nullptr when it cannot be created).
+  static QVAHandle ConfiguredEngine(const QVATengineConfig& config) {
+    QVAHandle engine = nullptr;
+    if (QVATengine_Create(&engine) != QVA_SUCCESS) return nullptr;
+    EXPECT_EQ(QVATengine_SetConfig(engine, &config), QVA_SUCCESS);
+    return engine;
+  }
+};
 
 TEST_F(TargetGraph, OneRowPerTarget) {
   const GraphCase cases[] = {
@@ -103,9 +112,8 @@ TEST_F(TargetGraph, OneRowPerTarget) {
     SCOPED_TRACE(c.name);
     QVATengineConfig config = MakeConfig(QVA_MSUBTYPE_BGRA, 720, 480, 720, 480);
     c.adjust(config);
-    QVAHandle engine = nullptr;
-    ASSERT_EQ(QVATengine_Create(&engine), QVA_SUCCESS);
-    ASSERT_EQ(QVATengine_SetConfig(engine, &config), QVA_SUCCESS);
+    QVAHandle engine = ConfiguredEngine(config);
+    ASSERT_NE(engine, nullptr);
     EngineSink sink;
     const StreamMediaType target = MakeTarget(c.majorType, c.subtype);
     EXPECT_EQ(QVATengine_OpenTarget(engine, &target, 0, SinkWrite, &sink, nullptr, 0), c.result);
@@ -121,9 +129,8 @@ TEST_F(TargetGraph, OneRowPerTarget) {
 
 TEST_F(TargetGraph, TheScalerGetsAWorkingFormatOfTheTargetSize) {
   QVATengineConfig config = MakeConfig(QVA_MSUBTYPE_BGRA, 1920, 1080, 720, 480);
-  QVAHandle engine = nullptr;
-  ASSERT_EQ(QVATengine_Create(&engine), QVA_SUCCESS);
-  QVATengine_SetConfig(engine, &config);
+  QVAHandle engine = ConfiguredEngine(config);
+  ASSERT_NE(engine, nullptr);
   const StreamMediaType target = MakeTarget(QVA_MTYPE_VIDEO, QVA_MSUBTYPE_MPV2);
   ASSERT_EQ(QVATengine_OpenTarget(engine, &target, 0, nullptr, nullptr, nullptr, 0), QVA_SUCCESS);
   QVATengine* record = TengineFromHandle(engine);
@@ -147,9 +154,8 @@ TEST_F(TargetGraph, TheScalerGetsAWorkingFormatOfTheTargetSize) {
 TEST_F(TargetGraph, AFailedLinkUnloadsItsUpstreamComponent) {
   BehaviourOf("aenc").connectOutputFails = 1;
   QVATengineConfig config = MakeConfig(QVA_MSUBTYPE_BGRA, 720, 480, 720, 480);
-  QVAHandle engine = nullptr;
-  ASSERT_EQ(QVATengine_Create(&engine), QVA_SUCCESS);
-  QVATengine_SetConfig(engine, &config);
+  QVAHandle engine = ConfiguredEngine(config);
+  ASSERT_NE(engine, nullptr);
   EngineSink sink;
   const StreamMediaType target = MakeTarget(QVA_MTYPE_MPEG2_PS, 0);
   EXPECT_EQ(QVATengine_OpenTarget(engine, &target, 0, SinkWrite, &sink, nullptr, 0), QVA_SUCCESS);
@@ -163,16 +169,15 @@ TEST_F(TargetGraph, ASinkThatCannotBeConnectedIsAnError) {
   // An audio encoder alone counts as a complete target, but here nothing would be written.
   BehaviourOf("aenc").connectOutputFails = 1;
   QVATengineConfig config = MakeConfig(QVA_MSUBTYPE_BGRA, 720, 480, 720, 480);
-  QVAHandle engine = nullptr;
-  ASSERT_EQ(QVATengine_Create(&engine), QVA_SUCCESS);
-  QVATengine_SetConfig(engine, &config);
+  QVAHandle engine = ConfiguredEngine(config);
+  ASSERT_NE(engine, nullptr);
   EngineSink sink;
   const StreamMediaType target = MakeTarget(QVA_MTYPE_AUDIO, QVA_MSUBTYPE_MPA2);
   EXPECT_EQ(QVATengine_OpenTarget(engine, &target, 0, SinkWrite, &sink, nullptr, 0), QVA_ERR_CONNECT);
   // Without a sink asked for, the same graph is complete.
   QVATengine_Release(engine);
-  ASSERT_EQ(QVATengine_Create(&engine), QVA_SUCCESS);
-  QVATengine_SetConfig(engine, &config);
+  engine = ConfiguredEngine(config);
+  ASSERT_NE(engine, nullptr);
   EXPECT_EQ(QVATengine_OpenTarget(engine, &target, 0, nullptr, nullptr, nullptr, 0), QVA_SUCCESS);
   QVATengine_Release(engine);
   EXPECT_FALSE(AnyFixtureMapped());

@@ -94,26 +94,31 @@ QVAStatus SinkRelease(QVAHandle, ComponentBuffer*, void* context, void* handle) 
   return QVA_SUCCESS;
 }
 
+namespace {
+
+// A video type of the given subtype and size at 29.97 frames per second.
+VideoMediaType VideoType(uint32_t subtype, uint32_t width, uint32_t height) {
+  VideoMediaType type{};
+  type.size = sizeof type;
+  type.MType = QVA_MTYPE_VIDEO;
+  type.subtype = subtype;
+  type.width = type.secondWidth = width;
+  type.height = type.secondHeight = height;
+  type.FrameRate = 29970;
+  return type;
+}
+
+}  // namespace
+
 QVATengineConfig MakeConfig(uint32_t sourceSubtype, uint32_t sourceWidth, uint32_t sourceHeight,
                             uint32_t targetWidth, uint32_t targetHeight) {
   QVATengineConfig config{};
   config.videoEnabled = 1;
   config.audioEnabled = 1;
   config.scalingMode = 1;
-  VideoMediaType& source = config.sourceVideo;
-  source.size = sizeof source;
-  source.MType = QVA_MTYPE_VIDEO;
-  source.subtype = sourceSubtype;
-  source.width = source.secondWidth = sourceWidth;
-  source.height = source.secondHeight = sourceHeight;
-  source.FrameRate = 29970;
+  config.sourceVideo = VideoType(sourceSubtype, sourceWidth, sourceHeight);
   VideoMediaType& target = config.targetVideo;
-  target.size = sizeof target;
-  target.MType = QVA_MTYPE_VIDEO;
-  target.subtype = QVA_MSUBTYPE_MPV2;
-  target.width = target.secondWidth = targetWidth;
-  target.height = target.secondHeight = targetHeight;
-  target.FrameRate = 29970;
+  target = VideoType(QVA_MSUBTYPE_MPV2, targetWidth, targetHeight);
   target.BitrateAverage = target.BitrateMax = 6000000;
   VideoEncoderParams& p = config.encoderParams;
   p.size = sizeof p;
