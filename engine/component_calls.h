@@ -48,6 +48,21 @@ inline QVAStatus PushInput(ComponentInstance* c, uint32_t pin, ComponentBuffer* 
   return c->methods.QVAComp_PushInput(c, pin, buffer, timeoutMs, nullptr);
 }
 
+// Pushes a buffer carrying a copy of the record (a format record, say) with the given flags;
+// the receiving queue copies it again, so the copy lives only for the call.
+template <class Record>
+QVAStatus PushRecord(ComponentInstance* c, uint32_t pin, uint32_t flags, const Record& record,
+                     uint32_t timeoutMs) {
+  Record copy = record;
+  ComponentBuffer buffer{};
+  buffer.flags = flags;
+  buffer.word4 = 1;
+  buffer.data = reinterpret_cast<uint8_t*>(&copy);
+  buffer.capacity = sizeof copy;
+  buffer.length = sizeof copy;
+  return PushInput(c, pin, &buffer, timeoutMs);
+}
+
 inline QVAStatus GetInputBuffer(ComponentInstance* c, uint32_t pin, ComponentBuffer** buffer, uint32_t timeoutMs) {
   if (buffer != nullptr) *buffer = nullptr;
   if (c == nullptr || c->methods.QVAComp_GetInputBuffer == nullptr) return QVA_ERR_UNSUPPORTED;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/event_manager.h"
 #include "framework/qva_clock.h"
 
 namespace {
@@ -36,4 +37,11 @@ void QVAengine_Trace(const EngineTraceSource* source, uint32_t level, const char
   line[length] = '\n';
   line[length + 1] = '\0';
   QVAWriteText(line, QVA_TEXT_CONSOLE);
+}
+
+void AddTraceEventText(EventManager* manager, uint32_t category, const char* format, va_list args) {
+  if (manager == nullptr) return;
+  char text[48];
+  std::vsnprintf(text, sizeof text, format, args);
+  EventManager_Add(manager, category, "%s", text);
 }

@@ -2,6 +2,7 @@
 // The engine's one trace printer. A line is printed when its level bits meet the trace mask:
 // the caller's own mask (the playback engine's) ORed with the process-wide mask, which is 0 at
 // start, so an export traces nothing.
+#include <cstdarg>
 #include <cstdint>
 
 // Trace mask bits.
@@ -33,3 +34,9 @@ inline constexpr uint32_t kEngineTraceLineSize = 512;
 // the line and a newline to standard output in one write.
 void QVAengine_Trace(const EngineTraceSource* source, uint32_t level, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+struct EventManager;
+
+// Formats a trace event's text (cut to the 47 characters an event holds) and adds it to the
+// manager under the category; nothing without a manager.
+void AddTraceEventText(EventManager* manager, uint32_t category, const char* format, va_list args);

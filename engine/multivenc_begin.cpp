@@ -23,18 +23,6 @@ bool FrameCopies(const VideoEncoderParams& p) { return (p.optionFlags & VEP_OPT_
 
 bool NeedsConversion(uint32_t subtype) { return subtype != QVA_MSUBTYPE_YUV420 && subtype != QVA_MSUBTYPE_NV12; }
 
-template <class Record>
-void PushRecord(ComponentInstance* instance, uint32_t flags, const Record& record) {
-  Record copy = record;
-  ComponentBuffer buffer{};
-  buffer.flags = flags;
-  buffer.word4 = 1;
-  buffer.data = reinterpret_cast<uint8_t*>(&copy);
-  buffer.capacity = sizeof copy;
-  buffer.length = sizeof copy;
-  comp::PushInput(instance, 0, &buffer, QVA_INFINITE);
-}
-
 void SetBuffers(ComponentInstance* instance, uint32_t flags, uint32_t pinIndex, uint32_t count, uint32_t size) {
   PinBufferConfig config{};
   config.flags = flags;
@@ -228,7 +216,8 @@ QVAStatus VEncoderApplyFormat(ComponentInstance* instance, const VideoMediaType*
   const QVAStatus status = VEncoderBegin(&state->params, state);
   if (status == QVA_SUCCESS) {
     for (EncoderSlot& slot : state->slots) {
-      if (slot.instance != nullptr) PushRecord(slot.instance, QVA_BUFFLAG_FORMAT_VIDEO, state->encoderInputFormat);
+      if (slot.instance == nullptr) continue;
+      comp::PushRecord(slot.instance, 0, QVA_BUFFLAG_FORMAT_VIDEO, state->encoderInputFormat, QVA_INFINITE);
     }
   }
   return status;
@@ -293,7 +282,7 @@ QVAStatus VEncoderBegin(VideoEncoderParams* params, MultiVEncState* state) {
     copy.anchorDistance = slot.anchorDistance;
     copy.groupLength = slot.regularGroupLength;
     comp::SetParam(slot.instance, QVA_PARAM_VIDEOENCODER, &copy, sizeof copy);
-    PushRecord(slot.instance, QVA_FORMATRECORD_VIDEO, state->encoderInputFormat);
+    comp::PushRecord(slot.instance, 0, QVA_FORMATRECORD_VIDEO, state->encoderInputFormat, QVA_INFINITE);
   }
 
   MultiVEnc_ResetSlots(state);

@@ -9,6 +9,7 @@
 
 #include "engine/component_calls.h"
 #include "engine/component_loader.h"
+#include "engine/engine_trace.h"
 #include "engine/multivenc.h"
 #include "framework/shipped_descriptors.h"
 #include "media/media_codes.h"
@@ -331,14 +332,10 @@ QVAStatus End(ComponentInstance* instance) {
 MultiVEncState* MultiVEncStateOf(ComponentInstance* instance) { return CompPrivate<MultiVEncState>(instance); }
 
 void MultiVEnc_Trace(MultiVEncState* state, uint32_t category, const char* format, ...) {
-  EventManager* manager = state->traceManager.load();
-  if (manager == nullptr) return;
-  char text[48];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  AddTraceEventText(state->traceManager.load(), category, format, args);
   va_end(args);
-  EventManager_Add(manager, category, "%s", text);
 }
 
 QVAStatus MultiVEnc_LibInit() { return CompBase_LibInit(&kMultiVEncInfo, 1); }

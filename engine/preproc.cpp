@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "engine/engine_trace.h"
+
 namespace {
 
 // The drain and the worker's end are polled finely: each wait sits on the end of every stream.
@@ -58,14 +60,10 @@ void WakeWorker(PreProcObject* object) {
 
 void PreProcTrace(PreProcObject* object, uint32_t category, const char* format, ...) {
   if (object == nullptr || object->config.traceManager == nullptr) return;
-  EventManager* manager = object->config.traceManager->load();
-  if (manager == nullptr) return;
-  char text[48];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  AddTraceEventText(object->config.traceManager->load(), category, format, args);
   va_end(args);
-  EventManager_Add(manager, category, "%s", text);
 }
 
 uint64_t PreProc_Tolerance(uint32_t frameRate) {

@@ -16,20 +16,6 @@ QVAStatus CheckConfigured(QVATengine* engine) {
   return engine->configSet ? QVA_SUCCESS : QVA_ERR_CONFIG;
 }
 
-// A format-change buffer carrying a copy of the record (the receiving queue copies it again).
-template <class Format>
-QVAStatus PushFormatChange(ComponentInstance* component, uint32_t pin, uint32_t flags, const Format& format,
-                           uint32_t timeoutMs = 0) {
-  Format copy = format;
-  ComponentBuffer buffer{};
-  buffer.flags = flags;
-  buffer.word4 = 1;
-  buffer.data = reinterpret_cast<uint8_t*>(&copy);
-  buffer.capacity = sizeof copy;
-  buffer.length = sizeof copy;
-  return comp::PushInput(component, pin, &buffer, timeoutMs);
-}
-
 }  // namespace
 
 QVAStatus tengine_ApplyVideoConfig(QVAHandle handle, ComponentInstance* scaler, uint32_t pin,
@@ -59,9 +45,9 @@ QVAStatus tengine_ApplyVideoConfig(QVAHandle handle, ComponentInstance* scaler, 
   QVAStatus pushed = QVA_SUCCESS;
   if (!fileSource) {
     const uint32_t wait = engine->running ? kRunningFormatPushWaitMs : 0;
-    if (scaler != nullptr) pushed = PushFormatChange(scaler, pin, QVA_FORMATRECORD_VIDEO, config.sourceVideo, wait);
+    if (scaler != nullptr) pushed = comp::PushRecord(scaler, pin, QVA_FORMATRECORD_VIDEO, config.sourceVideo, wait);
     const QVAStatus encoderPush =
-        PushFormatChange(encoder, scaler != nullptr ? 0 : pin, QVA_FORMATRECORD_VIDEO, *encoderInput, wait);
+        comp::PushRecord(encoder, scaler != nullptr ? 0 : pin, QVA_FORMATRECORD_VIDEO, *encoderInput, wait);
     // Behind a scaler the encoder's input format stays the working one: only the scaler's
     // record must arrive.
     if (scaler == nullptr) pushed = encoderPush;
@@ -80,7 +66,7 @@ QVAStatus tengine_ApplyAudioConfig(QVAHandle handle, uint32_t pin, ComponentInst
   const bool fileSource = engine->sourceGraph != nullptr;
   if (!fileSource) comp::SetFormat(component, 0, pin, &config.sourceAudio);
   comp::SetFormat(component, 1, 0, &config.targetAudio);
-  if (!fileSource) PushFormatChange(component, pin, QVA_FORMATRECORD_AUDIO, config.sourceAudio);
+  if (!fileSource) comp::PushRecord(component, pin, QVA_FORMATRECORD_AUDIO, config.sourceAudio, 0);
   return QVA_SUCCESS;
 }
 
