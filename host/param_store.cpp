@@ -313,6 +313,11 @@ bool ParseParamValue(int32_t type, const std::string& text, ParamValue& out) {
       return !num.empty() && !den.empty() && *e1 == '\0' && *e2 == '\0';
     }
     case host_sdk::kParamString:
+      // A text the parameter cannot hold whole is refused, not cut: a cut log file path
+      // would name another file.
+      if (host_sdk::Utf8ToUtf16(text).size() >= static_cast<size_t>(host_sdk::kTextChars)) {
+        return false;
+      }
       host_sdk::CopyToUtf16(out.text, host_sdk::kTextChars, text);
       return true;
     default:

@@ -93,7 +93,10 @@ bool ExporterSession::SetAndValidate(const std::string& id, const std::string& v
   }
   ParamValue value{};
   if (!ParseParamValue(param->type, valueText, value)) {
-    error = "cannot read \"" + valueText + "\" as a value of " + id;
+    error = param->type == host_sdk::kParamString
+                ? id + " takes a text of at most " + std::to_string(host_sdk::kTextChars - 1) +
+                      " characters"
+                : "cannot read \"" + valueText + "\" as a value of " + id;
     return false;
   }
   param->value = value;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -335,7 +336,10 @@ TEST_F(ExportTest, ElementaryExportWithAudioWritesTheSideFileBesideTheVideo) {
 // same file object. A path the host cannot hand over (longer than its path record) once let
 // the audio overwrite the video and answered success; now the export fails before a pass.
 TEST_F(ExportTest, ATwoPassExportWhosePathTheHostCannotGiveFailsBeforeWriting) {
-  const std::string name = std::string(dir_.size() < 200 ? 300 - dir_.size() : 100, 'c') + ".m2v";
+  // A path of over 255 characters in a folder of 150-character names (a name has at most 255).
+  const std::string folder = std::string(150, 'd');
+  ASSERT_EQ(::mkdir((dir_ + "/" + folder).c_str(), 0755), 0);
+  const std::string name = folder + "/" + std::string(150, 'c') + ".m2v";
   host::ExportOptions o = Options(10, name);
   o.tone = true;
   ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
@@ -345,6 +349,21 @@ TEST_F(ExportTest, ATwoPassExportWhosePathTheHostCannotGiveFailsBeforeWriting) {
   EXPECT_FALSE(FileExists(dir_ + "/" + name));
   EXPECT_NE(debugText_.find("the output's path is unknown"), std::string::npos) << debugText_;
   EXPECT_TRUE(run.suitesBalance);
+}
+
+// A log file path longer than the parameter's text is refused, not cut into the name of another
+// file: the export logs to the path set before it.
+TEST_F(ExportTest, ALogPathTooLongForItsParameterIsRefusedNotCut) {
+  script_.keepFrames = false;
+  SetDword("Software\\ORX\\AdobePluginCS4", "ShowOnGUI", 0x707);  // the log file is a setting
+  const std::string tooLong = dir_ + "/" + std::string(std::max<size_t>(300 - dir_.size(), 20), 'l');
+  ExportRun run = Export(Pattern(), Options(5), {{"ORXLogFile", tooLong}});
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, 0);
+  EXPECT_NE(run.error.find("ORXLogFile takes a text of at most 255 characters"), std::string::npos)
+      << run.error;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    EXPECT_NE(entry.path().filename().string().front(), 'l') << entry.path();
 }
 
 // One pass into a program stream pumps the audio a quarter second ahead of the frames, but

@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -31,19 +32,55 @@ std::string MediaPath(const std::string& name) {
   return (folders.back() / name).string();
 }
 
-std::string MakeTempDir(const std::string& tag) {
-  static std::atomic<int> counter{0};
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = tag;
-  if (info) name += std::string("-") + info->test_suite_name() + "-" + info->name();
-  for (char& c : name) {
-    if (c == '/' || c == ' ') c = '_';
+namespace {
+
+// The folders made for a test program, removed after its last test when every test passed
+// and kept for a look when one failed.
+class TempDirCleaner : public ::testing::Environment {
+ public:
+  void Add(const std::string& dir) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dirs_.push_back(dir);
   }
-  fs::path dir = fs::path(BinaryDir()) / "test-tmp" /
-                 (name + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir.string();
+  void TearDown() override {
+    if (!::testing::UnitTest::GetInstance()->Passed()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::error_code ignored;
+    for (const std::string& dir : dirs_) fs::remove_all(dir, ignored);
+    dirs_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> dirs_;
+};
+
+TempDirCleaner& Cleaner() {
+  // gtest owns and deletes the environments it is given.
+  static TempDirCleaner* cleaner =
+      static_cast<TempDirCleaner*>(::testing::AddGlobalTestEnvironment(new TempDirCleaner));
+  return *cleaner;
+}
+
+}  // namespace
+
+std::string MakeTempDir(const std::string& tag) {
+  // Under the system's temporary folder, with a short name: the paths the tests hand to the
+  // plug-in must fit the host's 255-character texts wherever the repository is cloned.
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = (base != nullptr && *base != '\0' ? std::string(base) : std::string("/tmp")) +
+                        "/orx-" + tag + "-XXXXXX";
+  for (char& c : pattern) {
+    if (c == ' ') c = '_';
+  }
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (::mkdtemp(name.data()) == nullptr) {
+    ADD_FAILURE() << "cannot make a temporary folder " << pattern;
+    return pattern;
+  }
+  Cleaner().Add(name.data());
+  return name.data();
 }
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {

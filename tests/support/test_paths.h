@@ -18,7 +18,8 @@ std::string ProgramDir();
 // with a clear message when none has it.
 std::string MediaPath(const std::string& name);
 
-// A fresh empty folder for the running test, removed by the caller or left in the build tree.
+// A fresh empty folder for the running test under the temporary folder (TMPDIR or /tmp); the
+// test program removes its folders after its last test when every test passed.
 std::string MakeTempDir(const std::string& tag);
 
 // Sets or clears an environment variable for the lifetime of the object.
