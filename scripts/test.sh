@@ -67,6 +67,8 @@ for failed in "${failed_logs[@]}"; do
   echo "=== ${failed/\// }: why tests failed"
   "$here/scripts/failure-digest.sh" "$here/build/$failed.log"
 done
+# Free space: the tests' folders are under TMPDIR (or /tmp), the builds under the repository.
+free_space() { df -Pk "$1" 2>/dev/null | awk 'NR==2 {printf "%s %.1f GiB free", $1, $4 / 1048576}'; }
 echo "=== machine: $(nproc) processors ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 |
-  sed 's/^ *//')), $(free -g 2>/dev/null | awk '/^Mem:/ {print $2 " GiB"}'), kernel $(uname -r), up $(cut -d' ' -f1 /proc/uptime) s, in $here ($(df -T "$here" | awk 'NR==2 {print $2}'))"
+  sed 's/^ *//')), $(free -g 2>/dev/null | awk '/^Mem:/ {print $2 " GiB"}'), kernel $(uname -r), up $(cut -d' ' -f1 /proc/uptime) s, in $here ($(df -T "$here" | awk 'NR==2 {print $2}'); $(free_space "$here")), temporary folder ${TMPDIR:-/tmp} ($(free_space "${TMPDIR:-/tmp}"))"
 exit $status
