@@ -1,6 +1,7 @@
 #include "tests/export/export_fixture.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "host/basic_suite.h"
 #include "host/host_services.h"
@@ -40,7 +41,13 @@ ExportRun ExportTest::Export(const host::SourceDescription& source, host::Export
                              uint32_t fileType) {
   ExportRun run;
   if (realEngine_) {
-    SetString("Software\\ORX\\AdobePluginCS4", "InstallPath", orx::test::LibraryDir());
+    // The plug-in linked into this test finds its components through the install path only;
+    // a short link to the library folder keeps it within the registry value's 255 characters
+    // wherever the build folder lies.
+    const std::string install = dir_ + "/lib";
+    std::error_code ignored;
+    std::filesystem::create_directory_symlink(orx::test::LibraryDir(), install, ignored);
+    SetString("Software\\ORX\\AdobePluginCS4", "InstallPath", install);
   } else {
     ScriptedEngine::Instance().Install(script_);
   }
