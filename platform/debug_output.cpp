@@ -55,8 +55,12 @@ void HostLog(std::string_view text) {
 }
 
 void DebugOutput(std::string_view text) {
-  if (DebugToStderrEnabled()) WriteAll(STDERR_FILENO, text);
-  HostLog(text);
+  // A debugger shows each message on its own: one that does not end its line is ended here,
+  // so that the next one does not run on after it on standard error or in the host's log.
+  std::string message(text);
+  if (!message.empty() && message.back() != '\n') message += '\n';
+  if (DebugToStderrEnabled()) WriteAll(STDERR_FILENO, message);
+  HostLog(message);
   std::lock_guard<std::mutex> lock(g_captureMutex);
   if (g_capture.fn) g_capture.fn(g_capture.context, text);
 }

@@ -326,6 +326,24 @@ TEST_F(ExportStream, AnEncoderThatCannotOpenFailsTheExport) {
   }
 }
 
+// A frame size the MPEG-2 encoder refuses (4:2:0 needs an even width and height) fails the
+// export and leaves no file; the log lines printed with the failure say why, each on its own
+// line.
+TEST_F(ExportStream, AnOddFrameSizeFailsTheExportAndSaysWhy) {
+  const struct {
+    const char* size;
+    const char* reason;
+  } rows[] = {{"353x240@25", "\norx-export: log: horizontal_size must be even (4:2:0 / 4:2:2)\n"},
+              {"352x241@25", "\norx-export: log: vertical_size must be even (4:2:0)\n"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.size);
+    ProcessResult r = Export("odd.m2v", Pattern(row.size, 5));
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_NE(r.err.find(row.reason), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(dir_ + "/odd.m2v"));
+  }
+}
+
 // Two passes into an elementary .m2v and the .mpa side file, from a WAV file and from the
 // tone: the audio is MPEG audio layer II at 48 kHz stereo, as long as the video, and sounds as
 // the source.

@@ -45,16 +45,19 @@ TEST(MessageBoxStandIn, TextReachesTheHostLogAndTheCapture) {
   EXPECT_NE(log.Text().find("ORX: Processor not supported"), std::string::npos);
 }
 
-TEST(DebugOutputSink, ReachesHostLogAndCaptureUnchanged) {
+// The capture sees the text as written; the host's log shows each message on a line of its
+// own, so a message without a line break does not run into the next one.
+TEST(DebugOutputSink, ReachesTheCaptureUnchangedAndTheHostLogOneMessageALine) {
   orx::test::HostLogCapture log;
   std::string captured;
   SetDebugCapture([](void* ctx, std::string_view t) { static_cast<std::string*>(ctx)->append(t); },
                   &captured);
   DebugOutput("first line\n");
   DebugOutput("no break");
+  DebugOutput("next");
   SetDebugCapture(nullptr, nullptr);
-  EXPECT_EQ(captured, "first line\nno break");
-  EXPECT_EQ(log.Text(), "first line\nno break");
+  EXPECT_EQ(captured, "first line\nno breaknext");
+  EXPECT_EQ(log.Text(), "first line\nno break\nnext\n");
 }
 
 }  // namespace
