@@ -254,6 +254,7 @@ int32_t Exporter_Export(StandardParameters* standard, ExportRecord* record) {
     PassRun pass{standard,       record,        suites,     progress,
                  ticksPerSecond, ticksPerFrame, videoShare, audioShare};
     int passes = answer != 0 ? 0 : twoPasses ? 2 : 1;
+    bool videoSetAside = false;
     for (int i = 0; i < passes; ++i) {
       bool stopped = false;
       answer = pass.Run(stopped);
@@ -270,8 +271,12 @@ int32_t Exporter_Export(StandardParameters* standard, ExportRecord* record) {
           answer = kResultExportFailed;
           break;
         }
+        videoSetAside = true;
       }
     }
+    // An audio pass that failed or was cancelled ends the export as a whole: the host removes
+    // the output, and the video set aside for it goes too rather than stay behind unasked.
+    if (answer != 0 && videoSetAside) std::remove(temporary.c_str());
     // A failed move leaves both files where they are and fails the export: nothing is lost.
     if (answer == 0 && twoPasses &&
         (MoveFileIntoPlace(output, sideFile) != 0 || MoveFileIntoPlace(temporary, output) != 0)) {

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "aenc/component/aenc_component.h"
 #include "aenc/component/audio_encoder_setup.h"
 #include "aenc/simd/audio_factories.h"
+#include "platform/debug_output.h"
 
 namespace orx::aenc {
 namespace {
@@ -152,7 +154,15 @@ QVAStatus OpenAudioEncoder(ComponentInstance* instance, const void* record, uint
   s.formatSet = 1;
   if (!s.encoderOpen) {
     if (s.encoder) CloseEncoder(s);
-    if (QVAStatus refused = CheckCodableConfig(s.config)) return refused;
+    if (QVAStatus refused = CheckCodableConfig(s.config)) {
+      // The export fails on this: say what was asked for.
+      platform::DebugOutput("AENC: cannot code " + std::to_string(s.config.sampleRate) +
+                            " Hz (codec " + std::to_string(s.config.codec) + ", layer " +
+                            std::to_string(s.config.layer) +
+                            "); MPEG audio layer II takes 16000, 22050, 24000, 32000, 44100 "
+                            "or 48000 Hz\n");
+      return refused;
+    }
     if (!s.bitstream) return QVA_ERR_NOMEMORY;
     if (!NewMPEGAudioEncoder(&s.encoder, &s.config)) {
       s.encoder = nullptr;

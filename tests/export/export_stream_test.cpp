@@ -289,7 +289,8 @@ TEST_F(ExportStream, OddCompletionOrdersKeepTheDisplayOrder) {
   }
 }
 
-// A write that fails answers an error and leaves no file; so does a cancel at 30 %.
+// A write that fails answers an error and leaves no file; so do a cancel at 30 % and a failed
+// audio pass.
 TEST_F(ExportStream, AFailedWriteOrACancelLeavesNoFile) {
   int frames = Frames(60, 20);
   std::vector<std::string> args = Pattern("720x480@29.97", frames);
@@ -307,6 +308,16 @@ TEST_F(ExportStream, AFailedWriteOrACancelLeavesNoFile) {
   EXPECT_FALSE(FileExists(dir_ + "/cancelled.m2v"));
   EXPECT_FALSE(FileExists(dir_ + "/cancelled.tmp"));
   EXPECT_FALSE(FileExists(dir_ + "/cancelled.mpa"));
+
+  // The audio pass of an elementary export fails (the audio encoder takes no 96 kHz): the video
+  // set aside for it goes with the export.
+  args = Pattern("720x480@29.97", frames);
+  args.insert(args.end(), {"--tone", "--set", "ADBEAudioRatePerSecond=96000"});
+  r = Export("audio-failed.m2v", args);
+  EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.err.find("AENC: cannot code 96000 Hz"), std::string::npos) << r.err;
+  for (const char* name : {"audio-failed.m2v", "audio-failed.tmp", "audio-failed.mpa"})
+    EXPECT_FALSE(FileExists(dir_ + "/" + name)) << name;
 }
 
 // An encoder that fails ends its stream like one that finished: the export must still answer
