@@ -1,5 +1,6 @@
 #include "host/export_command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +15,17 @@
 namespace orx::host {
 
 using namespace host_sdk;
+
+namespace {
+
+// Whether both paths name one existing file (through links or other spellings too).
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
 
 bool ParseCompletionOrder(const std::string& text, CompletionOrder& order, int& window) {
   if (text == "in-order") {
@@ -61,6 +73,14 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
   if (options.output.empty()) {
     error = "export needs --output FILE";
     return false;
+  }
+  // The export truncates its output first: a source given as the output would be lost.
+  for (const std::string* source : {&options.input, &options.audioFile}) {
+    if (!source->empty() && SameFile(*source, options.output)) {
+      error = "the output " + options.output + " is the source " + *source +
+              ": the export would overwrite it";
+      return false;
+    }
   }
   FrameSource source;
   if (!options.input.empty()) {
@@ -133,7 +153,10 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
   outcome.progress = CurrentProgressRecord();
   outcome.reservedMemory = ReservedMemory();
 
-  if (outcome.answer != 0) outcome.outputRemoved = ::unlink(options.output.c_str()) == 0;
+  // A failed export's output goes, but only a file this export opened (and so truncated): a
+  // file of the same name that the plug-in never opened is left as it was.
+  if (outcome.answer != 0 && ExportFileStatisticsOf(record.fileObject).opens > 0)
+    outcome.outputRemoved = ::unlink(options.output.c_str()) == 0;
   auto fault = [&outcome](const std::string& text) {
     outcome.hostFault = true;
     outcome.hostFaultText += "orx-export: " + text + "\n";

@@ -22,6 +22,7 @@ struct ExportOptions {
   std::string input;      // a Y4M file; empty: the pattern of the source description
   int64_t frames = -1;    // -1: every frame of the file (300 for the pattern)
   std::shared_ptr<const support::AudioClip> audioClip;  // a WAV file read whole, or none
+  std::string audioFile;  // the WAV file's path, or empty
   bool tone = false;
   double toneHz = 1000.0;
   int renderThreads = 2;

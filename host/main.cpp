@@ -153,6 +153,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       if (!next(v) || !orx::support::ReadWavFile(v, *clip, error)) return false;
       o.source.audioSampleRate = clip->sampleRate;
       o.exportOptions.audioClip = std::move(clip);
+      o.exportOptions.audioFile = v;
     } else if (a == "--tone") {
       o.source.audioSampleRate = 48000.0;
       o.exportOptions.tone = true;

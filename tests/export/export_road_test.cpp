@@ -340,13 +340,18 @@ TEST_F(ExportTest, ATwoPassExportWhosePathTheHostCannotGiveFailsBeforeWriting) {
   const std::string folder = std::string(150, 'd');
   ASSERT_EQ(::mkdir((dir_ + "/" + folder).c_str(), 0755), 0);
   const std::string name = folder + "/" + std::string(150, 'c') + ".m2v";
+  // A file already there is the user's: the export that never opened it leaves it as it was.
+  std::ofstream(dir_ + "/" + name) << "kept";
   host::ExportOptions o = Options(10, name);
   o.tone = true;
   ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
   ASSERT_TRUE(run.ran) << run.error;
   EXPECT_EQ(run.outcome.answer, kResultExportFailed);
   EXPECT_TRUE(run.engine.targets.empty());
-  EXPECT_FALSE(FileExists(dir_ + "/" + name));
+  EXPECT_FALSE(run.outcome.outputRemoved);
+  std::string kept;
+  std::ifstream(dir_ + "/" + name) >> kept;
+  EXPECT_EQ(kept, "kept");
   EXPECT_NE(debugText_.find("the output's path is unknown"), std::string::npos) << debugText_;
   EXPECT_TRUE(run.suitesBalance);
 }
