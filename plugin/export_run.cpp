@@ -247,6 +247,14 @@ int32_t Exporter_Export(StandardParameters* standard, ExportRecord* record) {
       } else {
         temporary = ReplaceFileExtension(output, "tmp");
         sideFile = ReplaceFileExtension(output, SideFileExtension(instance->audioCodec));
+        if (temporary == output || sideFile == output) {
+          // The video is set aside under the temporary name and the audio renamed to the side
+          // file: an output that already bears either name would lose one of the streams (an
+          // output named like its side file lost the audio and answered success).
+          platform::DebugOutput("ORX Encoder: the output is named like its temporary or audio "
+                                "side file, so its video and audio cannot be kept apart\n");
+          answer = kResultExportFailed;
+        }
       }
     }
 

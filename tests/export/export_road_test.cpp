@@ -356,6 +356,26 @@ TEST_F(ExportTest, ATwoPassExportWhosePathTheHostCannotGiveFailsBeforeWriting) {
   EXPECT_TRUE(run.suitesBalance);
 }
 
+// The video is set aside as NAME.tmp and the audio renamed to NAME.mpa: an output already named
+// so would lose a stream (clip.mpa lost its audio to the video moved back over it and answered
+// success; clip.tmp was overwritten by the audio pass). Such an export fails before a pass.
+TEST_F(ExportTest, ATwoPassExportNamedLikeItsTemporaryOrSideFileFailsBeforeWriting) {
+  for (const char* name : {"clip.mpa", "clip.tmp"}) {
+    SCOPED_TRACE(name);
+    debugText_.clear();
+    host::ExportOptions o = Options(10, name);
+    o.tone = true;
+    ExportRun run = Export(Pattern(), o, {{"ORXMultiplexerContainer", "0"}});
+    ASSERT_TRUE(run.ran) << run.error;
+    EXPECT_EQ(run.outcome.answer, kResultExportFailed);
+    EXPECT_TRUE(run.engine.targets.empty());
+    EXPECT_FALSE(FileExists(dir_ + "/" + name));
+    EXPECT_NE(debugText_.find("named like its temporary or audio side file"), std::string::npos)
+        << debugText_;
+    EXPECT_TRUE(run.suitesBalance);
+  }
+}
+
 // A log file path longer than the parameter's text is refused, not cut into the name of another
 // file: the export logs to the path set before it.
 TEST_F(ExportTest, ALogPathTooLongForItsParameterIsRefusedNotCut) {
