@@ -119,8 +119,10 @@ bool ReadWavFile(const std::string& path, AudioClip& clip, std::string& error) {
       }
       return true;
     }
-    // Skip any other chunk (padded to an even size).
-    if (std::fseek(file.get(), static_cast<long>(size + (size & 1)), SEEK_CUR) != 0) break;
+    // Skip any other chunk (padded to an even size). The sum is taken in 64 bits: in 32 a size
+    // of 0xFFFFFFFF wrapped to a skip of 0, and the chunk's own bytes were read as chunks.
+    const long skip = static_cast<long>(size) + static_cast<long>(size & 1);
+    if (std::fseek(file.get(), skip, SEEK_CUR) != 0) break;
   }
   error = path + (haveFormat ? " has no data chunk" : " has no format chunk");
   return false;
