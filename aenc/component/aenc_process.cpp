@@ -28,6 +28,17 @@ void SendMarker(ComponentInstance* instance, uint32_t flags, const ComponentBuff
   CompBase_DeliverOutput(instance, 0, out);
 }
 
+// The time of the next frame's first sample when a buffer stamped `time` arrives: the samples
+// carried from earlier buffers come before the buffer's own, so the frame begins that much
+// earlier (stamped with the buffer's time, a program stream's audio ran up to a frame late).
+uint64_t FirstFrameTime(const AudioEncComponentState& s, uint64_t time) {
+  const uint64_t rate = s.inputType.SamplRate;
+  const uint64_t channels = s.encoder ? static_cast<uint64_t>(s.encoder->channels) : 0;
+  if (s.carriedSamples == 0 || rate == 0 || channels == 0) return time;
+  const uint64_t carriedMs = (s.carriedSamples / channels * 1000 + rate / 2) / rate;
+  return time > carriedMs ? time - carriedMs : 0;
+}
+
 void EncodeOneFrame(AudioEncComponentState& s, const int16_t* pcm) {
   s.encoder->EncodeFrame(pcm);
   s.framesEncoded += s.bitstream->TakeDelivered();
@@ -235,7 +246,7 @@ QVAStatus AudioEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
   }
   if (flags & QVA_BUFFLAG_TIMESTAMP) {
     s.lastPts = buffer->timestamp;
-    if (s.bitstream) s.bitstream->SetPendingTime(buffer->timestamp);
+    if (s.bitstream) s.bitstream->SetPendingTime(FirstFrameTime(s, buffer->timestamp));
     CompBase_SetTimestamp(instance, 0, static_cast<uint32_t>(buffer->timestamp),
                           static_cast<uint32_t>(buffer->timestamp >> 32));
   }

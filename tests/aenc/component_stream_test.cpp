@@ -116,6 +116,48 @@ TEST(AencComponent, OnlyTheFirstFrameOfABufferCarriesItsTimeStamp) {
   EXPECT_TRUE(markers[0].data.empty());
 }
 
+// A frame's time stamp is the time of its first sample: a frame that begins with samples carried
+// from earlier buffers is stamped earlier than the buffer that completes it, by the carried
+// samples (it was stamped with that buffer's time, and a program stream's audio ran up to a
+// frame late). 48 kHz stereo: 1152 sample frames are 24 ms.
+TEST(AencComponent, AFrameIsStampedWithTheTimeOfItsFirstSample) {
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> pushes;  // sample frames per buffer, stamped with the time of their first
+    bool endStamped;               // an end buffer stamped with the time after the last sample
+    std::vector<uint64_t> stamps;  // of the coded frames that carry one, in order
+  } cases[] = {
+      {"a frame begun in the buffer before", {1728, 1152}, false, {1000, 1024}},
+      {"a buffer too short for a frame", {1000, 1152}, false, {1000}},
+      {"the end's frame of carried samples", {1752}, true, {1000, 1024}},
+  };
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AudioSink sink;
+    AencInstance aenc(library, sink);
+    ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
+    uint64_t position = 0;  // sample frames pushed
+    Pcm pcm = NoisePcm(8192, 2, 3);
+    for (uint32_t frames : c.pushes) {
+      uint64_t time = 1000 + (position * 1000 + 24000) / 48000;
+      ASSERT_EQ(aenc.Push(&pcm.samples[position * 2], frames * 4, QVA_BUFFLAG_TIMESTAMP, time), QVA_SUCCESS);
+      position += frames;
+    }
+    uint64_t endTime = 1000 + (position * 1000 + 24000) / 48000;
+    ASSERT_EQ(aenc.PushEnd(QVA_BUFFLAG_EOI | (c.endStamped ? QVA_BUFFLAG_TIMESTAMP : 0u), nullptr, 0, endTime),
+              QVA_SUCCESS);
+    ASSERT_TRUE(sink.WaitFor(kEndMarker));
+    std::vector<uint64_t> stamps;
+    for (const auto& b : sink.Deliveries()) {
+      bool frame = !(b.flags & (QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EOS));
+      if (frame && (b.flags & QVA_BUFFLAG_TIMESTAMP)) stamps.push_back(b.timestamp);
+    }
+    EXPECT_EQ(stamps, c.stamps);
+  }
+}
+
 TEST(AencComponent, CodingsAndRatesOfTheStream) {
   AencLibrary library;
   ASSERT_TRUE(library.Loaded());
