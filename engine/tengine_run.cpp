@@ -57,6 +57,17 @@ void SendIfAny(QVAHandle graph, uint32_t command, uintptr_t param1, QVAStatus* l
   if (last != nullptr) *last = status;
 }
 
+// An input component that failed (reported an error, stopped its worker and went back to INIT)
+// takes no more input: its queue never frees again, and a caller that waits for room would wait
+// for ever. A component that reported an error but runs on still takes input.
+bool InputHasFailed(const QVATengine* engine, ComponentInstance* input) {
+  if (engine->componentFailure.load() == QVA_SUCCESS) return false;
+  uint32_t state = QVA_STATE_NONE;
+  comp::GetState(input, &state);
+  return state == QVA_STATE_NONE || state == QVA_STATE_INIT || state == QVA_STATE_STOPPING ||
+         state == QVA_STATE_STOPPED;
+}
+
 // A failing component stops and ends its stream like one that finished; its error callback is
 // what tells the two apart.
 void SetErrorCallbacks(QVATengine* engine, QVAHandle graphHandle) {
@@ -154,6 +165,7 @@ QVAStatus QVATengine_DeliverVideo(QVAHandle handle, ComponentBuffer* buffer, uin
   ComponentInstance* input = engine->videoInput.load();
   if (input == nullptr) return QVA_ERR_UNSUPPORTED;
   if (buffer == nullptr) return QVA_ERR_NOBUFFER;
+  if (InputHasFailed(engine, input)) return engine->componentFailure.load();
   const uint32_t flags = buffer->flags;
   if (flags & kReopenFlags) engine->videoEnded = 0;
   // Lent by reference: the release callback gets the handle back.
@@ -170,6 +182,7 @@ QVAStatus QVATengine_DeliverAudio(QVAHandle handle, ComponentBuffer* buffer, uin
   ComponentInstance* input = engine->audioInput.load();
   if (input == nullptr) return QVA_ERR_UNSUPPORTED;
   if (buffer == nullptr) return QVA_ERR_NOBUFFER;
+  if (InputHasFailed(engine, input)) return engine->componentFailure.load();
   const uint32_t flags = buffer->flags;
   if (flags & kReopenFlags) engine->audioEnded = 0;
   if (engine->audioEnded) return QVA_ERR_ENDOFSTREAM;

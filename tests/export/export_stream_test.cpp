@@ -472,6 +472,33 @@ TEST_F(ExportStream, ScaledExportsHaveTheExportedSize) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
+// The scaler reads planar, packed 4:4:4 and BGRA frames but not YUY2: it fails on the format,
+// and the export fails at once with no file, into an elementary and into a program stream (the
+// render thread used to wait for room in the stopped scaler's queue for ever). The run is
+// bounded by `timeout`, so a hang fails the test instead of stalling it.
+TEST_F(ExportStream, AScalerThatCannotReadTheHostFormatFailsTheExport) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> extra;
+  };
+  const Row rows[] = {{"yuy2.m2v", {}}, {"yuy2.mpg", {"--tone", "--set", "ORXMultiplexerContainer=1"}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::ofstream(dir_ + "/registry") << registry_;
+    std::vector<std::string> args = {"timeout", "60", orx::test::ProgramDir() + "/orx-export", "export",
+                                     "--type", "MPG2", "--no-progress", "--output", dir_ + "/" + row.name};
+    for (const std::string& a : Pattern("1280x720@29.97", 60)) args.push_back(a);
+    args.insert(args.end(), row.extra.begin(), row.extra.end());
+    args.insert(args.end(), {"--set", "ORXScaler=1", "--set", "ADBEVideoWidth=720", "--set",
+                             "ADBEVideoHeight=480", "--pixel-format", "yuy2"});
+    ProcessResult r = orx::test::RunProcess(args, options_);
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_NE(r.err.find("the export failed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("never disposed of"), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(dir_ + "/" + row.name));
+  }
+}
+
 // With no GPU runtime, asking for a GPU changes nothing: the encoder falls back to the
 // processor, and the stream equals the one exported without the request, byte for byte.
 TEST_F(ExportStream, AGpuRequestWithoutAGpuRuntimeGivesTheSameStream) {
