@@ -163,14 +163,40 @@ TEST_F(VencBatches, BatchStartFlagAloneEndsTheBatchBefore) {
   RunBatches(library, 25000, {20, 13, 17}, {0, 800, 1320}, nullptr, BatchEnds::kStartFlagsOnly);
 }
 
-// SMPTE drop-frame counting: a second batch that starts at 59 934 ms (frame 1798 at 29.97) has
-// the GOP time codes 00:00:59;28 and then 00:01:00;13.
+// SMPTE drop-frame counting: a second batch that starts at 59 993 ms (frame 1798 at 29.97, its
+// stamp cut to whole ms as the engine hands it on) has the GOP time codes 00:00:59;28 and then
+// 00:01:00;13.
 TEST_F(VencBatches, DropFrameTimeCodesOfALaterBatch) {
   std::vector<std::string> codes;
-  RunBatches(library, 29970, {6, 20}, {0, 59934}, &codes);
+  RunBatches(library, 29970, {6, 20}, {0, 59993}, &codes);
   ASSERT_GE(codes.size(), 3u);
   EXPECT_EQ(codes[1], "00:00:59;28");
   EXPECT_EQ(codes[2], "00:01:00;13");
+}
+
+// A later batch's time code is the label of its first frame, found from the frame's stamp (cut
+// to whole ms) at the sequence's real rate: the 0.1 % slower NTSC rates were counted at 24 or 30
+// frames a second (a frame ahead every 1000 frames, an hour in 108 frames ahead), and the cut
+// stamp of frame 13 gave frame 12.
+TEST_F(VencBatches, LaterBatchTimeCodesLabelTheirFirstFrame) {
+  struct Row {
+    uint32_t rateX1000;
+    uint64_t firstMs;  // the batch's first frame: trunc(frame x 1000 / rate)
+    const char* label;
+  };
+  const Row rows[] = {
+      {29970, 433, "00:00:00;13"},       // frame 13
+      {29970, 3600000, "01:00:00;00"},   // frame 107 892
+      {23976, 1001000, "00:16:40:00"},   // frame 24 000
+      {25000, 3600000, "01:00:00:00"},   // frame 90 000
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    std::vector<std::string> codes;
+    RunBatches(library, row.rateX1000, {6, 6}, {0, row.firstMs}, &codes);
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes[1], row.label);
+  }
 }
 
 // With option bit 12 an end of stream alone keeps the encoder open: one sequence goes on.

@@ -95,10 +95,14 @@ int CVideoEncoder::EncodeFrame(const EncodeFrameRequest* request) {
   const uint16_t* user = r.userData;
   int64_t ts = r.timeStamp;
 
-  // 2. Restart: counters and the start frame number (time stamps are in ms).
+  // 2. Restart: counters and the start frame number (time stamps are in ms). The number is the
+  // frame's own count at the sequence's real rate, rounded: the time code packs it (and counts
+  // drop-frame labels itself), and a stamp cut to whole ms lies up to 1 ms early. (The rate
+  // rounded up to 30 counted 29.97 Hz frames 0.1 % fast, a frame ahead every 1000 frames on top
+  // of the drop-frame labels, and the cut stamp of frame 13 gave frame 12.)
   if ((r.flags & ENCODE_RESTART) != 0) {
     displayCounter_ = repeatCounter_ = 0;
-    s.startFrameNumber = static_cast<int32_t>(static_cast<int64_t>(std::trunc(s.frameRate + 0.5)) * ts / 1000);
+    s.startFrameNumber = static_cast<int32_t>(std::llround(s.frameRate * static_cast<double>(ts) / 1000.0));
   }
   // 3. Pulldown.
   if ((r.flags & ENCODE_FIELD_REPEAT_MINUS_ONE) != 0) {
