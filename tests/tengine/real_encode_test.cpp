@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
@@ -91,6 +92,25 @@ class RealEncode : public LoaderTest {
     return result;
   }
 
+  // The N 15, M 3 plan: every group of pictures holds one I picture and, but for the last, at
+  // least the 13 pictures of a stream's first group (one instance once cut each batch into 13
+  // and 2 pictures, two I pictures in a row).
+  static void ExpectGroupsOfPicturesAsPlanned(const std::vector<uint8_t>& es) {
+    std::vector<std::string> groups;
+    for (size_t i = 0; i + 5 < es.size(); ++i) {
+      if (es[i] != 0 || es[i + 1] != 0 || es[i + 2] != 1) continue;
+      if (es[i + 3] == 0xB8) groups.emplace_back();
+      if (es[i + 3] == 0x00 && !groups.empty()) groups.back() += "?IPB"[(es[i + 5] >> 3) & 3];
+    }
+    ASSERT_FALSE(groups.empty());
+    for (size_t g = 0; g < groups.size(); ++g) {
+      EXPECT_EQ(std::count(groups[g].begin(), groups[g].end(), 'I'), 1) << g << ": " << groups[g];
+      if (g + 1 < groups.size()) {
+        EXPECT_GE(groups[g].size(), 13u) << g << ": " << groups[g];
+      }
+    }
+  }
+
   // With direct, qvavenc itself is the graph's encoder (neither multi-instance flag) and
   // instances is not used.
   double EncodeAndCheck(const RawVideo& source, uint32_t subtype, uint32_t instances, bool programStream,
@@ -124,6 +144,8 @@ class RealEncode : public LoaderTest {
       EXPECT_NEAR(std::stod(audio["duration"].empty() ? "0" : audio["duration"]),
                   std::stod(video["duration"].empty() ? "-1" : video["duration"]), frameSeconds);
     }
+
+    if (!programStream) ExpectGroupsOfPicturesAsPlanned(result.stream);
 
     RawVideo decoded;
     std::string log;

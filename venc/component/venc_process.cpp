@@ -310,9 +310,14 @@ QVAStatus EncodePicture(ComponentInstance* instance, VEncPrivate* p, const Compo
 // Step 3: a pass-through marker goes downstream as a data-less buffer.
 void PassMarker(ComponentInstance* instance, VEncPrivate* p, const ComponentBuffer& buffer) {
   if (Has(buffer.flags, QVA_BUFFLAG_BATCHSTART)) {
-    // A new batch: its first picture restarts the encoder, after the pictures still queued.
-    if (p->glueState == VENC_OPEN) EndSequence(p, false);
-    p->flushRequest = 1;
+    // A new batch restarts the encoder when it starts a stream, or after the flush that ended
+    // the batch before (several instances, each batch its own groups of pictures). A batch
+    // that follows the last one into the same open stream (one instance, fed batch after batch
+    // with no flush between) continues it: the groups of pictures were dealt for a stream that
+    // goes on, and a restart there cut each batch into a short group and a group of one or two
+    // pictures with an I picture of its own.
+    const bool streamGoesOn = p->glueState == VENC_OPEN && p->framesEncoded != 0;
+    if (!streamGoesOn) p->flushRequest = 1;
   }
   ComponentBuffer* out = nullptr;
   if (CompBase_GetEmptyOutput(instance, 0, &out) == QVA_SUCCESS && out != nullptr) {
