@@ -295,8 +295,10 @@ int RunExportCommand(ExporterSession& session, const Options& o) {
                  outcome.outputRemoved ? "; the output file was removed" : "");
     status = kExitExportFailed;
   } else {
+    // The frames the plug-in rendered at the export's rate (50 source frames at 25 fps are 60
+    // exported frames at 29.97), not the source's count.
     std::fprintf(stderr, "orx-export: exported %lld frames to %s\n",
-                 static_cast<long long>(outcome.frames), options.output.c_str());
+                 static_cast<long long>(outcome.render.requests), options.output.c_str());
   }
   if (outcome.hostFault) status = kExitHostCheck;
   return status;

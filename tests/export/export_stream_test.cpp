@@ -337,6 +337,17 @@ TEST_F(ExportStream, AnEncoderThatCannotOpenFailsTheExport) {
   }
 }
 
+// A 25 fps source exported at 29.97: the stream holds the frames rendered at the export's rate,
+// and the closing line counts those, not the source's.
+TEST_F(ExportStream, TheClosingLineCountsTheExportedFrames) {
+  std::vector<std::string> args = Pattern("352x240@25", 50);
+  args.insert(args.end(), {"--set", "ADBEVideoFPS=40040000"});
+  ProcessResult r = Export("rate.m2v", args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("exported 60 frames to"), std::string::npos) << r.err;
+  EXPECT_EQ(orx::test::ProbeStream(dir_ + "/rate.m2v", "v:0", true)["nb_read_frames"], "60");
+}
+
 // A frame size the MPEG-2 encoder refuses (4:2:0 needs an even width and height) fails the
 // export and leaves no file; the log lines printed with the failure say why, each on its own
 // line.
