@@ -80,6 +80,11 @@ struct EncSessionState {
   std::atomic<bool> videoEndGiven;  // set before the video end marker goes to the engine
   // The output's end came while the pass still had video to give: what came after was lost.
   std::atomic<bool> outputEndedEarly;
+  // When the engine last wrote (steady clock, ms; 0 before its first write): the finish's wait
+  // for the output's end runs from there.
+  std::atomic<int64_t> lastOutputMs;
+  // The finish gave up waiting for the output's end: what was still to come is lost.
+  std::atomic<bool> outputNeverEnded;
   const host_sdk::BasicSuite* basicSuite;
 };
 
@@ -124,8 +129,8 @@ void EncSession_End(host_sdk::StandardParameters* standard, host_sdk::ExportReco
 
 // True when the pass lost something on the way (a failed write, a frame in a format the
 // engine cannot take or a stalled engine never took, an output that ended before the video's
-// end, an engine call of the start that failed, a component of the engine that failed): the
-// export must not answer success.
+// end or never ended, an engine call of the start that failed, a component of the engine that
+// failed): the export must not answer success.
 bool EncSession_PassFailed();
 
 // Converts planar float samples to interleaved 16-bit: each sample times 32767, truncated
@@ -136,7 +141,12 @@ void InterleaveSamples(const float* const* channels, int channelCount, uint32_t 
 // How long a render thread waits for the engine to take a frame before it looks whether the
 // pass is being torn down, and tries again.
 inline constexpr uint32_t kFrameDeliveryWaitMs = 100;
-// How long the finish waits for the engine's output to end.
+// How long the finish waits for the engine's output to end after the engine's last write (or
+// from the finish, when that came earlier): only an engine that writes nothing for that long
+// is given up on.
 inline constexpr uint32_t kSinkEndWaitMs = 10000;
+// The wait in use: kSinkEndWaitMs unless a test set another (0 restores it).
+uint32_t SinkEndWaitMs();
+void SetSinkEndWaitMsForTest(uint32_t ms);
 
 }  // namespace orx::plugin

@@ -1,5 +1,6 @@
 // The output and the end of an export pass: the engine's writes and seeks carried out through
 // the host's file services, the ends of stream, the wait for the output's end and the teardown.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -16,16 +17,32 @@ namespace {
 constexpr uint32_t kFinishAudioEndFlags = 0x214000;
 constexpr uint32_t kGraphWaitMs = 5000;
 
+std::atomic<uint32_t> g_sinkEndWaitMs{0};
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 // A component that failed ended its stream like one that finished: only the wait's answer (the
 // component's error) tells them apart. A wait that merely ran out of time is not a failure.
 bool EngineReportedFailure(QVAStatus waited) { return waited != QVA_SUCCESS && waited != QVA_ERR_TIMEOUT; }
 
 }  // namespace
 
+uint32_t SinkEndWaitMs() {
+  const uint32_t ms = g_sinkEndWaitMs.load();
+  return ms != 0 ? ms : kSinkEndWaitMs;
+}
+
+void SetSinkEndWaitMsForTest(uint32_t ms) { g_sinkEndWaitMs = ms; }
+
 QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, void* /*context1*/,
                               void* /*context2*/) {
   EncSessionState& s = Session();
   if (buffer == nullptr) return QVA_ERR_BADARG;
+  s.lastOutputMs = SteadyMs();
   const host_sdk::ExportFileSuite* file = s.instance != nullptr ? s.instance->fileSuite : nullptr;
   QVAStatus result = QVA_SUCCESS;
   // After a failed write nothing more is written: the file would have a hole in it.
@@ -76,11 +93,23 @@ int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
   }
   // Without a running graph no end of stream can come.
   bool running = s.engine != nullptr && s.startFailure == QVA_SUCCESS;
-  // Up to 10 s, as the output's end may never come; woken as soon as it does.
+  // Woken as soon as the output ends. The end may never come, so the wait gives up once the
+  // engine has written nothing for 10 s; an engine still writing (a loaded machine finishing
+  // its last pictures) is given the time it needs, since the flush below drops what it has not
+  // written yet.
   if (running) {
     std::unique_lock<std::mutex> lock(s.sinkMutex);
-    s.sinkEndedSignal.wait_for(lock, std::chrono::milliseconds(kSinkEndWaitMs),
-                               [&s] { return s.sinkEnded.load(); });
+    const int64_t wait = SinkEndWaitMs();
+    const int64_t finishMs = SteadyMs();
+    while (!s.sinkEnded.load()) {
+      const int64_t left = std::max(s.lastOutputMs.load(), finishMs) + wait - SteadyMs();
+      if (left <= 0) break;
+      s.sinkEndedSignal.wait_for(lock, std::chrono::milliseconds(left));
+    }
+    if (!s.sinkEnded.load()) {
+      s.outputNeverEnded = true;
+      platform::DebugOutput("ORXEncoder: the output did not end; what was still to come is lost\n");
+    }
   }
   if (s.engine != nullptr) Tengine().Flush(s.engine, 0);
   return 0;
@@ -117,16 +146,18 @@ void EncSession_End(host_sdk::StandardParameters* /*standard*/,
 bool EncSession_PassFailed() {
   const EncSessionState& s = Session();
   const bool failed = s.writeFailed.load() || s.unmappedFrames != 0 || s.abandonedFrames != 0 ||
-                      s.outputEndedEarly.load() || s.startFailure != QVA_SUCCESS ||
-                      EngineReportedFailure(s.endWaitStatus);
+                      s.outputEndedEarly.load() || s.outputNeverEnded.load() ||
+                      s.startFailure != QVA_SUCCESS || EngineReportedFailure(s.endWaitStatus);
   if (failed) {
     // One line for the host's log: which of the reasons failed the pass.
-    char line[200];
+    char line[256];
     std::snprintf(line, sizeof line,
                   "ORX Encoder: the pass failed (write failed %d, unmapped frames %u, abandoned "
-                  "frames %u, output ended early %d, set-up status %u, end status %u)\n",
+                  "frames %u, output ended early %d, output never ended %d, set-up status %u, end "
+                  "status %u)\n",
                   s.writeFailed.load() ? 1 : 0, static_cast<unsigned>(s.unmappedFrames),
                   static_cast<unsigned>(s.abandonedFrames), s.outputEndedEarly.load() ? 1 : 0,
+                  s.outputNeverEnded.load() ? 1 : 0,
                   static_cast<unsigned>(s.startFailure), static_cast<unsigned>(s.endWaitStatus));
     platform::DebugOutput(line);
   }

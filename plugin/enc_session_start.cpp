@@ -44,6 +44,8 @@ void ResetSession(EncSessionState& s) {
   s.endWaitStatus = QVA_SUCCESS;
   s.videoEndGiven = false;
   s.outputEndedEarly = false;
+  s.lastOutputMs = 0;
+  s.outputNeverEnded = false;
   s.basicSuite = nullptr;
 }
 

@@ -7,6 +7,7 @@
 #include "host/host_services.h"
 #include "host/param_store.h"
 #include "host/plugin_host.h"
+#include "plugin/enc_session.h"
 #include "plugin/exporter_startup.h"
 
 namespace orx::plugin::test {
@@ -18,6 +19,7 @@ void ExportTest::SetUp() {
 
 void ExportTest::TearDown() {
   ScriptedEngine::Instance().Uninstall();
+  SetSinkEndWaitMsForTest(0);
   PluginTest::TearDown();
 }
 

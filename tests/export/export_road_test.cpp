@@ -276,6 +276,46 @@ TEST_F(ExportTest, AnOutputThatEndsBeforeTheVideoFailsTheExport) {
   EXPECT_EQ(run.engine.releases, 1);
 }
 
+// The finish waits for the output's end while the engine still writes: an encoder that takes
+// longer than the wait to write its last pictures (a loaded machine) keeps them, where the
+// finish used to flush them away after its 10 s and answer success with a short file. An
+// output that stops and never ends fails the export. The wait is 100 ms here.
+TEST_F(ExportTest, TheFinishWaitsForAnOutputStillWritingAndFailsOneThatNeverEnds) {
+  struct Row {
+    const char* what;
+    int tailWrites;
+    bool neverEnds;
+    int32_t answer;
+  };
+  const Row rows[] = {
+      {"ends after writing for six waits", 12, false, 0},
+      {"writes and never ends", 3, true, kResultExportFailed},
+      {"never ends, writing nothing", 0, true, kResultExportFailed},
+  };
+  SetSinkEndWaitMsForTest(100);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    script_ = EngineScript{};
+    script_.keepFrames = false;
+    script_.tailWrites = row.tailWrites;
+    script_.tailWriteMs = 50;
+    script_.neverEndOutput = row.neverEnds;
+    ExportRun run = Export(Pattern(), Options(12));
+    ASSERT_TRUE(run.ran) << run.error;
+    EXPECT_EQ(run.outcome.answer, row.answer);
+    EXPECT_EQ(run.engine.tailWritesDone, row.tailWrites);
+    EXPECT_EQ(Session().outputNeverEnded.load(), row.neverEnds);
+    EXPECT_EQ(FileExists(dir_ + "/out.m2v"), row.answer == 0);
+    if (row.answer == 0) {
+      // Twelve frame records and the tail's, 16 bytes each.
+      std::ifstream out(dir_ + "/out.m2v", std::ios::binary | std::ios::ate);
+      EXPECT_EQ(static_cast<int64_t>(out.tellg()), (12 + row.tailWrites) * 16);
+    }
+    EXPECT_EQ(host::LiveHostFrames(), 0);
+  }
+  SetSinkEndWaitMsForTest(0);
+}
+
 TEST_F(ExportTest, StartFailuresAnswerAnErrorWithoutRequestingFrames) {
   struct Row {
     const char* what;

@@ -282,7 +282,22 @@ void ScriptedEngine::Worker() {
     if (ended() && inFlight_ == 0) {
       sinkEnded_ = true;
       TengineWriteFn write = writeFn_;
+      const EngineScript script = script_;
       lock.unlock();
+      for (int i = 0; i < script.tailWrites; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(script.tailWriteMs));
+        uint8_t record[16] = {0xFF};
+        ComponentBuffer piece{};
+        piece.data = record;
+        piece.length = piece.capacity = sizeof record;
+        if (write != nullptr) write(this, &piece, nullptr, nullptr);
+        std::lock_guard<std::mutex> relock(mutex_);
+        ++record_.tailWritesDone;
+      }
+      if (script.neverEndOutput) {
+        lock.lock();
+        continue;
+      }
       ComponentBuffer end{};
       end.flags = QVA_BUFFLAG_EOS;
       if (write != nullptr) write(this, &end, nullptr, nullptr);

@@ -44,6 +44,12 @@ struct EngineScript {
   int endOutputAfter = -1;
   // The answer of every OpenVideoSource after the first (a new format the graph did not take).
   QVAStatus reopenVideo = 0;
+  // Once both ends arrived and every frame is back: this many more records are written, one
+  // every tailWriteMs (an encoder finishing its last pictures), before the output's end...
+  int tailWrites = 0;
+  uint32_t tailWriteMs = 0;
+  // ... which never comes when this is set.
+  bool neverEndOutput = false;
 };
 
 struct EngineRecord {
@@ -58,6 +64,7 @@ struct EngineRecord {
   std::vector<int16_t> audio;       // every audio sample taken, interleaved
   int maxInFlight = 0;              // frames taken and not yet given back
   int deliveriesWhileReleased = 0;  // calls after Release
+  int tailWritesDone = 0;           // records of the script's tail written
 };
 
 class ScriptedEngine {
