@@ -80,7 +80,7 @@ struct EncSessionState {
   std::atomic<bool> videoEndGiven;  // set before the video end marker goes to the engine
   // The output's end came while the pass still had video to give: what came after was lost.
   std::atomic<bool> outputEndedEarly;
-  // When the engine last wrote (steady clock, ms; 0 before its first write): the finish's wait
+  // When the engine last wrote (QVAGetTime, ms; 0 before its first write): the finish's wait
   // for the output's end runs from there.
   std::atomic<int64_t> lastOutputMs;
   // The finish gave up waiting for the output's end: what was still to come is lost.

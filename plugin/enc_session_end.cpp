@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "framework/qva_clock.h"
 #include "platform/debug_output.h"
 #include "plugin/enc_session.h"
 #include "plugin/export_state.h"
@@ -19,11 +20,7 @@ constexpr uint32_t kGraphWaitMs = 5000;
 
 std::atomic<uint32_t> g_sinkEndWaitMs{0};
 
-int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+int64_t NowMs() { return static_cast<int64_t>(QVAGetTime()); }
 
 // A component that failed ended its stream like one that finished: only the wait's answer (the
 // component's error) tells them apart. A wait that merely ran out of time is not a failure.
@@ -42,7 +39,7 @@ QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, voi
                               void* /*context2*/) {
   EncSessionState& s = Session();
   if (buffer == nullptr) return QVA_ERR_BADARG;
-  s.lastOutputMs = SteadyMs();
+  s.lastOutputMs = NowMs();
   const host_sdk::ExportFileSuite* file = s.instance != nullptr ? s.instance->fileSuite : nullptr;
   QVAStatus result = QVA_SUCCESS;
   // After a failed write nothing more is written: the file would have a hole in it.
@@ -100,9 +97,9 @@ int32_t EncSession_Finish(host_sdk::StandardParameters* standard,
   if (running) {
     std::unique_lock<std::mutex> lock(s.sinkMutex);
     const int64_t wait = SinkEndWaitMs();
-    const int64_t finishMs = SteadyMs();
+    const int64_t finishMs = NowMs();
     while (!s.sinkEnded.load()) {
-      const int64_t left = std::max(s.lastOutputMs.load(), finishMs) + wait - SteadyMs();
+      const int64_t left = std::max(s.lastOutputMs.load(), finishMs) + wait - NowMs();
       if (left <= 0) break;
       s.sinkEndedSignal.wait_for(lock, std::chrono::milliseconds(left));
     }
