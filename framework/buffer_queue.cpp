@@ -27,8 +27,13 @@ constexpr uint32_t kCopySequenceFlags = QVA_BUFFLAG_SEQUENCE | QVA_BUFFLAG_COPYS
 constexpr uint32_t kCopyWord40Flags = 0x40 | 0x20000000 | QVA_BUFFLAG_COPYSEQUENCE;
 constexpr uint32_t kClosePollMs = 50;
 constexpr size_t kNameSize = 32;
+// Slot data starts on a cache line, so a copy into or out of a slot of whole lines touches no
+// line twice.
+constexpr uintptr_t kSlotDataAlign = 64;
 
-struct QueueSlot {
+// A cache line each, so that the producer filling one slot and the consumer reading the next do
+// not pull one line back and forth between their processors.
+struct alignas(64) QueueSlot {
   std::atomic<uint32_t> state{QVA_SLOT_FREE};  // read without the lock by a waiting close
   ComponentBuffer record{};
   uint8_t* dataBase = nullptr;
@@ -42,6 +47,7 @@ struct QueueSlot {
 // a resize stays alive while a producer or consumer still holds one of its slots.
 struct SlotGeneration {
   QueueSlot* slots = nullptr;
+  void* slotBlock = nullptr;  // the allocation the aligned slot array lies in
   uint32_t count = 0;
   uint32_t slotSize = 0;
   void* dataBlock = nullptr;
@@ -70,7 +76,7 @@ struct BufferQueue {
   QVAHandle lock = nullptr;
   std::atomic<uint32_t> closed{0};
   uint32_t fillLimit = 0;
-  // Events to signal once the lock is released, so a woken waiter does not run into the lock.
+  // Events to signal as the lock is left, once for all the changes made while it was held.
   uint32_t pendingSignals = 0;
 };
 
@@ -79,7 +85,9 @@ constexpr uint32_t kSignalFree = 2;
 
 BufferQueue* Queue(QVAHandle handle) { return static_cast<BufferQueue*>(QVAHandleData(handle, nullptr)); }
 
-// The queue's lock; events raised while it is held are signalled after it is left.
+// The queue's lock; events raised while it is held are signalled as it is left, still under it:
+// once the lock is free, a thread destroying the queue may delete the events, so a signal sent
+// after the unlock could reach freed memory.
 class QueueLock {
  public:
   explicit QueueLock(BufferQueue* q) : q_(q) { QVALock(q_->lock); }
@@ -101,9 +109,9 @@ class QueueLock {
   void Leave() {
     const uint32_t signals = q_->pendingSignals;
     q_->pendingSignals = 0;
-    QVAUnlock(q_->lock);
     if (signals & kSignalFull) QVASetEvent(q_->fullEvent);
     if (signals & kSignalFree) QVASetEvent(q_->freeEvent);
+    QVAUnlock(q_->lock);
   }
 
   BufferQueue* q_;
@@ -122,8 +130,8 @@ void ResetRecord(QueueSlot& slot) {
 void FreeGeneration(SlotGeneration& generation) {
   if (generation.slots != nullptr) {
     for (uint32_t i = 0; i < generation.count; ++i) generation.slots[i].~QueueSlot();
-    QVAFree(generation.slots);
   }
+  if (generation.slotBlock != nullptr) QVAFree(generation.slotBlock);
   if (generation.dataBlock != nullptr) QVAFree(generation.dataBlock);
   generation = SlotGeneration{};
 }
@@ -134,15 +142,17 @@ QVAStatus MakeGeneration(uint32_t slotSize, uint32_t count, SlotGeneration* out)
   SlotGeneration generation;
   generation.count = count;
   generation.slotSize = slotSize;
-  generation.dataBlock = QVAMalloc(uint64_t{count} * slotSize + 16);
-  generation.slots = static_cast<QueueSlot*>(QVAMalloc(uint64_t{count} * sizeof(QueueSlot)));
-  if (generation.dataBlock == nullptr || generation.slots == nullptr) {
+  generation.dataBlock = QVAMalloc(uint64_t{count} * slotSize + kSlotDataAlign);
+  generation.slotBlock = QVAMalloc(uint64_t{count} * sizeof(QueueSlot) + alignof(QueueSlot));
+  if (generation.dataBlock == nullptr || generation.slotBlock == nullptr) {
     if (generation.dataBlock) QVAFree(generation.dataBlock);
-    if (generation.slots) QVAFree(generation.slots);
+    if (generation.slotBlock) QVAFree(generation.slotBlock);
     return QVA_ERR_NOMEMORY;
   }
+  const auto slotBase = reinterpret_cast<uintptr_t>(generation.slotBlock);
+  generation.slots = reinterpret_cast<QueueSlot*>((slotBase + alignof(QueueSlot) - 1) & ~uintptr_t{alignof(QueueSlot) - 1});
   auto base = reinterpret_cast<uintptr_t>(generation.dataBlock);
-  auto* first = reinterpret_cast<uint8_t*>(base + (16 - base % 16));
+  auto* first = reinterpret_cast<uint8_t*>((base + kSlotDataAlign - 1) & ~uintptr_t{kSlotDataAlign - 1});
   for (uint32_t i = 0; i < count; ++i) {
     QueueSlot* slot = new (&generation.slots[i]) QueueSlot;
     slot->dataBase = first + uint64_t{i} * slotSize;
@@ -268,6 +278,18 @@ uint32_t RetiredHeld(const BufferQueue* q) {
   uint32_t held = 0;
   for (const SlotGeneration& generation : q->retired) held += generation.held;
   return held;
+}
+
+bool HoldsOwnData(const BufferQueue* q, const ComponentBuffer* buffer) {
+  for (uint32_t i = 0; i < q->ring.count; ++i) {
+    if (q->ring.slots[i].record.data == buffer->data) return true;
+  }
+  for (const SlotGeneration& generation : q->retired) {
+    for (uint32_t i = 0; i < generation.count; ++i) {
+      if (Held(generation.slots[i].state.load()) && generation.slots[i].record.data == buffer->data) return true;
+    }
+  }
+  return false;
 }
 
 void CallStateCallback(BufferQueue* q, QVAHandle handle, uint32_t state) {
@@ -438,15 +460,7 @@ uint32_t BufferQueue_IsOwnBuffer(QVAHandle handle, const ComponentBuffer* buffer
   if (handle == nullptr || buffer == nullptr || (buffer->flags & QVA_BUFFLAG_EXTERNAL)) return 0;
   BufferQueue* q = Queue(handle);
   QueueLock lock(q);
-  for (uint32_t i = 0; i < q->ring.count; ++i) {
-    if (q->ring.slots[i].record.data == buffer->data) return 1;
-  }
-  for (const SlotGeneration& generation : q->retired) {
-    for (uint32_t i = 0; i < generation.count; ++i) {
-      if (Held(generation.slots[i].state.load()) && generation.slots[i].record.data == buffer->data) return 1;
-    }
-  }
-  return 0;
+  return HoldsOwnData(q, buffer) ? 1 : 0;
 }
 
 QVAStatus BufferQueue_Acquire(QVAHandle handle, uint32_t mode, ComponentBuffer** outBuffer, uint32_t timeoutMs) {
@@ -505,11 +519,10 @@ QVAStatus BufferQueue_Peek(QVAHandle handle, ComponentBuffer** outBuffer, uint32
   return found ? QVA_SUCCESS : result;
 }
 
-QVAStatus BufferQueue_Commit(QVAHandle handle, uint32_t mode, ComponentBuffer* buffer, uint32_t timeoutMs) {
-  if (handle == nullptr) return QVA_ERR_BADHANDLE;
-  if (buffer == nullptr) return QVA_ERR_BADARG;
-  BufferQueue* q = Queue(handle);
-  QueueLock lock(q);
+namespace {
+
+// BufferQueue_Commit with the lock held.
+QVAStatus CommitLocked(BufferQueue* q, QueueLock& lock, uint32_t mode, ComponentBuffer* buffer, uint32_t timeoutMs) {
   if ((buffer->flags & QVA_BUFFLAG_EXTERNAL) && mode == QVA_SLOT_FULL) {
     // A foreign record takes the free slot at the write index, its data staying where it is.
     for (;;) {
@@ -546,6 +559,26 @@ QVAStatus BufferQueue_Commit(QVAHandle handle, uint32_t mode, ComponentBuffer* b
   }
   FreeRingSlot(q, *slot, buffer);
   return QVA_SUCCESS;
+}
+
+}  // namespace
+
+QVAStatus BufferQueue_Commit(QVAHandle handle, uint32_t mode, ComponentBuffer* buffer, uint32_t timeoutMs) {
+  if (handle == nullptr) return QVA_ERR_BADHANDLE;
+  if (buffer == nullptr) return QVA_ERR_BADARG;
+  BufferQueue* q = Queue(handle);
+  QueueLock lock(q);
+  return CommitLocked(q, lock, mode, buffer, timeoutMs);
+}
+
+QVAStatus BufferQueue_CommitOwn(QVAHandle handle, ComponentBuffer* buffer, uint32_t* outOwn) {
+  *outOwn = 0;
+  if (handle == nullptr || buffer == nullptr || (buffer->flags & QVA_BUFFLAG_EXTERNAL)) return QVA_SUCCESS;
+  BufferQueue* q = Queue(handle);
+  QueueLock lock(q);
+  if (!HoldsOwnData(q, buffer)) return QVA_SUCCESS;
+  *outOwn = 1;
+  return CommitLocked(q, lock, QVA_SLOT_FULL, buffer, QVA_INFINITE);
 }
 
 QVAStatus BufferQueue_Write(QVAHandle handle, ComponentBuffer* buffer, uint32_t timeoutMs, uint32_t* outBytesQueued) {

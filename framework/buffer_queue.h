@@ -70,6 +70,9 @@ QVAStatus BufferQueue_Peek(QVAHandle queue, ComponentBuffer** outBuffer, uint32_
 // mode QVA_SLOT_FULL: a slot being written becomes full, or a foreign record (0x4) is placed in
 // the free slot at the write position; any other mode frees a taken slot. 26 when no slot fits.
 QVAStatus BufferQueue_Commit(QVAHandle queue, uint32_t mode, ComponentBuffer* buffer, uint32_t timeoutMs);
+// BufferQueue_IsOwnBuffer and, for an own slot, BufferQueue_Commit with QVA_SLOT_FULL, under one
+// taking of the lock; *outOwn says which it was (nothing is done with a buffer not its own).
+QVAStatus BufferQueue_CommitOwn(QVAHandle queue, ComponentBuffer* buffer, uint32_t* outOwn);
 // Commits a record lent by reference (0x8) or one of the queue's own slots unchanged, else copies
 // the record's data into free slots, splitting it as needed.
 QVAStatus BufferQueue_Write(QVAHandle queue, ComponentBuffer* buffer, uint32_t timeoutMs, uint32_t* outBytesQueued);

@@ -125,8 +125,9 @@ QVAStatus CompBase_DeliverInput(ComponentInstance* context, uint32_t pin, Compon
   const uint32_t length = buffer->length;
   QVAStatus status;
   uint32_t taken = 0;
-  if (BufferQueue_IsOwnBuffer(queue, buffer)) {
-    status = BufferQueue_Commit(queue, QVA_SLOT_FULL, buffer, QVA_INFINITE);
+  uint32_t own = 0;
+  status = BufferQueue_CommitOwn(queue, buffer, &own);
+  if (own) {
     if (status == QVA_SUCCESS) taken = length;
   } else {
     status = BufferQueue_Write(queue, buffer, running ? QVA_INFINITE : 0, &taken);

@@ -183,6 +183,7 @@ void SendLevel(ComponentInstance* instance, uint32_t count, uint32_t inUse, uint
 namespace orx::framework {
 
 void CountInputBuffer(ComponentInstance* instance, uint32_t bytes) {
+  if (instance->statisticsCounting.load() == 0) return;
   orx::framework::ScopedLock lock(instance->stateLock);
   if (!Counting(instance)) return;
   instance->statistics.buffersInput = instance->statistics.buffersInput + 1;
@@ -190,6 +191,7 @@ void CountInputBuffer(ComponentInstance* instance, uint32_t bytes) {
 }
 
 void CountProcessedBuffer(ComponentInstance* instance, uint32_t bytes) {
+  if (instance->statisticsCounting.load() == 0) return;
   orx::framework::ScopedLock lock(instance->stateLock);
   if (!Counting(instance)) return;
   instance->statistics.buffersProcessed = instance->statistics.buffersProcessed + 1;
@@ -304,6 +306,7 @@ QVAStatus CompBase_ResetStatistics(ComponentInstance* instance) {
   std::memset(&s, 0, sizeof s);
   s.typeFlags = instance->typeFlags;
   s.stateBits = QVA_STATS_RESET;
+  instance->statisticsCounting = 0;
   s.marker44 = kStatisticsMarker;
   s.marker54 = kStatisticsMarker;
   s.startTime = QVAGetTime();
@@ -318,6 +321,7 @@ QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t) {
   std::memset(&s, 0, sizeof s);
   s.typeFlags = instance->typeFlags;
   s.stateBits = QVA_STATS_RESET | QVA_STATS_COUNTING;
+  instance->statisticsCounting = 1;
   s.marker44 = kStatisticsMarker;
   s.startTime = QVAGetTime();
   return QVA_SUCCESS;
@@ -336,6 +340,7 @@ QVAStatus CompBase_PauseStatistics(ComponentInstance* instance) {
   if (!(s.stateBits & QVA_STATS_COUNTING)) return QVA_ERR_WRONGSTATE;
   CompBase_SnapshotStatistics(instance);
   s.stateBits = (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_STOPPED)) | QVA_STATS_PAUSED;
+  instance->statisticsCounting = 0;
   s.pauseTime = QVAGetTime();
   return QVA_SUCCESS;
 }
@@ -346,6 +351,7 @@ QVAStatus CompBase_StopStatistics(ComponentInstance* instance) {
   if (s.stateBits & QVA_STATS_COUNTING) {
     CompBase_SnapshotStatistics(instance);
     s.stateBits = (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_PAUSED)) | QVA_STATS_STOPPED;
+    instance->statisticsCounting = 0;
     s.pauseTime = QVAGetTime();
     return QVA_SUCCESS;
   }

@@ -173,6 +173,7 @@ QVAHandle WorkerThread(ComponentInstance* instance) {
 void SetWorkerThread(ComponentInstance* instance, QVAHandle thread) {
   orx::framework::ScopedLock lock(instance->stateLock);
   instance->workerThread = thread;
+  if (thread == nullptr) instance->workerLive.store(0);
 }
 
 void SendEvent(ComponentInstance* instance, uint32_t eventId, void* record, uint32_t size) {
@@ -205,6 +206,8 @@ uint32_t CompBase_WaitForState(ComponentInstance* instance, uint32_t mask, uint3
 }
 
 uint32_t CompBase_IsRunning(ComponentInstance* instance) {
+  // A worker started here and not yet returned runs; anything else is looked at under the lock.
+  if (instance->workerLive.load() != 0) return instance->state.load() != QVA_STATE_DESTROYING ? 1 : 0;
   orx::framework::ScopedLock lock(instance->stateLock);
   return instance->workerThread != nullptr && QVAThreadGetStage(instance->workerThread) != QVA_THREAD_ENDED &&
                  instance->state.load() != QVA_STATE_DESTROYING

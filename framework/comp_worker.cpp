@@ -23,6 +23,15 @@ void ReclaimWorker(ComponentInstance* instance, QVAHandle thread) {
 
 bool Ended(QVAHandle thread) { return QVAThreadGetStage(thread) == QVA_THREAD_ENDED; }
 
+// The thread function of every worker CompBase_StartThread starts: the worker is no longer live
+// once it returns (before its thread's stage says it ended).
+uint32_t RunWorker(QVAHandle thread, void* argument) {
+  auto* instance = static_cast<ComponentInstance*>(argument);
+  const uint32_t result = instance->workerEntry(thread, instance);
+  instance->workerLive.store(0);
+  return result;
+}
+
 }  // namespace
 
 QVAStatus CompBase_Init(ComponentInstance* instance) {
@@ -76,12 +85,14 @@ QVAStatus CompBase_StartThread(ComponentInstance* instance, QVAThreadFn worker, 
   CompBase_Init(instance);
   if (worker == nullptr) return QVA_SUCCESS;
   instance->workerActivity = QVA_WORKER_STARTING;
-  QVAHandle thread = QVACreateThread(worker, instance, 0);
+  instance->workerEntry = worker;
+  QVAHandle thread = QVACreateThread(RunWorker, instance, 0);
   if (thread == nullptr) {
     instance->workerActivity = QVA_WORKER_NONE;
     return QVA_ERR_EXECUTION;
   }
   orx::framework::SetWorkerThread(instance, thread);
+  instance->workerLive.store(1);
   if (instance->workerPriority != 0) QVASetThreadPriority(thread, instance->workerPriority);
   const bool paused = CompBase_IsState(instance, QVA_STATE_INIT | QVA_STATE_PAUSING | QVA_STATE_PAUSED);
   CompBase_SetState(instance, paused ? QVA_STATE_PAUSING : QVA_STATE_STARTING);

@@ -467,7 +467,6 @@ struct ComponentInstance : ComponentInfo {
   std::atomic<uint32_t> state;  // CompState, written under the state lock
   QVAHandle workerThread;
   int32_t workerPriority;
-  std::atomic<uint32_t> workerActivity;
   ComponentPin inputPin[kQVAInputPinSlots];    // named apart from the descriptor's pin counts
   ComponentPin outputPin[kQVAOutputPinSlots];
   std::atomic<QVAErrorCallbackFn> errorCallback;
@@ -502,6 +501,19 @@ struct ComponentInstance : ComponentInfo {
   // Not in the original record: the end marker of a stream ended by a format record, held while
   // the hook handles the record (1 armed, 2 held), so the old stream's last output goes first.
   std::atomic<uint32_t> endMarkerHold;
+  // Not in the original record: the worker CompBase_StartThread runs, and 1 from its start until
+  // it returns or is reclaimed. While it is 1 the worker certainly runs, so CompBase_IsRunning
+  // answers without the state lock, which every round of every worker would otherwise take.
+  QVAThreadFn workerEntry;
+  std::atomic<uint32_t> workerLive;
+  // Not in the original record: 1 while the statistics count (QVA_STATS_COUNTING), mirrored
+  // under the state lock, so a buffer counted while they do not skips that lock.
+  std::atomic<uint32_t> statisticsCounting;
+  // Moved here from after workerPriority: the worker writes it twice a round, so it lies on a
+  // cache line of its own, away from the words other threads read at every delivery.
+  char workerActivityLineBefore[64];
+  std::atomic<uint32_t> workerActivity;
+  char workerActivityLineAfter[64];
 };
 
 // The component's private record.

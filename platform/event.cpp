@@ -29,21 +29,25 @@ class Event {
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
 
+  // The mutex and condition variable are touched only when a waiter sleeps: between two busy
+  // threads a set is one store, where taking the mutex would pull its cache line away from a
+  // waiter spinning on the flag. The flag is stored before the sleeper count is read and a
+  // sleeper is counted before it reads the flag (both sequentially consistent), so either the
+  // setter sees the sleeper and wakes it under the mutex, or the sleeper sees the flag.
   void Set() {
+    signalled_.store(true, std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_seq_cst) == 0) return;
     pthread_mutex_lock(&mutex_);
-    signalled_.store(true, std::memory_order_release);
     if (manualReset_) pthread_cond_broadcast(&cond_);
     else pthread_cond_signal(&cond_);
     pthread_mutex_unlock(&mutex_);
   }
 
-  void Reset() {
-    pthread_mutex_lock(&mutex_);
-    signalled_.store(false, std::memory_order_relaxed);
-    pthread_mutex_unlock(&mutex_);
-  }
+  void Reset() { signalled_.store(false, std::memory_order_seq_cst); }
 
   WaitResult Wait(uint32_t timeoutMs) {
+    if (Take()) return WaitResult::kSignalled;
+    if (timeoutMs == 0) return WaitResult::kTimedOut;
     timespec deadline{};
     if (timeoutMs != kWaitForever) {
       clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -54,46 +58,55 @@ class Event {
         deadline.tv_nsec -= 1000000000L;
       }
     }
-    if (timeoutMs != 0) SpinBriefly();
+    if (SpinBriefly() && Take()) return WaitResult::kSignalled;
     pthread_mutex_lock(&mutex_);
-    while (!signalled_.load(std::memory_order_relaxed)) {
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    WaitResult result = WaitResult::kSignalled;
+    while (!Take()) {
       if (timeoutMs == kWaitForever) {
         pthread_cond_wait(&cond_, &mutex_);
-      } else if (timeoutMs == 0 || pthread_cond_timedwait(&cond_, &mutex_, &deadline) == ETIMEDOUT) {
-        if (signalled_.load(std::memory_order_relaxed)) break;
-        pthread_mutex_unlock(&mutex_);
-        return WaitResult::kTimedOut;
+      } else if (pthread_cond_timedwait(&cond_, &mutex_, &deadline) == ETIMEDOUT) {
+        if (!Take()) result = WaitResult::kTimedOut;
+        break;
       }
     }
-    // An auto-reset event is consumed by the one waiter that sees it.
-    if (!manualReset_) signalled_.store(false, std::memory_order_relaxed);
+    sleepers_.fetch_sub(1, std::memory_order_seq_cst);
     pthread_mutex_unlock(&mutex_);
-    return WaitResult::kSignalled;
+    return result;
   }
 
   std::string name;
   int references = 1;
 
  private:
+  // An auto-reset event is consumed by the one waiter whose exchange finds it set; the flag is
+  // read first so that a waiter finding it clear does not take its cache line from the setter.
+  bool Take() {
+    if (!signalled_.load(std::memory_order_seq_cst)) return false;
+    return manualReset_ || signalled_.exchange(false, std::memory_order_seq_cst);
+  }
+
   // A signal that comes within a few microseconds is taken without sleeping: a thread woken from
   // a sleep costs its signaller a system call and itself a scheduling delay, per buffer when a
-  // consumer keeps up with its producer.
-  void SpinBriefly() const {
+  // consumer keeps up with its producer. Answers whether the flag was seen set.
+  bool SpinBriefly() const {
     constexpr int64_t kSpinNs = 20000;
     timespec start{}, now{};
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
       for (int i = 0; i < 16; ++i) {
-        if (signalled_.load(std::memory_order_acquire)) return;
+        if (signalled_.load(std::memory_order_acquire)) return true;
         _mm_pause();
       }
       clock_gettime(CLOCK_MONOTONIC, &now);
-      if ((now.tv_sec - start.tv_sec) * 1000000000LL + (now.tv_nsec - start.tv_nsec) > kSpinNs) return;
+      if ((now.tv_sec - start.tv_sec) * 1000000000LL + (now.tv_nsec - start.tv_nsec) > kSpinNs) return false;
     }
   }
 
   const bool manualReset_;
-  std::atomic<bool> signalled_;
+  // The flag has a cache line of its own: waiters spin on it while others set it.
+  alignas(64) std::atomic<bool> signalled_;
+  alignas(64) std::atomic<uint32_t> sleepers_{0};
   pthread_mutex_t mutex_;
   pthread_cond_t cond_;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// Kernel events on POSIX: a latched flag under a mutex with a condition variable. An auto-reset
-// event hands one Set to exactly one waiter; a manual-reset event stays set until reset. Named
+// Kernel events on POSIX: a latched atomic flag, with a mutex and condition variable for the
+// waiters that sleep. An auto-reset event hands one Set to exactly one waiter; a manual-reset
+// event stays set until reset. Named
 // events are shared inside the process through a name table (nothing needs cross-process events).
 #include <cstdint>
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <string>
 #include <thread>
@@ -35,6 +36,40 @@ TEST(PlatformEvents, ManualResetReleasesEveryWaiterUntilReset) {
   ResetEvent(event);
   EXPECT_EQ(WaitEvent(event, 0), WaitResult::kTimedOut);
   DestroyEvent(event);
+}
+
+// A set made while the other side spins, and one made after it has gone to sleep, both wake
+// it: two threads hand a turn back and forth, and now and then one answers late enough that the
+// other has stopped spinning.
+TEST(PlatformEvents, HandOffsBackAndForthLoseNoSet) {
+  Event* ping = CreateEvent(false, false, nullptr);
+  Event* pong = CreateEvent(false, false, nullptr);
+  ASSERT_NE(ping, nullptr);
+  ASSERT_NE(pong, nullptr);
+  constexpr int kTurns = 20000;
+  constexpr uint32_t kPatienceMs = 5000;
+  std::atomic<int> lost{0};
+  std::thread other([&] {
+    for (int turn = 0; turn < kTurns; ++turn) {
+      if (WaitEvent(ping, kPatienceMs) != WaitResult::kSignalled) {
+        lost++;
+        return;
+      }
+      if (turn % 200 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      SetEvent(pong);
+    }
+  });
+  for (int turn = 0; turn < kTurns && lost.load() == 0; ++turn) {
+    SetEvent(ping);
+    if (WaitEvent(pong, kPatienceMs) != WaitResult::kSignalled) lost++;
+  }
+  other.join();
+  EXPECT_EQ(lost.load(), 0);
+  // Every set was taken by exactly one wait: neither event is left set.
+  EXPECT_EQ(WaitEvent(ping, 0), WaitResult::kTimedOut);
+  EXPECT_EQ(WaitEvent(pong, 0), WaitResult::kTimedOut);
+  DestroyEvent(ping);
+  DestroyEvent(pong);
 }
 
 struct StackProbe {
