@@ -48,6 +48,7 @@ struct alignas(64) QueueSlot {
 struct SlotGeneration {
   QueueSlot* slots = nullptr;
   void* slotBlock = nullptr;  // the allocation the aligned slot array lies in
+  uint8_t* firstData = nullptr;  // slot i's memory starts at firstData + i * slotSize
   uint32_t count = 0;
   uint32_t slotSize = 0;
   void* dataBlock = nullptr;
@@ -153,6 +154,7 @@ QVAStatus MakeGeneration(uint32_t slotSize, uint32_t count, SlotGeneration* out)
   generation.slots = reinterpret_cast<QueueSlot*>((slotBase + alignof(QueueSlot) - 1) & ~uintptr_t{alignof(QueueSlot) - 1});
   auto base = reinterpret_cast<uintptr_t>(generation.dataBlock);
   auto* first = reinterpret_cast<uint8_t*>((base + kSlotDataAlign - 1) & ~uintptr_t{kSlotDataAlign - 1});
+  generation.firstData = first;
   for (uint32_t i = 0; i < count; ++i) {
     QueueSlot* slot = new (&generation.slots[i]) QueueSlot;
     slot->dataBase = first + uint64_t{i} * slotSize;
@@ -280,7 +282,22 @@ uint32_t RetiredHeld(const BufferQueue* q) {
   return held;
 }
 
+// The ring slot whose own memory starts at data, while its record still points there. Found by
+// arithmetic, so handing a slot back reads that slot instead of every slot of the ring, which
+// the other side of the queue may be writing.
+QueueSlot* OwnSlotAt(const BufferQueue* q, const uint8_t* data) {
+  const SlotGeneration& ring = q->ring;
+  const auto address = reinterpret_cast<uintptr_t>(data);
+  const auto first = reinterpret_cast<uintptr_t>(ring.firstData);
+  if (ring.slots == nullptr || address < first) return nullptr;
+  const uint64_t offset = address - first;
+  if (offset % ring.slotSize != 0 || offset / ring.slotSize >= ring.count) return nullptr;
+  QueueSlot& slot = ring.slots[offset / ring.slotSize];
+  return slot.record.data == data ? &slot : nullptr;
+}
+
 bool HoldsOwnData(const BufferQueue* q, const ComponentBuffer* buffer) {
+  if (OwnSlotAt(q, buffer->data) != nullptr) return true;
   for (uint32_t i = 0; i < q->ring.count; ++i) {
     if (q->ring.slots[i].record.data == buffer->data) return true;
   }
@@ -545,11 +562,13 @@ QVAStatus CommitLocked(BufferQueue* q, QueueLock& lock, uint32_t mode, Component
     }
   }
   const bool full = mode == QVA_SLOT_FULL;
-  QueueSlot* slot = SearchWholeRing(q, [buffer, full](QueueSlot& s) {
+  const auto holdsBuffer = [buffer, full](QueueSlot& s) {
     const uint32_t state = s.state.load(std::memory_order_relaxed);
     if (s.record.data != buffer->data) return false;
     return full ? state == QVA_SLOT_WRITING : state != QVA_SLOT_FREE;
-  });
+  };
+  QueueSlot* slot = OwnSlotAt(q, buffer->data);
+  if (slot == nullptr || !holdsBuffer(*slot)) slot = SearchWholeRing(q, holdsBuffer);
   if (slot == nullptr) return CommitRetired(q, mode, buffer) ? QVA_SUCCESS : QVA_ERR_TIMEOUT;
   if (full && !slot->discardOnFullCommit) {
     slot->state.store(QVA_SLOT_FULL, std::memory_order_relaxed);
