@@ -604,12 +604,15 @@ QVAStatus BufferQueue_Write(QVAHandle handle, ComponentBuffer* buffer, uint32_t 
   if (outBytesQueued) *outBytesQueued = 0;
   if (handle == nullptr) return QVA_ERR_BADHANDLE;
   if (buffer == nullptr) return QVA_ERR_BADARG;
-  if ((buffer->flags & QVA_BUFFLAG_INPLACE) || BufferQueue_IsOwnBuffer(handle, buffer)) {
-    // A committed own slot belongs to the consumer at once: its length is read before.
-    const uint32_t length = buffer->length;
-    const QVAStatus status = BufferQueue_Commit(handle, QVA_SLOT_FULL, buffer, timeoutMs);
-    if (status == QVA_SUCCESS && outBytesQueued) *outBytesQueued = length;
-    return status;
+  // A committed own slot belongs to the consumer at once: its length is read before.
+  const uint32_t length = buffer->length;
+  uint32_t committedAsIs = 1;
+  const QVAStatus committed = (buffer->flags & QVA_BUFFLAG_INPLACE)
+                                  ? BufferQueue_Commit(handle, QVA_SLOT_FULL, buffer, timeoutMs)
+                                  : BufferQueue_CommitOwn(handle, buffer, &committedAsIs);
+  if (committedAsIs) {
+    if (committed == QVA_SUCCESS && outBytesQueued) *outBytesQueued = length;
+    return committed;
   }
   uint32_t working = buffer->flags & ~(QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_INPLACE);
   uint32_t remaining = buffer->length;

@@ -24,6 +24,12 @@ bool Counting(const ComponentInstance* instance) {
 
 uint32_t Now32() { return static_cast<uint32_t>(QVAGetTime()); }
 
+// Sets the statistics state bits (under the state lock) and the counting word read without it.
+void SetStatisticsBits(ComponentInstance* instance, uint32_t bits) {
+  instance->statistics.stateBits = bits;
+  instance->statisticsCounting = (bits & QVA_STATS_COUNTING) != 0 ? 1 : 0;
+}
+
 // The pin a PinBufferConfig index names: input pins first, then output pins.
 ComponentPin* PinByIndex(ComponentInstance* instance, uint32_t index) {
   const uint32_t inputs = std::min(instance->inputPins, kQVAInputPinSlots);
@@ -305,8 +311,7 @@ QVAStatus CompBase_ResetStatistics(ComponentInstance* instance) {
   CompStatistics& s = instance->statistics;
   std::memset(&s, 0, sizeof s);
   s.typeFlags = instance->typeFlags;
-  s.stateBits = QVA_STATS_RESET;
-  instance->statisticsCounting = 0;
+  SetStatisticsBits(instance, QVA_STATS_RESET);
   s.marker44 = kStatisticsMarker;
   s.marker54 = kStatisticsMarker;
   s.startTime = QVAGetTime();
@@ -320,8 +325,7 @@ QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t) {
   if ((bits & 0xF000) && !(bits & QVA_STATS_STOPPED)) return QVA_SUCCESS;  // counting or paused
   std::memset(&s, 0, sizeof s);
   s.typeFlags = instance->typeFlags;
-  s.stateBits = QVA_STATS_RESET | QVA_STATS_COUNTING;
-  instance->statisticsCounting = 1;
+  SetStatisticsBits(instance, QVA_STATS_RESET | QVA_STATS_COUNTING);
   s.marker44 = kStatisticsMarker;
   s.startTime = QVAGetTime();
   return QVA_SUCCESS;
@@ -339,8 +343,7 @@ QVAStatus CompBase_PauseStatistics(ComponentInstance* instance) {
   CompStatistics& s = instance->statistics;
   if (!(s.stateBits & QVA_STATS_COUNTING)) return QVA_ERR_WRONGSTATE;
   CompBase_SnapshotStatistics(instance);
-  s.stateBits = (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_STOPPED)) | QVA_STATS_PAUSED;
-  instance->statisticsCounting = 0;
+  SetStatisticsBits(instance, (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_STOPPED)) | QVA_STATS_PAUSED);
   s.pauseTime = QVAGetTime();
   return QVA_SUCCESS;
 }
@@ -350,13 +353,12 @@ QVAStatus CompBase_StopStatistics(ComponentInstance* instance) {
   CompStatistics& s = instance->statistics;
   if (s.stateBits & QVA_STATS_COUNTING) {
     CompBase_SnapshotStatistics(instance);
-    s.stateBits = (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_PAUSED)) | QVA_STATS_STOPPED;
-    instance->statisticsCounting = 0;
+    SetStatisticsBits(instance, (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_PAUSED)) | QVA_STATS_STOPPED);
     s.pauseTime = QVAGetTime();
     return QVA_SUCCESS;
   }
   if (s.stateBits & QVA_STATS_PAUSED) {
-    s.stateBits = (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_PAUSED)) | QVA_STATS_STOPPED;
+    SetStatisticsBits(instance, (s.stateBits & ~(QVA_STATS_COUNTING | QVA_STATS_PAUSED)) | QVA_STATS_STOPPED);
     return QVA_SUCCESS;
   }
   return QVA_ERR_WRONGSTATE;
