@@ -4,7 +4,9 @@
 //     road): compare bytes_per_second. A bare pipeline of three threads doing the same copies
 //     through rings of eight 64 KiB slots, handing over by spinning on counters, shows what the
 //     machine itself allows on this road: the part of the gap to std::memcpy that no framework
-//     can close;
+//     can close. Every hand-over between two threads moves cache lines between their
+//     processors; BM_CacheLineHandOffReference gives the time one such move takes here (one
+//     line passed back and forth, time per one-way pass);
 // (b) lent 3,110,400-byte frames (one 1920x1080 4:2:0 picture) pushed by reference into one
 //     component whose hook reads 64 bytes of each, against a bare two-thread mutex and condition
 //     variable hand-off of the same records: compare the time per frame (items_per_second).
@@ -138,6 +140,26 @@ void BM_BarePipelineReference(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t{kBufferSize});
 }
 
+void BM_CacheLineHandOffReference(benchmark::State& state) {
+  HandOffCount turn;
+  const int64_t total = state.max_iterations;
+  std::thread other([&] {
+    for (int64_t i = 0; i < total; ++i) {
+      WaitUntil(turn, 2 * i + 1);
+      turn.value.store(2 * i + 2, std::memory_order_release);
+    }
+  });
+  int64_t i = 0;
+  for (auto _ : state) {
+    turn.value.store(2 * i + 1, std::memory_order_release);
+    WaitUntil(turn, 2 * i + 2);
+    ++i;
+  }
+  other.join();
+  // Each iteration is two one-way passes of the line.
+  state.SetItemsProcessed(2 * state.iterations());
+}
+
 void BM_CopiedThroughPassToSink(benchmark::State& state) {
   CompBase_LibInit(kTable, 3);
   ComponentInstance* sink = Make(kSink, kBufferSize, 8);
@@ -214,6 +236,7 @@ void BM_LentFramesIntoOneComponent(benchmark::State& state) {
 
 BENCHMARK(BM_Memcpy64K)->Iterations(20000)->UseRealTime();
 BENCHMARK(BM_BarePipelineReference)->Iterations(20000)->UseRealTime();
+BENCHMARK(BM_CacheLineHandOffReference)->Iterations(200000)->UseRealTime();
 BENCHMARK(BM_CopiedThroughPassToSink)->Iterations(20000)->UseRealTime();
 BENCHMARK(BM_ReferenceFrameHandOff)->Iterations(20000)->UseRealTime();
 BENCHMARK(BM_LentFramesIntoOneComponent)->Iterations(20000)->UseRealTime();
