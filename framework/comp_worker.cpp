@@ -92,6 +92,7 @@ QVAStatus CompBase_StartThread(ComponentInstance* instance, QVAThreadFn worker, 
     return QVA_ERR_EXECUTION;
   }
   orx::framework::SetWorkerThread(instance, thread);
+  // Set before QVAStartThread runs the worker, so a worker that returns at once clears it after.
   instance->workerLive.store(1);
   if (instance->workerPriority != 0) QVASetThreadPriority(thread, instance->workerPriority);
   const bool paused = CompBase_IsState(instance, QVA_STATE_INIT | QVA_STATE_PAUSING | QVA_STATE_PAUSED);

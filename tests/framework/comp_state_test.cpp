@@ -266,6 +266,32 @@ TEST_F(CompStates, WorkerLifecycle) {
   EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
 }
 
+// Starts the thread and lets it run before answering, so its function has returned by the time
+// the starter goes on (as a worker that ends at once on a busy machine may).
+platform::NativeThread* StartAndLetRun(platform::ThreadProc proc, void* argument, size_t stackSize) {
+  const platform::ThreadStartFn hook = platform::SetThreadStartHook(nullptr);
+  platform::NativeThread* thread = platform::StartNativeThread(proc, argument, stackSize);
+  platform::SetThreadStartHook(hook);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return thread;
+}
+
+TEST_F(CompStates, AWorkerThatEndedBeforeItsStartReturnedIsNotRunning) {
+  ComponentInstance* instance = Create(kTestEncoder);
+  ASSERT_EQ(CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, 1024, 2), QVA_SUCCESS);
+  ASSERT_EQ(CompCreateHook(instance), QVA_SUCCESS);
+  const platform::ThreadStartFn previous = platform::SetThreadStartHook(StartAndLetRun);
+  const QVAStatus started = CompBase_StartThread(instance, EndAtOnce, 0);
+  platform::SetThreadStartHook(previous);
+  ASSERT_EQ(started, QVA_SUCCESS);
+  ASSERT_EQ(QVAWaitThreadStage(instance->workerThread, QVA_THREAD_ENDED, 5000), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_IsRunning(instance), 0u);
+  // Nothing takes the ended worker for a running one: the instance stops and closes down.
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_Deinit(instance), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
+}
+
 TEST_F(CompStates, APlayDuringTheWorkersPauseStepIsNeverUndone) {
   // The worker turns PAUSING into PAUSED after a round while CMD_PLAY may turn PAUSING into
   // STARTING on another thread: whichever comes first, a play that succeeded is never followed
