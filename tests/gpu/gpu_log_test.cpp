@@ -11,8 +11,8 @@
 #include "platform/registry.h"
 #include "tests/gpu/gpu_test_support.h"
 #include "tests/support/test_paths.h"
-#include "venc/component/write_log_file.h"
-#include "venc/gpu/dataflow/dataflow_hooks.h"
+#include "venc/common/write_log_file.h"
+#include "venc/common/dataflow_hooks.h"
 #include "venc/gpu/dataflow/dataflow_log.h"
 
 namespace orx::test::gpu {

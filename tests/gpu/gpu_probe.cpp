@@ -13,8 +13,8 @@
 
 #include "platform/debug_output.h"
 #include "tests/support/gcx-stand-in/gcx_stand_in_control.h"
-#include "venc/component/gpu_setup.h"
-#include "venc/component/profile_file.h"
+#include "venc/core/gpu_setup.h"
+#include "venc/common/profile_file.h"
 #include "venc/gpu/dataflow/dataflow_device.h"
 #include "venc/gpu/dataflow/gcx_binding.h"
 

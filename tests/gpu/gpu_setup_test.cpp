@@ -10,8 +10,8 @@
 #include "platform/registry.h"
 #include "tests/gpu/gpu_test_support.h"
 #include "tests/support/test_paths.h"
-#include "venc/component/gpu_setup.h"
-#include "venc/component/write_log_file.h"
+#include "venc/core/gpu_setup.h"
+#include "venc/common/write_log_file.h"
 
 namespace orx::test::gpu {
 namespace {

@@ -6,7 +6,7 @@
 #include "platform/registry.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
-#include "venc/component/write_log_file.h"
+#include "venc/common/write_log_file.h"
 
 namespace orx::test::gpu {
 

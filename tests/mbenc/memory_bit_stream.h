@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "venc/mbenc/video_bit_stream.h"
+#include "venc/common/video_bit_stream.h"
 
 namespace orx::venc::test {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "venc/component/picture.h"
+#include "venc/common/picture.h"
 #include "venc/dsp/core_factories.h"
 
 namespace orx::venc::test {

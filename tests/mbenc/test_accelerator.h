@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "venc/component/encode_accelerator.h"
+#include "venc/common/encode_accelerator.h"
 #include "venc/dsp/mb_core.h"
 
 namespace orx::venc::test {

@@ -13,8 +13,8 @@
 
 #include "tests/mbenc/test_pictures.h"
 #include "tests/support/ffmpeg.h"
-#include "venc/component/encoder_settings.h"
-#include "venc/component/picture.h"
+#include "venc/common/encoder_settings.h"
+#include "venc/common/picture.h"
 
 namespace orx::venc::test {
 

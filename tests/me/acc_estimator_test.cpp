@@ -20,7 +20,7 @@
 
 #include "tests/me/me_fixtures.h"
 #include "tests/me/test_pool.h"
-#include "venc/component/f_code.h"
+#include "venc/me/f_code.h"
 #include "venc/dsp/core_factories.h"
 #include "venc/me/acc_mpeg2_motion_estimator.h"
 #include "venc/me/enc_acc_cpu_mc.h"

@@ -13,7 +13,7 @@
 #include "tests/me/me_fixtures.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/test_paths.h"
-#include "venc/component/f_code.h"
+#include "venc/me/f_code.h"
 #include "venc/me/mpeg2_motion_estimator.h"
 
 namespace orx::venc::test {

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "venc/component/encoder_settings.h"
-#include "venc/component/frame_store.h"
-#include "venc/component/picture.h"
+#include "venc/common/encoder_settings.h"
+#include "venc/common/frame_store.h"
+#include "venc/common/picture.h"
 #include "venc/mbenc/mb_encoder.h"
 #include "venc/me/motion_estimator.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/me/me_fixtures.h"
-#include "venc/component/f_code.h"
+#include "venc/me/f_code.h"
 #include "venc/me/mpeg2_motion_estimator.h"
 
 namespace orx::venc::test {

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "venc/component/encode_accelerator.h"
-#include "venc/component/frame_store.h"
+#include "venc/common/encode_accelerator.h"
+#include "venc/common/frame_store.h"
 #include "venc/dsp/mb_core.h"
 #include "venc/dsp/motion_estimation_core.h"
 #include "venc/me/enc_acc_cpu_mc.h"

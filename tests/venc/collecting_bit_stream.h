@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "venc/mbenc/video_bit_stream.h"
+#include "venc/common/video_bit_stream.h"
 
 namespace orx::venc::test {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "media/media_codes.h"
-#include "venc/component/derive_settings.h"
+#include "venc/core/derive_settings.h"
 
 namespace {
 

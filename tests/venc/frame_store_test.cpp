@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/venc/settings_fixture.h"
-#include "venc/component/frame_store.h"
+#include "venc/common/frame_store.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "venc/component/derive_settings.h"
-#include "venc/component/frame_store.h"
-#include "venc/component/mpeg_video_encoder.h"
-#include "venc/component/video_encoder.h"
+#include "venc/core/derive_settings.h"
+#include "venc/common/frame_store.h"
+#include "venc/core/mpeg_video_encoder.h"
+#include "venc/core/video_encoder.h"
 #include "venc/me/mpeg2_motion_estimator.h"
 
 namespace orx::venc::test {

@@ -7,7 +7,7 @@
 
 #include "media/media_type.h"
 #include "media/video_encoder_params.h"
-#include "venc/component/encoder_settings.h"
+#include "venc/common/encoder_settings.h"
 
 namespace orx::venc::test {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "tests/venc/settings_fixture.h"
-#include "venc/component/frame_store.h"
-#include "venc/component/preprocessor.h"
+#include "venc/common/frame_store.h"
+#include "venc/core/preprocessor.h"
 #include "venc/dsp/core_factories.h"
 #include "venc/dsp/preproc_core.h"
 

@@ -9,8 +9,8 @@
 #include "tests/venc/debug_capture.h"
 #include "tests/venc/settings_fixture.h"
 #include "tests/venc/vbv_checker.h"
-#include "venc/component/quantiser_scales.h"
-#include "venc/component/rate_control.h"
+#include "venc/core/quantiser_scales.h"
+#include "venc/core/rate_control.h"
 
 namespace {
 

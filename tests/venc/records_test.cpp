@@ -2,10 +2,10 @@
 // packed vector word.
 #include <gtest/gtest.h>
 
-#include "venc/component/encoder_settings.h"
-#include "venc/component/f_code.h"
-#include "venc/component/picture.h"
-#include "venc/component/quantiser_qp.h"
+#include "venc/common/encoder_settings.h"
+#include "venc/me/f_code.h"
+#include "venc/common/picture.h"
+#include "venc/common/quantiser_qp.h"
 
 namespace {
 

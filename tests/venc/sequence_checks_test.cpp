@@ -9,8 +9,8 @@
 
 #include "tests/venc/debug_capture.h"
 #include "tests/venc/settings_fixture.h"
-#include "venc/component/profile_level.h"
-#include "venc/component/sequence_checks.h"
+#include "venc/core/profile_level.h"
+#include "venc/core/sequence_checks.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "tests/venc/settings_fixture.h"
-#include "venc/component/aspect_ratio.h"
-#include "venc/component/profile_level.h"
-#include "venc/component/sequence_checks.h"
-#include "venc/component/sequence_header.h"
+#include "venc/core/aspect_ratio.h"
+#include "venc/core/profile_level.h"
+#include "venc/core/sequence_checks.h"
+#include "venc/core/sequence_header.h"
 
 namespace {
 

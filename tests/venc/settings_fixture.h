@@ -1,7 +1,7 @@
 #pragma once
 // A valid sequence to start check and rate-control cases from: MPEG-2, 720x576 at 25 frames/s,
 // 6 Mbit/s, N 15, M 1, geometry as the encoder derives it.
-#include "venc/component/encoder_settings.h"
+#include "venc/common/encoder_settings.h"
 
 namespace orx::venc::test {
 

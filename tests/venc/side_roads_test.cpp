@@ -17,9 +17,9 @@
 #include "tests/venc/mpeg2_stream_reader.h"
 #include "tests/venc/source_video.h"
 #include "tests/venc/venc_host.h"
-#include "venc/component/mpeg_video_encoder.h"
-#include "venc/component/preprocessor.h"
-#include "venc/component/video_encoder.h"
+#include "venc/core/mpeg_video_encoder.h"
+#include "venc/core/preprocessor.h"
+#include "venc/core/video_encoder.h"
 
 namespace orx::venc::test {
 namespace {

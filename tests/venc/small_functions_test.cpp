@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "tests/venc/debug_capture.h"
-#include "venc/component/debug_printf.h"
-#include "venc/component/fraction.h"
-#include "venc/component/put_bits_at.h"
-#include "venc/component/rounding.h"
+#include "venc/common/debug_printf.h"
+#include "venc/core/fraction.h"
+#include "venc/core/put_bits_at.h"
+#include "venc/core/rounding.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
 #include "tests/venc/stdout_capture.h"
-#include "venc/component/encoder_lock.h"
-#include "venc/component/profiling.h"
-#include "venc/component/usable_processors.h"
-#include "venc/gpu/dataflow/dataflow_hooks.h"
+#include "venc/core/encoder_lock.h"
+#include "venc/common/profiling.h"
+#include "venc/core/usable_processors.h"
+#include "venc/common/dataflow_hooks.h"
 
 namespace orx::venc {
 namespace {

@@ -17,7 +17,7 @@
 #include "tests/venc/source_video.h"
 #include "tests/venc/stdout_capture.h"
 #include "tests/venc/venc_host.h"
-#include "venc/component/write_log_file.h"
+#include "venc/common/write_log_file.h"
 
 namespace orx::venc::test {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "tests/venc/collecting_bit_stream.h"
 #include "tests/venc/settings_fixture.h"
-#include "venc/component/mpeg_video_encoder.h"
-#include "venc/component/preprocessor.h"
-#include "venc/component/video_encoder.h"
+#include "venc/core/mpeg_video_encoder.h"
+#include "venc/core/preprocessor.h"
+#include "venc/core/video_encoder.h"
 
 namespace orx::venc {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "framework/qva_component.h"
 #include "venc/component/frame_info_ring.h"
-#include "venc/mbenc/video_bit_stream.h"
+#include "venc/common/video_bit_stream.h"
 
 namespace orx::venc {
 

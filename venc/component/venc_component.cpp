@@ -8,7 +8,7 @@
 #include "media/media_codes.h"
 #include "media/media_params.h"
 #include "venc/component/bit_stream.h"
-#include "venc/component/mpeg_video_encoder.h"
+#include "venc/core/mpeg_video_encoder.h"
 
 namespace orx::venc {
 namespace {

@@ -8,8 +8,8 @@
 #include "framework/qva_component.h"
 #include "media/media_type.h"
 #include "media/video_encoder_params.h"
-#include "venc/component/derive_settings.h"
-#include "venc/component/encoder_settings.h"
+#include "venc/core/derive_settings.h"
+#include "venc/common/encoder_settings.h"
 #include "venc/component/frame_info_ring.h"
 
 namespace orx::venc {

@@ -3,7 +3,7 @@
 #include "framework/comp_base.h"
 #include "framework/component_library.h"
 #include "framework/shipped_descriptors.h"
-#include "venc/component/encoder_lock.h"
+#include "venc/core/encoder_lock.h"
 #include "venc/component/venc_component.h"
 
 namespace {

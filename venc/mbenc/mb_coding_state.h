@@ -3,7 +3,7 @@
 // controller, which reads it and writes its quantiser, threshold and overflow words.
 #include <cstdint>
 
-#include "venc/component/picture.h"
+#include "venc/common/picture.h"
 
 namespace orx::venc {
 

@@ -15,14 +15,14 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "venc/component/encode_accelerator.h"
-#include "venc/component/encoder_settings.h"
-#include "venc/component/picture.h"
+#include "venc/common/encode_accelerator.h"
+#include "venc/common/encoder_settings.h"
+#include "venc/common/picture.h"
 #include "venc/dsp/mb_core.h"
 #include "venc/mbenc/mb_coding_state.h"
-#include "venc/mbenc/motion_estimator_interface.h"
-#include "venc/mbenc/rate_control_interface.h"
-#include "venc/mbenc/video_bit_stream.h"
+#include "venc/common/motion_estimator_interface.h"
+#include "venc/common/rate_control_interface.h"
+#include "venc/common/video_bit_stream.h"
 
 namespace orx::venc {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "venc/component/encode_accelerator.h"
+#include "venc/common/encode_accelerator.h"
 #include "venc/me/acc_records.h"
 #include "venc/me/mpeg2_motion_estimator.h"
 

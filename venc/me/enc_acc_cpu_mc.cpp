@@ -1,7 +1,7 @@
 // CEncAccCPUMC: one row of motion-compensated predictions.
 #include "venc/me/enc_acc_cpu_mc.h"
 
-#include "venc/component/picture.h"
+#include "venc/common/picture.h"
 
 namespace orx::venc {
 

@@ -5,7 +5,7 @@
 // that the macroblock encoder can code row r while a worker predicts row r + 1.
 #include <cstdint>
 
-#include "venc/component/encode_accelerator.h"
+#include "venc/common/encode_accelerator.h"
 #include "venc/dsp/mb_core.h"
 
 namespace orx::venc {

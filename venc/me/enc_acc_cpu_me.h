@@ -8,7 +8,7 @@
 // statistics record; rows of different jobs never overlap.
 #include <cstdint>
 
-#include "venc/component/encode_accelerator.h"
+#include "venc/common/encode_accelerator.h"
 #include "venc/dsp/motion_estimation_core.h"
 #include "venc/me/acc_records.h"
 #include "venc/me/motion_search.h"

@@ -1,14 +1,14 @@
 // CMotionEstimator: held pictures, the per-picture estimation set-ups (ranges, temporal
 // predictors, f_codes) and the drivers that hand pictures to the macroblock encoder.
-#include "venc/component/profiling.h"
+#include "venc/common/profiling.h"
 #include "venc/me/motion_estimator.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "venc/component/f_code.h"
-#include "venc/component/frame_store.h"
+#include "venc/me/f_code.h"
+#include "venc/common/frame_store.h"
 #include "venc/mbenc/mb_encoder.h"
 
 namespace orx::venc {

@@ -10,9 +10,9 @@
 // derived classes. All operations run on the thread of the encoder that owns the estimator.
 #include <cstdint>
 
-#include "venc/component/encoder_settings.h"
-#include "venc/component/picture.h"
-#include "venc/mbenc/motion_estimator_interface.h"
+#include "venc/common/encoder_settings.h"
+#include "venc/common/picture.h"
+#include "venc/common/motion_estimator_interface.h"
 
 namespace orx::venc {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "venc/component/picture.h"
+#include "venc/common/picture.h"
 #include "venc/dsp/motion_estimation_core.h"
 
 namespace orx::venc {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "venc/component/quantiser_qp.h"
+#include "venc/common/quantiser_qp.h"
 #include "venc/dsp/core_factories.h"
 
 namespace orx::venc {

@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "venc/component/write_log_file.h"
-#include "venc/gpu/dataflow/dataflow_hooks.h"
+#include "venc/common/write_log_file.h"
+#include "venc/common/dataflow_hooks.h"
 
 namespace orx::dataflow {
 
