@@ -1,6 +1,6 @@
 #include "plugin/component_search_folder.h"
 
-#include "engine/component_loader.h"
+#include "engine/catalogue/component_loader.h"
 
 namespace orx::plugin {
 

@@ -4,8 +4,8 @@
 
 // The transcode engine joins the engine library in its own step; until it is there, an
 // export finds no engine and answers that it could not create one.
-#if __has_include("engine/tengine.h")
-#include "engine/tengine.h"
+#if __has_include("engine/transcode/tengine.h")
+#include "engine/transcode/tengine.h"
 #define ORX_HAVE_TENGINE 1
 #endif
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/tengine.h"
+#include "engine/transcode/tengine.h"
 #include "host/export_command.h"
 #include "host/host_frame.h"
 #include "host/host_services.h"

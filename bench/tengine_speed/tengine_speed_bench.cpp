@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/component_catalogue.h"
-#include "engine/preproc_convert.h"
+#include "engine/catalogue/component_catalogue.h"
+#include "engine/multivenc/preproc_convert.h"
 #include "media/media_codes.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/ffmpeg.h"

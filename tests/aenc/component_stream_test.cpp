@@ -7,7 +7,7 @@
 #include <random>
 #include <thread>
 
-#include "engine/tengine.h"
+#include "engine/transcode/tengine.h"
 #include "media/media_codes.h"
 #include "tests/aenc/aenc_driver.h"
 #include "tests/aenc/audio_oracle.h"

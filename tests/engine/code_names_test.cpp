@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/code_names.h"
+#include "engine/text/code_names.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/component_graph.h"
-#include "engine/component_loader.h"
+#include "engine/graph/component_graph.h"
+#include "engine/catalogue/component_loader.h"
 #include "framework/qva_component.h"
 #include "platform/debug_output.h"
 #include "tests/engine/loader_test_support.h"

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/component_catalogue.h"
-#include "engine/component_loader.h"
-#include "engine/engine_trace.h"
+#include "engine/catalogue/component_catalogue.h"
+#include "engine/catalogue/component_loader.h"
+#include "engine/text/engine_trace.h"
 #include "framework/qva_component.h"
 #include "tests/engine/fixture_component.h"
 #include "tests/engine/loader_test_support.h"

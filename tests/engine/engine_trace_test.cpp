@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/engine_trace.h"
+#include "engine/text/engine_trace.h"
 #include "framework/qva_clock.h"
 
 namespace {

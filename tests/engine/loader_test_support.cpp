@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "engine/component_catalogue.h"
-#include "engine/component_loader.h"
-#include "engine/engine_trace.h"
+#include "engine/catalogue/component_catalogue.h"
+#include "engine/catalogue/component_loader.h"
+#include "engine/text/engine_trace.h"
 #include "tests/support/test_paths.h"
 
 namespace orx::test {

@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
-#include "engine/engine_strings.h"
-#include "engine/number_text.h"
+#include "engine/text/engine_strings.h"
+#include "engine/text/number_text.h"
 
 namespace {
 

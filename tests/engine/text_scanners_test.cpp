@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "engine/arg_tokenizer.h"
-#include "engine/engine_paths.h"
-#include "engine/text_scanners.h"
+#include "engine/text/arg_tokenizer.h"
+#include "engine/text/engine_paths.h"
+#include "engine/text/text_scanners.h"
 
 namespace {
 

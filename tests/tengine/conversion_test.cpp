@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/multivenc.h"
-#include "engine/preproc_convert.h"
+#include "engine/multivenc/multivenc.h"
+#include "engine/multivenc/preproc_convert.h"
 #include "media/media_codes.h"
 #include "tests/tengine/test_frames.h"
 #include "vscaler/convert/bgra_to_i420.h"

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/multivenc.h"
-#include "engine/preproc.h"
+#include "engine/multivenc/multivenc.h"
+#include "engine/multivenc/preproc.h"
 #include "media/media_codes.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <thread>
 
-#include "engine/component_calls.h"
-#include "engine/component_graph.h"
-#include "engine/component_loader.h"
-#include "engine/multivenc.h"
-#include "engine/tengine_record.h"
+#include "engine/catalogue/component_calls.h"
+#include "engine/graph/component_graph.h"
+#include "engine/catalogue/component_loader.h"
+#include "engine/multivenc/multivenc.h"
+#include "engine/transcode/tengine_record.h"
 #include "media/media_codes.h"
 #include "tests/support/host_log_capture.h"
 #include "tests/tengine/tengine_test_support.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "engine/component_loader.h"
+#include "engine/catalogue/component_loader.h"
 #include "media/media_codes.h"
 #include "framework/qva_clock.h"
 #include "tests/support/test_paths.h"

@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "engine/component_graph.h"
-#include "engine/component_loader.h"
-#include "engine/graph_walk.h"
-#include "engine/tengine_record.h"
+#include "engine/graph/component_graph.h"
+#include "engine/catalogue/component_loader.h"
+#include "engine/graph/graph_walk.h"
+#include "engine/transcode/tengine_record.h"
 #include "media/media_codes.h"
 #include "tests/tengine/tengine_test_support.h"
 

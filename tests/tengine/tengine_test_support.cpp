@@ -4,8 +4,8 @@
 #include <cstring>
 #include <map>
 
-#include "engine/component_loader.h"
-#include "engine/tengine_record.h"
+#include "engine/catalogue/component_loader.h"
+#include "engine/transcode/tengine_record.h"
 #include "media/media_codes.h"
 #include "platform/export.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/tengine.h"
+#include "engine/transcode/tengine.h"
 #include "tests/engine/loader_test_support.h"
 #include "tests/tengine/double_hooks.h"
 

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <thread>
 
-#include "engine/tengine_record.h"
+#include "engine/transcode/tengine_record.h"
 #include "media/media_codes.h"
 #include "tests/support/host_log_capture.h"
 #include "tests/tengine/tengine_test_support.h"

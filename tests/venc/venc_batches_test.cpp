@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/tengine.h"
+#include "engine/transcode/tengine.h"
 #include "media/media_params.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"

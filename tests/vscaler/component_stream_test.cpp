@@ -14,7 +14,7 @@
 
 #include <dlfcn.h>
 
-#include "engine/component_loader.h"
+#include "engine/catalogue/component_loader.h"
 #include "framework/component_library.h"
 #include "media/media_codes.h"
 #include "tests/vscaler/video_format.h"
