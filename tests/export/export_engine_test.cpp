@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/host_frame.h"
-#include "plugin/enc_session.h"
+#include "plugin/export/enc_session.h"
 #include "tests/export/export_fixture.h"
 #include "tests/support/orx_test.h"
 

@@ -7,8 +7,8 @@
 #include "host/host_services.h"
 #include "host/param_store.h"
 #include "host/plugin_host.h"
-#include "plugin/enc_session.h"
-#include "plugin/exporter_startup.h"
+#include "plugin/export/enc_session.h"
+#include "plugin/startup/exporter_startup.h"
 
 namespace orx::plugin::test {
 

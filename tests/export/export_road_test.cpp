@@ -11,7 +11,7 @@
 
 #include "host/host_frame.h"
 #include "media/media_codes.h"
-#include "plugin/enc_session.h"
+#include "plugin/export/enc_session.h"
 #include "support/audio_clip.h"
 #include "support/test_pattern.h"
 #include "tests/export/export_fixture.h"

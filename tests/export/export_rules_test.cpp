@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "media/media_codes.h"
-#include "plugin/enc_session.h"
-#include "plugin/enc_session_targets.h"
-#include "plugin/export_run.h"
-#include "plugin/exporter_file_type.h"
+#include "plugin/export/enc_session.h"
+#include "plugin/export/enc_session_targets.h"
+#include "plugin/export/export_run.h"
+#include "plugin/params/exporter_file_type.h"
 #include "tests/support/test_paths.h"
 
 namespace orx::plugin {

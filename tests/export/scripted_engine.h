@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "media/media_type.h"
-#include "plugin/tengine_calls.h"
+#include "plugin/export/tengine_calls.h"
 
 namespace orx::plugin::test {
 

@@ -1,6 +1,6 @@
 // The GPU half of the capability probe, with no runtime and with the stand-in runtime.
-#include "plugin/capability_probe.h"
-#include "plugin/gcx_probe.h"
+#include "plugin/startup/capability_probe.h"
+#include "plugin/startup/gcx_probe.h"
 #include "tests/plugin/plugin_test_fixture.h"
 
 namespace orx::plugin::test {

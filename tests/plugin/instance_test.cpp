@@ -1,7 +1,7 @@
 // Exporter instances: suites acquired and released in balance, and the file extension query.
 #include "host/basic_suite.h"
 #include "platform/host_sdk/utf16_text.h"
-#include "plugin/exporter_file_type.h"
+#include "plugin/params/exporter_file_type.h"
 #include "tests/plugin/plugin_test_fixture.h"
 
 namespace orx::plugin::test {

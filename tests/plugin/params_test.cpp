@@ -6,10 +6,10 @@
 
 #include "host/basic_suite.h"
 #include "host/host_services.h"
-#include "plugin/export_state.h"
-#include "plugin/exporter_file_type.h"
-#include "plugin/exporter_instance.h"
-#include "plugin/param_model.h"
+#include "plugin/params/export_state.h"
+#include "plugin/params/exporter_file_type.h"
+#include "plugin/params/exporter_instance.h"
+#include "plugin/params/param_model.h"
 #include "tests/plugin/plugin_test_fixture.h"
 #include "tests/support/process.h"
 

@@ -7,10 +7,10 @@
 #include "platform/debug_output.h"
 #include "platform/processor_count.h"
 #include "platform/registry.h"
-#include "plugin/capability_probe.h"
-#include "plugin/export_state.h"
-#include "plugin/exporter_startup.h"
-#include "plugin/plugin_log_file.h"
+#include "plugin/startup/capability_probe.h"
+#include "plugin/params/export_state.h"
+#include "plugin/startup/exporter_startup.h"
+#include "plugin/properties/plugin_log_file.h"
 
 namespace orx::plugin::test {
 namespace {

@@ -5,9 +5,9 @@
 #include <iterator>
 
 #include "platform/dialog.h"
-#include "plugin/encoder_properties_dialog.h"
-#include "plugin/plugin_log_file.h"
-#include "plugin/plugin_settings.h"
+#include "plugin/properties/encoder_properties_dialog.h"
+#include "plugin/properties/plugin_log_file.h"
+#include "plugin/settings/plugin_settings.h"
 #include "tests/plugin/plugin_test_fixture.h"
 
 namespace orx::plugin::test {

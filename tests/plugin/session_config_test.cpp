@@ -1,8 +1,8 @@
 // The transcode configuration's defaults and the frame-rate derivation.
 #include "media/media_codes.h"
-#include "plugin/export_session_config.h"
-#include "plugin/export_state.h"
-#include "plugin/exporter_instance.h"
+#include "plugin/params/export_session_config.h"
+#include "plugin/params/export_state.h"
+#include "plugin/params/exporter_instance.h"
 #include "tests/plugin/plugin_test_fixture.h"
 
 namespace orx::plugin::test {

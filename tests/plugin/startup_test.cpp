@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "platform/host_sdk/utf16_text.h"
-#include "plugin/capability_probe.h"
-#include "plugin/exporter_file_type.h"
-#include "plugin/exporter_startup.h"
+#include "plugin/startup/capability_probe.h"
+#include "plugin/params/exporter_file_type.h"
+#include "plugin/startup/exporter_startup.h"
 #include "tests/plugin/plugin_test_fixture.h"
 #include "tests/support/process.h"
 

@@ -6,10 +6,10 @@
 #include "host/host_services.h"
 #include "platform/host_sdk/utf16_text.h"
 #include "platform/html_help.h"
-#include "plugin/export_state.h"
-#include "plugin/exporter_file_type.h"
-#include "plugin/output_settings.h"
-#include "plugin/param_summary.h"
+#include "plugin/params/export_state.h"
+#include "plugin/params/exporter_file_type.h"
+#include "plugin/params/output_settings.h"
+#include "plugin/params/param_summary.h"
 #include "tests/plugin/plugin_test_fixture.h"
 
 namespace orx::plugin::test {

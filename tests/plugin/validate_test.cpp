@@ -1,9 +1,9 @@
 // Validation of a changed parameter: the reactions and the couplings they keep.
 #include <cstring>
 
-#include "plugin/export_state.h"
-#include "plugin/exporter_file_type.h"
-#include "plugin/exporter_instance.h"
+#include "plugin/params/export_state.h"
+#include "plugin/params/exporter_file_type.h"
+#include "plugin/params/exporter_instance.h"
 #include "tests/plugin/plugin_test_fixture.h"
 
 namespace orx::plugin::test {
