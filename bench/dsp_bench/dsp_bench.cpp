@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench/dsp_bench/ratio_reporter.h"
-#include "tests/dsp/check/harness.h"
+#include "tests/venc/dsp/check/harness.h"
 
 namespace orx::dsp::check {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/dsp/check/harness.h"
+#include "tests/venc/dsp/check/harness.h"
 
 namespace orx::dsp::check {
 

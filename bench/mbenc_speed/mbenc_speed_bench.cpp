@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "tests/mbenc/memory_bit_stream.h"
-#include "tests/mbenc/test_planner.h"
-#include "tests/mbenc/test_rate_control.h"
+#include "tests/venc/mbenc/memory_bit_stream.h"
+#include "tests/venc/mbenc/test_planner.h"
+#include "tests/venc/mbenc/test_rate_control.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/process.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/me/me_fixtures.h"
+#include "tests/venc/me/me_fixtures.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/test_paths.h"
 #include "venc/dsp/core_factories.h"

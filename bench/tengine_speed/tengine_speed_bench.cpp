@@ -24,7 +24,7 @@
 #include "tests/support/ffmpeg.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
-#include "tests/tengine/real_encode.h"
+#include "tests/engine/transcode/real_encode.h"
 
 namespace orx::test {
 namespace {

@@ -13,8 +13,8 @@
 #include "tests/support/cpu_time.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
-#include "tests/venc/source_video.h"
-#include "tests/venc/venc_host.h"
+#include "tests/venc/component/source_video.h"
+#include "tests/venc/component/venc_host.h"
 
 namespace orx::venc::bench {
 namespace {

@@ -8,8 +8,8 @@
 #include "media/media_codes.h"
 #include "tests/aenc/aenc_driver.h"
 #include "tests/support/test_paths.h"
-#include "tests/venc/source_video.h"
-#include "tests/venc/venc_host.h"
+#include "tests/venc/component/source_video.h"
+#include "tests/venc/component/venc_host.h"
 
 namespace orx::mux::test {
 namespace {

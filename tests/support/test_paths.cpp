@@ -22,13 +22,13 @@ std::string MediaPath(const std::string& name) {
   std::vector<fs::path> folders;
   if (const char* env = std::getenv("ORX_MEDIA_DIR"); env && *env) folders.emplace_back(env);
   folders.push_back(fs::path(SourceDir()).parent_path() / "shared" / "media");
-  folders.push_back(fs::path(SourceDir()) / "tests" / "media");
+  folders.push_back(fs::path(SourceDir()) / "tests" / "data" / "media");
   for (const auto& folder : folders) {
     fs::path candidate = folder / name;
     if (fs::exists(candidate)) return candidate.string();
   }
   ADD_FAILURE() << "test media file " << name
-                << " not found in ORX_MEDIA_DIR, ../shared/media or tests/media";
+                << " not found in ORX_MEDIA_DIR, ../shared/media or tests/data/media";
   return (folders.back() / name).string();
 }
 

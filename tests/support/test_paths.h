@@ -14,7 +14,7 @@ std::string TestLibraryDir();
 std::string ProgramDir();
 
 // A file of the shared test media (box.mp4, tree.avi, building.jpg). Looks in ORX_MEDIA_DIR,
-// then ../shared/media beside the repository, then the copy in tests/media; fails the test
+// then ../shared/media beside the repository, then the copy in tests/data/media; fails the test
 // with a clear message when none has it.
 std::string MediaPath(const std::string& name);
 

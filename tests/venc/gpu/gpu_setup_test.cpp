@@ -1,0 +1,91 @@
+// The encoder's GPU set-up: the fall-back to the CPU in every runtime state, run in a child
+// process per row; and two encoders setting up at once.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/registry.h"
+#include "tests/venc/gpu/gpu_test_support.h"
+#include "tests/support/test_paths.h"
+#include "venc/core/gpu_setup.h"
+#include "venc/common/write_log_file.h"
+
+namespace orx::test::gpu {
+namespace {
+
+TEST(GpuSetup, FallsBackToTheCpuWithItsLogLines) {
+  struct Runtime {
+    const char* name;
+    std::string scenario;
+    std::map<std::string, std::string> env;
+    std::string lines;  // what one set-up logs after the word's line
+  };
+  const std::vector<Runtime> runtimes = {
+      {"no runtime", "", {}, "LOG: CDataflow::GetDeviceCount() *** gcxInit() failed\n"},
+      {"no devices", "all", {{"GCXSTANDIN_DEVICES", "0"}}, ""},
+      {"count fails", "all", {{"GCXSTANDIN_FAIL", "gcxDeviceGetCount=4"}}, ""},
+      {"two devices", "all", {{"GCXSTANDIN_DEVICES", "2"}},
+       "VIDEOENC: FBAPI_Initialize() failed (falling back on CPU)\n"},
+  };
+  struct Word {
+    long long value;
+    const char* logged;
+  };
+  for (const Word& word : {Word{-1, "0x00000000"}, Word{0xF, "0x0000000f"}}) {
+    for (const Runtime& runtime : runtimes) {
+      SCOPED_TRACE(std::string(runtime.name) + " word " + word.logged);
+      std::string dir = MakeTempDir("gpu_setup");
+      std::map<std::string, std::string> env = runtime.env;
+      env["ORX_REGISTRY"] = MakeEncoderRegistry(dir, dir + "/encoder.log", word.value);
+      ProbeOutput out = RunProbe({"setup"}, runtime.scenario, env);
+      ASSERT_EQ(out.exitCode, 0) << out.err;
+      EXPECT_EQ(out.One("setup1"), "0");
+      EXPECT_EQ(out.One("again"), "0");   // the stored count, with nothing logged
+      EXPECT_EQ(out.One("setup2"), "0");  // after the shutdown the set-up runs again
+      EXPECT_EQ(out.One("profile"), "2/2");
+      const std::string oneSetup = std::string("LOG: EncodeGpuWaitSleep = ") + word.logged + "\n" + runtime.lines;
+      EXPECT_EQ(ReadText(dir + "/encoder.log"), oneSetup + oneSetup);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orx::test::gpu
+
+namespace orx::venc {
+// Recording stand-ins for the encoder's profiling, for the in-process tests.
+void OpenProfileFile() {}
+void CloseProfileFile() {}
+}  // namespace orx::venc
+
+namespace orx::test::gpu {
+namespace {
+
+// Two encoders enable the GPU at once, each under the set-up lock: one set-up runs.
+TEST(GpuSetupThreads, TwoEncodersSetUpOnce) {
+  std::string dir = MakeTempDir("gpu_setup_threads");
+  std::string registry = MakeEncoderRegistry(dir, dir + "/encoder.log");
+  ScopedEnv use("ORX_REGISTRY", registry.c_str());
+  ScopedEnv noRuntime("LD_LIBRARY_PATH", nullptr);
+  std::mutex setupLock;
+  int counts[2] = {-5, -5};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t)
+    threads.emplace_back([&, t] {
+      std::lock_guard<std::mutex> hold(setupLock);
+      counts[t] = venc::InitGpuAcceleration(1);
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(counts[0], 0);
+  EXPECT_EQ(counts[1], 0);
+  EXPECT_EQ(ReadText(dir + "/encoder.log"),
+            "LOG: EncodeGpuWaitSleep = 0x00000000\nLOG: CDataflow::GetDeviceCount() *** gcxInit() failed\n");
+  std::lock_guard<std::mutex> hold(setupLock);
+  venc::ShutdownGpuAcceleration();
+}
+
+}  // namespace
+}  // namespace orx::test::gpu

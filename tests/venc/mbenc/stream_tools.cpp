@@ -1,0 +1,108 @@
+#include "tests/venc/mbenc/stream_tools.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/process.h"
+
+namespace orx::venc::test {
+namespace {
+
+// The text after "[name @ 0x...] " of a log line, or "" when the line has no such prefix.
+std::string AfterContext(const std::string& line, const std::string& context) {
+  const size_t at = line.find("[" + context + " @ ");
+  if (at == std::string::npos) return "";
+  const size_t end = line.find("] ", at);
+  return end == std::string::npos ? "" : line.substr(end + 2);
+}
+
+}  // namespace
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(f);
+}
+
+bool DecodeStrict(const std::string& path, orx::test::RawVideo& out, std::string* log) {
+  orx::test::DecodeOptions options;
+  options.inputArgs = {"-err_detect", "explode", "-idct", "simple", "-f", "mpegvideo"};
+  return orx::test::DecodeVideo(path, out, options, log);
+}
+
+std::vector<TraceField> TraceHeaders(const std::string& path, std::string* log) {
+  // The trace filter rejects mpeg1video; named as mpeg2video the parser reads MPEG-1 too.
+  const orx::test::ProcessResult r = orx::test::RunProcess(
+      {orx::test::RequireProgram("ffmpeg"), "-hide_banner", "-nostdin", "-loglevel", "debug",
+       "-c:v", "mpeg2video", "-f", "mpegvideo", "-i", path, "-c", "copy", "-bsf:v",
+       "trace_headers", "-f", "null", "-"});
+  if (log) *log = r.err;
+  std::vector<TraceField> fields;
+  std::istringstream in(r.err);
+  std::string line;
+  int packet = -1;
+  std::string section;
+  while (std::getline(in, line)) {
+    const std::string text = AfterContext(line, "trace_headers");
+    if (text.empty()) continue;
+    if (text.rfind("Packet:", 0) == 0) {
+      ++packet;
+      continue;
+    }
+    const size_t eq = text.rfind(" = ");
+    if (eq == std::string::npos) {
+      section = text;
+      continue;
+    }
+    std::istringstream parts(text.substr(0, eq));
+    std::string offset, name;
+    parts >> offset >> name;
+    fields.push_back({packet, section, name, std::stoll(text.substr(eq + 3))});
+  }
+  return fields;
+}
+
+std::vector<int64_t> FieldValues(const std::vector<TraceField>& fields, const std::string& name,
+                                 const std::string& section) {
+  std::vector<int64_t> values;
+  for (const TraceField& f : fields) {
+    if (f.name == name && (section.empty() || f.section == section)) values.push_back(f.value);
+  }
+  return values;
+}
+
+std::vector<MbTypePicture> DebugMbTypes(const std::string& path, std::string* log) {
+  const orx::test::ProcessResult r = orx::test::RunProcess(
+      {orx::test::RequireProgram("ffmpeg"), "-hide_banner", "-nostdin", "-loglevel", "debug",
+       "-debug", "mb_type", "-f", "mpegvideo", "-i", path, "-f", "null", "-"});
+  if (log) *log = r.err;
+  std::vector<MbTypePicture> pictures;
+  std::istringstream in(r.err);
+  std::string line;
+  bool inGrid = false;
+  while (std::getline(in, line)) {
+    const size_t frame = line.find("New frame, type: ");
+    if (frame != std::string::npos) {
+      pictures.push_back({line[frame + 17], {}});
+      inGrid = true;
+      continue;
+    }
+    if (!inGrid) continue;
+    std::string cells = AfterContext(line, "mpeg2video");
+    if (cells.empty()) cells = AfterContext(line, "mpeg1video");
+    // Grid rows are cells of three characters from the grid's alphabet; anything else ends
+    // the grid.
+    while (!cells.empty() && (cells.back() == '\r' || cells.back() == '\n')) cells.pop_back();
+    if (cells.empty() || cells.size() % 3 != 0 ||
+        cells.find_first_not_of(" iIdDgGSPA><X+-|=?") != std::string::npos) {
+      inGrid = false;
+      continue;
+    }
+    std::string row;
+    for (size_t i = 0; i < cells.size(); i += 3) row.push_back(cells[i]);
+    pictures.back().rows.push_back(row);
+  }
+  return pictures;
+}
+
+}  // namespace orx::venc::test
