@@ -6,10 +6,18 @@
 #include "aenc/simd/psychoacoustic_model_variants.h"
 #include "platform/export.h"
 
-extern "C" ORX_EXPORT uint32_t QueryProcessorExtensions() { return 0x31; }
+extern "C" ORX_EXPORT uint32_t QueryProcessorExtensions() {
+  using namespace orx::platform;
+  return kCpuMmx | kCpuSse2 | kCpuSse2Second;
+}
 
 namespace orx::aenc {
 namespace {
+
+using platform::kCpuIntegerSse;
+using platform::kCpuSse;
+using platform::kCpuSse2Second;
+using platform::kCpuVorpx;
 
 template <typename Encoder>
 CMPEGAudioEncoder* BuildEncoder(AudioEncoderConfig* config, uint32_t mask) {
@@ -23,9 +31,9 @@ bool NewMPEGAudioEncoderForMask(CMPEGAudioEncoder** out, AudioEncoderConfig* con
   *out = nullptr;
   if (!config) return false;
   CMPEGAudioEncoder* encoder;
-  if (mask & kExtensionSse2) encoder = BuildEncoder<CMPEGAudioEncoder_SSE2>(config, mask);
-  else if (mask & kExtensionSse) encoder = BuildEncoder<CMPEGAudioEncoder_SSE>(config, mask);
-  else if (mask & kExtensionXmm) encoder = BuildEncoder<CMPEGAudioEncoder_XMM>(config, mask);
+  if (mask & kCpuSse2Second) encoder = BuildEncoder<CMPEGAudioEncoder_SSE2>(config, mask);
+  else if (mask & kCpuSse) encoder = BuildEncoder<CMPEGAudioEncoder_SSE>(config, mask);
+  else if (mask & kCpuIntegerSse) encoder = BuildEncoder<CMPEGAudioEncoder_XMM>(config, mask);
   else encoder = BuildEncoder<CMPEGAudioEncoder_MMX>(config, mask);
   if (encoder && !encoder->Constructed()) {
     encoder->Release();
@@ -41,8 +49,8 @@ bool NewMPEGAudioEncoder(CMPEGAudioEncoder** out, AudioEncoderConfig* config) {
 
 bool NewPsychoacousticModelForMask(CPsychoacousticModel** out, uint32_t mask) {
   CPsychoacousticModel* model;
-  if (mask & kExtensionSse) model = new (std::nothrow) CPsychoacousticModel_SSE();
-  else if (mask & kExtensionVorpx) model = new (std::nothrow) CPsychoacousticModel_VORPX();
+  if (mask & kCpuSse) model = new (std::nothrow) CPsychoacousticModel_SSE();
+  else if (mask & kCpuVorpx) model = new (std::nothrow) CPsychoacousticModel_VORPX();
   else model = new (std::nothrow) CPsychoacousticModel();
   if (model && !model->Constructed()) {
     delete model;

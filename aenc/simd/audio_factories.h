@@ -4,17 +4,16 @@
 #include <cstdint>
 
 #include "aenc/core/audio_encoder_config.h"
+#include "platform/processor_features.h"
 
 namespace orx::aenc {
 
 class CMPEGAudioEncoder;
 class CPsychoacousticModel;
 
-// Bits of the processor-extension mask.
-constexpr uint32_t kExtensionVorpx = 0x02;
-constexpr uint32_t kExtensionXmm = 0x04;  // the integer extensions of SSE
-constexpr uint32_t kExtensionSse = 0x08;
-constexpr uint32_t kExtensionSse2 = 0x20;
+// The processor-extension mask is a processor feature word (platform/processor_features.h); the
+// factories test its second SSE2 bit (0x20), SSE (0x08), integer SSE (0x04, the _XMM variants)
+// and the 3-D extension (0x02); 0x10 and 0x01 are set and never tested.
 
 // 0x20 -> _SSE2, else 0x08 -> _SSE, else 0x04 -> _XMM, else _MMX. False (and *out null) for a
 // null config, a failed allocation or a configuration the encoder cannot code.
@@ -28,5 +27,7 @@ bool NewPsychoacousticModelForMask(CPsychoacousticModel** out, uint32_t mask);
 
 }  // namespace orx::aenc
 
-// The library's processor-extension mask: the constant 0x31 (SSE2 and the plain model).
+// The library's processor-extension mask: the constant 0x31, the bits of an SSE2 processor
+// without its SSE and integer-SSE bits, so the factories build the SSE2 encoder and the plain
+// model. The processor is never asked.
 extern "C" uint32_t QueryProcessorExtensions();

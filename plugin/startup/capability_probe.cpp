@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/cpuid.h"
+#include "platform/processor_features.h"
 #include "plugin/params/export_session_config.h"
 #include "plugin/startup/gcx_probe.h"
 
@@ -18,8 +19,6 @@ void CopyOut(CapabilityRecord* record) {
   }
 }
 
-bool Bit(uint32_t word, int bit) { return (word >> bit) & 1u; }
-
 }  // namespace
 
 CapabilityRecord& ProcessCapabilityRecord() { return g_record; }
@@ -34,28 +33,26 @@ int IsMakerCpu() {
   return g_makerCpu;
 }
 
-uint32_t ReadCpuFeatures() {
+uint32_t CapabilityFeaturesOf(const platform::ProcessorFeatures& processor) {
   uint32_t features = 0;
-  if (platform::Cpuid(0).eax >= 1) {
-    platform::CpuidRegs leaf1 = platform::Cpuid(1);
-    if (Bit(leaf1.edx, 23)) features |= kFeatureMmx;
-    if (Bit(leaf1.edx, 25)) features |= kFeatureSse;
-    if (Bit(leaf1.edx, 26)) features |= kFeatureSse2;
-    if (Bit(leaf1.ecx, 0)) features |= kFeatureSse3;
+  // Leaf 1 counts only when leaf 0 reports it; leaf 0x80000001 the detection reads only when
+  // leaf 0x80000000 reports it.
+  if (processor.highestBasicLeaf >= 1) {
+    if (processor.mmx) features |= kFeatureMmx;
+    if (processor.sse) features |= kFeatureSse;
+    if (processor.sse2) features |= kFeatureSse2;
+    if (processor.sse3) features |= kFeatureSse3;
   }
-  // Leaf 0x80000001 exists only when the highest extended leaf reaches it; a processor
-  // without it answers whatever its last leaf holds, which must not pass for feature bits.
-  if (platform::Cpuid(0x80000000u).eax >= 0x80000001u) {
-    platform::CpuidRegs ext = platform::Cpuid(0x80000001u);
-    if (Bit(ext.edx, 22)) features |= kFeatureExtMmx;
-    if (Bit(ext.edx, 31)) features |= kFeatureVorpx;
-    if (Bit(ext.edx, 30)) features |= kFeatureVorpxExt;
-    if (Bit(ext.ecx, 6)) features |= kFeatureExtEcx6;
-    if (Bit(ext.ecx, 7)) features |= kFeatureExtEcx7;
-    if (Bit(ext.ecx, 11)) features |= kFeatureExtEcx11;
-  }
+  if (processor.mmxExtensions) features |= kFeatureExtMmx;
+  if (processor.vorpx) features |= kFeatureVorpx;
+  if (processor.vorpxExtensions) features |= kFeatureVorpxExt;
+  if (processor.sse4a) features |= kFeatureSse4a;
+  if (processor.misalignedSse) features |= kFeatureMisalignedSse;
+  if (processor.xop) features |= kFeatureXop;
   return features;
 }
+
+uint32_t ReadCpuFeatures() { return CapabilityFeaturesOf(platform::ReadProcessorFeatures()); }
 
 int ProbeCpu(CapabilityRecord* record, int reset) {
   if (reset) g_record.valid &= ~kProbedCpu;

@@ -3,6 +3,8 @@
 // feature bits) and the GPU part (the GCX runtime's version and devices).
 #include <cstdint>
 
+#include "platform/processor_features.h"
+
 namespace orx::plugin {
 
 inline constexpr uint32_t kCapabilityRecordSize = 60;
@@ -30,22 +32,25 @@ static_assert(sizeof(CapabilityRecord) == 60);
 inline constexpr uint32_t kProbedCpu = 0x1;
 inline constexpr uint32_t kProbedGpu = 0x2;
 
-// Feature bits of cpuFeatures.
-inline constexpr uint32_t kFeatureMmx = 0x1;                 // leaf 1 EDX 23
-inline constexpr uint32_t kFeatureExtMmx = 0x2;              // leaf 0x80000001 EDX 22
-inline constexpr uint32_t kFeatureVorpx = 0x10;              // leaf 0x80000001 EDX 31
-inline constexpr uint32_t kFeatureVorpxExt = 0x20;           // leaf 0x80000001 EDX 30
-inline constexpr uint32_t kFeatureSse = 0x100;               // leaf 1 EDX 25
-inline constexpr uint32_t kFeatureSse2 = 0x200;              // leaf 1 EDX 26
-inline constexpr uint32_t kFeatureSse3 = 0x400;              // leaf 1 ECX 0
-inline constexpr uint32_t kFeatureExtEcx6 = 0x2000;          // leaf 0x80000001 ECX 6
-inline constexpr uint32_t kFeatureExtEcx7 = 0x4000;          // leaf 0x80000001 ECX 7
-inline constexpr uint32_t kFeatureExtEcx11 = 0x10000;        // leaf 0x80000001 ECX 11
+// Feature bits of cpuFeatures: the record's own word, derived from the one processor reading
+// (platform/processor_features.h) by CapabilityFeaturesOf.
+inline constexpr uint32_t kFeatureMmx = 0x1;              // leaf 1 EDX 23
+inline constexpr uint32_t kFeatureExtMmx = 0x2;           // leaf 0x80000001 EDX 22
+inline constexpr uint32_t kFeatureVorpx = 0x10;           // leaf 0x80000001 EDX 31
+inline constexpr uint32_t kFeatureVorpxExt = 0x20;        // leaf 0x80000001 EDX 30
+inline constexpr uint32_t kFeatureSse = 0x100;            // leaf 1 EDX 25
+inline constexpr uint32_t kFeatureSse2 = 0x200;           // leaf 1 EDX 26
+inline constexpr uint32_t kFeatureSse3 = 0x400;           // leaf 1 ECX 0
+inline constexpr uint32_t kFeatureSse4a = 0x2000;         // leaf 0x80000001 ECX 6
+inline constexpr uint32_t kFeatureMisalignedSse = 0x4000; // leaf 0x80000001 ECX 7
+inline constexpr uint32_t kFeatureXop = 0x10000;          // leaf 0x80000001 ECX 11
 // What the exporters need before they register.
-inline constexpr uint32_t kRegistrationFeatures = kFeatureExtEcx6 | kFeatureExtEcx7;
+inline constexpr uint32_t kRegistrationFeatures = kFeatureSse4a | kFeatureMisalignedSse;
 
-// The feature bits of the processor the CPU layer presents (leaves read only when the
-// processor reports them).
+// The feature bits of a processor: leaf 1's only when leaf 0 reports leaf 1, leaf
+// 0x80000001's only when leaf 0x80000000 reports it.
+uint32_t CapabilityFeaturesOf(const platform::ProcessorFeatures& processor);
+// The feature bits of the processor the CPU layer presents.
 uint32_t ReadCpuFeatures();
 
 int ProbeCpu(CapabilityRecord* record, int reset);

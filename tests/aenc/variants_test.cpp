@@ -11,6 +11,7 @@
 #include "aenc/layer2/layer2_tables.h"
 #include "aenc/simd/mpeg_audio_encoder_variants.h"
 #include "aenc/simd/psychoacoustic_model_variants.h"
+#include "platform/cpuid.h"
 #include "tests/aenc/memory_bitstream.h"
 
 namespace orx::test {
@@ -278,6 +279,23 @@ TEST(AencVariants, FactoriesPickTheDeepestVariant) {
   built->Release();
   EXPECT_FALSE(aenc::NewMPEGAudioEncoder(&built, nullptr));
   EXPECT_EQ(built, nullptr);
+}
+
+// The library never asks the processor: a presented processor with MMX alone (which could run
+// none of the SSE variants) still gets the constant mask and the SSE2 encoder.
+TEST(AencVariants, MaskDoesNotFollowThePresentedProcessor) {
+  std::vector<platform::CpuidTableEntry> mmxOnly;
+  ASSERT_TRUE(platform::ParseCpuidTable("0 0 1 0 0 0\n1 0 0 0 0 00800000\n", mmxOnly));
+  platform::SetCpuidTable(mmxOnly);
+  const uint32_t mask = QueryProcessorExtensions();
+  AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
+  aenc::CMPEGAudioEncoder* built = nullptr;
+  const bool made = aenc::NewMPEGAudioEncoder(&built, &config);
+  platform::SetCpuidTable({});
+  EXPECT_EQ(mask, 0x31u);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(typeid(*built), typeid(aenc::CMPEGAudioEncoder_SSE2));
+  built->Release();
 }
 
 TEST(AencVariants, FailedAllocationsFailTheFactory) {

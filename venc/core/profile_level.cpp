@@ -4,6 +4,7 @@
 #include <iterator>
 #include <cmath>
 
+#include "platform/processor_features.h"
 #include "venc/common/debug_printf.h"
 #include "venc/core/level_tables.h"
 #include "venc/core/rounding.h"
@@ -11,8 +12,6 @@
 
 namespace orx::venc {
 namespace {
-
-constexpr uint32_t kCpuSse2 = 0x10;  // CPU feature word bit
 
 // Raises a VBV size below an eighth of the level's to that eighth, and caps it at the level's.
 void FitVbvToLevel(EncoderSettings& s, int32_t levelVbv, bool quiet) {
@@ -204,7 +203,7 @@ void SelectH264Level(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
   }
   s.vbvBufferSize = std::min(s.vbvBufferSize, upper);
   // 6.
-  s.loopFilter = ChooseLoopFilter(s, (cpuFeatures & kCpuSse2) != 0 ? 1 : 0);
+  s.loopFilter = ChooseLoopFilter(s, (cpuFeatures & platform::kCpuSse2) != 0 ? 1 : 0);
   s.mpeg4StyleEstimator = 1;
 }
 

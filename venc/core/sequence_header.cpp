@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/processor_features.h"
 #include "venc/core/profile_level.h"
 #include "venc/core/put_bits_at.h"
 #include "venc/core/rounding.h"
 
 namespace orx::venc {
 namespace {
-
-constexpr uint32_t kCpuSse = 0x08;  // CPU feature word bits
-constexpr uint32_t kCpuSse2 = 0x10;
 
 // Appends fields most significant bit first.
 class HeaderWriter {
@@ -45,8 +43,8 @@ int WriteVc1Header(const EncoderSettings& s, uint8_t* out, uint32_t cpuFeatures)
   const uint32_t frameRateQ = static_cast<uint32_t>(std::clamp((RoundToInt(rate) - 2) >> 2, 0, 7));
   const uint32_t bitRateQ = static_cast<uint32_t>(std::clamp(s.maxBitRate / 64000, 0, 31));
   const double pixelRate = static_cast<double>(s.width) * s.height * rate;
-  uint32_t loopFilter = ((pixelRate < 3041281.0 && (cpuFeatures & kCpuSse) != 0) ||
-                         (pixelRate < 10368001.0 && (cpuFeatures & kCpuSse2) != 0))
+  uint32_t loopFilter = ((pixelRate < 3041281.0 && (cpuFeatures & platform::kCpuSse) != 0) ||
+                         (pixelRate < 10368001.0 && (cpuFeatures & platform::kCpuSse2) != 0))
                             ? 1
                             : 0;
   uint32_t maxBFrames = 0;

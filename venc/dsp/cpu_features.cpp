@@ -9,8 +9,6 @@ namespace {
 
 std::atomic<ProcessorQueryFn> g_processorHook{nullptr};
 
-bool Bit(uint32_t value, int bit) { return (value >> bit) & 1u; }
-
 ProcessorInfo OnlineProcessors() {
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   ProcessorInfo info;
@@ -21,27 +19,26 @@ ProcessorInfo OnlineProcessors() {
 
 }  // namespace
 
-uint32_t DetectCpuFeatures(platform::CpuidFn cpuid) {
+uint32_t CpuFeatureWordOf(const platform::ProcessorFeatures& processor) {
   // Every x86-64 processor executes CPUID, so the "no CPUID" answer of 0 cannot arise.
-  platform::CpuidRegs leaf1 = cpuid(1, 0);
-  if (!Bit(leaf1.edx, 23)) return 0;
+  if (!processor.mmx) return 0;
   uint32_t word = kCpuMmx;
-  if (Bit(leaf1.edx, 25)) {
+  if (processor.sse) {
     word |= kCpuIntegerSse | kCpuSse;
-    if (Bit(leaf1.edx, 26)) {
+    if (processor.sse2) {
       word |= kCpuSse2 | kCpuSse2Second;
-      if (Bit(leaf1.edx, 28) && Bit(leaf1.ecx, 0)) word |= kCpuSse3;
+      if (processor.hyperThreading && processor.sse3) word |= kCpuSse3;
     }
   }
-  platform::CpuidRegs highest = cpuid(0x80000000u, 0);
-  if (highest.eax > 0x80000000u) {
-    platform::CpuidRegs ext = cpuid(0x80000001u, 0);
-    if (Bit(ext.edx, 31)) {
-      word |= kCpuVorpx;
-      if (Bit(ext.edx, 22)) word |= kCpuIntegerSse;
-    }
+  if (processor.vorpx) {
+    word |= kCpuVorpx;
+    if (processor.mmxExtensions) word |= kCpuIntegerSse;
   }
   return word;
+}
+
+uint32_t DetectCpuFeatures(platform::CpuidFn cpuid) {
+  return CpuFeatureWordOf(platform::ReadProcessorFeatures(cpuid));
 }
 
 uint32_t AddProcessorBit(uint32_t word, const ProcessorInfo& processors) {

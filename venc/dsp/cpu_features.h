@@ -1,20 +1,29 @@
 #pragma once
 // The CPU feature word that every core factory reads: which SIMD variant classes the
-// processor can run, plus the multi-processor bit.
+// processor can run, plus the multi-processor bit. Its bits are the processor feature word's
+// (platform/processor_features.h); this file derives the video encoder's word from what the
+// processor reports.
 #include <cstdint>
 
 #include "platform/cpuid.h"
+#include "platform/processor_features.h"
 
 namespace orx::dsp {
 
-inline constexpr uint32_t kCpuMmx = 0x01;
-inline constexpr uint32_t kCpuVorpx = 0x02;       // the vendor's 3-D SIMD extension
-inline constexpr uint32_t kCpuIntegerSse = 0x04;  // SSE or the vendor's MMX extensions
-inline constexpr uint32_t kCpuSse = 0x08;
-inline constexpr uint32_t kCpuSse2 = 0x10;
-inline constexpr uint32_t kCpuSse2Second = 0x20;  // set together with kCpuSse2
-inline constexpr uint32_t kCpuMultiProcessor = 0x40;
-inline constexpr uint32_t kCpuSse3 = 0x80;  // SSE3 reported together with the HTT bit
+// The word's bits, as the factories and the encoder test them.
+using platform::kCpuIntegerSse;
+using platform::kCpuMmx;
+using platform::kCpuMultiProcessor;
+using platform::kCpuSse;
+using platform::kCpuSse2;
+using platform::kCpuSse2Second;
+using platform::kCpuSse3;
+using platform::kCpuVorpx;
+
+// The processor part of the word: 0 without MMX; else MMX, with SSE the integer-SSE and SSE
+// bits, with SSE2 both SSE2 bits, with SSE3 and the HTT bit the SSE3 bit; the 3-D extension
+// adds its bit and, with the vendor's MMX extensions, the integer-SSE bit.
+uint32_t CpuFeatureWordOf(const platform::ProcessorFeatures& processor);
 
 // The processor part of the word, from the answers of `cpuid` (leaf, sub-leaf).
 uint32_t DetectCpuFeatures(platform::CpuidFn cpuid = &platform::Cpuid);

@@ -190,6 +190,42 @@ TEST_F(Startup, RealProcessorFeatureWordMatchesAnIndependentProbe) {
   EXPECT_EQ(record.cpuCount, 4u);  // the presented processors
 }
 
+// Each record bit from its own leaf and bit, and leaf 1 only when leaf 0 reports it.
+TEST_F(Startup, ProbeCpuFeatureBitsFromPresentedTables) {
+  struct Row {
+    const char* what;
+    const char* table;
+    uint32_t expected;
+  };
+  const Row rows[] = {
+      {.what = "every bit the record holds",
+       .table = "0 0 1 0 0 0\n1 0 0 0 00000001 06800000\n80000000 0 80000001 0 0 0\n"
+                "80000001 0 0 0 000008C0 C0400000\n",
+       .expected = 0x16733},
+      {.what = "leaf 1 bits only",
+       .table = "0 0 1 0 0 0\n1 0 0 0 00000001 06800000\n",
+       .expected = 0x701},
+      {.what = "leaf 0 reports no leaf 1",
+       .table = "0 0 0 0 0 0\n1 0 0 0 00000001 06800000\n80000000 0 80000001 0 0 0\n"
+                "80000001 0 0 0 000000C0 0\n",
+       .expected = 0x6000},
+      {.what = "the neighbouring bits",
+       .table = "0 0 1 0 0 0\n1 0 0 0 FFFFFFFE E97FFFFF\n80000000 0 80000001 0 0 0\n"
+                "80000001 0 0 0 FFFFF73F 3FBFFFFF\n",
+       .expected = 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::vector<platform::CpuidTableEntry> table;
+    ASSERT_TRUE(platform::ParseCpuidTable(row.table, table));
+    platform::SetCpuidTable(table);
+    ResetCapabilityProbeForTest();
+    CapabilityRecord record;
+    EXPECT_EQ(ProbeCpu(&record, 0), 0);
+    EXPECT_EQ(record.cpuFeatures, row.expected) << std::hex << record.cpuFeatures;
+  }
+}
+
 int g_cpuidCalls = 0;
 platform::CpuidRegs CountingCpuid(uint32_t leaf, uint32_t subleaf) {
   ++g_cpuidCalls;
