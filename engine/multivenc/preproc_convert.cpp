@@ -167,6 +167,13 @@ void CopyPlanar(const uint8_t* source, uint32_t inputCode, const PreProcFrameGeo
 
 bool IsPlanar(uint32_t code) { return code == kPPCodeI420 || code == kPPCodeYv12; }
 
+uint32_t CodeOf(uint32_t subtype, uint32_t unlisted) {
+  for (const PreProcFormat& format : kPreProcFormats) {
+    if (format.subtype == subtype) return format.code;
+  }
+  return unlisted;
+}
+
 }  // namespace
 
 uint8_t FloatVuyaLuma(float y) { return static_cast<uint8_t>(QuantiseFloat(y, 876.0f, 64.5f, 64, 940) / 4); }
@@ -179,58 +186,23 @@ uint32_t PreProc_FrameBytes(uint32_t width, uint32_t code, uint32_t height) {
       return area * 16;
     case kPPCodeBgra:
     case kPPCodeVuya:
-    case kPPCode8:
+    case kPPCodeSpare32Bit:
       return area * 4;
     case kPPCodeI420:
     case kPPCodeYv12:
     case kPPCodeNv12:
       return area * 3 / 2;
     case kPPCodeYuy2:
-    case kPPCode7:
+    case kPPCodeSpare16Bit:
       return area * 2;
     default:
       return 0;
   }
 }
 
-uint32_t PreProc_InputCode(uint32_t subtype) {
-  switch (subtype) {
-    case QVA_MSUBTYPE_YUV411:
-    case QVA_MSUBTYPE_YUV420:
-      return kPPCodeI420;
-    case QVA_MSUBTYPE_NV12:
-      return kPPCodeNv12;
-    case QVA_MSUBTYPE_BGRA:
-      return kPPCodeBgra;
-    case QVA_MSUBTYPE_YV12:
-    case QVA_MSUBTYPE_YV12_420:
-      return kPPCodeYv12;
-    case QVA_MSUBTYPE_YUV444I:
-      return kPPCodeVuya;
-    case QVA_MSUBTYPE_YUV422I:
-      return kPPCodeYuy2;
-    default:
-      return kPPCodeFloatVuya;
-  }
-}
+uint32_t PreProc_InputCode(uint32_t subtype) { return CodeOf(subtype, kPPCodeFloatVuya); }
 
-uint32_t PreProc_OutputCode(uint32_t subtype) {
-  switch (subtype) {
-    case QVA_MSUBTYPE_YV12:
-    case QVA_MSUBTYPE_YV12_420:
-      return kPPCodeYv12;
-    case QVA_MSUBTYPE_NV12:
-      return kPPCodeNv12;
-    case QVA_MSUBTYPE_BGRA:
-      return kPPCodeBgra;
-    case QVA_MSUBTYPE_YUV444I:
-      return kPPCodeVuya;
-    case QVA_MSUBTYPE_YUV422I:
-      return kPPCodeYuy2;
-    default:
-      return kPPCodeI420;
-  }
-}
+uint32_t PreProc_OutputCode(uint32_t subtype) { return CodeOf(subtype, kPPCodeI420); }
 
 bool PreProc_CanConvert(uint32_t inputCode, uint32_t outputCode) {
   if (inputCode == outputCode) return PreProc_FrameBytes(1, inputCode, 1) != 0;

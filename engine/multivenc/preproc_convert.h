@@ -2,22 +2,37 @@
 // MULTIVENC's frame conversions: from the host's pixel formats into the planar 4:2:0 (or
 // unchanged) frames its encoder instances take. Pure functions over buffers.
 //
-// Format codes: 1 float VUYA (0x81013), 2 BGRA (0x40015), 3 planar 4:2:0 (0x80001, 0x80002 and
-// the default), 4 YUY2 (0x80011), 5 8-bit VUYA (0x80012), 6 YV12 (0x81001, 0x81002), 7 and 8
-// (no subtype maps to them), 9 NV12 (0x81015).
+// Format codes name the frame layouts the conversions know; the media subtypes map to them in
+// one table (kPreProcFormats). Codes 7 and 8 are packed layouts of 2 and 4 bytes a pixel that no
+// subtype maps to.
 #include <cstdint>
 
 #include "framework/qva_status.h"
+#include "media/media_codes.h"
 
-inline constexpr uint32_t kPPCodeFloatVuya = 1;
+inline constexpr uint32_t kPPCodeFloatVuya = 1;  // four 32-bit floats Cr, Cb, Y, A, bottom-up
 inline constexpr uint32_t kPPCodeBgra = 2;
-inline constexpr uint32_t kPPCodeI420 = 3;
+inline constexpr uint32_t kPPCodeI420 = 3;       // planar 4:2:0, Cb plane first
 inline constexpr uint32_t kPPCodeYuy2 = 4;
-inline constexpr uint32_t kPPCodeVuya = 5;
-inline constexpr uint32_t kPPCodeYv12 = 6;
-inline constexpr uint32_t kPPCode7 = 7;
-inline constexpr uint32_t kPPCode8 = 8;
+inline constexpr uint32_t kPPCodeVuya = 5;       // bytes Cr, Cb, Y, A, bottom-up
+inline constexpr uint32_t kPPCodeYv12 = 6;       // planar 4:2:0, Cr plane first
+inline constexpr uint32_t kPPCodeSpare16Bit = 7;
+inline constexpr uint32_t kPPCodeSpare32Bit = 8;
 inline constexpr uint32_t kPPCodeNv12 = 9;
+
+// The media subtypes of the input and encoder-input formats and their codes. A subtype not
+// listed is float VUYA as an input (code 1) and planar 4:2:0 as an encoder input (code 3); the
+// float VUYA subtype (0x81013) is not listed, so it is code 1 only as an input.
+struct PreProcFormat {
+  uint32_t subtype;
+  uint32_t code;
+};
+inline constexpr PreProcFormat kPreProcFormats[] = {
+    {QVA_MSUBTYPE_YUV411, kPPCodeI420},  {QVA_MSUBTYPE_YUV420, kPPCodeI420},
+    {QVA_MSUBTYPE_NV12, kPPCodeNv12},    {QVA_MSUBTYPE_BGRA, kPPCodeBgra},
+    {QVA_MSUBTYPE_YV12, kPPCodeYv12},    {QVA_MSUBTYPE_YV12_420, kPPCodeYv12},
+    {QVA_MSUBTYPE_YUV444I, kPPCodeVuya}, {QVA_MSUBTYPE_YUV422I, kPPCodeYuy2},
+};
 
 // Bytes of a frame of that code: 1: 16 per pixel (four 32-bit floats); 2, 5, 8: 4; 3, 6, 9:
 // 1.5; 4, 7: 2; any other code 0.

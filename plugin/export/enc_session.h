@@ -93,8 +93,6 @@ EncSessionState& Session();
 
 // Bytes of one frame of the subtype (0 for a subtype without a fixed frame size).
 uint32_t GetFrameBytesForSubtype(uint32_t width, uint32_t subtype, uint32_t height);
-// The engine subtype of a host pixel format, 0 when there is none.
-uint32_t SubtypeForPixelFormat(uint32_t pixelFormat);
 
 // 0x80030001 when the engine cannot be created, kResultExportFailed when another engine call
 // of the start fails (the pass then delivers nothing), else the answer of registering the

@@ -3,9 +3,10 @@
 #include "media/media_codes.h"
 #include "platform/debug_output.h"
 #include "plugin/export/enc_session.h"
+#include "plugin/export/host_pixel_formats.h"
+#include "plugin/export/tengine_calls.h"
 #include "plugin/params/export_state.h"
 #include "plugin/params/exporter_instance.h"
-#include "plugin/export/tengine_calls.h"
 
 namespace orx::plugin {
 namespace {
@@ -16,39 +17,10 @@ constexpr uint32_t kVideoFrameFlags = 0x110000C;  // video, time stamp, external
 constexpr uint32_t kVideoEndFlags = 0x114000;     // video, end of stream, end of input
 constexpr uint32_t kEndMarkerWaitMs = 10000;
 
-const uint32_t kPrefer420[] = {kPixelFormatYvi2, kPixelFormatYv12, kPixelFormatVUya};
-const uint32_t kPrefer422[] = {kPixelFormatYuy2, kPixelFormatVuya, kPixelFormatBgra,
-                               kPixelFormatVUya};
-const uint32_t kPrefer444[] = {kPixelFormatVuya, kPixelFormatYuy2, kPixelFormatBgra,
-                               kPixelFormatVUya};
-const uint32_t kPreferBgra[] = {kPixelFormatBgra, kPixelFormatYuy2, kPixelFormatVUya};
-const uint32_t kPreferAny[] = {kPixelFormatYv12, kPixelFormatYvi2, kPixelFormatVUya,
-                               kPixelFormatVuya, kPixelFormatYuy2, kPixelFormatBgra};
-
-template <size_t N>
-void UseList(RenderParams& p, const uint32_t (&list)[N]) {
-  p.pixelFormats = list;
-  p.pixelFormatCount = static_cast<int32_t>(N);
-}
-
 void SetPreferenceList(RenderParams& p, uint32_t sourceSubtype) {
-  switch (sourceSubtype) {
-    case QVA_MSUBTYPE_YUV420:
-      UseList(p, kPrefer420);
-      break;
-    case QVA_MSUBTYPE_YUV422I:
-      UseList(p, kPrefer422);
-      break;
-    case QVA_MSUBTYPE_YUV444I:
-      UseList(p, kPrefer444);
-      break;
-    case QVA_MSUBTYPE_BGRA:
-      UseList(p, kPreferBgra);
-      break;
-    default:
-      UseList(p, kPreferAny);
-      break;
-  }
+  const std::span<const uint32_t> list = PixelFormatPreferences(sourceSubtype);
+  p.pixelFormats = list.data();
+  p.pixelFormatCount = static_cast<int32_t>(list.size());
 }
 
 // Sends the video end marker once every request is done and every accepted request has come
@@ -108,22 +80,6 @@ QVAStatus DeliverFrame(EncSessionState& s, ComponentBuffer& buffer, FrameHandle 
 }
 
 }  // namespace
-
-uint32_t SubtypeForPixelFormat(uint32_t f) {
-  switch (f) {
-    case kPixelFormatYv12:
-    case kPixelFormatYvi2:
-      return QVA_MSUBTYPE_YUV420;
-    case kPixelFormatYuy2:
-      return QVA_MSUBTYPE_YUV422I;
-    case kPixelFormatVuya:
-      return QVA_MSUBTYPE_YUV444I;
-    case kPixelFormatBgra:
-      return QVA_MSUBTYPE_BGRA;
-    default:
-      return 0;
-  }
-}
 
 int32_t EncSession_RequestFrame(StandardParameters* /*standard*/, const SequenceRenderSuite* render,
                                 int64_t time, ExportRecord* /*record*/, bool final) {

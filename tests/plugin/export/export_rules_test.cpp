@@ -2,13 +2,16 @@
 // names and moves, and the frame slots' ceiling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "engine/multivenc/preproc_convert.h"
 #include "media/media_codes.h"
 #include "plugin/export/enc_session.h"
 #include "plugin/export/enc_session_targets.h"
 #include "plugin/export/export_run.h"
+#include "plugin/export/host_pixel_formats.h"
 #include "plugin/params/exporter_file_type.h"
 #include "tests/support/test_paths.h"
 
@@ -91,6 +94,26 @@ TEST(ExportRules, FrameBytesAndPixelFormats) {
   EXPECT_EQ(SubtypeForPixelFormat(host_sdk::kPixelFormatYuy2), QVA_MSUBTYPE_YUV422I);
   EXPECT_EQ(SubtypeForPixelFormat(host_sdk::kPixelFormatBgra), QVA_MSUBTYPE_BGRA);
   EXPECT_EQ(SubtypeForPixelFormat(host_sdk::kPixelFormatVUya), 0u);
+}
+
+// The host's formats against the other pixel-format tables: the first format a render request
+// asks for gives frames of the subtype the request was made for (so the first frame needs no new
+// source format), every format the engine takes is in the list for its own subtype, and
+// MULTIVENC's preprocessing turns each of them into the encoders' planar 4:2:0.
+TEST(ExportRules, HostPixelFormatsRoundTrip) {
+  for (uint32_t subtype : {QVA_MSUBTYPE_YUV420, QVA_MSUBTYPE_YUV422I, QVA_MSUBTYPE_YUV444I, QVA_MSUBTYPE_BGRA}) {
+    SCOPED_TRACE(subtype);
+    const std::span<const uint32_t> list = PixelFormatPreferences(subtype);
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(SubtypeForPixelFormat(list.front()), subtype);
+  }
+  for (const HostPixelFormat& format : kHostPixelFormats) {
+    SCOPED_TRACE(format.pixelFormat);
+    const std::span<const uint32_t> list = PixelFormatPreferences(format.subtype);
+    EXPECT_NE(std::find(list.begin(), list.end(), format.pixelFormat), list.end());
+    const uint32_t code = PreProc_InputCode(format.subtype);
+    EXPECT_TRUE(code == kPPCodeI420 || PreProc_CanConvert(code, kPPCodeI420)) << code;
+  }
 }
 
 TEST(ExportRules, SamplesAreScaledTruncatedAndHeldAtFullScale) {
