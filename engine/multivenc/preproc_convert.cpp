@@ -5,6 +5,7 @@
 
 #include "media/media_codes.h"
 #include "vscaler/convert/bgra_to_i420.h"
+#include "vscaler/convert/yuv444_to_i420.h"
 
 namespace {
 
@@ -46,9 +47,6 @@ int QuantiseFloat(float value, float scale, float offset, int low, int high) {
 }
 
 uint8_t Average2(uint32_t a, uint32_t b) { return static_cast<uint8_t>((a + b + 1) >> 1); }
-uint8_t Average4(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-  return static_cast<uint8_t>((a + b + c + d + 2) >> 2);
-}
 
 // Packed source row of processed row r: from the bottom when bottomUp.
 const uint8_t* PackedRow(const uint8_t* source, uint32_t rowBytes, uint32_t height, uint32_t r, bool bottomUp) {
@@ -81,8 +79,8 @@ void FloatVuyaToI420(const uint8_t* source, const PreProcFrameGeometry& in, cons
   }
 }
 
-// 8-bit VUYA (Cr, Cb, Y, A bytes), bottom-up: chroma the average of each 2x2 block. One pass
-// over each pair of rows, so the source is read once.
+// 8-bit VUYA (Cr, Cb, Y, A bytes), bottom-up: chroma the rounded average of each 2x2 block, by
+// the scaler's row-pair step. One pass over each pair of rows, so the source is read once.
 void VuyaToI420(const uint8_t* source, const PreProcFrameGeometry& in, const Planes& p, uint32_t width,
                 uint32_t height) {
   const uint32_t rowBytes = in.width * 4;
@@ -92,18 +90,9 @@ void VuyaToI420(const uint8_t* source, const PreProcFrameGeometry& in, const Pla
     const uint8_t* bottom = PackedRow(source, rowBytes, in.height, 2 * k + 1, true);
     uint8_t* y0 = p.y + static_cast<size_t>(2 * k) * p.yPitch;
     uint8_t* y1 = y0 + p.yPitch;
-    uint8_t* cb = p.first + static_cast<size_t>(k) * p.chromaPitch;
-    uint8_t* cr = p.second + static_cast<size_t>(k) * p.chromaPitch;
-    for (uint32_t c = 0; c < pairs; ++c) {
-      const uint8_t* a = top + 8 * c;
-      const uint8_t* b = bottom + 8 * c;
-      y0[2 * c] = a[2];
-      y0[2 * c + 1] = a[6];
-      y1[2 * c] = b[2];
-      y1[2 * c + 1] = b[6];
-      cr[c] = Average4(a[0], a[4], b[0], b[4]);
-      cb[c] = Average4(a[1], a[5], b[1], b[5]);
-    }
+    orx::convert::ConvertYuv444PackedRowPair(top, bottom, static_cast<int>(pairs), y0, y1,
+                                             p.first + static_cast<size_t>(k) * p.chromaPitch,
+                                             p.second + static_cast<size_t>(k) * p.chromaPitch, 2);
     if (width % 2 != 0) {
       y0[width - 1] = top[(width - 1) * 4 + 2];
       y1[width - 1] = bottom[(width - 1) * 4 + 2];

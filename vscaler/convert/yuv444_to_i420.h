@@ -12,4 +12,11 @@ namespace orx::convert {
 void ConvertYuv444PackedToI420(const uint8_t* source, int height, uint8_t* destination, int width,
                                int bottomUp);
 
+// One pair of packed 4:4:4 rows as `pairs` 2x2 blocks: the two luma rows copied from byte 2, and
+// one sample of each chroma row from the block's four byte-1 (Cb) and byte-0 (Cr) values:
+// (sum + rounding) >> 2. The converter above truncates (rounding 0); MULTIVENC's preprocessing
+// rounds (2).
+void ConvertYuv444PackedRowPair(const uint8_t* top, const uint8_t* bottom, int pairs, uint8_t* yTop,
+                                uint8_t* yBottom, uint8_t* cb, uint8_t* cr, int rounding);
+
 }  // namespace orx::convert
