@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "venc/core/preprocessor.h"
+#include "venc/dsp/packed_422_samples.h"
 
 namespace orx::venc {
 namespace {
@@ -17,42 +18,25 @@ bool Aligned16(const void* pointer, int pitch) {
   return (reinterpret_cast<uintptr_t>(pointer) & 15) == 0 && (pitch & 15) == 0;
 }
 
-// Chroma of a packed 4:2:2 row in stored order (Cb, Cr, Cb, Cr, ...): the even bytes of UYVY,
-// the odd bytes of YUY2; luma in the other bytes.
-struct PackedLayout {
-  int lumaByte;
-  int chromaByte;
-};
+// The byte of a packed 4:2:2 pixel pair that holds luma: UYVY the odd bytes, YUY2 the even ones.
+int LumaByteOf(uint32_t fourcc) {
+  return fourcc == FOURCC_UYVY ? dsp::packed422::kUyvyLumaByte : dsp::packed422::kYuy2LumaByte;
+}
 
-PackedLayout LayoutOf(uint32_t fourcc) { return fourcc == FOURCC_UYVY ? PackedLayout{1, 0} : PackedLayout{0, 1}; }
-
-// The kernels' arithmetic for columns [from, to) of a packed conversion: destination pitch as the
+// The kernels' per-sample steps for columns [from, to) of a packed conversion: destination pitch as the
 // dispatcher takes it (mode 1 writes chroma rows at half that pitch).
 void ConvertPackedColumns(const uint8_t* source, int sourcePitch, uint8_t* luma, uint8_t* chroma, int pitch,
-                          int rows, int from, int to, int mode, PackedLayout layout) {
+                          int rows, int from, int to, int mode, int lumaByte) {
   for (int r = 0; r < rows; ++r) {
-    const uint8_t* row = source + static_cast<ptrdiff_t>(r) * sourcePitch;
-    uint8_t* out = luma + static_cast<ptrdiff_t>(r) * pitch;
-    for (int i = from; i < to; ++i) out[i] = row[2 * i + layout.lumaByte];
+    uint8_t* rowChroma = mode == 1 ? chroma + static_cast<ptrdiff_t>(r) * (pitch >> 1) : nullptr;
+    dsp::packed422::ConvertRowSamples(source + static_cast<ptrdiff_t>(r) * sourcePitch, lumaByte, from, to,
+                                      luma + static_cast<ptrdiff_t>(r) * pitch, rowChroma);
   }
-  if (mode == 1) {
-    for (int r = 0; r < rows; ++r) {
-      const uint8_t* row = source + static_cast<ptrdiff_t>(r) * sourcePitch;
-      uint8_t* out = chroma + static_cast<ptrdiff_t>(r) * (pitch >> 1);
-      for (int i = from; i < to; ++i) out[i] = row[2 * i + layout.chromaByte];
-    }
-  } else if (mode >= 2 && mode <= 4) {
-    for (int r = 0; r + 1 < rows; r += 2) {
-      const uint8_t* a = source + static_cast<ptrdiff_t>(r) * sourcePitch;
-      const uint8_t* b = a + sourcePitch;
-      uint8_t* out = chroma + static_cast<ptrdiff_t>(r / 2) * pitch;
-      for (int i = from; i < to; ++i) {
-        const int ca = a[2 * i + layout.chromaByte];
-        const int cb = b[2 * i + layout.chromaByte];
-        const int m = (ca + cb + 1) >> 1;
-        out[i] = static_cast<uint8_t>(mode == 2 ? m : mode == 3 ? (ca + m + 1) >> 1 : (m + cb + 1) >> 1);
-      }
-    }
+  if (mode < 2 || mode > 4) return;
+  for (int r = 0; r + 1 < rows; r += 2) {
+    const uint8_t* first = source + static_cast<ptrdiff_t>(r) * sourcePitch;
+    dsp::packed422::CombineRowPairChroma(first, first + sourcePitch, lumaByte, mode, from, to,
+                                         chroma + static_cast<ptrdiff_t>(r / 2) * pitch);
   }
 }
 
@@ -202,7 +186,7 @@ void CPreprocessor::ConvertSpan(const InputConversion& in, uint8_t* luma, uint8_
       }
     }
     if (whole < width) {
-      ConvertPackedColumns(source, sourcePitch, lumaOut, chromaOut, pitch, n, whole, width, mode, LayoutOf(in.fourcc));
+      ConvertPackedColumns(source, sourcePitch, lumaOut, chromaOut, pitch, n, whole, width, mode, LumaByteOf(in.fourcc));
     }
   };
 

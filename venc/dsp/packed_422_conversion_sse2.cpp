@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "venc/dsp/packed_422_samples.h"
 #include "venc/dsp/preproc_core_variants.h"
 #include "venc/dsp/preproc_sse2_bytes.h"
 
@@ -27,14 +28,9 @@ enum class ByteOrder { kUyvy, kYuy2 };
 // towards the second (mode 4).
 enum class Chroma { kNone, kPerRow, kAverage, kTowardsFirst, kTowardsSecond };
 
-inline int Average(int a, int b) { return (a + b + 1) >> 1; }
-
+// The plain mode number of a paired chroma combination (packed422::CombineChroma).
 template <Chroma kChroma>
-inline int CombineChroma(int a, int b) {
-  if constexpr (kChroma == Chroma::kAverage) return Average(a, b);
-  if constexpr (kChroma == Chroma::kTowardsFirst) return Average(a, Average(a, b));
-  return Average(Average(a, b), b);
-}
+constexpr int kPairedMode = kChroma == Chroma::kAverage ? 2 : kChroma == Chroma::kTowardsFirst ? 3 : 4;
 
 template <Chroma kChroma>
 inline __m128i CombineChroma(__m128i a, __m128i b) {
@@ -56,7 +52,8 @@ inline void Split(const uint8_t* packed, __m128i& luma, __m128i& chroma) {
 }
 
 template <ByteOrder kOrder>
-constexpr int kLumaByte = kOrder == ByteOrder::kUyvy ? 1 : 0;
+constexpr int kLumaByte =
+    kOrder == ByteOrder::kUyvy ? packed422::kUyvyLumaByte : packed422::kYuy2LumaByte;
 
 // One source row: its luma, and its own chroma when `chroma` is not null.
 template <ByteOrder kOrder>
@@ -68,10 +65,7 @@ void ConvertRow(const uint8_t* source, int width, uint8_t* luma, uint8_t* chroma
     Store(luma + i, y);
     if (chroma) Store(chroma + i, c);
   }
-  for (; i < width; ++i) {
-    luma[i] = source[2 * i + kLumaByte<kOrder>];
-    if (chroma) chroma[i] = source[2 * i + 1 - kLumaByte<kOrder>];
-  }
+  packed422::ConvertRowSamples(source, kLumaByte<kOrder>, i, width, luma, chroma);
 }
 
 // A pair of source rows: both luma rows, and one chroma row combined from the two.
@@ -87,12 +81,10 @@ void ConvertRowPair(const uint8_t* first, const uint8_t* second, int width, uint
     Store(secondLuma + i, y1);
     Store(chroma + i, CombineChroma<kChroma>(c0, c1));
   }
-  for (; i < width; ++i) {
-    firstLuma[i] = first[2 * i + kLumaByte<kOrder>];
-    secondLuma[i] = second[2 * i + kLumaByte<kOrder>];
-    const int chromaByte = 2 * i + 1 - kLumaByte<kOrder>;
-    chroma[i] = static_cast<uint8_t>(CombineChroma<kChroma>(first[chromaByte], second[chromaByte]));
-  }
+  packed422::ConvertRowSamples(first, kLumaByte<kOrder>, i, width, firstLuma, nullptr);
+  packed422::ConvertRowSamples(second, kLumaByte<kOrder>, i, width, secondLuma, nullptr);
+  packed422::CombineRowPairChroma(first, second, kLumaByte<kOrder>, kPairedMode<kChroma>, i, width,
+                                  chroma);
 }
 
 // Answers the source pointer after the last row read.
