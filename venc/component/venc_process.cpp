@@ -41,12 +41,6 @@ VEncPrivate* Private(ComponentInstance* instance) { return CompPrivate<VEncPriva
 
 bool Has(uint32_t flags, uint32_t bits) { return (flags & bits) != 0; }
 
-uint32_t FourccOf(uint32_t subtype) {
-  if (subtype == QVA_MSUBTYPE_YUV411 || subtype == QVA_MSUBTYPE_YUV422) return FOURCC_YV12;
-  if (subtype == QVA_MSUBTYPE_NV12) return FOURCC_NV12;
-  return FOURCC_I420;
-}
-
 // The worker thread on processor 1 << (index & 31) at the highest priority it may take.
 void BindWorkerThread(ComponentInstance* instance) {
   cpu_set_t set;
@@ -158,7 +152,7 @@ QVAStatus ReconfigureVideoEncoder(ComponentInstance* instance, const VideoMediaT
       if (settled) r.paramsChanged = 0;
     }
     // 3.
-    p->fourcc = FourccOf(r.input.subtype);
+    p->fourcc = InputFourccOf(r.input.subtype);
     bind = (r.params.optionFlags & VEP_OPT_BIND_THREAD) != 0;
     // 4 and 5.
     known = ApplyFormatGeometry(r, p->settings);

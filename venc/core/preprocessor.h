@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "media/media_codes.h"
 #include "venc/common/encoder_settings.h"
 #include "venc/common/picture.h"
 #include "venc/dsp/mb_core.h"
@@ -32,6 +33,24 @@ inline constexpr uint32_t FOURCC_YV12 = MakeFourcc('Y', 'V', '1', '2');
 inline constexpr uint32_t FOURCC_NV12 = MakeFourcc('N', 'V', '1', '2');
 inline constexpr uint32_t FOURCC_YUY2 = MakeFourcc('Y', 'U', 'Y', '2');
 inline constexpr uint32_t FOURCC_UYVY = MakeFourcc('U', 'Y', 'V', 'Y');
+
+// The FOURCC the component gives the encoder for an input media subtype. Any subtype not listed
+// is "I420": planar 4:2:0, and the 32-bit inputs the component converts to it first.
+struct InputFourcc {
+  uint32_t subtype;
+  uint32_t fourcc;
+};
+inline constexpr InputFourcc kInputFourccs[] = {
+    {QVA_MSUBTYPE_YUV411, FOURCC_YV12},
+    {QVA_MSUBTYPE_YUV422, FOURCC_YV12},
+    {QVA_MSUBTYPE_NV12, FOURCC_NV12},
+};
+constexpr uint32_t InputFourccOf(uint32_t subtype) {
+  for (const InputFourcc& listed : kInputFourccs) {
+    if (listed.subtype == subtype) return listed.fourcc;
+  }
+  return FOURCC_I420;
+}
 
 // Preprocessor flag bits (the encoder's flags word).
 inline constexpr uint32_t PREPROC_NO_ESTIMATOR = 0x10000;  // ProcessPicture leaves out the estimator
