@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+
+#include "tests/support/cpuinfo_flags.h"
 
 namespace orx::platform {
 namespace {
@@ -80,25 +81,11 @@ TEST_F(ProcessorFeatureReading, FromPresentedTables) {
   }
 }
 
-std::set<std::string> CpuinfoFlags() {
-  std::ifstream info("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(info, line)) {
-    if (line.rfind("flags", 0) != 0) continue;
-    std::istringstream words(line.substr(line.find(':') + 1));
-    std::set<std::string> flags;
-    std::string flag;
-    while (words >> flag) flags.insert(flag);
-    return flags;
-  }
-  return {};
-}
-
 // The kernel's own reading of the processor names the same bits. It may hide an extension the
 // processor reports (a virtual machine often does), never show one the processor lacks; the
 // baseline bits it shows as they are.
 TEST_F(ProcessorFeatureReading, RealProcessorAgreesWithProcCpuinfo) {
-  const std::set<std::string> flags = CpuinfoFlags();
+  const std::set<std::string> flags = test::ProcCpuinfoFlags();
   ASSERT_FALSE(flags.empty()) << "/proc/cpuinfo has no flags line";
   auto has = [&](const char* flag) { return flags.count(flag) != 0; };
   const ProcessorFeatures f = ReadProcessorFeatures();

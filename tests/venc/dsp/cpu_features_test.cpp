@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
+
+#include "tests/support/cpuinfo_flags.h"
 
 namespace orx::dsp {
 namespace {
@@ -61,23 +61,8 @@ TEST_F(CpuFeatureWord, FromCpuidAnswers) {
   }
 }
 
-std::set<std::string> CpuinfoFlags() {
-  std::ifstream info("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(info, line)) {
-    if (line.rfind("flags", 0) == 0) {
-      std::istringstream words(line.substr(line.find(':') + 1));
-      std::set<std::string> flags;
-      std::string flag;
-      while (words >> flag) flags.insert(flag);
-      return flags;
-    }
-  }
-  return {};
-}
-
 TEST_F(CpuFeatureWord, RealProcessorAgreesWithProcCpuinfo) {
-  std::set<std::string> flags = CpuinfoFlags();
+  std::set<std::string> flags = test::ProcCpuinfoFlags();
   ASSERT_FALSE(flags.empty()) << "/proc/cpuinfo has no flags line";
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   uint32_t word = GetCpuFeatures();
