@@ -35,8 +35,8 @@ int IsMakerCpu() {
 
 uint32_t CapabilityFeaturesOf(const platform::ProcessorFeatures& processor) {
   uint32_t features = 0;
-  // Leaf 1 counts only when leaf 0 reports it; leaf 0x80000001 the detection reads only when
-  // leaf 0x80000000 reports it.
+  // Leaf 1 counts only when leaf 0 reports it (the reading leaves the extended bits false
+  // unless leaf 0x80000000 reports leaf 0x80000001).
   if (processor.highestBasicLeaf >= 1) {
     if (processor.mmx) features |= kFeatureMmx;
     if (processor.sse) features |= kFeatureSse;
