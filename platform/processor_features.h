@@ -3,7 +3,7 @@
 // asks what the processor can run asks here (never CPUID directly); the words the libraries keep
 // are derived from this record: the video encoder's CPU feature word (venc/dsp/cpu_features.h),
 // the audio encoder's processor-extension mask (aenc/simd/audio_factories.h), the plug-in's
-// capability record (plugin/capability_probe.h). The test hook and ORX_CPUID_TABLE of
+// capability record (plugin/startup/capability_probe.h). The test hook and ORX_CPUID_TABLE of
 // platform/cpuid.h present any processor to all of them alike.
 #include <cstdint>
 
