@@ -1,12 +1,31 @@
 // The six exports of a component library and the method glue of slots 0, 5 and 7.
 #include "framework/component_library.h"
 
+#include <utility>
+
 #include "framework/comp_internal.h"
 
 namespace {
 
 // The definition of the library this copy of the framework serves, kept by CompLib_Init.
 std::atomic<const CompLibraryDefinition*> g_definition{nullptr};
+
+// A new instance that is released again unless it is kept.
+class PendingInstance {
+ public:
+  PendingInstance(const CompLibraryDefinition* library, ComponentInstance* instance)
+      : library_(library), instance_(instance) {}
+  ~PendingInstance() {
+    if (instance_ != nullptr) CompLib_ReleaseInstance(library_, instance_);
+  }
+  PendingInstance(const PendingInstance&) = delete;
+  PendingInstance& operator=(const PendingInstance&) = delete;
+  ComponentInstance* Keep() { return std::exchange(instance_, nullptr); }
+
+ private:
+  const CompLibraryDefinition* library_;
+  ComponentInstance* instance_;
+};
 
 }  // namespace
 
@@ -39,14 +58,14 @@ QVAStatus CompLib_Create(const CompLibraryDefinition* library, const uint8_t* co
   ComponentInstance* instance = nullptr;
   QVAStatus status = CompBase_Create(componentId, library->privateSize, &instance);
   if (status != QVA_SUCCESS) return status;
+  // Until the set-up below has finished, a failure or an exception releases the instance again
+  // (private resources first): the caller gets none and the live count is as before.
+  PendingInstance pending{library, instance};
   if (library->initPrivate != nullptr) library->initPrivate(instance);
   status = CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, library->outputBufferSize,
                                    library->outputBufferCount);
-  if (status != QVA_SUCCESS) {
-    CompLib_ReleaseInstance(library, instance);
-    return status;
-  }
-  *outInstance = instance;
+  if (status != QVA_SUCCESS) return status;
+  *outInstance = pending.Keep();
   return QVA_SUCCESS;
 }
 

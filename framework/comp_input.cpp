@@ -70,7 +70,7 @@ QVAStatus PushThroughDeliverEntry(ComponentInstance* instance, uint32_t pin, Com
       stop = true;
     } else if (result == QVA_ERR_FULL || bytes > 0) {
       for (;;) {
-        const QVAStatus idle = CompProcessHook(instance, nullptr);
+        const QVAStatus idle = orx::framework::RunProcessHook(instance, nullptr);
         if (idle == QVA_SUCCESS) continue;
         if (idle != QVA_ERR_NOBUFFER) {
           result = idle;
@@ -228,7 +228,7 @@ QVAStatus CompBase_PushInput(ComponentInstance* instance, uint32_t pin, Componen
   }
   if (instance->inputMode.load() == 3) return PushThroughDeliverEntry(instance, pin, buffer, outBytesTaken);
   if (instance->outputPins == 0) {
-    const QVAStatus status = CompProcessHook(instance, buffer);
+    const QVAStatus status = orx::framework::RunProcessHook(instance, buffer);
     if (outBytesTaken != nullptr) *outBytesTaken = status == QVA_SUCCESS ? buffer->length : 0;
     return status;
   }
@@ -239,7 +239,7 @@ QVAStatus CompBase_PushInput(ComponentInstance* instance, uint32_t pin, Componen
     QVAStatus status;
     {
       orx::framework::ScopedLock lock(instance->processLock);
-      status = CompProcessHook(instance, buffer);
+      status = orx::framework::RunProcessHook(instance, buffer);
     }
     if (outBytesTaken != nullptr) *outBytesTaken = buffer->length;
     return status;

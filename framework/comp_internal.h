@@ -32,6 +32,11 @@ std::string LibraryName();
 QVAHandle WorkerThread(ComponentInstance* instance);
 void SetWorkerThread(ComponentInstance* instance, QVAHandle thread);
 
+// Runs the library's process hook. A hook that throws answers QVA_ERR_EXECUTION (with a
+// debugger line), so the round ends as any failed round does: the buffer goes back to its queue
+// and, on the worker, the failure takes the error path.
+QVAStatus RunProcessHook(ComponentInstance* instance, ComponentBuffer* buffer);
+
 // Calls the event callback when one is set (the mask is the caller's business).
 void SendEvent(ComponentInstance* instance, uint32_t eventId, void* record, uint32_t size);
 

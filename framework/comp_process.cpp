@@ -3,6 +3,7 @@
 
 #include "framework/comp_internal.h"
 #include "framework/qva_component.h"
+#include "platform/entry_guard.h"
 
 namespace {
 
@@ -181,6 +182,15 @@ QVAStatus DeliverFormat(ComponentInstance* instance, uint32_t pin, uint32_t flag
 
 }  // namespace
 
+namespace orx::framework {
+
+QVAStatus RunProcessHook(ComponentInstance* instance, ComponentBuffer* buffer) {
+  return orx::platform::GuardEntry("CompProcessHook", QVA_ERR_EXECUTION,
+                                   [&] { return CompProcessHook(instance, buffer); });
+}
+
+}  // namespace orx::framework
+
 uint32_t ProcessBuf(QVAHandle thread, void* argument) {
   auto* instance = static_cast<ComponentInstance*>(argument);
   QVAHandle queue = instance->inputPin[0].queue;
@@ -218,7 +228,7 @@ uint32_t ProcessBuf(QVAHandle thread, void* argument) {
                            static_cast<uint32_t>(buffer->timestamp));
         }
       }
-      status = CompProcessHook(instance, buffer);
+      status = orx::framework::RunProcessHook(instance, buffer);
       ReleaseHeldEndMarker(instance);
       if (EventManager* manager = instance->eventManager.load()) {
         EventManager_Add(manager, kTraceRoundEnd, "ProcessBuf: 0x%X", status);
@@ -383,13 +393,13 @@ QVAStatus CompBase_PullOutput(ComponentInstance* instance, uint32_t pin, Compone
     QVAStatus hook;
     if (instance->inputMode.load() == 1) {
       if (BufferQueue_Acquire(input, QVA_SLOT_FULL, &taken, 0) != QVA_SUCCESS) return QVA_ERR_NOBUFFERS;
-      hook = CompProcessHook(instance, taken);
+      hook = orx::framework::RunProcessHook(instance, taken);
     } else {
       ComponentBuffer* waiting = nullptr;
       if (instance->inputPin[0].bufferCount > 1 && BufferQueue_Peek(input, &waiting, 0) != QVA_SUCCESS) {
         return QVA_ERR_NOBUFFERS;
       }
-      hook = CompProcessHook(instance, nullptr);
+      hook = orx::framework::RunProcessHook(instance, nullptr);
     }
     if (taken != nullptr) {
       const uint32_t flags = taken->flags;

@@ -11,9 +11,9 @@ using namespace orx::vscaler;
 
 constexpr QVACompMethods VScalerMethods() {
   QVACompMethods m = kCompLibDefaultMethods;
-  m.QVAComp_GetFormat = VScaler_GetFormat;
-  m.QVAComp_SetParam = VScaler_SetParam;
-  m.QVAComp_SetFormat = VScaler_SetFormat;
+  m.QVAComp_GetFormat = QVA_GUARDED(VScaler_GetFormat);
+  m.QVAComp_SetParam = QVA_GUARDED(VScaler_SetParam);
+  m.QVAComp_SetFormat = QVA_GUARDED(VScaler_SetFormat);
   return m;
 }
 

@@ -160,11 +160,11 @@ namespace {
 
 QVACompMethods AencMethods() {
   QVACompMethods methods = kCompLibDefaultMethods;
-  methods.QVAComp_GetInputPin = AEnc_GetInputPin;
-  methods.QVAComp_GetFormat = AEnc_GetFormat;
-  methods.QVAComp_GetParam = AEnc_GetParam;
-  methods.QVAComp_SetParam = AEnc_SetParam;
-  methods.QVAComp_SetFormat = AEnc_SetFormat;
+  methods.QVAComp_GetInputPin = QVA_GUARDED(AEnc_GetInputPin);
+  methods.QVAComp_GetFormat = QVA_GUARDED(AEnc_GetFormat);
+  methods.QVAComp_GetParam = QVA_GUARDED(AEnc_GetParam);
+  methods.QVAComp_SetParam = QVA_GUARDED(AEnc_SetParam);
+  methods.QVAComp_SetFormat = QVA_GUARDED(AEnc_SetFormat);
   return methods;
 }
 

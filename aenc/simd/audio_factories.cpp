@@ -4,11 +4,15 @@
 
 #include "aenc/simd/mpeg_audio_encoder_variants.h"
 #include "aenc/simd/psychoacoustic_model_variants.h"
+#include "platform/entry_guard.h"
 #include "platform/export.h"
 
+// Guarded as every export is; an exception would answer no extension at all.
 extern "C" ORX_EXPORT uint32_t QueryProcessorExtensions() {
-  using namespace orx::platform;
-  return kCpuMmx | kCpuSse2 | kCpuSse2Second;
+  return orx::platform::GuardEntry("QueryProcessorExtensions", uint32_t{0}, [] {
+    using namespace orx::platform;
+    return kCpuMmx | kCpuSse2 | kCpuSse2Second;
+  });
 }
 
 namespace orx::aenc {

@@ -5,6 +5,7 @@
 
 #include "engine/catalogue/component_calls.h"
 #include "engine/multivenc/multivenc.h"
+#include "platform/entry_guard.h"
 
 namespace {
 
@@ -208,7 +209,9 @@ uint32_t MultiVEnc_CloseBatches(MultiVEncState* state) {
   return sent;
 }
 
-extern "C" void EncoderSlot_OnEvent(ComponentInstance*, uint32_t eventId, void* record, uint32_t size, void* user) {
+namespace {
+
+void OnSlotEvent(uint32_t eventId, void* record, uint32_t size, void* user) {
   auto* slot = static_cast<EncoderSlot*>(user);
   if (slot == nullptr || record == nullptr || size < 8) return;
   MultiVEncState* state = slot->owner;
@@ -269,13 +272,27 @@ extern "C" void EncoderSlot_OnEvent(ComponentInstance*, uint32_t eventId, void* 
   }
 }
 
-extern "C" void EncoderSlot_OnError(ComponentInstance*, QVAStatus status, uint32_t detail, void* user) {
+}  // namespace
+
+extern "C" void EncoderSlot_OnEvent(ComponentInstance*, uint32_t eventId, void* record, uint32_t size, void* user) {
+  orx::platform::GuardEntryWithoutAnswer("EncoderSlot_OnEvent", [&] { OnSlotEvent(eventId, record, size, user); });
+}
+
+namespace {
+
+void OnSlotError(QVAStatus status, uint32_t detail, void* user) {
   auto* slot = static_cast<EncoderSlot*>(user);
   if (slot == nullptr || status == QVA_SUCCESS) return;
   MultiVEncState* state = slot->owner;
   MultiVEnc_Trace(state, kTraceLine, "Error[%d] 0x%X/0x%X", static_cast<int>(slot->index), status, detail);
   QVADebugPrintf("MULTIVENC: instance %u failed: 0x%X\n", slot->index, status);
   MultiVEnc_ReportFailure(state, status, detail);
+}
+
+}  // namespace
+
+extern "C" void EncoderSlot_OnError(ComponentInstance*, QVAStatus status, uint32_t detail, void* user) {
+  orx::platform::GuardEntryWithoutAnswer("EncoderSlot_OnError", [&] { OnSlotError(status, detail, user); });
 }
 
 void MultiVEnc_ReportFailure(MultiVEncState* state, QVAStatus status, uint32_t detail) {

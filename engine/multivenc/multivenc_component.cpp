@@ -11,6 +11,7 @@
 #include "engine/catalogue/component_loader.h"
 #include "engine/text/engine_trace.h"
 #include "engine/multivenc/multivenc.h"
+#include "framework/component_library.h"
 #include "framework/shipped_descriptors.h"
 #include "media/media_codes.h"
 #include "media/media_params.h"
@@ -37,14 +38,21 @@ QVAStatus SetFormat(ComponentInstance* instance, uint32_t direction, uint32_t pi
 QVAStatus SetPinCallback(ComponentInstance* instance, uint32_t direction, uint32_t pin, QVAPinCallbackFn callback,
                          void* user);
 
-constexpr QVACompMethods kMethods = {
-    GetInputPin,           CompBase_ConnectOutput,    GetFormat,         GetParam,
-    SetParam,              Start,                     SendCommand,       End,
-    CompBase_SetErrorCallback, CompBase_SetEventCallback, CompBase_GetState, nullptr,
-    CompBase_Unsupported,  CompBase_PullOutput,       CompBase_PushInput, CompBase_ReleaseBuffer,
-    SetFormat,             SetPinCallback,            CompBase_GetInputBuffer, nullptr};
+constexpr QVACompMethods MultiVEncMethods() {
+  QVACompMethods m = kCompLibDefaultMethods;
+  m.QVAComp_GetInputPin = QVA_GUARDED(GetInputPin);
+  m.QVAComp_GetFormat = QVA_GUARDED(GetFormat);
+  m.QVAComp_GetParam = QVA_GUARDED(GetParam);
+  m.QVAComp_SetParam = QVA_GUARDED(SetParam);
+  m.QVAComp_Start = QVA_GUARDED(Start);
+  m.QVAComp_SendCommand = QVA_GUARDED(SendCommand);
+  m.QVAComp_End = QVA_GUARDED(End);
+  m.QVAComp_SetFormat = QVA_GUARDED(SetFormat);
+  m.QVAComp_SetPinCallback = QVA_GUARDED(SetPinCallback);
+  return m;
+}
 
-const ComponentInfo kMultiVEncInfo = QVAMakeDescriptor(kShippedMULTIVENC, kMethods);
+const ComponentInfo kMultiVEncInfo = QVAMakeDescriptor(kShippedMULTIVENC, MultiVEncMethods());
 
 bool IsAcceptedInputSubtype(uint32_t subtype) {
   switch (subtype) {

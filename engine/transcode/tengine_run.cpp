@@ -7,6 +7,7 @@
 #include "engine/graph/graph_walk.h"
 #include "engine/transcode/tengine_record.h"
 #include "media/media_params.h"
+#include "platform/entry_guard.h"
 
 namespace {
 
@@ -80,12 +81,21 @@ void SetErrorCallbacks(QVATengine* engine, QVAHandle graphHandle) {
 
 }  // namespace
 
-extern "C" void tengine_OnComponentError(ComponentInstance*, QVAStatus status, uint32_t detail, void* user) {
+namespace {
+
+void KeepComponentFailure(QVAStatus status, uint32_t detail, void* user) {
   QVATengine* engine = TengineFromHandle(user);
   if (engine == nullptr || status == QVA_SUCCESS) return;
   TENGINE_TRACE(engine, kTrace, "tengine_OnComponentError(0x%X,0x%X)\n", status, detail);
   uint32_t none = QVA_SUCCESS;
   engine->componentFailure.compare_exchange_strong(none, status);
+}
+
+}  // namespace
+
+extern "C" void tengine_OnComponentError(ComponentInstance*, QVAStatus status, uint32_t detail, void* user) {
+  orx::platform::GuardEntryWithoutAnswer("tengine_OnComponentError",
+                                         [&] { KeepComponentFailure(status, detail, user); });
 }
 
 QVAStatus QVATengine_Run(QVAHandle handle, uint32_t word) {

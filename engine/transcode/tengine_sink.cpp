@@ -3,6 +3,7 @@
 // pull-side output functions.
 #include "engine/catalogue/component_calls.h"
 #include "engine/transcode/tengine_record.h"
+#include "platform/entry_guard.h"
 
 namespace {
 
@@ -14,7 +15,9 @@ bool IsFullWindowNotice(const ComponentBuffer& buffer) {
 
 }  // namespace
 
-extern "C" QVAStatus tengine_GetOutputBuffer(void*, ComponentBuffer** outBuffer) {
+namespace {
+
+QVAStatus LendOutputBuffer(ComponentBuffer** outBuffer) {
   QVATengine* engine = TengineFromHandle(TengineGlobalHandle());
   if (outBuffer == nullptr) return QVA_ERR_BADARG;
   *outBuffer = nullptr;
@@ -28,7 +31,16 @@ extern "C" QVAStatus tengine_GetOutputBuffer(void*, ComponentBuffer** outBuffer)
   return QVA_SUCCESS;
 }
 
-extern "C" QVAStatus tengine_DeliverOutput(void*, ComponentBuffer* buffer) {
+}  // namespace
+
+extern "C" QVAStatus tengine_GetOutputBuffer(void*, ComponentBuffer** outBuffer) {
+  return orx::platform::GuardEntry("tengine_GetOutputBuffer", QVA_ERR_EXECUTION,
+                                   [&] { return LendOutputBuffer(outBuffer); });
+}
+
+namespace {
+
+QVAStatus WriteOutput(ComponentBuffer* buffer) {
   QVATengine* engine = TengineFromHandle(TengineGlobalHandle());
   if (engine == nullptr) return QVA_ERR_STOPPED;
   TengineStampActivity(engine);
@@ -39,7 +51,17 @@ extern "C" QVAStatus tengine_DeliverOutput(void*, ComponentBuffer* buffer) {
   return QVA_SUCCESS;
 }
 
-extern "C" void tengine_OnInputReleased(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void* user) {
+}  // namespace
+
+// A write that throws has lost its piece of the output: the delivery answers a write error, so
+// the component fails, and the pass with it.
+extern "C" QVAStatus tengine_DeliverOutput(void*, ComponentBuffer* buffer) {
+  return orx::platform::GuardEntry("tengine_DeliverOutput", QVA_ERR_WRITE, [&] { return WriteOutput(buffer); });
+}
+
+namespace {
+
+void ReleaseLentInput(ComponentBuffer* buffer, void* user) {
   const auto* tag = static_cast<const TengineSourceTag*>(user);
   if (tag == nullptr || buffer == nullptr) return;
   QVATengine* engine = TengineFromHandle(tag->engine);
@@ -51,6 +73,12 @@ extern "C" void tengine_OnInputReleased(ComponentInstance*, ComponentBuffer* buf
   if (release == nullptr) return;
   void* reference = (buffer->flags & QVA_BUFFLAG_REFHANDLE) ? buffer->ReferenceHandle() : nullptr;
   release(engine->handle, buffer, engine->sourceContext, reference);
+}
+
+}  // namespace
+
+extern "C" void tengine_OnInputReleased(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void* user) {
+  orx::platform::GuardEntryWithoutAnswer("tengine_OnInputReleased", [&] { ReleaseLentInput(buffer, user); });
 }
 
 QVAStatus QVATengine_ReadOutput(QVAHandle handle, uint32_t timeoutMs, PinBufferConfig* outConfig,

@@ -153,16 +153,16 @@ QVAStatus Mux_SetFormat(ComponentInstance* instance, uint32_t direction, uint32_
 
 constexpr QVACompMethods MuxMethods() {
   QVACompMethods methods = kCompLibDefaultMethods;
-  methods.QVAComp_GetInputPin = Mux_GetInputPin;
-  methods.QVAComp_ConnectOutput = Mux_ConnectOutput;
-  methods.QVAComp_GetFormat = Mux_GetFormat;
-  methods.QVAComp_GetParam = Mux_GetParam;
-  methods.QVAComp_SetParam = Mux_SetParam;
-  methods.QVAComp_Start = Mux_Start;
-  methods.QVAComp_SendCommand = Mux_SendCommand;
-  methods.QVAComp_End = Mux_End;
-  methods.QVAComp_OpenURL = Mux_OpenURL;
-  methods.QVAComp_SetFormat = Mux_SetFormat;
+  methods.QVAComp_GetInputPin = QVA_GUARDED(Mux_GetInputPin);
+  methods.QVAComp_ConnectOutput = QVA_GUARDED(Mux_ConnectOutput);
+  methods.QVAComp_GetFormat = QVA_GUARDED(Mux_GetFormat);
+  methods.QVAComp_GetParam = QVA_GUARDED(Mux_GetParam);
+  methods.QVAComp_SetParam = QVA_GUARDED(Mux_SetParam);
+  methods.QVAComp_Start = QVA_GUARDED(Mux_Start);
+  methods.QVAComp_SendCommand = QVA_GUARDED(Mux_SendCommand);
+  methods.QVAComp_End = QVA_GUARDED(Mux_End);
+  methods.QVAComp_OpenURL = QVA_GUARDED(Mux_OpenURL);
+  methods.QVAComp_SetFormat = QVA_GUARDED(Mux_SetFormat);
   return methods;
 }
 

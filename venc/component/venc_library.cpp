@@ -12,11 +12,11 @@ using namespace orx::venc;
 
 constexpr QVACompMethods VEncMethods() {
   QVACompMethods m = kCompLibDefaultMethods;
-  m.QVAComp_GetInputPin = VEnc_GetInputPin;
-  m.QVAComp_GetFormat = VEnc_GetFormat;
-  m.QVAComp_GetParam = VEnc_GetParam;
-  m.QVAComp_SetParam = VEnc_SetParam;
-  m.QVAComp_SetFormat = VEnc_SetFormat;
+  m.QVAComp_GetInputPin = QVA_GUARDED(VEnc_GetInputPin);
+  m.QVAComp_GetFormat = QVA_GUARDED(VEnc_GetFormat);
+  m.QVAComp_GetParam = QVA_GUARDED(VEnc_GetParam);
+  m.QVAComp_SetParam = QVA_GUARDED(VEnc_SetParam);
+  m.QVAComp_SetFormat = QVA_GUARDED(VEnc_SetFormat);
   return m;
 }
 
