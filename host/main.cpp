@@ -368,9 +368,14 @@ int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Opti
 }  // namespace
 
 // The plug-in's debug lines and message boxes reach the host here.
+// Called by every library's debugger output. A line that cannot be kept is dropped without a
+// word: the entry guard's own report would come back here.
 extern "C" ORX_EXPORT void OrxHostLog(const char* text) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  if (text) g_pluginLog += text;
+  try {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (text) g_pluginLog += text;
+  } catch (...) {
+  }
 }
 
 int main(int argc, char** argv) {

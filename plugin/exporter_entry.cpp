@@ -1,4 +1,5 @@
 // The plug-in's one export: the host drives everything through it.
+#include "platform/entry_guard.h"
 #include "platform/export.h"
 #include "platform/host_sdk/entry.h"
 #include "platform/host_sdk/records.h"
@@ -11,12 +12,15 @@
 #include "plugin/params/param_post_process.h"
 #include "plugin/params/param_summary.h"
 #include "plugin/params/param_validate.h"
+#include "plugin/selector_fault.h"
 
 using namespace orx::host_sdk;
 using namespace orx::plugin;
 
-extern "C" ORX_EXPORT int32_t xSDKExport(int32_t selector, StandardParameters* standard,
-                                         void* record, void* /*unusedRecord*/) {
+namespace {
+
+int32_t Dispatch(int32_t selector, StandardParameters* standard, void* record) {
+  ThrowIfSelectorFaultArmed(selector);
   // Compared as unsigned, so that negative selectors fall to the default.
   switch (static_cast<uint32_t>(selector)) {
     case kSelStartup:
@@ -45,4 +49,14 @@ extern "C" ORX_EXPORT int32_t xSDKExport(int32_t selector, StandardParameters* s
       // Shutdown, the output file list and still sequences.
       return kResultUnsupportedSelector;
   }
+}
+
+}  // namespace
+
+// An exception inside a selector's handling answers 7, as the plug-in answers when it cannot
+// have the memory it needs.
+extern "C" ORX_EXPORT int32_t xSDKExport(int32_t selector, StandardParameters* standard,
+                                         void* record, void* /*unusedRecord*/) {
+  return orx::platform::GuardEntry("xSDKExport", kResultOutOfMemory,
+                                   [&] { return Dispatch(selector, standard, record); });
 }

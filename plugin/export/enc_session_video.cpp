@@ -2,6 +2,7 @@
 // the host's render threads, frames given back on the engine's threads, and the video end.
 #include "media/media_codes.h"
 #include "platform/debug_output.h"
+#include "platform/entry_guard.h"
 #include "plugin/export/enc_session.h"
 #include "plugin/export/host_pixel_formats.h"
 #include "plugin/export/tengine_calls.h"
@@ -163,8 +164,10 @@ void EncSession_RequestsEnded() {
   EvaluateVideoEnd(s);
 }
 
-void EncSession_OnFrameReady(uint32_t /*requestId*/, void* reference, int64_t time,
-                             FrameHandle frame, FrameCompletionReturn* frameReturn) {
+namespace {
+
+void DeliverRenderedFrame(void* reference, int64_t time, FrameHandle frame,
+                          FrameCompletionReturn* frameReturn) {
   EncSessionState& s = Session();
   auto* record = static_cast<ExportRecord*>(reference);
   ExporterInstance* instance = record != nullptr ? InstanceOf(record->privateData) : nullptr;
@@ -226,6 +229,23 @@ void EncSession_OnFrameReady(uint32_t /*requestId*/, void* reference, int64_t ti
   }
   EvaluateVideoEnd(s);
   if (frameReturn != nullptr) frameReturn->hostDisposesFrame = 0;
+}
+
+}  // namespace
+
+// The host calls this on its render threads. A frame whose delivery threw never reaches the
+// file: it counts as abandoned, so the export does not answer success.
+void EncSession_OnFrameReady(uint32_t /*requestId*/, void* reference, int64_t time,
+                             FrameHandle frame, FrameCompletionReturn* frameReturn) {
+  const bool handled = platform::GuardEntry("EncSession_OnFrameReady", false, [&] {
+    DeliverRenderedFrame(reference, time, frame, frameReturn);
+    return true;
+  });
+  if (!handled) {
+    EncSessionState& s = Session();
+    std::lock_guard<std::mutex> lock(s.lock);
+    ++s.abandonedFrames;
+  }
 }
 
 QVAStatus EncSession_OnBufferRelease(QVAHandle /*engine*/, ComponentBuffer* /*buffer*/,
