@@ -192,7 +192,7 @@ bool CVideoEncoder::CreateME() {
   if (s.mpeg4StyleEstimator == 0 && estimator_ == nullptr) estimator_ = new (std::nothrow) CMPEG2MotionEstimator();
 
   // 11.
-  if (!store_ || !preprocessor_ || !rateControl_ || !mbEncoder_ || estimator_ == nullptr) return false;
+  if (!mbEncoder_ || estimator_ == nullptr) return false;
   preprocessor_->SetFlags(flags_);
   estimator_->SetModeFlags(flags_);
   estimator_->SetProfileInstance(instance_);
