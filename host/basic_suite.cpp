@@ -11,7 +11,6 @@ struct BasicSuiteCallbacks {
     auto it = r.suites_.find({name, version});
     if (it == r.suites_.end()) {
       *suite = nullptr;
-      ++r.refused_;
       return host_sdk::kSuiteErrorUnknownSuite;
     }
     *suite = it->second;

@@ -22,7 +22,6 @@ class SuiteRegistry {
   int acquires() const { return acquires_; }
   int releases() const { return releases_; }
   int liveBlocks() const { return liveBlocks_; }
-  int refusedAcquires() const { return refused_; }
 
  private:
   friend struct BasicSuiteCallbacks;
@@ -31,7 +30,6 @@ class SuiteRegistry {
   int acquires_ = 0;
   int releases_ = 0;
   int liveBlocks_ = 0;
-  int refused_ = 0;
 };
 
 // The standard parameters handed to the plug-in with every selector.

@@ -137,7 +137,6 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
   progress.showBar = options.showProgress;
   SetProgressSettings(progress);
   ResetReservedMemory();
-  ResetHostFramePeak();
 
   ExportRecord record{};
   record.exportAudio = audio ? 1 : 0;

@@ -10,7 +10,6 @@ namespace {
 using host_sdk::HostFrame;
 
 std::atomic<int> g_live{0};
-std::atomic<int> g_peak{0};
 std::atomic<int> g_outstanding{0};
 
 uint8_t ClampByte(double v) {
@@ -135,18 +134,12 @@ void ResizeI420(const uint8_t* source, int sw, int sh, uint8_t* destination, int
 }
 
 HostFrame* NewHostFrame() {
-  int live = ++g_live;
-  int peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-  }
+  ++g_live;
   return new HostFrame;
 }
 
 int LiveHostFrames() { return g_live.load(); }
 int NoteFrameRequest() { return ++g_outstanding; }
-int OutstandingFrames() { return g_outstanding.load(); }
-int PeakHostFrames() { return g_peak.load(); }
-void ResetHostFramePeak() { g_peak = g_live.load(); }
 
 namespace {
 

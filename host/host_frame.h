@@ -45,9 +45,5 @@ host_sdk::HostFrame* NewHostFrame();
 int LiveHostFrames();
 // Counts one accepted render request; answers the frames outstanding with it.
 int NoteFrameRequest();
-int OutstandingFrames();
-// The most frames alive at once since the count was last reset.
-int PeakHostFrames();
-void ResetHostFramePeak();
 
 }  // namespace orx::host

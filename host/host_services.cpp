@@ -91,7 +91,6 @@ uint32_t ReservedMemory() { return g_reserved.load(); }
 void ResetReservedMemory() { g_reserved = 0; }
 
 void SetCurrentSource(const SourceDescription& source) { g_source = source; }
-const SourceDescription& CurrentSource() { return g_source; }
 void* HostMainWindow() { return &g_mainWindow; }
 
 }  // namespace orx::host

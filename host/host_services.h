@@ -15,7 +15,6 @@ inline constexpr int64_t kTicksPerSecond = 1200000000;
 // Sequence Render, Sequence Audio, PPix).
 void RegisterHostSuites();
 void SetCurrentSource(const SourceDescription& source);
-const SourceDescription& CurrentSource();
 
 // The bytes the plug-in last reserved through the Memory Manager suite (0 before any).
 uint32_t ReservedMemory();

@@ -45,7 +45,6 @@ struct StoredParam {
 class ParamStore {
  public:
   int32_t AddMultiGroup();
-  int32_t multiGroupCount() const { return multiGroups_; }
   int32_t version() const { return version_; }
   void SetVersion(int32_t v) { version_ = v; }
 
@@ -57,10 +56,6 @@ class ParamStore {
 
   const std::vector<StoredGroup>& groups() const { return groups_; }
   const std::vector<StoredParam>& params() const { return params_; }
-  // Names given to identifiers that are neither a group nor a parameter.
-  const std::map<std::pair<int32_t, std::string>, std::string>& orphanNames() const {
-    return orphanNames_;
-  }
 
   // The store as JSON, one line per group and parameter.
   std::string ToJson(const std::string& fileType) const;

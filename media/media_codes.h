@@ -96,10 +96,6 @@ inline constexpr uint32_t QVA_MSUBTYPE_YUV_FAMILY = 0x80000;
 inline constexpr uint32_t QVA_MSUBTYPE_RGB_FAMILY = 0x40000;
 inline constexpr uint32_t QVA_MSUBTYPE_WM_FAMILY = 0x40;
 
-constexpr bool IsYv12Subtype(uint32_t subtype) {
-  return subtype == QVA_MSUBTYPE_YV12 || subtype == QVA_MSUBTYPE_YV12_420;
-}
-
 // AudioMediaType::AudioFlags and ::ModeFlags bits.
 inline constexpr uint32_t QVA_AUDIOFLAG_MIDSIDESTEREO = 0x1;
 inline constexpr uint32_t QVA_AUDIOFLAG_INTENSSTEREO = 0x2;

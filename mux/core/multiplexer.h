@@ -30,8 +30,6 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
 
   // Read-only views for tests and the component.
   uint32_t State() const { return state_; }
-  uint32_t ClockRate() const { return clockRate_; }
-  const PackConfig& CurrentPackConfig() const { return packConfig_; }
 
  private:
   ~CMultiplexer() override = default;

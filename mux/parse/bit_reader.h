@@ -20,7 +20,6 @@ class BitReader {
   uint32_t Get(unsigned count);
 
   bool Ok() const { return ok_; }
-  size_t BitPosition() const { return position_; }
   // Byte offset of the first byte not fully read.
   size_t ByteEnd() const { return (position_ + 7) / 8; }
   size_t BitsLeft() const { return position_ >= length_ * 8 ? 0 : length_ * 8 - position_; }

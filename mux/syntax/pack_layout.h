@@ -45,7 +45,6 @@ class CPackLayout : public CPackSyntax {
   uint8_t* PayloadStart() const { return buffer_ + payloadStart_; }
   uint32_t CurrentKind() const { return kind_; }
   bool StdFlag() const { return stdFlag_; }
-  bool PackOpen() const { return buffer_ != nullptr; }
   void ReserveEndCode();
   // Writes the PES header and fills the unused room; answers whether the pack carried payload.
   bool FinishPack();

@@ -21,8 +21,6 @@ void CopyOut(CapabilityRecord* record) {
 
 }  // namespace
 
-CapabilityRecord& ProcessCapabilityRecord() { return g_record; }
-
 void ResetCapabilityProbeForTest() {
   g_record = CapabilityRecord{};
   g_makerCpu = -1;

@@ -59,8 +59,7 @@ int ProbeAll(CapabilityRecord* record, int reset);
 int ProbeQuery(uint32_t mask);
 int IsMakerCpu();
 
-// The probe's process-wide record (tests read it and reset it).
-CapabilityRecord& ProcessCapabilityRecord();
+// Tests start each case with a process that has probed nothing.
 void ResetCapabilityProbeForTest();
 
 }  // namespace orx::plugin

@@ -31,9 +31,6 @@ class CBitStream final : public IVideoBitStream {
   // had or handed on: its bytes are lost), or 0; clears it.
   QVAStatus TakeFailure();
 
-  uint32_t DeliveredCount() const { return delivered_; }
-  uint64_t TotalBytes() const { return totalBytes_; }
-
  private:
   void DeliverCurrent();
   void Fail(QVAStatus status) {

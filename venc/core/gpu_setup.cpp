@@ -13,6 +13,13 @@
 namespace orx::venc {
 namespace {
 
+// Process-wide GPU state.
+struct GpuSetupState {
+  int32_t mode = 0;         // GpuMode: 0 none, 1 dataflow, 2-6 the kernel-library modes
+  int32_t deviceCount = 0;  // devices the encoders may use; 0 keeps them on the CPU
+  bool initialised = false; // the set-up ran and no shutdown followed
+};
+
 GpuSetupState g_gpu;
 
 constexpr int32_t kGpuModeDataflow = 1;
@@ -24,8 +31,6 @@ bool IsKernelLibraryMode(int32_t mode) {
 }
 
 }  // namespace
-
-const GpuSetupState& GpuSetup() { return g_gpu; }
 
 int32_t InitGpuAcceleration(int32_t mode) {
   if (g_gpu.initialised) return g_gpu.deviceCount;

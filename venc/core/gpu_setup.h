@@ -6,15 +6,6 @@
 
 namespace orx::venc {
 
-// Process-wide GPU state.
-struct GpuSetupState {
-  int32_t mode = 0;         // GpuMode: 0 none, 1 dataflow, 2-6 the kernel-library modes
-  int32_t deviceCount = 0;  // devices the encoders may use; 0 keeps them on the CPU
-  bool initialised = false; // the set-up ran and no shutdown followed
-};
-
-const GpuSetupState& GpuSetup();
-
 // Runs the set-up once per process (until ShutdownGpuAcceleration) and answers the device count;
 // later calls answer the stored count whatever their mode. Reads "EncodeGpuWaitSleep" of the
 // encoder's key (0 when absent) and logs it; mode 1 stores the word as the GPU layer's debug

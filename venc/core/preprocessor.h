@@ -141,9 +141,6 @@ class CPreprocessor {
 
   // Noise estimate (for tests).
   double NoiseLevel() const { return noiseLevel_; }
-  double MeasuredNoise() const { return measuredNoise_; }
-  double LastNoiseMeasurement() const { return lastNoise_; }
-  int MeasurementPicture() const { return measurementPicture_; }
 
  private:
   struct NoiseFilter {

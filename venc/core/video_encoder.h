@@ -59,7 +59,6 @@ class CVideoEncoder final : public IMPEGVideoEncoder {
   void SetFlags(uint32_t flags) { flags_ = flags; }
   CPreprocessor* Preprocessor() const { return preprocessor_.get(); }
   CMotionEstimator* Estimator() const { return estimator_; }
-  CMBEncoder* MacroblockEncoder() const { return mbEncoder_.get(); }
   int FrameBufferCount() const { return frameBufferCount_; }
 
  private:

@@ -28,10 +28,4 @@ inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 
-// Sum of the 16 bytes.
-inline int SumBytes(__m128i v) {
-  const __m128i sums = _mm_sad_epu8(v, _mm_setzero_si128());
-  return _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
-}
-
 }  // namespace orx::dsp::preproc_sse2

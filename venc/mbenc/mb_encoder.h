@@ -148,8 +148,6 @@ class CMBEncoder {
   bool OutputLost() const { return lostBytes_ != 0; }
   uint64_t LostOutputBytes() const { return lostBytes_; }
 
-  const MBCodingState& CodingState() const { return state_; }
-
  protected:
   // Seams for tests: how the core is made and how the context block is allocated.
   virtual bool CreateCore(dsp::CMBCore** core);

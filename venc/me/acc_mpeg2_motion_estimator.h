@@ -31,9 +31,6 @@ class CAccMPEG2MotionEstimator : public CMPEG2MotionEstimator {
   void Close() override;
   void EstimatePicture(MBInfo* mbInfo) override;
 
-  int BandCount() const { return bandCount_; }
-  bool PerRow() const { return perRow_; }
-
  protected:
   // Fills the picture's AccConfig and hands it to the accelerator; false without one.
   bool BuildAccConfig();

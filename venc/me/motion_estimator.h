@@ -54,7 +54,6 @@ class CMotionEstimator : public IMotionEstimator {
   // The I-picture request (the encoder's ForceKeyFrame): the next anchor planned is an I
   // picture that starts a GOP.
   void ForceKeyFrame() { intraRequest_ = true; }
-  bool IntraRequested() const { return intraRequest_; }
 
   // Plans the type, GOP fields and frame buffers of the next picture in display order.
   void DecidePictureType(CPicture* picture, bool forceAnchor);
@@ -83,7 +82,6 @@ class CMotionEstimator : public IMotionEstimator {
   static int32_t PackTimeCode(int frames, int repeatFields, double frameRate, bool dropFrame);
 
   int QueuedCount() const { return queueCount_; }
-  CPicture* OlderAnchor() const { return olderAnchor_; }
 
  protected:
   // One of the two MBInfo arrays whose vectors predict the current picture's.

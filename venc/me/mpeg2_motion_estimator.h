@@ -36,8 +36,7 @@ class CMPEG2MotionEstimator : public CMotionEstimator, public CMotionSearch {
   uint8_t* DecimatedBlock() const { return blockAligned_; }
   int DecimationMode() const { return decimationMode_; }
   dsp::CMotionEstimationCore* Core() const { return core; }
-  // H.264 cost words of the last SetupPicture.
-  int LambdaShifted() const { return lambdaShifted_; }
+  // The H.264 QP cost word of the last SetupPicture.
   int QpCostWord() const { return qpCostWord_; }
 
  protected:

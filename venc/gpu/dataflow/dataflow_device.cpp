@@ -8,8 +8,6 @@ namespace orx::dataflow {
 // Written only under the encoder's set-up lock.
 bool CDataflow::s_runtimeInitialised = false;
 
-bool CDataflow::RuntimeInitialised() { return s_runtimeInitialised; }
-
 int32_t CDataflow::GetDeviceCount(int32_t mode) {
   if (mode == 0) return 1;
   if (mode != 1) return 0;

@@ -13,9 +13,6 @@ class CDataflow {
   // answers -1); a count that cannot be read answers 0. Any other mode -> 0.
   static int32_t GetDeviceCount(int32_t mode);
 
-  // Set once gcxInit succeeded, cleared when the devices are shut down.
-  static bool RuntimeInitialised();
-
  private:
   static bool s_runtimeInitialised;
 };
