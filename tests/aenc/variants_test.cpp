@@ -277,6 +277,10 @@ TEST(AencVariants, FactoriesPickTheDeepestVariant) {
   ASSERT_TRUE(aenc::NewMPEGAudioEncoder(&built, &config));
   EXPECT_EQ(typeid(*built), typeid(aenc::CMPEGAudioEncoder_SSE2));
   built->Release();
+  aenc::CPsychoacousticModel* model = nullptr;
+  ASSERT_TRUE(aenc::NewPsychoacousticModel(&model));
+  EXPECT_EQ(typeid(*model), typeid(aenc::CPsychoacousticModel));
+  delete model;
   EXPECT_FALSE(aenc::NewMPEGAudioEncoder(&built, nullptr));
   EXPECT_EQ(built, nullptr);
 }

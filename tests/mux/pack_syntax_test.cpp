@@ -244,9 +244,13 @@ TEST_F(LayoutTest, SystemHeaderPrecedesThePacket) {
   layout_.AddSystemHeader();
   layout_.AddSystemHeader();  // once per pack
   layout_.SetSampleLength(10);
+  EXPECT_EQ(layout_.SampleRemaining(), 10);
   layout_.SetTimestamps(false, 1000, 0);
   const uint8_t data[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-  layout_.AppendPayload(data, 10);
+  layout_.AppendPayload(data, 4);
+  EXPECT_EQ(layout_.SampleRemaining(), 6);
+  layout_.AppendPayload(data + 4, 6);
+  EXPECT_EQ(layout_.SampleRemaining(), 0);
   ASSERT_TRUE(layout_.FinishPack());
   EXPECT_EQ(Written(pack_.data() + 14, 4), (Bytes{0, 0, 1, 0xBB}));
   const uint8_t* pes = pack_.data() + 14 + 18;

@@ -149,5 +149,30 @@ TEST_F(PropertiesDialog, StatusLinesReachTheDialogAndTheLog) {
   EXPECT_EQ(text, "after Ok\r\n");
 }
 
+
+// PropDlg_Init, which nothing in the plug-in calls, remembers the window it is given (the status
+// lines reach it) and fills it; the template's hidden controls stay hidden and disabled, the
+// filled ones enabled.
+TEST_F(PropertiesDialog, InitRemembersTheWindowAndFillsIt) {
+  platform::DialogWindow window(EncoderPropertiesTemplate());
+  PropDlg_Init(&window, nullptr, &config_);
+  EXPECT_EQ(window.GetText(kCtlVersion), "V1.5");
+  EXPECT_EQ(window.GetText(kCtlExit), "Cancel");
+  EXPECT_EQ(window.GetText(kCtlInstances), "3");
+  EXPECT_EQ(window.GetText(kCtlAccelThreads), "0");
+  PropDlg_Status("filled %d", 1);
+  EXPECT_EQ(window.GetText(kCtlStatus1), "filled 1");
+  for (int id : {kCtlReset, kCtlSetAsDefault, kCtlSubkey, kCtlInstances}) {
+    EXPECT_TRUE(window.IsVisible(id)) << id;
+    EXPECT_TRUE(window.IsEnabled(id)) << id;
+  }
+  for (int id : {kCtlMotionSearch, kCtlMatch, kCtlScale, kCtlClip, kCtlSlices, kCtlAccelThreads, kCtlJobSize}) {
+    EXPECT_FALSE(window.IsVisible(id)) << id;
+    EXPECT_FALSE(window.IsEnabled(id)) << id;
+  }
+  // A dialog run remembers its own window and forgets it at the end.
+  EXPECT_EQ(ShowEncoderProperties(nullptr, &config_), 1);
+}
+
 }  // namespace
 }  // namespace orx::plugin::test

@@ -69,5 +69,21 @@ TEST_F(GpuProbe, VersionIsKeptAndQueriesCombineTheParts) {
   EXPECT_EQ(ProbeQuery(0xFFFF), 1);  // the GPU makes the system supported
 }
 
+
+// The device count starts the runtime when it is not started (and answers a failed start's
+// negative answer), then reads the count from the started runtime.
+TEST_F(GpuProbe, DeviceCountStartsTheRuntimeOnce) {
+  SetGcxRuntimeFolder(dir_.c_str());  // an empty folder
+  EXPECT_EQ(GcxGetDeviceCount(), -1);
+  GcxRuntimeStop();
+  orx::test::ScopedEnv version("GCXSTANDIN_VERSION", "1.2.3");
+  orx::test::ScopedEnv devices("GCXSTANDIN_DEVICES", "2");
+  SetGcxRuntimeFolder(StandIn().c_str());
+  EXPECT_EQ(GcxGetDeviceCount(), 2);
+  EXPECT_EQ(GcxGetDeviceCount(), 2);
+  EXPECT_EQ(GcxOpenedDeviceCount(), 0);  // counting opens no device
+  GcxRuntimeStop();
+}
+
 }  // namespace
 }  // namespace orx::plugin::test

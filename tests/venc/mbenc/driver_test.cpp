@@ -208,6 +208,7 @@ TEST(Driver, HeldBackOutputAndTheFinalFlushBit) {
   for (const Case& c : {Case{0x100, false}, Case{0x100 | MB_MODE_FINAL_FLUSH_OUT, true}}) {
     DriverRig rig(15);
     rig.encoder.SetModeFlags(c.flags);
+    EXPECT_EQ(rig.encoder.GetFlags(), c.flags);
     ASSERT_TRUE(rig.Init());
     rig.EncodeTypes("IP");
     EXPECT_EQ(rig.output.DeliverCalls(), 0) << "a sub-encoder never delivers";

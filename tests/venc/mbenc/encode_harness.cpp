@@ -131,6 +131,7 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
     });
     accelerator->refuse = setup.refusePredictionJob;
     encoder->SetAccelerator(accelerator.get(), 1);
+    EXPECT_EQ(encoder->GetAccelerator(), accelerator.get());
   }
   run.initialised = encoder->Init(&settings, &rateControl);
   if (!run.initialised) {

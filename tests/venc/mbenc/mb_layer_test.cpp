@@ -248,5 +248,24 @@ TEST(MacroblockLayer, AddressIncrementsDecodeWithEscapes) {
   }
 }
 
+
+TEST(MacroblockLayer, MedianVectorCodesTheDifferenceToTheComponentwiseMedian) {
+  // Entry 1 of each array: the vector (5, -3) against left (1, 4), top (7, -2) and top-right
+  // (2, 0), whose medians are x 2 and y 0: the codes of 3 with f_code 2 and -3 with f_code 3.
+  const PackedMV vectors[2] = {{99, 99}, {5, -3}};
+  const PackedMV left[2] = {{0, 0}, {1, 4}};
+  const PackedMV top[2] = {{0, 0}, {7, -2}};
+  const PackedMV topRight[2] = {{0, 0}, {2, 0}};
+  const std::string median = BitsOf(CODEC_MPEG2, PICTURE_P, 1, [&](LayerEncoder<CMBEncoder_MPEG2>& e) {
+    e.WriteMotionVectorMedian(vectors, left, top, topRight, 1, 2, 3);
+  });
+  const std::string direct = BitsOf(CODEC_MPEG2, PICTURE_P, 1, [](LayerEncoder<CMBEncoder_MPEG2>& e) {
+    e.WriteMotionCode(3, 2);
+    e.WriteMotionCode(-3, 3);
+  });
+  EXPECT_FALSE(direct.empty());
+  EXPECT_EQ(median, direct);
+}
+
 }  // namespace
 }  // namespace orx::venc::test

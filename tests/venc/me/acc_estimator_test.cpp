@@ -316,6 +316,13 @@ TEST(AccEstimator, WithoutAnAcceleratorEqualsTheBase) {
   ExpectSameCoding(sequence.Code(new CAccMPEG2MotionEstimator(nullptr, 4, false)), base, "bands");
   ExpectSameCoding(sequence.Code(new CAccMPEG2MotionEstimator(nullptr, 1, true)), base,
                    "per row");
+  // A core given at construction is the one the estimator works with (and owns): the plain
+  // core's coding, as the base estimator gives it with that core.
+  auto* core = new dsp::CMotionEstimationCore();
+  auto* withCore = new CAccMPEG2MotionEstimator(core, nullptr, 4, false);
+  EXPECT_EQ(withCore->Core(), core);
+  ExpectSameCoding(sequence.Code(withCore), sequence.Code(new CMPEG2MotionEstimator(new dsp::CMotionEstimationCore())),
+                   "a given plain core");
 }
 
 // A band whose job cannot be posted is estimated on the encoder thread as a worker would.

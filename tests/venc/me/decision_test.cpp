@@ -433,5 +433,86 @@ TEST(Borders, RowsInsideTheBorderGetZeroVectors) {
   EXPECT_EQ(p.mbs[3 * s.mbCols + 3].flags & MBINFO_FIELD, MBINFO_FIELD);
 }
 
+
+// Records the field search's decimation and window search, and answers a set window position.
+class FieldSearchCore : public dsp::CMotionEstimationCore {
+ public:
+  int decimatedStride = -1;
+  const uint8_t* window = nullptr;
+  int windowStride = 0, nx = 0, ny = 0, startX = -1, startY = -1;
+  int answerX = 0, answerY = 0;
+  void DecimateBlock(uint8_t*, const uint8_t*, int s) override { decimatedStride = s; }
+  int SearchWindow8x4Stride4(const uint8_t* w, const uint8_t*, int s, int columns, int rows, int* x,
+                             int* y) override {
+    window = w;
+    windowStride = s;
+    nx = columns;
+    ny = rows;
+    startX = *x;
+    startY = *y;
+    *x = answerX;
+    *y = answerY;
+    return 0;
+  }
+};
+
+// The field macroblocks' coarse step: the window in half-size field rows, the start from the
+// field-row form of the position, and a moved result back in full-size rows of that parity.
+TEST(HierarchicalField, WindowStartAndResultInFieldRows) {
+  FieldSearchCore core;
+  core.block = reinterpret_cast<const uint8_t*>(0x1000);
+  core.stride = 128;  // the field's pitch: 2 x the picture's stride
+  std::vector<uint8_t> decimated(64 * 64);
+  CMotionSearch search;
+  search.core = &core;
+  search.decimated = decimated.data();
+  search.decimatedStride = 32;
+  search.offsetField = 16 * 32;
+  // Window x 3 .. 40, y 5 .. 30: decimated x 2 .. 20, y 3 .. 15. Position (13, 11): start
+  // x (13 + 1) >> 1 = 7 and field row (11 & 1) + 2 (11 >> 2) = 5, both from the window origin.
+  const CMotionSearch::Window window{3, 5, 40, 30};
+  core.answerX = 6;
+  core.answerY = 5;  // v = 3 + 5 = 8
+  CMotionSearch::Position position{13, 11};
+  search.SearchHierarchicalField(window, &position);
+  EXPECT_EQ(core.decimatedStride, 128);
+  EXPECT_EQ(core.window, decimated.data() + 16 * 32 + 3 * 32 + 2);
+  EXPECT_EQ(core.windowStride, 32);
+  EXPECT_EQ(core.nx, 19);
+  EXPECT_EQ(core.ny, 13);
+  EXPECT_EQ(core.startX, 5);
+  EXPECT_EQ(core.startY, 2);
+  // A moved result: x = 2 (2 + 6) = 16, y = (8 & 1) + 4 (8 >> 1) = 16.
+  EXPECT_EQ(position, (CMotionSearch::Position{16, 16}));
+  // Unmoved: the position stays as it came.
+  core.answerX = 5;
+  core.answerY = 2;
+  position = {13, 11};
+  search.SearchHierarchicalField(window, &position);
+  EXPECT_EQ(position, (CMotionSearch::Position{13, 11}));
+  // The window's last position: v = 3 + 12 = 15 gives y 1 + 4 x 7 = 29, and x 2 (2 + 18) = 40.
+  core.answerX = 18;
+  core.answerY = 12;
+  search.SearchHierarchicalField(window, &position);
+  EXPECT_EQ(position, (CMotionSearch::Position{40, 29}));
+}
+
+TEST(Median3, TheMiddleOfThreeWhateverTheirOrder) {
+  const struct {
+    const char* name;
+    int a, b, c, median;
+  } rows[] = {
+      {.name = "ascending", .a = -4, .b = 0, .c = 9, .median = 0},
+      {.name = "descending", .a = 9, .b = 0, .c = -4, .median = 0},
+      {.name = "middle last", .a = 9, .b = -4, .c = 0, .median = 0},
+      {.name = "two equal", .a = 3, .b = 7, .c = 3, .median = 3},
+      {.name = "all equal", .a = -2, .b = -2, .c = -2, .median = -2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Median3(row.a, row.b, row.c), row.median);
+  }
+}
+
 }  // namespace
 }  // namespace orx::venc::test
