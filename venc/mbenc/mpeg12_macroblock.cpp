@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cstdlib>
 
+#include "venc/common/median.h"
 #include "venc/mbenc/mb_encoder_mpeg12.h"
 
 namespace orx::venc {
@@ -13,8 +14,6 @@ namespace {
 
 constexpr int kEscapeMpeg1 = 0;
 constexpr int kEscapeMpeg2 = 1;
-
-int Median3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
 
 }  // namespace
 

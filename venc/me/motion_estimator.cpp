@@ -13,8 +13,6 @@
 
 namespace orx::venc {
 
-int Median3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
-
 CMotionEstimator::~CMotionEstimator() { ReleasePictures(); }
 
 bool CMotionEstimator::Init(const EncoderSettings* settings, CMBEncoder* encoder) {

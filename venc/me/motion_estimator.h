@@ -35,9 +35,6 @@ inline constexpr int32_t COST_INTERPOLATION_SKIPPED = 66013;
 inline constexpr int32_t COST_NO_FORWARD = 66014;
 inline constexpr int32_t BIAS_MISSING_DIRECTION = 65535;
 
-// Median of three signed integers.
-int Median3(int a, int b, int c);
-
 class CMotionEstimator : public IMotionEstimator {
  public:
   CMotionEstimator() = default;

@@ -1,4 +1,5 @@
-// The encoder's small shared functions: rounding, fractions, bit patching, debug text.
+// The encoder's small shared functions: rounding, fractions, bit patching, debug text, the
+// median of three.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,6 +8,7 @@
 
 #include "tests/venc/common/debug_capture.h"
 #include "venc/common/debug_printf.h"
+#include "venc/common/median.h"
 #include "venc/core/fraction.h"
 #include "venc/core/put_bits_at.h"
 #include "venc/core/rounding.h"
@@ -71,6 +73,23 @@ TEST(DebugPrintf, FormatsAndCutsLongText) {
   const std::string longText(2000, 'x');
   DebugPrintf("%s", longText.c_str());
   EXPECT_EQ(capture.Text(), std::string(1023, 'x'));
+}
+
+TEST(Median3, TheMiddleOfThreeWhateverTheirOrder) {
+  const struct {
+    const char* name;
+    int a, b, c, median;
+  } rows[] = {
+      {.name = "ascending", .a = -4, .b = 0, .c = 9, .median = 0},
+      {.name = "descending", .a = 9, .b = 0, .c = -4, .median = 0},
+      {.name = "middle last", .a = 9, .b = -4, .c = 0, .median = 0},
+      {.name = "two equal", .a = 3, .b = 7, .c = 3, .median = 3},
+      {.name = "all equal", .a = -2, .b = -2, .c = -2, .median = -2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Median3(row.a, row.b, row.c), row.median);
+  }
 }
 
 }  // namespace

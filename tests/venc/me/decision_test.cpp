@@ -497,22 +497,5 @@ TEST(HierarchicalField, WindowStartAndResultInFieldRows) {
   EXPECT_EQ(position, (CMotionSearch::Position{40, 29}));
 }
 
-TEST(Median3, TheMiddleOfThreeWhateverTheirOrder) {
-  const struct {
-    const char* name;
-    int a, b, c, median;
-  } rows[] = {
-      {.name = "ascending", .a = -4, .b = 0, .c = 9, .median = 0},
-      {.name = "descending", .a = 9, .b = 0, .c = -4, .median = 0},
-      {.name = "middle last", .a = 9, .b = -4, .c = 0, .median = 0},
-      {.name = "two equal", .a = 3, .b = 7, .c = 3, .median = 3},
-      {.name = "all equal", .a = -2, .b = -2, .c = -2, .median = -2},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(Median3(row.a, row.b, row.c), row.median);
-  }
-}
-
 }  // namespace
 }  // namespace orx::venc::test
