@@ -59,7 +59,9 @@ AencInstance::~AencInstance() {
 }
 
 void AencInstance::OnError(ComponentInstance*, QVAStatus status, uint32_t, void* user) {
-  static_cast<AencInstance*>(user)->errorStatus_ = status;
+  auto* self = static_cast<AencInstance*>(user);
+  self->errorStatus_ = status;
+  self->errorReported_.Raise();
 }
 
 QVAStatus AencInstance::SetFormats(const AudioMediaType& input, const AudioMediaType& output) {
@@ -121,13 +123,8 @@ uint32_t AencInstance::State() {
 QVAStatus AencInstance::Play() { return Methods().QVAComp_SendCommand(instance, CMD_PLAY, 0, 0, 0, 0, 5000); }
 
 uint32_t AencInstance::WaitForState(uint32_t state, int timeoutMs) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  uint32_t now = State();
-  while (now != state && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    now = State();
-  }
-  return now;
+  PollUntil([&] { return State() == state; }, std::chrono::milliseconds(timeoutMs), std::chrono::milliseconds(5));
+  return State();
 }
 
 std::vector<uint8_t> EncodeThroughComponent(AencLibrary& library, const Pcm& pcm,

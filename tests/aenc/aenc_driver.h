@@ -10,6 +10,7 @@
 #include "tests/aenc/audio_oracle.h"
 #include "tests/support/component_library.h"
 #include "tests/support/output_sink.h"
+#include "tests/support/waiting.h"
 
 namespace orx::test {
 
@@ -63,6 +64,8 @@ class AencInstance {
   uint32_t WaitForState(uint32_t state, int timeoutMs = 20000);
   // The status the worker stopped with (0 while none); the error callback's last status.
   QVAStatus ErrorStatus() const { return errorStatus_; }
+  // Waits until the error callback has run; false when the time ran out first.
+  bool WaitForError(std::chrono::milliseconds timeout = kPatience) const { return errorReported_.WaitFor(1, timeout); }
 
   ComponentInstance* instance = nullptr;
 
@@ -72,6 +75,7 @@ class AencInstance {
   AudioSink& sink_;
   bool ended_ = false;
   std::atomic<QVAStatus> errorStatus_{0};
+  CountingEvent errorReported_;
 };
 
 struct StreamRequest {

@@ -76,7 +76,7 @@ TEST(AencComponent, InputIsCutIntoWholeFrames) {
       }
       at += c.pushes[i];
       ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, c.framesAfter[i] + 1));  // + the format change
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));  // in which a frame too many would show
       EXPECT_EQ(sink.FrameCount(), c.framesAfter[i]) << "after buffer " << i;
     }
     std::vector<std::vector<uint8_t>> expected = CoreFrames(taken, 2, 128000);
@@ -227,7 +227,7 @@ TEST(AencComponent, UncodableRateStopsTheWorkerAtTheFormatChange) {
   aenc.PushFormat(input);
   Pcm pcm = NoisePcm(1152 * 2, 2, 3);
   aenc.Push(pcm.samples.data(), 4608);
-  for (int i = 0; i < 200 && aenc.ErrorStatus() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(aenc.WaitForError());
   EXPECT_EQ(aenc.ErrorStatus(), QVA_ERR_FORMAT);
   EXPECT_EQ(sink.FrameCount(), 0u);
 }
@@ -304,7 +304,7 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
         ASSERT_TRUE(sink.WaitFor(kEndMarker));
       } else {
         ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, expected));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // in which an end marker would show
         for (const auto& b : sink.Deliveries())
           EXPECT_NE(b.flags & kEndMarker, kEndMarker) << "the component's end marker without 0x4000";
       }
@@ -351,7 +351,7 @@ TEST(AencComponent, EncoderParameterIsKeptWithoutChangingTheFrames) {
   EXPECT_EQ(aenc.Methods().QVAComp_SetParam(aenc.instance, 0x40005, params, 36), QVA_SUCCESS);
   ASSERT_EQ(aenc.Push(pcm.samples.data() + 2304, 4608), QVA_SUCCESS);
   ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, 3));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // in which a frame too many would show
   EXPECT_EQ(sink.FrameCount(), 2u);  // still one frame per 2304 samples
   EXPECT_EQ(aenc.Methods().QVAComp_GetParam(aenc.instance, 0x40005, read, 36), QVA_SUCCESS);
   EXPECT_EQ(0, std::memcmp(read, params, 36));
@@ -368,7 +368,7 @@ TEST(AencComponent, FrameWithoutAnOutputBufferIsReportedLost) {
   sink.RefuseGets(QVA_ERR_NOBUFFERS);
   Pcm pcm = NoisePcm(1152 * 2, 2, 6);
   ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608), QVA_SUCCESS);
-  for (int i = 0; i < 200 && aenc.ErrorStatus() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(aenc.WaitForError());
   EXPECT_NE(aenc.ErrorStatus(), 0);
   EXPECT_NE(log.Text().find("coded frame lost"), std::string::npos) << log.Text();
   EXPECT_EQ(sink.FrameCount(), 0u);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/framework/test_component.h"
+#include "tests/support/waiting.h"
 
 namespace orx::test {
 namespace {
@@ -98,13 +99,13 @@ TEST_F(CompInput, TheMultiVideoEncoderFeedsAndCollectsAnInstance) {
 
 std::atomic<std::thread::id> g_hookThread;
 std::atomic<uint32_t> g_processLockCount{0};
-std::atomic<uint32_t> g_hookFlags{0};
+CountingEvent g_hookRan;
 
 QVAStatus RecordingHook(ComponentInstance* instance, ComponentBuffer* buffer) {
   if (buffer == nullptr) return QVA_ERR_NOBUFFER;
   g_hookThread = std::this_thread::get_id();
   g_processLockCount = QVAGetLockCount(instance->processLock);
-  g_hookFlags = buffer->flags;
+  g_hookRan.Raise();
   return QVA_SUCCESS;
 }
 
@@ -115,8 +116,12 @@ QVAStatus DrainingHook(ComponentInstance* instance, ComponentBuffer*) {
   return QVA_SUCCESS;
 }
 
+CountingEvent g_buffersKept;
 QVAStatus KeepingHook(ComponentInstance*, ComponentBuffer* buffer) {
-  if (buffer != nullptr) buffer->flags |= QVA_BUFFLAG_KEEP;
+  if (buffer != nullptr) {
+    buffer->flags |= QVA_BUFFLAG_KEEP;
+    g_buffersKept.Raise();
+  }
   return QVA_SUCCESS;
 }
 
@@ -164,8 +169,9 @@ TEST_F(CompInput, DeliveryAndPushEdgeCases) {
   EXPECT_EQ(g_processLockCount.load(), 1u);
   ComponentBuffer video = Record(QVA_BUFFLAG_FORMAT_VIDEO, format, 156);
   g_hookThread = std::thread::id();
+  g_hookRan.Reset();
   EXPECT_EQ(CompBase_PushInput(c, 0, &video, QVA_INFINITE, &taken), QVA_SUCCESS);
-  while (g_hookThread.load() == std::thread::id()) QVASleep(1);
+  ASSERT_TRUE(g_hookRan.WaitFor(1)) << "the worker did not take the video format";
   EXPECT_NE(g_hookThread.load(), std::this_thread::get_id());
   Finish(c);
 
@@ -196,18 +202,14 @@ TEST_F(CompInput, DeliveryAndPushEdgeCases) {
 
   // A hook that keeps every buffer fills the queue after bufferCount of them.
   Hooks().process = KeepingHook;
+  g_buffersKept.Reset();
   ComponentInstance* e = Started(*this, Create(kTestEncoder));
   uint8_t small[16] = {};
   for (int i = 0; i < 2; ++i) {
     ComponentBuffer b16 = Record(0, small, 16);
     EXPECT_EQ(CompBase_PushInput(e, 0, &b16, QVA_INFINITE, &taken), QVA_SUCCESS);
   }
-  for (int i = 0; i < 200; ++i) {
-    uint32_t full = 0;
-    BufferQueue_GetStatus(e->inputPin[0].queue, nullptr, nullptr, &full, nullptr);
-    if (full == 2 && g_hookFlags.load() != 0) break;
-    QVASleep(2);
-  }
+  EXPECT_TRUE(g_buffersKept.WaitFor(2));
   ComponentBuffer third = Record(0, small, 16);
   EXPECT_EQ(CompBase_PushInput(e, 0, &third, 0, &taken), QVA_ERR_TIMEOUT);
   Finish(e);
@@ -240,7 +242,7 @@ TEST_F(CompInput, AFailingHookEndsTheStreamWithOneMarker) {
   // The worker reports its last change (to INIT) as it ends.
   using Change = std::pair<uint32_t, uint32_t>;
   const Change last{QVA_STATE_STOPPING, QVA_STATE_INIT};
-  for (int i = 0; i < 1000 && (events.Changes().empty() || events.Changes().back() != last); ++i) QVASleep(2);
+  EXPECT_TRUE(events.WaitForLastChange(last));
   EXPECT_EQ(CompBase_GetStateWord(c), QVA_STATE_INIT);
   EXPECT_EQ(c->lastStatus.load(), QVA_ERR_EXECUTION);
   EXPECT_EQ(g_errorCalls.load(), 1);
@@ -429,15 +431,16 @@ TEST_F(CompInput, TheOldStreamsLastOutputGoesBeforeTheEndAFormatRecordBrings) {
   }
 }
 
-int g_roundsBusy = 0;
+CountingEvent g_roundsWithABuffer;
 QVAStatus BusyThreeRounds(ComponentInstance*, ComponentBuffer* buffer) {
   if (buffer == nullptr) return QVA_ERR_NOBUFFER;
-  return ++g_roundsBusy <= 3 ? QVA_ERR_STOPPED : QVA_SUCCESS;
+  g_roundsWithABuffer.Raise();
+  return g_roundsWithABuffer.Count() <= 3 ? QVA_ERR_STOPPED : QVA_SUCCESS;
 }
 
 TEST_F(CompInput, WorkerRoundsPausesAndSynchronousPulls) {
   // A hook answering 19 makes the worker sleep 50 ms per round; each buffer comes back after it.
-  g_roundsBusy = 0;
+  g_roundsWithABuffer.Reset();
   Hooks().process = BusyThreeRounds;
   ComponentInstance* c = Started(*this, Create(kTestEncoder));
   uint8_t data[8] = {};
@@ -447,12 +450,14 @@ TEST_F(CompInput, WorkerRoundsPausesAndSynchronousPulls) {
     ComponentBuffer b = Record(0, data, 8);
     EXPECT_EQ(CompBase_PushInput(c, 0, &b, QVA_INFINITE, &taken), QVA_SUCCESS);
   }
-  uint32_t inUse = 1;
-  while (inUse != 0 || g_roundsBusy < 4) {
-    QVASleep(5);
-    BufferQueue_GetStatus(c->inputPin[0].queue, nullptr, nullptr, &inUse, nullptr);
-  }
+  ASSERT_TRUE(g_roundsWithABuffer.WaitFor(4));
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(150));
+  // The fourth buffer goes back to the queue as its round ends.
+  EXPECT_TRUE(PollUntil([c] {
+    uint32_t inUse = 1;
+    BufferQueue_GetStatus(c->inputPin[0].queue, nullptr, nullptr, &inUse, nullptr);
+    return inUse == 0;
+  }));
 
   // A pause completes at the end of the round that follows it, once progress was pending.
   CompBase_SetState(c, QVA_STATE_PLAYING);
@@ -596,28 +601,28 @@ TEST_F(CompInput, FormatChangesByClass) {
   }
 }
 
-std::atomic<bool> g_hookHolds{false};
-std::atomic<bool> g_hookMayReturn{false};
+CountingEvent g_hookHolds;
+CountingEvent g_hookMayReturn;
 QVAStatus HoldingHook(ComponentInstance*, ComponentBuffer* buffer) {
   if (buffer == nullptr) return QVA_ERR_NOBUFFER;
-  g_hookHolds = true;
-  while (!g_hookMayReturn) QVASleep(1);
+  g_hookHolds.Raise();
+  g_hookMayReturn.WaitFor(1);
   EXPECT_EQ(buffer->data[0], 0x77);  // still the host's frame: not handed back early
   return QVA_SUCCESS;
 }
 
-std::atomic<int> g_framesReleased{0};
+CountingEvent g_framesReleased;
 void ReleaseFrame(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void*) {
   if (!(buffer->flags & QVA_BUFFLAG_INPLACE)) return;
-  g_framesReleased++;
   delete[] buffer->data;
+  g_framesReleased.Raise();
 }
 
 TEST_F(CompInput, ALentFrameTheWorkerReadsSurvivesAnEmptyCommand) {
   Hooks().process = HoldingHook;
-  g_hookHolds = false;
-  g_hookMayReturn = false;
-  g_framesReleased = 0;
+  g_hookHolds.Reset();
+  g_hookMayReturn.Reset();
+  g_framesReleased.Reset();
   ComponentInstance* c = Started(*this, Create(kTestEncoder));
   ASSERT_EQ(CompBase_SetPinCallback(c, 0, 0, ReleaseFrame, nullptr), QVA_SUCCESS);
   ComponentBuffer lent{};
@@ -627,13 +632,13 @@ TEST_F(CompInput, ALentFrameTheWorkerReadsSurvivesAnEmptyCommand) {
   lent.length = lent.capacity = 64;
   uint32_t taken = 0;
   ASSERT_EQ(CompBase_PushInput(c, 0, &lent, QVA_INFINITE, &taken), QVA_SUCCESS);
-  while (!g_hookHolds) QVASleep(1);
+  EXPECT_TRUE(g_hookHolds.WaitFor(1));
   EXPECT_EQ(CompBase_SendCommand(c, CMD_EMPTY, 0, 0, 0, 0, 0), QVA_SUCCESS);
-  EXPECT_EQ(g_framesReleased.load(), 0);
-  g_hookMayReturn = true;
-  while (g_framesReleased.load() == 0) QVASleep(1);
+  EXPECT_EQ(g_framesReleased.Count(), 0u);
+  g_hookMayReturn.Raise();
+  EXPECT_TRUE(g_framesReleased.WaitFor(1));
   Finish(c);
-  EXPECT_EQ(g_framesReleased.load(), 1);
+  EXPECT_EQ(g_framesReleased.Count(), 1u);
 }
 
 }  // namespace

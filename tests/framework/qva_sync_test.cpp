@@ -7,6 +7,7 @@
 #include "framework/qva_component.h"
 #include "platform/event.h"
 #include "platform/heap.h"
+#include "tests/support/waiting.h"
 
 namespace {
 
@@ -54,20 +55,24 @@ TEST(QvaSync, EventsAnswerSignalledOrTimedOut) {
 TEST(QvaSync, OneSetOfAnAutoResetEventWakesExactlyOneWaiter) {
   QVAHandle event = QVACreateEvent(0, 0, nullptr);
   ASSERT_NE(event, nullptr);
-  std::atomic<int> woken{0};
+  orx::test::CountingEvent waiting, woken;
   auto waiter = [&] {
-    if (QVAWaitEvent(event, QVA_INFINITE) == QVA_SUCCESS) woken++;
+    waiting.Raise();
+    if (QVAWaitEvent(event, QVA_INFINITE) == QVA_SUCCESS) woken.Raise();
   };
   std::thread a(waiter), b(waiter);
+  EXPECT_TRUE(waiting.WaitFor(2));
+  // Both are on their way into the wait; the pause lets them fall asleep in it, so the set goes
+  // through the wake path (nothing outside the event shows that a waiter sleeps).
   QVASleep(50);
   QVASetEvent(event);
-  while (woken.load() == 0) QVASleep(1);
-  QVASleep(100);
-  EXPECT_EQ(woken.load(), 1);
+  EXPECT_TRUE(woken.WaitFor(1));
+  QVASleep(100);  // the window in which a second waiter must not wake
+  EXPECT_EQ(woken.Count(), 1u);
   QVASetEvent(event);
   a.join();
   b.join();
-  EXPECT_EQ(woken.load(), 2);
+  EXPECT_EQ(woken.Count(), 2u);
   QVADestroyEvent(event);
 }
 
@@ -91,12 +96,15 @@ TEST(QvaSync, LockIsReentrantAndCountsEnters) {
     EXPECT_EQ(QVAGetLockCount(lock), i);
   }
   std::atomic<bool> otherEntered{false};
+  orx::test::CountingEvent otherTries;
   std::thread other([&] {
+    otherTries.Raise();
     QVALock(lock);
     otherEntered = true;
     QVAUnlock(lock);
   });
-  QVASleep(50);
+  EXPECT_TRUE(otherTries.WaitFor(1));
+  QVASleep(50);  // the window in which the other thread must not get in
   EXPECT_FALSE(otherEntered.load());
   for (uint32_t i = 3; i >= 1; --i) EXPECT_EQ(QVAUnlock(lock), QVA_SUCCESS);
   other.join();

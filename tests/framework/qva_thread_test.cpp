@@ -12,6 +12,7 @@
 #include "framework/qva_component.h"
 #include "platform/thread.h"
 #include "tests/framework/framework_probe.h"
+#include "tests/support/waiting.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ struct Worker {
   std::atomic<int> runs{0};
   std::atomic<pid_t> tid{0};
   std::atomic<int> niceAtEntry{-100};
+  orx::test::CountingEvent entered;  // raised once tid and niceAtEntry are set
   std::atomic<bool> waitForStopRequest{false};
   ~Worker() { QVADestroyEvent(gate); }
 };
@@ -40,7 +42,9 @@ uint32_t WorkerEntry(QVAHandle thread, void* argument) {
   worker->tid = orx::platform::CurrentThreadId();
   worker->niceAtEntry = NiceOf(worker->tid);
   worker->runs++;
+  worker->entered.Raise();
   if (worker->waitForStopRequest) {
+    // As a component's worker does: it looks at its stage, which carries the stop request.
     while (QVAThreadGetStage(thread) != QVA_THREAD_STOPPING) QVASleep(5);
   } else {
     QVAWaitEvent(worker->gate, QVA_INFINITE);
@@ -94,7 +98,7 @@ TEST(QvaThreads, PrioritySetBeforeStartIsInEffectWhenTheEntryRuns) {
   EXPECT_EQ(QVASetThreadPriority(thread, -1), QVA_SUCCESS);
   ASSERT_EQ(QVAStartThread(thread), QVA_SUCCESS);
   ASSERT_EQ(QVAWaitThreadStage(thread, QVA_THREAD_RUNNING, 5000), QVA_SUCCESS);
-  while (worker.niceAtEntry.load() == -100) QVASleep(1);
+  EXPECT_TRUE(worker.entered.WaitFor(1));
   EXPECT_EQ(worker.niceAtEntry.load(), 5);
   // The components' default level has no meaning here: refused, the priority stays.
   EXPECT_EQ(QVASetThreadPriority(thread, 14), QVA_ERR_GENERIC);
@@ -113,8 +117,7 @@ TEST(QvaThreads, DestroyAsksTheThreadToStopAndJoinsIt) {
   ASSERT_EQ(worker.runs.load(), 1);
   // Joined: the kernel thread is gone (a joined thread is reaped right after it exits).
   const std::string task = "/proc/self/task/" + std::to_string(worker.tid.load());
-  for (int i = 0; i < 200 && std::filesystem::exists(task); ++i) QVASleep(5);
-  EXPECT_FALSE(std::filesystem::exists(task));
+  EXPECT_TRUE(orx::test::PollUntil([&] { return !std::filesystem::exists(task); }, std::chrono::milliseconds(5000)));
 }
 
 TEST(QvaThreads, LibraryIsUnloadedRightAfterItDestroysItsThread) {

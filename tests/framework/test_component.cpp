@@ -1,9 +1,12 @@
 #include "tests/framework/test_component.h"
 
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+
+#include "tests/support/waiting.h"
 
 QVAStatus CompCreateHook(ComponentInstance* instance) {
   orx::test::Hooks().createCalls++;
@@ -132,12 +135,14 @@ int BaselineThreadCount() {
 }
 
 int SettledThreadCount(int expected) {
-  for (int i = 0; i < 200 && ThreadCount() != expected; ++i) QVASleep(5);
+  PollUntil([expected] { return ThreadCount() == expected; }, std::chrono::milliseconds(5000),
+            std::chrono::milliseconds(5));
   return ThreadCount();
 }
 
 namespace {
 std::mutex g_eventsMutex;
+std::condition_variable g_eventRecorded;
 
 void RecordStateEvent(ComponentInstance*, uint32_t eventId, void* record, uint32_t size, void* user) {
   if (eventId != PROGRESS_STATE) return;
@@ -149,6 +154,7 @@ void RecordStateEvent(ComponentInstance*, uint32_t eventId, void* record, uint32
   // State changes carry no flags; the start and end notices carry theirs.
   if (r->flags == 0) events->changes.emplace_back(r->oldState, r->newState);
   events->flags.push_back(r->flags);
+  g_eventRecorded.notify_all();
 }
 }  // namespace
 
@@ -160,6 +166,11 @@ std::vector<std::pair<uint32_t, uint32_t>> StateEvents::Changes() const {
 std::vector<uint32_t> StateEvents::Flags() const {
   std::lock_guard<std::mutex> lock(g_eventsMutex);
   return flags;
+}
+
+bool StateEvents::WaitForLastChange(std::pair<uint32_t, uint32_t> last) const {
+  std::unique_lock<std::mutex> lock(g_eventsMutex);
+  return g_eventRecorded.wait_for(lock, kPatience, [&] { return !changes.empty() && changes.back() == last; });
 }
 
 void StateEvents::Attach(ComponentInstance* instance) {

@@ -80,6 +80,8 @@ struct StateEvents {
   // Copies taken under the recorder's lock, for events that come from a running worker.
   std::vector<std::pair<uint32_t, uint32_t>> Changes() const;
   std::vector<uint32_t> Flags() const;
+  // Waits until `last` is the latest change; false when the time ran out first.
+  bool WaitForLastChange(std::pair<uint32_t, uint32_t> last) const;
 };
 
 }  // namespace orx::test

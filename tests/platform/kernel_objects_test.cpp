@@ -18,6 +18,7 @@
 #include "platform/shared_memory.h"
 #include "platform/thread.h"
 #include "tests/support/test_paths.h"
+#include "tests/support/waiting.h"
 
 namespace orx::platform {
 namespace {
@@ -97,16 +98,15 @@ TEST(PlatformThreads, StackSizeIsHonouredAndRaisedToTheMinimum) {
 
 struct SelfFreeing {
   std::atomic<NativeThread*> handle{nullptr};
-  std::atomic<bool> done{false};
+  orx::test::CountingEvent handleKnown;
+  orx::test::CountingEvent done;
 };
 
 // Waits until it knows its own handle, then frees it: a join would deadlock, so it detaches.
 void FreeOwnHandle(void* raw) {
   auto* context = static_cast<SelfFreeing*>(raw);
-  NativeThread* mine = nullptr;
-  while ((mine = context->handle.load()) == nullptr) SleepMilliseconds(1);
-  JoinNativeThread(mine);
-  context->done = true;
+  if (context->handleKnown.WaitFor(1)) JoinNativeThread(context->handle.load());
+  context->done.Raise();
 }
 
 TEST(PlatformThreads, AThreadThatFreesItselfIsDetachedNotJoined) {
@@ -114,7 +114,8 @@ TEST(PlatformThreads, AThreadThatFreesItselfIsDetachedNotJoined) {
   NativeThread* thread = StartNativeThread(FreeOwnHandle, &context, 0);
   ASSERT_NE(thread, nullptr);
   context.handle = thread;
-  while (!context.done.load()) SleepMilliseconds(1);
+  context.handleKnown.Raise();
+  EXPECT_TRUE(context.done.WaitFor(1)) << "the thread did not come back from freeing itself";
 }
 
 TEST(PlatformThreads, PriorityLevelsMapToNiceValues) {

@@ -22,6 +22,7 @@ void LentFrames::Release(ComponentInstance*, ComponentBuffer* buffer, uint32_t, 
   delete[] it->first;
   frames->outstanding_.erase(it);
   frames->released_ += 1;
+  frames->releasedChanged_.notify_all();
 }
 
 uint8_t* LentFrames::Lend(const uint8_t* bytes, size_t size, uint64_t timestamp) {
@@ -40,6 +41,11 @@ void LentFrames::CheckReleasesAgainst(std::function<bool(uint64_t)> outputLeft) 
 int LentFrames::Released() {
   std::lock_guard<std::mutex> hold(mutex_);
   return released_;
+}
+
+bool LentFrames::WaitForReleased(int count, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  return releasedChanged_.wait_for(hold, timeout, [&] { return released_ >= count; });
 }
 
 int LentFrames::Outstanding() {

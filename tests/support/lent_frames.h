@@ -2,6 +2,8 @@
 // Host frames lent to a component by reference (QVA_BUFFLAG_INPLACE): each is a private copy,
 // freed by the release callback of the component's input pin. Counts what the tests check of
 // that callback: every frame released exactly once, and, when asked, never before its output left.
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,12 +32,15 @@ class LentFrames {
   void CheckReleasesAgainst(std::function<bool(uint64_t timestamp)> outputLeft);
 
   int Released();
+  // Waits until `count` frames were released; false when the time ran out first.
+  bool WaitForReleased(int count, std::chrono::milliseconds timeout);
   int Outstanding();
   int ReleasedTwice();  // releases of a buffer that is not (or no longer) lent
   int ReleasedEarly();
 
  private:
   std::mutex mutex_;
+  std::condition_variable releasedChanged_;
   std::map<uint8_t*, uint64_t> outstanding_;
   std::function<bool(uint64_t)> outputLeft_;
   int released_ = 0;

@@ -24,6 +24,7 @@
 #include "tests/support/output_sink.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
+#include "tests/support/waiting.h"
 #include "tests/vscaler/closed_form_resize.h"
 #include "vscaler/convert/bgra_to_i420.h"
 #include "vscaler/video_scaler.h"
@@ -60,8 +61,11 @@ using orx::test::LentFrames;
 struct Errors {
   static void OnError(ComponentInstance*, QVAStatus status, uint32_t, void* self) {
     auto* e = static_cast<Errors*>(self);
-    std::lock_guard<std::mutex> hold(e->mutex);
-    e->statuses.push_back(status);
+    {
+      std::lock_guard<std::mutex> hold(e->mutex);
+      e->statuses.push_back(status);
+    }
+    e->reported.Raise();
   }
   std::vector<QVAStatus> Seen() {
     std::lock_guard<std::mutex> hold(mutex);
@@ -69,6 +73,7 @@ struct Errors {
   }
   std::mutex mutex;
   std::vector<QVAStatus> statuses;
+  orx::test::CountingEvent reported;
 };
 
 // One scaler instance, created by name through the engine's loader, wired to a sink, its
@@ -386,7 +391,7 @@ TEST(ScalerStream, FaultTable) {
       EXPECT_TRUE(frames[0].data.empty());
       EXPECT_EQ(frames[0].timestamp, 9u);
     }
-    for (int i = 0; i < 200 && run.errors.Seen().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_TRUE(run.errors.reported.WaitFor(1));
     EXPECT_EQ(run.errors.Seen(), std::vector<QVAStatus>{row.reported});
   }
 }

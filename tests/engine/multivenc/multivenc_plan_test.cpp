@@ -9,8 +9,12 @@
 #include "engine/multivenc/multivenc.h"
 #include "engine/multivenc/preproc.h"
 #include "media/media_codes.h"
+#include "tests/support/waiting.h"
 
 namespace {
+
+using orx::test::CountingEvent;
+using orx::test::PollUntil;
 
 TEST(RoundGop, EveryAnchorDistanceAndTheGroupBoundaries) {
   struct Row {
@@ -42,13 +46,26 @@ struct PlanCase {
 
 TEST(PlanInstances, CountAndGpuRequests) {
   const PlanCase cases[] = {
-      {"two GPUs", 0xA00, 4, 0x3, QVA_MSUBTYPE_MPV2, 4, 0x200, 0x3, 0xA00, 4},
-      {"VC-1 family", 0xA00, 3, 0x3, QVA_MSUBTYPE_VC1, 3, 0, 0x1, 0x800, 3},
-      {"seven with mask 3", 0xA00, 7, 0x3, QVA_MSUBTYPE_MPV2, 7, 0x200, 0x3, 0xA00, 7},
-      {"accelerator", 0x900, 4, 0, QVA_MSUBTYPE_MPV2, 1, 0, 1, 0x800, 0},
-      {"no count", 0x800, 0, 0, QVA_MSUBTYPE_MPV2, 1, 0, 1, 0x800, 0},
-      {"forty clamped to sixteen", 0x800, 40, 0, QVA_MSUBTYPE_MPV2, 16, 0, 1, 0x800, 40},
-      {"without multi-instance", 0x200, 8, 0x1, QVA_MSUBTYPE_MPV2, 1, 0x200, 0x1, 0x200, 8},
+      {.name = "two GPUs", .engineFlags = 0xA00, .encoderCount = 4, .gpuMask = 0x3,
+       .outputSubtype = QVA_MSUBTYPE_MPV2, .count = 4, .gpuRequest = 0x200, .plannedMask = 0x3,
+       .engineFlagsAfter = 0xA00, .encoderCountAfter = 4},
+      {.name = "VC-1 family", .engineFlags = 0xA00, .encoderCount = 3, .gpuMask = 0x3,
+       .outputSubtype = QVA_MSUBTYPE_VC1, .count = 3, .gpuRequest = 0, .plannedMask = 0x1, .engineFlagsAfter = 0x800,
+       .encoderCountAfter = 3},
+      {.name = "seven with mask 3", .engineFlags = 0xA00, .encoderCount = 7, .gpuMask = 0x3,
+       .outputSubtype = QVA_MSUBTYPE_MPV2, .count = 7, .gpuRequest = 0x200, .plannedMask = 0x3,
+       .engineFlagsAfter = 0xA00, .encoderCountAfter = 7},
+      {.name = "accelerator", .engineFlags = 0x900, .encoderCount = 4, .gpuMask = 0,
+       .outputSubtype = QVA_MSUBTYPE_MPV2, .count = 1, .gpuRequest = 0, .plannedMask = 1, .engineFlagsAfter = 0x800,
+       .encoderCountAfter = 0},
+      {.name = "no count", .engineFlags = 0x800, .encoderCount = 0, .gpuMask = 0, .outputSubtype = QVA_MSUBTYPE_MPV2,
+       .count = 1, .gpuRequest = 0, .plannedMask = 1, .engineFlagsAfter = 0x800, .encoderCountAfter = 0},
+      {.name = "forty clamped to sixteen", .engineFlags = 0x800, .encoderCount = 40, .gpuMask = 0,
+       .outputSubtype = QVA_MSUBTYPE_MPV2, .count = 16, .gpuRequest = 0, .plannedMask = 1, .engineFlagsAfter = 0x800,
+       .encoderCountAfter = 40},
+      {.name = "without multi-instance", .engineFlags = 0x200, .encoderCount = 8, .gpuMask = 0x1,
+       .outputSubtype = QVA_MSUBTYPE_MPV2, .count = 1, .gpuRequest = 0x200, .plannedMask = 0x1,
+       .engineFlagsAfter = 0x200, .encoderCountAfter = 8},
   };
   for (const PlanCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,13 +146,13 @@ TEST(ReorderWindow, AFullWindowReleasesItsEarliestWhateverItsTime) {
 
 
 // The preprocessing worker held in its first conversion while more jobs wait in its queue.
-std::atomic<bool> g_allocEntered{false};
-std::atomic<bool> g_allocMayReturn{false};
+CountingEvent g_allocEntered;
+CountingEvent g_allocMayReturn;
 std::atomic<uint32_t> g_framesHandedBack{0};
 
 QVAStatus HeldAlloc(PreProcObject*, uint32_t, uint64_t, ComponentBuffer** outBuffer, void*, const ComponentBuffer*) {
-  g_allocEntered = true;
-  while (!g_allocMayReturn.load()) std::this_thread::yield();
+  g_allocEntered.Raise();
+  g_allocMayReturn.WaitFor(1);
   *outBuffer = nullptr;  // no instance buffer: the frame is dropped
   return QVA_SUCCESS;
 }
@@ -159,8 +176,8 @@ TEST(PreProcWorker, DestroyHandsBackTheFramesStillQueued) {
   config.done = NoDone;
   config.drop = CountDrop;
   config.end = NoEnd;
-  g_allocEntered = false;
-  g_allocMayReturn = false;
+  g_allocEntered.Reset();
+  g_allocMayReturn.Reset();
   g_framesHandedBack = 0;
   PreProcObject* object = nullptr;
   ASSERT_EQ(PreProc_Create(&config, &object, nullptr), QVA_SUCCESS);
@@ -171,15 +188,16 @@ TEST(PreProcWorker, DestroyHandsBackTheFramesStillQueued) {
   source.length = static_cast<uint32_t>(frame.size());
   // Frame 0 reaches the held conversion; the next ones wait in the queue.
   ASSERT_EQ(PreProc_Submit(object, 0, frame.data(), source.length, nullptr, &source), QVA_SUCCESS);
-  while (!g_allocEntered.load()) std::this_thread::yield();
+  ASSERT_TRUE(g_allocEntered.WaitFor(1));
   constexpr uint32_t kQueued = 5;
   for (uint32_t i = 1; i <= kQueued; ++i) {
     ASSERT_EQ(PreProc_Submit(object, i * 33, frame.data(), source.length, nullptr, &source), QVA_SUCCESS);
   }
-  // The conversion is let go once the destruction has closed the queue.
-  std::thread release([] {
-    QVASleep(50);
-    g_allocMayReturn = true;
+  // The conversion is let go once the destruction has begun: the worker then stops without
+  // taking the queued jobs. The object lives on until the worker has ended, which waits for this.
+  std::thread release([object] {
+    EXPECT_TRUE(PollUntil([object] { return object->stop.load() != 0; }));
+    g_allocMayReturn.Raise();
   });
   EXPECT_EQ(PreProc_Destroy(object), QVA_SUCCESS);
   release.join();

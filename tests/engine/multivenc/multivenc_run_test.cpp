@@ -20,6 +20,7 @@
 #include "tests/support/host_log_capture.h"
 #include "tests/engine/transcode/tengine_test_support.h"
 #include "tests/engine/transcode/test_frames.h"
+#include "tests/support/waiting.h"
 
 namespace orx::test {
 namespace {
@@ -360,7 +361,7 @@ TEST_F(MultiVEncRun, FramesAnInstanceCannotTakeAreReportedAndDropped) {
     ASSERT_EQ(driver.DeliverFrame(lent[id], FrameTime(id), Handle(id)), QVA_SUCCESS);
   }
   // Every frame comes back, also those that found no buffer.
-  for (uint32_t waited = 0; driver.sink.releases.load() < frames && waited < kSinkWaitMs; waited += 10) QVASleep(10);
+  driver.sink.WaitUntil([&] { return driver.sink.releases.load() >= frames; }, std::chrono::milliseconds(kSinkWaitMs));
   EXPECT_EQ(driver.sink.releases.load(), frames);
   ComponentInstance* vtarget = TengineFromHandle(driver.engine)->videoInput.load();
   EXPECT_GT(MultiVEncStateOf(vtarget)->framesDropped.load(), 0u);
@@ -411,7 +412,7 @@ void KeepError(ComponentInstance*, QVAStatus status, uint32_t, void* user) {
 struct EndWatcher {
   ComponentBuffer buffer{};
   uint8_t bytes[4096] = {};
-  std::atomic<bool> ended{false};
+  CountingEvent ended;
 };
 QVAStatus WatcherGet(void* context, ComponentBuffer** out) {
   auto* watcher = static_cast<EndWatcher*>(context);
@@ -422,7 +423,7 @@ QVAStatus WatcherGet(void* context, ComponentBuffer** out) {
   return QVA_SUCCESS;
 }
 QVAStatus WatcherDeliver(void* context, ComponentBuffer* buffer) {
-  if (buffer->flags & QVA_BUFFLAG_EOS) static_cast<EndWatcher*>(context)->ended = true;
+  if (buffer->flags & QVA_BUFFLAG_EOS) static_cast<EndWatcher*>(context)->ended.Raise();
   return QVA_SUCCESS;
 }
 
@@ -468,12 +469,11 @@ TEST_F(MultiVEncRun, NoInstanceAtBeginStopsTheWorkerWithAnError) {
   lent.capacity = lent.length = static_cast<uint32_t>(frame.size());
   ASSERT_EQ(comp::PushInput(multivenc, 0, &lent, QVA_INFINITE), QVA_SUCCESS);
 
-  for (uint32_t waited = 0; !watcher.ended && waited < kSinkWaitMs; waited += 10) QVASleep(10);
-  EXPECT_TRUE(watcher.ended);
+  EXPECT_TRUE(watcher.ended.WaitFor(1, std::chrono::milliseconds(kSinkWaitMs)));
   EXPECT_EQ(error.load(), QVA_ERR_NOCOMPONENT);
   // The worker leaves right after it sent the end of stream.
-  for (uint32_t waited = 0; MultiVEnc_InstanceAlive(multivenc) && waited < kSinkWaitMs; waited += 10) QVASleep(10);
-  EXPECT_FALSE(MultiVEnc_InstanceAlive(multivenc));
+  EXPECT_TRUE(PollUntil([multivenc] { return !MultiVEnc_InstanceAlive(multivenc); },
+                        std::chrono::milliseconds(kSinkWaitMs)));
   comp::End(multivenc);
   EXPECT_EQ(released.load(), 1u);  // still queued behind the format when the worker stopped
   CompUnload(multivenc);

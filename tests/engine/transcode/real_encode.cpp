@@ -143,9 +143,13 @@ RealEncodeResult EncodeThroughEngine(const RealEncodeJob& job) {
       std::vector<uint8_t>& slot = pool[i % pool.size()];
       if (i >= pool.size()) {
         // The host reuses a frame's memory only after the engine gave it back.
-        for (uint32_t waited = 0; ReleasesOf(driver.sink, i - pool.size()) == 0 && waited < kReleaseWaitMs; ++waited) {
-          QVASleep(1);
-        }
+        const void* reused = FrameHandle(i - static_cast<uint32_t>(pool.size()));
+        driver.sink.WaitUntil(
+            [&] {
+              const auto& released = driver.sink.releasedHandles;
+              return std::find(released.begin(), released.end(), reused) != released.end();
+            },
+            std::chrono::milliseconds(kReleaseWaitMs));
       }
       slot.resize(size_t{width} * height * 4);
       PackVuyaBottomUp(job.source->frames[i].data(), width, height, slot.data());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -217,10 +218,8 @@ TEST_F(TengineRun, TheWatchdogStopsAndFlushesAStalledEncodeOnce) {
   ASSERT_EQ(driver.Run(), QVA_SUCCESS);
   ASSERT_EQ(QVATengine_StartWatchdog(driver.engine, 50, 200, 0), QVA_SUCCESS);
   // Nothing is delivered: a stall.
-  for (uint32_t waited = 0; log.Text().find("Watchdog: Flush") == std::string::npos && waited < 5000; waited += 10) {
-    QVASleep(10);
-  }
-  QVASleep(600);  // a stall is handled once
+  EXPECT_TRUE(log.WaitFor("Watchdog: Flush", std::chrono::milliseconds(5000)));
+  QVASleep(600);  // three idle limits more, in which the same stall must not be handled again
   EXPECT_EQ(QVATengine_Release(driver.engine), QVA_SUCCESS);  // joins the watchdog
   driver.engine = nullptr;
   const std::string text = log.Text();

@@ -81,17 +81,22 @@ QVAStatus SinkWrite(QVAHandle, ComponentBuffer* buffer, void* context1, void*) {
   }
   std::lock_guard<std::mutex> lock(sink->mutex);
   sink->pieces.push_back(std::move(piece));
+  sink->changed.notify_all();
   return QVA_SUCCESS;
 }
 
 QVAStatus SinkRelease(QVAHandle, ComponentBuffer*, void* context, void* handle) {
   auto* sink = static_cast<EngineSink*>(context);
-  {
-    std::lock_guard<std::mutex> lock(sink->mutex);
-    sink->releasedHandles.push_back(handle);
-  }
+  std::lock_guard<std::mutex> lock(sink->mutex);
+  sink->releasedHandles.push_back(handle);
   sink->releases++;
+  sink->changed.notify_all();
   return QVA_SUCCESS;
+}
+
+bool EngineSink::WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex);
+  return changed.wait_for(lock, timeout, condition);
 }
 
 namespace {
@@ -194,11 +199,7 @@ QVAStatus EngineDriver::EndAudio() {
 }
 
 bool EngineDriver::WaitForSinkEnd(uint32_t timeoutMs) {
-  for (uint32_t waited = 0; sink.endOfStream.load() == 0; waited += 10) {
-    if (waited >= timeoutMs) return false;
-    QVASleep(10);
-  }
-  return true;
+  return sink.WaitUntil([this] { return sink.endOfStream.load() != 0; }, std::chrono::milliseconds(timeoutMs));
 }
 
 QVAStatus EngineDriver::Finish() {

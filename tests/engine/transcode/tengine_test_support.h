@@ -3,6 +3,9 @@
 // with the mock encoder and the doubles installed, configurations, and an engine driver that
 // counts released frames and keeps what reaches the write callback.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,12 +40,16 @@ struct WrittenPiece {
 // Callbacks and counters of one engine run.
 struct EngineSink {
   std::mutex mutex;
+  std::condition_variable changed;  // notified under the lock after every write and release
   std::vector<WrittenPiece> pieces;
   std::vector<void*> releasedHandles;  // reference handle of every release (none included)
   std::atomic<uint32_t> releases{0};
   std::atomic<uint32_t> endOfStream{0};
   std::atomic<int64_t> lastDataNanos{0};  // steady clock of the last data piece written
   std::vector<uint8_t> Stream();  // the data pieces joined, seeks applied
+  // Waits until `condition` holds; it is asked under the sink's lock (it reads the fields
+  // directly). False when the time ran out first.
+  bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 };
 QVAStatus SinkWrite(QVAHandle engine, ComponentBuffer* buffer, void* context1, void* context2);
 QVAStatus SinkRelease(QVAHandle engine, ComponentBuffer* buffer, void* context, void* handle);

@@ -12,6 +12,7 @@
 #include "tests/support/host_log_capture.h"
 #include "tests/engine/transcode/tengine_test_support.h"
 #include "tests/engine/transcode/test_frames.h"
+#include "tests/support/waiting.h"
 
 namespace orx::test {
 namespace {
@@ -36,14 +37,17 @@ QVATengineConfig FourInstances() {
 // thread waits while it is more than a few frames ahead of the slowest (the host's window).
 void DeliverFromRenderThreads(EngineDriver& driver, const std::vector<std::vector<uint8_t>>& frames) {
   ASSERT_EQ(driver.DeliverFrame(frames[0], FrameTime(0), Handle(0)), QVA_SUCCESS);
-  std::atomic<uint32_t> delivered{1};
+  CountingEvent delivered;
+  delivered.Raise();
   std::vector<std::thread> threads;
   for (uint32_t t = 0; t < kRenderThreads; ++t) {
     threads.emplace_back([&, t] {
       for (uint32_t id = 1 + t; id < frames.size(); id += kRenderThreads) {
-        while (id > delivered.load() + 6) std::this_thread::yield();
+        if (id > 6) {
+          EXPECT_TRUE(delivered.WaitFor(id - 6));
+        }
         EXPECT_EQ(driver.DeliverFrame(frames[id], FrameTime(id), Handle(id)), QVA_SUCCESS);
-        delivered.fetch_add(1);
+        delivered.Raise();
       }
     });
   }

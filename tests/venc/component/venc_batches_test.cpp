@@ -15,10 +15,11 @@
 #include "tests/support/ffmpeg.h"
 #include "tests/support/orx_test.h"
 #include "tests/support/process.h"
-#include "tests/venc/core/gop_plan.h"
-#include "tests/venc/core/mpeg2_stream_reader.h"
+#include "tests/support/waiting.h"
 #include "tests/venc/component/source_video.h"
 #include "tests/venc/component/venc_host.h"
+#include "tests/venc/core/gop_plan.h"
+#include "tests/venc/core/mpeg2_stream_reader.h"
 
 namespace orx::venc::test {
 namespace {
@@ -351,16 +352,16 @@ TEST_F(VencBatches, ParameterAndSizeChangesInMidStream) {
   for (int i = 6; i < 12; ++i) run.PushFrame(small.Frame(i).data(), small.FrameBytes(), 40 * static_cast<uint64_t>(i));
   // The size change with its frames queued behind it: the worker pauses once the small frames
   // are taken, and goes on when everything waits in the queue.
-  for (int wait = 0; wait < 600 && run.frames.Released() < 12; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(run.frames.WaitForReleased(12, std::chrono::milliseconds(6000)));
   ComponentInstance* c = run.instance;
   c->methods.QVAComp_SendCommand(c, CMD_PAUSE, 0, 0, 0, 0, 0);
   // The pause completes with the round that follows it: an empty buffer makes that round.
   run.PushMarker(QVA_BUFFLAG_EXTERNAL);
   uint32_t state = 0;
-  for (int wait = 0; wait < 600 && state != QVA_STATE_PAUSED; ++wait) {
+  orx::test::PollUntil([&] {
     c->methods.QVAComp_GetState(c, &state);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+    return state == QVA_STATE_PAUSED;
+  }, std::chrono::milliseconds(6000), std::chrono::milliseconds(10));
   ASSERT_EQ(state, QVA_STATE_PAUSED);
   run.PushFormat(PlanarFormat(QVA_MSUBTYPE_YUV420, 720, 576, 25000));
   for (int i = 0; i < 8; ++i) {
