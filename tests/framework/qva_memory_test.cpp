@@ -83,8 +83,12 @@ TEST(QvaMemory, OverrunsDoubleReleasesAndForeignBlocksAreReported) {
   ASSERT_TRUE(probe.Loaded()) << orx::test::FrameworkProbePath();
   void* foreign = probe.allocate(40);
   ASSERT_NE(foreign, nullptr);
-  EXPECT_EQ(QVACheckMem(foreign), QVA_MEM_NOMARK);
-  EXPECT_EQ(QVAFree(foreign), QVA_ERR_BADBLOCK);
+  // The other copy's heap may hand out an address this copy released before and still
+  // remembers (an earlier test's block): that address is answered as released, any other as
+  // unmarked. Either way the block is not read and stays the other copy's.
+  const uint32_t mark = QVACheckMem(foreign);
+  EXPECT_TRUE(mark == QVA_MEM_NOMARK || mark == QVA_MEM_RELEASED) << mark;
+  EXPECT_EQ(QVAFree(foreign), mark == QVA_MEM_RELEASED ? QVA_ERR_BLOCKFREED : QVA_ERR_BADBLOCK);
   EXPECT_EQ(probe.free(foreign), QVA_SUCCESS);
 }
 
