@@ -24,18 +24,27 @@ struct DerivedCase {
 TEST(AencCore, DerivedFrameParameters) {
   const DerivedCase cases[] = {
       // The worked example: 64 kbit/s per channel at 48 kHz uses B.2a, no padding.
-      {48000, 2, 128000, 1, 8, 27, 384, 0, 26, 388, "B.2a"},
-      {44100, 2, 128000, 1, 8, 27, 417, 42300, 27, 420, "B.2a"},
+      {.rate = 48000, .channels = 2, .bitrate = 128000, .id = 1, .bitrateIndex = 8, .sblimit = 27, .frameBytes = 384,
+       .frameRemainder = 0, .bandwidthSubbands = 26, .maxFrameBytes = 388, .table = "B.2a"},
+      {.rate = 44100, .channels = 2, .bitrate = 128000, .id = 1, .bitrateIndex = 8, .sblimit = 27, .frameBytes = 417,
+       .frameRemainder = 42300, .bandwidthSubbands = 27, .maxFrameBytes = 420, .table = "B.2a"},
       // Nearest table rate: 100 lies 4 from 96 and 12 from 112; 120 ties 112 and 128.
-      {48000, 2, 100000, 1, 6, 8, 288, 0, 8, 292, "B.2c"},
-      {48000, 2, 120000, 1, 8, 27, 384, 0, 26, 388, "B.2a"},
-      {48000, 2, 64000, 1, 4, 8, 192, 0, 8, 196, "B.2c"},
+      {.rate = 48000, .channels = 2, .bitrate = 100000, .id = 1, .bitrateIndex = 6, .sblimit = 8, .frameBytes = 288,
+       .frameRemainder = 0, .bandwidthSubbands = 8, .maxFrameBytes = 292, .table = "B.2c"},
+      {.rate = 48000, .channels = 2, .bitrate = 120000, .id = 1, .bitrateIndex = 8, .sblimit = 27, .frameBytes = 384,
+       .frameRemainder = 0, .bandwidthSubbands = 26, .maxFrameBytes = 388, .table = "B.2a"},
+      {.rate = 48000, .channels = 2, .bitrate = 64000, .id = 1, .bitrateIndex = 4, .sblimit = 8, .frameBytes = 192,
+       .frameRemainder = 0, .bandwidthSubbands = 8, .maxFrameBytes = 196, .table = "B.2c"},
       // 96 kbit/s or more per channel below 48 kHz: B.2b; low rates at 32 kHz: B.2d.
-      {32000, 1, 192000, 1, 10, 30, 864, 0, 32, 868, "B.2b"},
-      {32000, 2, 96000, 1, 6, 12, 432, 0, 32, 436, "B.2d"},
+      {.rate = 32000, .channels = 1, .bitrate = 192000, .id = 1, .bitrateIndex = 10, .sblimit = 30,
+       .frameBytes = 864, .frameRemainder = 0, .bandwidthSubbands = 32, .maxFrameBytes = 868, .table = "B.2b"},
+      {.rate = 32000, .channels = 2, .bitrate = 96000, .id = 1, .bitrateIndex = 6, .sblimit = 12, .frameBytes = 432,
+       .frameRemainder = 0, .bandwidthSubbands = 32, .maxFrameBytes = 436, .table = "B.2d"},
       // Lower sampling frequencies: ID 0 and the one table of ISO/IEC 13818-3.
-      {22050, 2, 64000, 0, 8, 30, 417, 21150, 32, 420, "LSF B.1"},
-      {24000, 1, 32000, 0, 4, 30, 192, 0, 32, 196, "LSF B.1"},
+      {.rate = 22050, .channels = 2, .bitrate = 64000, .id = 0, .bitrateIndex = 8, .sblimit = 30, .frameBytes = 417,
+       .frameRemainder = 21150, .bandwidthSubbands = 32, .maxFrameBytes = 420, .table = "LSF B.1"},
+      {.rate = 24000, .channels = 1, .bitrate = 32000, .id = 0, .bitrateIndex = 4, .sblimit = 30, .frameBytes = 192,
+       .frameRemainder = 0, .bandwidthSubbands = 32, .maxFrameBytes = 196, .table = "LSF B.1"},
   };
   for (const DerivedCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " ch, " << c.bitrate);

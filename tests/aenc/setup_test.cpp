@@ -19,16 +19,26 @@ TEST(AencSetup, ConfigFromThePinFormats) {
     uint32_t subtype, bitrate;
     uint32_t mode, sampleRate, codec, layer, configBitrate;
   } cases[] = {
-      {48000, 2, QVA_MSUBTYPE_MPA2, 192000, 0, 48000, 1, 2, 192000},
-      {44100, 1, QVA_MSUBTYPE_MPA2, 0, 3, 44100, 1, 2, 128000},  // bit rate 0: 128000
-      {0, 2, 0x10, 96000, 0, 48000, 1, 2, 96000},                // rate 0: 48 kHz; 0x10 as Layer II
-      {22050, 2, QVA_MSUBTYPE_MPA2, 64000, 0, 22050, 1, 2, 64000},  // kept, not raised to 32000
-      {11025, 1, QVA_MSUBTYPE_MPA2, 64000, 3, 11025, 1, 2, 64000},  // kept; refused at open
-      {48000, 2, 0x11, 128000, 0, 48000, 1, 1, 128000},
-      {48000, 2, QVA_MSUBTYPE_MPA3, 128000, 0, 48000, 1, 3, 128000},
-      {48000, 2, 0x200, 128000, 0, 48000, 2, 0, 128000},
-      {48000, 2, QVA_MSUBTYPE_AAC, 128000, 0, 48000, 3, 0, 128000},
-      {48000, 2, QVA_MSUBTYPE_WMA, 128000, 0, 48000, 4, 0, 128000},
+      {.rate = 48000, .channels = 2, .subtype = QVA_MSUBTYPE_MPA2, .bitrate = 192000, .mode = 0, .sampleRate = 48000,
+       .codec = 1, .layer = 2, .configBitrate = 192000},
+      {.rate = 44100, .channels = 1, .subtype = QVA_MSUBTYPE_MPA2, .bitrate = 0, .mode = 3, .sampleRate = 44100,
+       .codec = 1, .layer = 2, .configBitrate = 128000},  // bit rate 0: 128000
+      {.rate = 0, .channels = 2, .subtype = 0x10, .bitrate = 96000, .mode = 0, .sampleRate = 48000, .codec = 1,
+       .layer = 2, .configBitrate = 96000},  // rate 0: 48 kHz; 0x10 as Layer II
+      {.rate = 22050, .channels = 2, .subtype = QVA_MSUBTYPE_MPA2, .bitrate = 64000, .mode = 0, .sampleRate = 22050,
+       .codec = 1, .layer = 2, .configBitrate = 64000},  // kept, not raised to 32000
+      {.rate = 11025, .channels = 1, .subtype = QVA_MSUBTYPE_MPA2, .bitrate = 64000, .mode = 3, .sampleRate = 11025,
+       .codec = 1, .layer = 2, .configBitrate = 64000},  // kept; refused at open
+      {.rate = 48000, .channels = 2, .subtype = 0x11, .bitrate = 128000, .mode = 0, .sampleRate = 48000, .codec = 1,
+       .layer = 1, .configBitrate = 128000},
+      {.rate = 48000, .channels = 2, .subtype = QVA_MSUBTYPE_MPA3, .bitrate = 128000, .mode = 0, .sampleRate = 48000,
+       .codec = 1, .layer = 3, .configBitrate = 128000},
+      {.rate = 48000, .channels = 2, .subtype = 0x200, .bitrate = 128000, .mode = 0, .sampleRate = 48000, .codec = 2,
+       .layer = 0, .configBitrate = 128000},
+      {.rate = 48000, .channels = 2, .subtype = QVA_MSUBTYPE_AAC, .bitrate = 128000, .mode = 0, .sampleRate = 48000,
+       .codec = 3, .layer = 0, .configBitrate = 128000},
+      {.rate = 48000, .channels = 2, .subtype = QVA_MSUBTYPE_WMA, .bitrate = 128000, .mode = 0, .sampleRate = 48000,
+       .codec = 4, .layer = 0, .configBitrate = 128000},
   };
   for (const Case& c : cases) {
     AudioEncoderConfig config;
@@ -74,7 +84,7 @@ TEST(AencSetup, WmaBlockInfoAndCodecPrivate) {
       {48000, 128000, 2048, 683},  // (2048 x 128000 + 24000) / 48000 = 5461 bits
       {22050, 64000, 1024, 372},
       {16000, 32000, 512, 128},
-      {44100, 1, 2048, 2},         // at least 2 bytes
+      {44100, 1, 2048, 2},  // at least 2 bytes
       {0, 128000, 0, 0},
       {48000, 0, 0, 0},
   };

@@ -12,9 +12,10 @@ namespace {
 
 struct SideRoad {
   const char* name;
-  int rate, channels, bitrate, psyMode;
-  bool crc;
-  std::vector<std::string> decodeArgs;
+  int rate, channels, bitrate;
+  int psyMode = 1;
+  bool crc = false;
+  std::vector<std::string> decodeArgs = {};
   double minSnr = 40;  // the fixed tables of psyMode 0 and 2 spend bits less well on a tone
 };
 
@@ -51,13 +52,15 @@ void CheckSideRoad(const SideRoad& road) {
 TEST(AencStream, SideRoadsDecode) {
   const std::vector<std::string> crcCheck = {"-err_detect", "crccheck"};
   const SideRoad roads[] = {
-      {"CRC, stereo", 48000, 2, 192000, 1, true, crcCheck},
-      {"CRC, mono at 44.1 kHz", 44100, 1, 96000, 1, true, crcCheck},
-      {"psyMode 2", 48000, 2, 128000, 2, false, {}, 30},
-      {"psyMode 0", 32000, 1, 96000, 0, false, {}, 30},
-      {"16 kHz as MPEG-2", 16000, 1, 64000, 1, false, {}},
-      {"22.05 kHz as MPEG-2", 22050, 2, 96000, 1, false, {}},
-      {"24 kHz as MPEG-2 with CRC", 24000, 2, 128000, 1, true, crcCheck},
+      {.name = "CRC, stereo", .rate = 48000, .channels = 2, .bitrate = 192000, .crc = true, .decodeArgs = crcCheck},
+      {.name = "CRC, mono at 44.1 kHz", .rate = 44100, .channels = 1, .bitrate = 96000, .crc = true,
+       .decodeArgs = crcCheck},
+      {.name = "psyMode 2", .rate = 48000, .channels = 2, .bitrate = 128000, .psyMode = 2, .minSnr = 30},
+      {.name = "psyMode 0", .rate = 32000, .channels = 1, .bitrate = 96000, .psyMode = 0, .minSnr = 30},
+      {.name = "16 kHz as MPEG-2", .rate = 16000, .channels = 1, .bitrate = 64000},
+      {.name = "22.05 kHz as MPEG-2", .rate = 22050, .channels = 2, .bitrate = 96000},
+      {.name = "24 kHz as MPEG-2 with CRC", .rate = 24000, .channels = 2, .bitrate = 128000, .crc = true,
+       .decodeArgs = crcCheck},
   };
   for (const SideRoad& road : roads) CheckSideRoad(road);
 }

@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <random>
 #include <string>
@@ -14,6 +14,7 @@
 #include "platform/heap.h"
 #include "tests/framework/fingerprint.h"
 #include "tests/support/orx_test.h"
+#include "tests/support/waiting.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
 // Buffer and state callbacks that count what they see.
 struct Observer {
   std::mutex mutex;
+  std::condition_variable stateReported;
   std::vector<uint32_t> waitStates;
   std::vector<uint32_t> bufferFlags;
   std::vector<uint8_t*> bufferData;
@@ -63,6 +65,12 @@ struct Observer {
     auto* o = static_cast<Observer*>(self);
     std::lock_guard<std::mutex> lock(o->mutex);
     o->waitStates.push_back(state);
+    o->stateReported.notify_all();
+  }
+  // Waits until `count` state reports came; false when the time ran out first.
+  bool WaitForStates(size_t count) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return stateReported.wait_for(lock, orx::test::kPatience, [&] { return waitStates.size() >= count; });
   }
   static void OnBuffer(ComponentInstance*, ComponentBuffer* buffer, uint32_t, void* self) {
     auto* o = static_cast<Observer*>(self);
@@ -76,262 +84,267 @@ struct Observer {
   }
 };
 
-TEST(BufferQueueCases, EdgeCasesAsATable) {
-  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-      {"slot size 100 gives aligned slots of 112 bytes",
-       [] {
-         Queue q(100, 3);
-         uint32_t count = 0, size = 0;
-         BufferQueue_GetStatus(q, &count, &size, nullptr, nullptr);
-         EXPECT_EQ(size, 112u);
-         EXPECT_EQ(count, 3u);
-         ComponentBuffer *a, *b;
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &a, 0), QVA_SUCCESS);
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
-         EXPECT_EQ(reinterpret_cast<uintptr_t>(a->data) % 16, 0u);
-         EXPECT_EQ(b->data - a->data, 112);
-         EXPECT_EQ(a->capacity, 112u);
-         EXPECT_EQ(b->sequence, a->sequence + 1);
-         EXPECT_EQ(b->flags, QVA_BUFFLAG_SEQUENCE);
-       }},
-      {"fill limit 1: two slots in use, the third acquisition waits",
-       [] {
-         Queue q(64, 4);
-         EXPECT_EQ(BufferQueue_SetLimit(q, QVA_QUEUE_LIMIT_ONE, 0, 0, 0), QVA_SUCCESS);
-         ComponentBuffer* b;
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_ERR_NOBUFFERS);
-         BufferQueue_SetLimit(q, QVA_QUEUE_LIMIT_NONE, 0, 0, 0);
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
-       }},
-      {"a free slot: time-out 0 answers at once, any other waits for a free commit",
-       [] {
-         Queue q(64, 1);
-         ComponentBuffer* held;
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &held, 0), QVA_SUCCESS);
-         ComponentBuffer* b = nullptr;
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_ERR_NOBUFFERS);
-         std::thread releaser([&] {
-           QVASleep(100);
-           BufferQueue_Commit(q, QVA_SLOT_FREE, held, QVA_INFINITE);
-         });
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 1), QVA_SUCCESS);  // 1 ms: waits anyway
-         releaser.join();
-       }},
-      {"an empty queue's consumer times out without a state report; one after a waiting producer reports 4",
-       [] {
-         Observer o;  // outlives the queue, whose destruction reports what it still holds
-         Queue q(64, 1);
-         o.Attach(q);
-         ComponentBuffer* b;
-         const auto start = Clock::now();
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, 100), QVA_ERR_NOBUFFERS);
-         EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
-         EXPECT_TRUE(o.waitStates.empty());
-         ComponentBuffer* slot;
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &slot, 0), QVA_SUCCESS);
-         std::thread producer([&] {
-           ComponentBuffer* next;
-           BufferQueue_Acquire(q, QVA_SLOT_FREE, &next, QVA_INFINITE);  // waits: reports 2
-           BufferQueue_Commit(q, QVA_SLOT_FULL, next, QVA_INFINITE);
-         });
-         while (true) {
-           std::lock_guard<std::mutex> lock(o.mutex);
-           if (!o.waitStates.empty()) break;
-         }
-         BufferQueue_Commit(q, QVA_SLOT_FULL, slot, QVA_INFINITE);
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, QVA_INFINITE), QVA_SUCCESS);
-         BufferQueue_Commit(q, QVA_SLOT_FREE, b, QVA_INFINITE);
-         producer.join();
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, QVA_INFINITE), QVA_SUCCESS);
-         BufferQueue_Commit(q, QVA_SLOT_FREE, b, QVA_INFINITE);
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, 10), QVA_ERR_NOBUFFERS);  // waits: reports 4
-         std::lock_guard<std::mutex> lock(o.mutex);
-         EXPECT_EQ(o.waitStates, (std::vector<uint32_t>{QVA_SLOT_FULL, QVA_SLOT_FREE}));
-       }},
-      {"a split write keeps the first-piece flags on the first and the unit end on the last",
-       [] {
-         Queue q(4096, 4);
-         auto data = Pattern(10000, 1);
-         ComponentBuffer b = Foreign(data, 0x1 | 0x1000 | QVA_BUFFLAG_TIMESTAMP);
-         b.timestamp = 1234;
-         uint32_t queued = 0;
-         EXPECT_EQ(BufferQueue_Write(q, &b, 0, &queued), QVA_SUCCESS);
-         EXPECT_EQ(queued, 10000u);
-         const uint32_t expectedFlags[] = {0x1001000, 0x1000, 0x1001};
-         const uint32_t expectedLength[] = {4096, 4096, 1808};
-         for (int i = 0; i < 3; ++i) {
-           ComponentBuffer* piece;
-           ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &piece, 0), QVA_SUCCESS);
-           EXPECT_EQ(piece->flags, expectedFlags[i]) << i;
-           EXPECT_EQ(piece->length, expectedLength[i]) << i;
-           EXPECT_EQ(piece->timestamp, 1234u);
-           EXPECT_EQ(std::memcmp(piece->data, data.data() + 4096 * i, piece->length), 0);
-           BufferQueue_Commit(q, QVA_SLOT_FREE, piece, QVA_INFINITE);
-         }
-       }},
-      {"a read joins only slots whose flags, time and unit tag match",
-       [] {
-         Queue q(4096, 4);
-         auto data = Pattern(10000, 2);
-         ComponentBuffer b = Foreign(data, 0x1 | 0x1000 | QVA_BUFFLAG_TIMESTAMP);
-         BufferQueue_Write(q, &b, 0, nullptr);
-         std::vector<uint8_t> out(16384);
-         ComponentBuffer caller{};
-         caller.data = out.data();
-         caller.capacity = 16384;
-         EXPECT_EQ(BufferQueue_Read(q, &caller, 0), QVA_SUCCESS);
-         EXPECT_EQ(caller.length, 4096u);
-         EXPECT_EQ(caller.flags, 0x1001000u);
-         // Without flags the three pieces are one unit and come back whole.
-         Queue plain(4096, 4);
-         b = Foreign(data, 0);
-         BufferQueue_Write(plain, &b, 0, nullptr);
-         EXPECT_EQ(BufferQueue_Read(plain, &caller, 0), QVA_SUCCESS);
-         EXPECT_EQ(caller.length, 10000u);
-         EXPECT_EQ(std::memcmp(out.data(), data.data(), 10000), 0);
-         EXPECT_EQ(InUse(plain), 0u);
-       }},
-      {"a slot larger than the caller's record is read in parts",
-       [] {
-         Queue q(8192, 2);
-         auto data = Pattern(5000, 3);
-         ComponentBuffer b = Foreign(data, QVA_BUFFLAG_REFHANDLE | 0x1000);
-         BufferQueue_Write(q, &b, 0, nullptr);
-         std::vector<uint8_t> out(2048);
-         ComponentBuffer caller{};
-         caller.data = out.data();
-         caller.capacity = 2048;
-         const uint32_t expected[] = {2048, 2048, 904};
-         for (int i = 0; i < 3; ++i) {
-           EXPECT_EQ(BufferQueue_Read(q, &caller, 0), QVA_SUCCESS);
-           EXPECT_EQ(caller.length, expected[i]) << i;
-           EXPECT_EQ(std::memcmp(out.data(), data.data() + 2048 * i, caller.length), 0) << i;
-           if (i == 0) {
-             ComponentBuffer* slot;
-             ASSERT_EQ(BufferQueue_Peek(q, &slot, 0), QVA_SUCCESS);
-             EXPECT_EQ(slot->flags, 0x1000u | QVA_BUFFLAG_PARTIAL);  // 0x2 removed
-             EXPECT_EQ(slot->bytesRead, 2048u);
-             EXPECT_EQ(caller.flags, 0x1000u);
-           }
-         }
-         EXPECT_EQ(InUse(q), 0u);
-       }},
-      {"a record lent by reference is queued itself and found again by its data",
-       [] {
-         Queue q(64, 2);
-         auto frame = Pattern(1000, 4);
-         ComponentBuffer lent = Foreign(frame, QVA_BUFFLAG_INPLACE);
-         EXPECT_EQ(BufferQueue_Write(q, &lent, 0, nullptr), QVA_SUCCESS);
-         ComponentBuffer* taken;
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &taken, 0), QVA_SUCCESS);
-         EXPECT_EQ(taken->data, frame.data());
-         EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FREE, taken, QVA_INFINITE), QVA_SUCCESS);
-         EXPECT_EQ(taken->length, 1000u);
-         EXPECT_EQ(InUse(q), 0u);
-       }},
-      {"a commit of a record that is no slot's changes nothing",
-       [] {
-         Queue q(64, 2);
-         uint8_t elsewhere[64];
-         ComponentBuffer stray{};
-         stray.data = elsewhere;
-         EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FULL, &stray, QVA_INFINITE), QVA_ERR_TIMEOUT);
-         EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FREE, &stray, QVA_INFINITE), QVA_ERR_TIMEOUT);
-         EXPECT_EQ(InUse(q), 0u);
-       }},
-      {"a full commit accepts only a slot being written",
-       [] {
-         Queue q(64, 2);
-         ComponentBuffer* b;
-         BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0);
-         EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE), QVA_SUCCESS);
-         EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE), QVA_ERR_TIMEOUT);  // already full
-         EXPECT_EQ(InUse(q), 1u);
-       }},
-      {"a waiting close answers 22 once the held slot comes back; a plain close 0 at once",
-       [] {
-         Queue q(64, 2);
-         ComponentBuffer* b;
-         BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0);
-         BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE);
-         BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, 0);
-         EXPECT_EQ(BufferQueue_Close(q, 0), QVA_SUCCESS);
-         std::thread consumer([&] {
-           QVASleep(80);
-           BufferQueue_Commit(q, QVA_SLOT_FREE, b, QVA_INFINITE);
-         });
-         EXPECT_EQ(BufferQueue_Close(q, 1), QVA_ERR_BUSY);
-         consumer.join();
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_ERR_WRONGSTATE);
-         ComponentBuffer* none = nullptr;
-         EXPECT_EQ(BufferQueue_Peek(q, &none, 0), QVA_ERR_NOBUFFERS);
-         BufferQueue_Open(q);
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
-       }},
-      {"a flush frees every full slot, reports each, and leaves the queue open and empty",
-       [] {
-         Observer o;
-         Queue q(64, 3);
-         o.Attach(q);
-         for (int i = 0; i < 2; ++i) {
-           ComponentBuffer* b;
-           BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0);
-           BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE);
-         }
-         o.bufferFlags.clear();
-         EXPECT_EQ(BufferQueue_Flush(q), QVA_SUCCESS);
-         EXPECT_EQ(o.bufferFlags.size(), 2u);
-         EXPECT_EQ(InUse(q), 0u);
-         EXPECT_EQ(BufferQueue_Flush(q), QVA_SUCCESS);  // already empty: still reports 4
-         EXPECT_EQ(o.waitStates, (std::vector<uint32_t>{QVA_SLOT_FREE, QVA_SLOT_FREE}));
-         ComponentBuffer* b;
-         EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
-         EXPECT_EQ(b->sequence, 0u);  // sequence numbers start again
-       }},
-      {"a resize to the same rounded size and count keeps the queued data",
-       [] {
-         Queue q(100, 2);
-         auto data = Pattern(50, 5);
-         ComponentBuffer b = Foreign(data, 0);
-         BufferQueue_Write(q, &b, 0, nullptr);
-         EXPECT_EQ(BufferQueue_Resize(q, 105, 2), QVA_SUCCESS);
-         ComponentBuffer* slot;
-         ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &slot, 0), QVA_SUCCESS);
-         EXPECT_EQ(std::memcmp(slot->data, data.data(), 50), 0);
-       }},
-      {"names are cut at 31 characters",
-       [] {
-         Queue q(64, 1);
-         EXPECT_EQ(BufferQueue_SetName(q, std::string(40, 'n').c_str(), QVA_QUEUE_INPUT), QVA_SUCCESS);
-         const char* name = static_cast<const char*>(QVAGetTypedHandle(q, QVA_HANDLE_QUEUE));
-         EXPECT_EQ(std::string(name), "i:" + std::string(29, 'n'));
-         EXPECT_EQ(BufferQueue_SetName(nullptr, "x", 2), QVA_SUCCESS);
-       }},
-      {"bad arguments and a missing queue",
-       [] {
-         QVAHandle q = nullptr;
-         EXPECT_EQ(BufferQueue_Create(64, 1, nullptr), QVA_ERR_BADARG);
-         EXPECT_EQ(BufferQueue_Create(0, 1, &q), QVA_ERR_BADARG);
-         EXPECT_EQ(BufferQueue_Create(64, 0, &q), QVA_ERR_BADARG);
-         ComponentBuffer* b;
-         EXPECT_EQ(BufferQueue_Acquire(nullptr, QVA_SLOT_FREE, &b, 0), QVA_ERR_BADHANDLE);
-         EXPECT_EQ(BufferQueue_Peek(nullptr, &b, 0), QVA_ERR_BADHANDLE);
-         EXPECT_EQ(BufferQueue_Flush(nullptr), QVA_ERR_BADHANDLE);
-         EXPECT_EQ(BufferQueue_Resize(nullptr, 64, 1), QVA_ERR_BADARG);
-         EXPECT_EQ(BufferQueue_Destroy(nullptr, 0), QVA_ERR_BADARG);
-         EXPECT_EQ(BufferQueue_Close(nullptr, 1), QVA_SUCCESS);
-         EXPECT_EQ(BufferQueue_IsOwnBuffer(nullptr, nullptr), 0u);
-         ComponentBuffer caller{};
-         Queue empty(64, 1);
-         EXPECT_EQ(BufferQueue_Read(empty, &caller, 0), QVA_ERR_BADARG);  // capacity 0
-       }},
-  };
-  for (const auto& [name, run] : cases) {
-    SCOPED_TRACE(name);
-    run();
+// Slot size 100 gives aligned slots of 112 bytes.
+TEST(BufferQueueEdges, SlotSizeIsRoundedUpToAlignedSlots) {
+  Queue q(100, 3);
+  uint32_t count = 0, size = 0;
+  BufferQueue_GetStatus(q, &count, &size, nullptr, nullptr);
+  EXPECT_EQ(size, 112u);
+  EXPECT_EQ(count, 3u);
+  ComponentBuffer *a, *b;
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &a, 0), QVA_SUCCESS);
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(a->data) % 16, 0u);
+  EXPECT_EQ(b->data - a->data, 112);
+  EXPECT_EQ(a->capacity, 112u);
+  EXPECT_EQ(b->sequence, a->sequence + 1);
+  EXPECT_EQ(b->flags, QVA_BUFFLAG_SEQUENCE);
+}
+
+// Fill limit 1: two slots in use, the third acquisition waits.
+TEST(BufferQueueEdges, FillLimitOneLetsTwoSlotsBeTaken) {
+  Queue q(64, 4);
+  EXPECT_EQ(BufferQueue_SetLimit(q, QVA_QUEUE_LIMIT_ONE, 0, 0, 0), QVA_SUCCESS);
+  ComponentBuffer* b;
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_ERR_NOBUFFERS);
+  BufferQueue_SetLimit(q, QVA_QUEUE_LIMIT_NONE, 0, 0, 0);
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
+}
+
+// A free slot: time-out 0 answers at once, any other waits for a free commit.
+TEST(BufferQueueEdges, AcquireWaitsForAFreeCommitUnlessItsTimeOutIsZero) {
+  Queue q(64, 1);
+  ComponentBuffer* held;
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &held, 0), QVA_SUCCESS);
+  ComponentBuffer* b = nullptr;
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_ERR_NOBUFFERS);
+  std::thread releaser([&] {
+    QVASleep(100);  // holds the slot well past the waiter's time-out
+    BufferQueue_Commit(q, QVA_SLOT_FREE, held, QVA_INFINITE);
+  });
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 1), QVA_SUCCESS);  // 1 ms: waits anyway
+  releaser.join();
+}
+
+// An empty queue's consumer times out without a state report; one after a waiting producer
+// reports 4.
+TEST(BufferQueueEdges, EmptyQueueTimesOutQuietlyAndReportsAfterAWaitingProducer) {
+  Observer o;  // outlives the queue, whose destruction reports what it still holds
+  Queue q(64, 1);
+  o.Attach(q);
+  ComponentBuffer* b;
+  const auto start = Clock::now();
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, 100), QVA_ERR_NOBUFFERS);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_TRUE(o.waitStates.empty());
+  ComponentBuffer* slot;
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &slot, 0), QVA_SUCCESS);
+  std::thread producer([&] {
+    ComponentBuffer* next;
+    BufferQueue_Acquire(q, QVA_SLOT_FREE, &next, QVA_INFINITE);  // waits: reports 2
+    BufferQueue_Commit(q, QVA_SLOT_FULL, next, QVA_INFINITE);
+  });
+  EXPECT_TRUE(o.WaitForStates(1));
+  BufferQueue_Commit(q, QVA_SLOT_FULL, slot, QVA_INFINITE);
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, QVA_INFINITE), QVA_SUCCESS);
+  BufferQueue_Commit(q, QVA_SLOT_FREE, b, QVA_INFINITE);
+  producer.join();
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, QVA_INFINITE), QVA_SUCCESS);
+  BufferQueue_Commit(q, QVA_SLOT_FREE, b, QVA_INFINITE);
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, 10), QVA_ERR_NOBUFFERS);  // waits: reports 4
+  std::lock_guard<std::mutex> lock(o.mutex);
+  EXPECT_EQ(o.waitStates, (std::vector<uint32_t>{QVA_SLOT_FULL, QVA_SLOT_FREE}));
+}
+
+// A split write keeps the first-piece flags on the first and the unit end on the last.
+TEST(BufferQueueEdges, SplitWriteKeepsFirstPieceFlagsFirstAndUnitEndLast) {
+  Queue q(4096, 4);
+  auto data = Pattern(10000, 1);
+  ComponentBuffer b = Foreign(data, 0x1 | 0x1000 | QVA_BUFFLAG_TIMESTAMP);
+  b.timestamp = 1234;
+  uint32_t queued = 0;
+  EXPECT_EQ(BufferQueue_Write(q, &b, 0, &queued), QVA_SUCCESS);
+  EXPECT_EQ(queued, 10000u);
+  const uint32_t expectedFlags[] = {0x1001000, 0x1000, 0x1001};
+  const uint32_t expectedLength[] = {4096, 4096, 1808};
+  for (int i = 0; i < 3; ++i) {
+    ComponentBuffer* piece;
+    ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &piece, 0), QVA_SUCCESS);
+    EXPECT_EQ(piece->flags, expectedFlags[i]) << i;
+    EXPECT_EQ(piece->length, expectedLength[i]) << i;
+    EXPECT_EQ(piece->timestamp, 1234u);
+    EXPECT_EQ(std::memcmp(piece->data, data.data() + 4096 * i, piece->length), 0);
+    BufferQueue_Commit(q, QVA_SLOT_FREE, piece, QVA_INFINITE);
   }
+}
+
+// A read joins only slots whose flags, time and unit tag match.
+TEST(BufferQueueEdges, ReadJoinsOnlySlotsWithMatchingFlagsTimeAndTag) {
+  Queue q(4096, 4);
+  auto data = Pattern(10000, 2);
+  ComponentBuffer b = Foreign(data, 0x1 | 0x1000 | QVA_BUFFLAG_TIMESTAMP);
+  BufferQueue_Write(q, &b, 0, nullptr);
+  std::vector<uint8_t> out(16384);
+  ComponentBuffer caller{};
+  caller.data = out.data();
+  caller.capacity = 16384;
+  EXPECT_EQ(BufferQueue_Read(q, &caller, 0), QVA_SUCCESS);
+  EXPECT_EQ(caller.length, 4096u);
+  EXPECT_EQ(caller.flags, 0x1001000u);
+  // Without flags the three pieces are one unit and come back whole.
+  Queue plain(4096, 4);
+  b = Foreign(data, 0);
+  BufferQueue_Write(plain, &b, 0, nullptr);
+  EXPECT_EQ(BufferQueue_Read(plain, &caller, 0), QVA_SUCCESS);
+  EXPECT_EQ(caller.length, 10000u);
+  EXPECT_EQ(std::memcmp(out.data(), data.data(), 10000), 0);
+  EXPECT_EQ(InUse(plain), 0u);
+}
+
+// A slot larger than the caller's record is read in parts.
+TEST(BufferQueueEdges, SlotLargerThanTheCallersRecordIsReadInParts) {
+  Queue q(8192, 2);
+  auto data = Pattern(5000, 3);
+  ComponentBuffer b = Foreign(data, QVA_BUFFLAG_REFHANDLE | 0x1000);
+  BufferQueue_Write(q, &b, 0, nullptr);
+  std::vector<uint8_t> out(2048);
+  ComponentBuffer caller{};
+  caller.data = out.data();
+  caller.capacity = 2048;
+  const uint32_t expected[] = {2048, 2048, 904};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(BufferQueue_Read(q, &caller, 0), QVA_SUCCESS);
+    EXPECT_EQ(caller.length, expected[i]) << i;
+    EXPECT_EQ(std::memcmp(out.data(), data.data() + 2048 * i, caller.length), 0) << i;
+    if (i == 0) {
+      ComponentBuffer* slot;
+      ASSERT_EQ(BufferQueue_Peek(q, &slot, 0), QVA_SUCCESS);
+      EXPECT_EQ(slot->flags, 0x1000u | QVA_BUFFLAG_PARTIAL);  // 0x2 removed
+      EXPECT_EQ(slot->bytesRead, 2048u);
+      EXPECT_EQ(caller.flags, 0x1000u);
+    }
+  }
+  EXPECT_EQ(InUse(q), 0u);
+}
+
+// A record lent by reference is queued itself and found again by its data.
+TEST(BufferQueueEdges, RecordLentByReferenceIsQueuedItselfAndFoundByItsData) {
+  Queue q(64, 2);
+  auto frame = Pattern(1000, 4);
+  ComponentBuffer lent = Foreign(frame, QVA_BUFFLAG_INPLACE);
+  EXPECT_EQ(BufferQueue_Write(q, &lent, 0, nullptr), QVA_SUCCESS);
+  ComponentBuffer* taken;
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &taken, 0), QVA_SUCCESS);
+  EXPECT_EQ(taken->data, frame.data());
+  EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FREE, taken, QVA_INFINITE), QVA_SUCCESS);
+  EXPECT_EQ(taken->length, 1000u);
+  EXPECT_EQ(InUse(q), 0u);
+}
+
+// A commit of a record that is no slot's changes nothing.
+TEST(BufferQueueEdges, CommitOfARecordThatIsNoSlotChangesNothing) {
+  Queue q(64, 2);
+  uint8_t elsewhere[64];
+  ComponentBuffer stray{};
+  stray.data = elsewhere;
+  EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FULL, &stray, QVA_INFINITE), QVA_ERR_TIMEOUT);
+  EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FREE, &stray, QVA_INFINITE), QVA_ERR_TIMEOUT);
+  EXPECT_EQ(InUse(q), 0u);
+}
+
+// A full commit accepts only a slot being written.
+TEST(BufferQueueEdges, FullCommitAcceptsOnlyASlotBeingWritten) {
+  Queue q(64, 2);
+  ComponentBuffer* b;
+  BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0);
+  EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE), QVA_SUCCESS);
+  EXPECT_EQ(BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE), QVA_ERR_TIMEOUT);  // already full
+  EXPECT_EQ(InUse(q), 1u);
+}
+
+// A waiting close answers 22 once the held slot comes back; a plain close 0 at once.
+TEST(BufferQueueEdges, WaitingCloseAnswersBusyOnceTheHeldSlotComesBack) {
+  Queue q(64, 2);
+  ComponentBuffer* b;
+  BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0);
+  BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE);
+  BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, 0);
+  EXPECT_EQ(BufferQueue_Close(q, 0), QVA_SUCCESS);
+  std::thread consumer([&] {
+    // Holds the slot while the close waits for it (nothing outside the close shows that it waits).
+    QVASleep(80);
+    BufferQueue_Commit(q, QVA_SLOT_FREE, b, QVA_INFINITE);
+  });
+  EXPECT_EQ(BufferQueue_Close(q, 1), QVA_ERR_BUSY);
+  consumer.join();
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_ERR_WRONGSTATE);
+  ComponentBuffer* none = nullptr;
+  EXPECT_EQ(BufferQueue_Peek(q, &none, 0), QVA_ERR_NOBUFFERS);
+  BufferQueue_Open(q);
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
+}
+
+// A flush frees every full slot, reports each, and leaves the queue open and empty.
+TEST(BufferQueueEdges, FlushFreesEveryFullSlotAndLeavesTheQueueOpen) {
+  Observer o;
+  Queue q(64, 3);
+  o.Attach(q);
+  for (int i = 0; i < 2; ++i) {
+    ComponentBuffer* b;
+    BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0);
+    BufferQueue_Commit(q, QVA_SLOT_FULL, b, QVA_INFINITE);
+  }
+  o.bufferFlags.clear();
+  EXPECT_EQ(BufferQueue_Flush(q), QVA_SUCCESS);
+  EXPECT_EQ(o.bufferFlags.size(), 2u);
+  EXPECT_EQ(InUse(q), 0u);
+  EXPECT_EQ(BufferQueue_Flush(q), QVA_SUCCESS);  // already empty: still reports 4
+  EXPECT_EQ(o.waitStates, (std::vector<uint32_t>{QVA_SLOT_FREE, QVA_SLOT_FREE}));
+  ComponentBuffer* b;
+  EXPECT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FREE, &b, 0), QVA_SUCCESS);
+  EXPECT_EQ(b->sequence, 0u);  // sequence numbers start again
+}
+
+// A resize to the same rounded size and count keeps the queued data.
+TEST(BufferQueueEdges, ResizeToTheSameRoundedSizeKeepsTheQueuedData) {
+  Queue q(100, 2);
+  auto data = Pattern(50, 5);
+  ComponentBuffer b = Foreign(data, 0);
+  BufferQueue_Write(q, &b, 0, nullptr);
+  EXPECT_EQ(BufferQueue_Resize(q, 105, 2), QVA_SUCCESS);
+  ComponentBuffer* slot;
+  ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &slot, 0), QVA_SUCCESS);
+  EXPECT_EQ(std::memcmp(slot->data, data.data(), 50), 0);
+}
+
+// Names are cut at 31 characters.
+TEST(BufferQueueEdges, NamesAreCutAt31Characters) {
+  Queue q(64, 1);
+  EXPECT_EQ(BufferQueue_SetName(q, std::string(40, 'n').c_str(), QVA_QUEUE_INPUT), QVA_SUCCESS);
+  const char* name = static_cast<const char*>(QVAGetTypedHandle(q, QVA_HANDLE_QUEUE));
+  EXPECT_EQ(std::string(name), "i:" + std::string(29, 'n'));
+  EXPECT_EQ(BufferQueue_SetName(nullptr, "x", 2), QVA_SUCCESS);
+}
+
+// Bad arguments and a missing queue.
+TEST(BufferQueueEdges, BadArgumentsAndAMissingQueue) {
+  QVAHandle q = nullptr;
+  EXPECT_EQ(BufferQueue_Create(64, 1, nullptr), QVA_ERR_BADARG);
+  EXPECT_EQ(BufferQueue_Create(0, 1, &q), QVA_ERR_BADARG);
+  EXPECT_EQ(BufferQueue_Create(64, 0, &q), QVA_ERR_BADARG);
+  ComponentBuffer* b;
+  EXPECT_EQ(BufferQueue_Acquire(nullptr, QVA_SLOT_FREE, &b, 0), QVA_ERR_BADHANDLE);
+  EXPECT_EQ(BufferQueue_Peek(nullptr, &b, 0), QVA_ERR_BADHANDLE);
+  EXPECT_EQ(BufferQueue_Flush(nullptr), QVA_ERR_BADHANDLE);
+  EXPECT_EQ(BufferQueue_Resize(nullptr, 64, 1), QVA_ERR_BADARG);
+  EXPECT_EQ(BufferQueue_Destroy(nullptr, 0), QVA_ERR_BADARG);
+  EXPECT_EQ(BufferQueue_Close(nullptr, 1), QVA_SUCCESS);
+  EXPECT_EQ(BufferQueue_IsOwnBuffer(nullptr, nullptr), 0u);
+  ComponentBuffer caller{};
+  Queue empty(64, 1);
+  EXPECT_EQ(BufferQueue_Read(empty, &caller, 0), QVA_ERR_BADARG);  // capacity 0
 }
 
 // Lent frames are given back through the free callback, which frees them, so a use after an

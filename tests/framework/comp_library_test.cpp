@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -15,32 +16,61 @@
 #include "tests/support/orx_test.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
+#include "tests/support/waiting.h"
 
 namespace orx::test {
 namespace {
 
 using CompLibrary = TestLibrary;
 
+// A descriptor of a type no shipped component has, version 1 build 1.
+ComponentInfo OtherDescriptor(uint32_t typeFlags, const char* shortName, uint32_t in, uint32_t out) {
+  ComponentInfo d{};
+  d.interfaceVersion = 0x40001;
+  d.typesVersion = 0x10001;
+  d.typeFlags = typeFlags;
+  d.compVersion = 1;
+  d.compBuild = 1;
+  std::snprintf(d.shortName, sizeof d.shortName, "%s", shortName);
+  d.inputPins = in;
+  d.outputPins = out;
+  return d;
+}
+
 TEST_F(CompLibrary, ShippedDescriptorsAndTheirDefaultPriorities) {
-  const struct {
-    const ComponentInfo* descriptor;
-    ComponentInfo synthetic;  // used when descriptor is NULL
+  struct Row {
+    const ComponentInfo* descriptor = nullptr;
+    ComponentInfo synthetic = {};  // used when descriptor is null
     const char* shortName;
     const char* longName;
-    uint8_t idLast[2];
+    uint8_t idLast[2] = {};  // the last two bytes of the component id
     uint32_t typeFlags, version, build, in, out, maxInstances;
     int32_t priority;
     uint32_t progressKind;
-  } rows[] = {
-      {&kShippedVENC, {}, "VENC", "Video Encoder", {0x00, 0x22}, 0x200010, 2, 1, 1, 1, 0, 14, 1},
-      {&kShippedCMUX, {}, "CMUX", "Pelkor Mux Writer", {0x00, 0x07}, 0x800080, 1, 1, 2, 1, 16, 0, 0},
-      {&kShippedAENC, {}, "AENC", "Pelkor Audio Encoder", {0x00, 0x23}, 0x100010, 1, 1, 1, 1, 0, 14, 0x100},
-      {&kShippedVSCALER, {}, "VSCALER", "Video Scaler", {0x02, 0x01}, 0x200020, 1, 1, 1, 1, 0, 14, 1},
-      {&kShippedMULTIVENC, {}, "MULTIVENC", "Multi Video Encoder", {0x00, 0x72}, 0x200010, 1, 1, 1, 1, 0, 14, 1},
-      {nullptr, {0x40001, 0x10001, 0x200001, 1, 1, {}, "READER", "", 0, 1, 0, {}, {}}, "READER", "", {0, 0},
-       0x200001, 1, 1, 0, 1, 0, 14, 0},
-      {nullptr, {0x40001, 0x10001, 0x100084, 1, 1, {}, "DEMUX", "", 1, 2, 0, {}, {}}, "DEMUX", "", {0, 0},
-       0x100084, 1, 1, 1, 2, 0, 14, 0},
+  };
+  const Row rows[] = {
+      {.descriptor = &kShippedVENC, .shortName = "VENC", .longName = "Video Encoder", .idLast = {0x00, 0x22},
+       .typeFlags = 0x200010, .version = 2, .build = 1, .in = 1, .out = 1, .maxInstances = 0, .priority = 14,
+       .progressKind = 1},
+      {.descriptor = &kShippedCMUX, .shortName = "CMUX", .longName = "Pelkor Mux Writer", .idLast = {0x00, 0x07},
+       .typeFlags = 0x800080, .version = 1, .build = 1, .in = 2, .out = 1, .maxInstances = 16, .priority = 0,
+       .progressKind = 0},
+      {.descriptor = &kShippedAENC, .shortName = "AENC", .longName = "Pelkor Audio Encoder", .idLast = {0x00, 0x23},
+       .typeFlags = 0x100010, .version = 1, .build = 1, .in = 1, .out = 1, .maxInstances = 0, .priority = 14,
+       .progressKind = 0x100},
+      {.descriptor = &kShippedVSCALER, .shortName = "VSCALER", .longName = "Video Scaler", .idLast = {0x02, 0x01},
+       .typeFlags = 0x200020, .version = 1, .build = 1, .in = 1, .out = 1, .maxInstances = 0, .priority = 14,
+       .progressKind = 1},
+      {.descriptor = &kShippedMULTIVENC, .shortName = "MULTIVENC", .longName = "Multi Video Encoder",
+       .idLast = {0x00, 0x72}, .typeFlags = 0x200010, .version = 1, .build = 1, .in = 1, .out = 1,
+       .maxInstances = 0, .priority = 14, .progressKind = 1},
+      // Descriptors of types no shipped component has: a reader and a demultiplexer.
+      {.synthetic = OtherDescriptor(0x200001, "READER", 0, 1),
+       .shortName = "READER", .longName = "", .typeFlags = 0x200001, .version = 1, .build = 1, .in = 0, .out = 1,
+       .maxInstances = 0, .priority = 14, .progressKind = 0},
+      {.synthetic = OtherDescriptor(0x100084, "DEMUX", 1, 2),
+       .shortName = "DEMUX", .longName = "", .typeFlags = 0x100084, .version = 1, .build = 1, .in = 1, .out = 2,
+       .maxInstances = 0, .priority = 14, .progressKind = 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.shortName);
@@ -206,7 +236,8 @@ TEST(CompIsolation, TwoLibrariesKeepTheirOwnRecordsCountersAndHooks) {
       buffer.length = buffer.capacity = sizeof data;
       ASSERT_EQ(c->methods.QVAComp_SendCommand(c, CMD_PLAY, 1, 0, 0, 0, 0), QVA_SUCCESS);
       ASSERT_EQ(c->methods.QVAComp_PushInput(c, 0, &buffer, QVA_INFINITE, nullptr), QVA_SUCCESS);
-      for (int i = 0; i < 1000 && Report(c).processCalls == 0; ++i) QVASleep(2);
+      // The report is the loaded library's; it says when its worker has run the hook.
+      EXPECT_TRUE(PollUntil([c] { return Report(c).processCalls != 0; }));
     }
     ASSERT_EQ(a1->methods.QVAComp_End(a1), QVA_SUCCESS);
     ASSERT_EQ(b1->methods.QVAComp_End(b1), QVA_SUCCESS);

@@ -9,6 +9,7 @@
 #include "platform/thread.h"
 #include "tests/framework/test_component.h"
 #include "tests/support/orx_test.h"
+#include "tests/support/waiting.h"
 
 namespace orx::test {
 namespace {
@@ -21,70 +22,80 @@ constexpr uint32_t NONE = QVA_STATE_NONE, INIT = QVA_STATE_INIT, IDLE = QVA_STAT
                    PAUSED = QVA_STATE_PAUSED, STEPPING = QVA_STATE_STEPPING, STOPPING = QVA_STATE_STOPPING,
                    STOPPED = QVA_STATE_STOPPED, DESTROYING = QVA_STATE_DESTROYING;
 
+// One command sent to an instance in a given state, and what it leaves.
 struct CommandRow {
   uint32_t from;
-  bool worker;
+  bool worker = true;  // a worker thread runs
   uint32_t command;
-  uintptr_t param1;
-  uint32_t timeout;
-  uint32_t flushBefore;
-  QVAStatus answer;
+  uintptr_t param1 = 0;
+  uint32_t timeout = 0;
+  uint32_t flushBefore = 0;  // the flush request word before the command
+  QVAStatus answer = QVA_SUCCESS;
   uint32_t after;
-  std::vector<Change> events;
-  bool wordsCleared;
-  uint32_t flushAfter;
+  std::vector<Change> events = {};  // the state changes reported
+  bool wordsCleared = false;        // the end-of-stream and stream-start words were reset
+  uint32_t flushAfter = 0;
 };
 
 TEST_F(CompStates, CommandMachineAsATable) {
   const std::vector<CommandRow> rows = {
       // CMD_PLAY
-      {STOPPED, true, CMD_PLAY, 1, 0, 1, 0, STARTING, {{STOPPED, STARTING}}, true, 0},
-      {STOPPING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {{STOPPING, STARTING}}, false, 0},
-      {STEPPING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {{STEPPING, STARTING}}, false, 0},
-      {PAUSING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {{PAUSING, STARTING}}, false, 0},
-      {PAUSED, true, CMD_PLAY, 1, 0, 0, 0, PLAYING, {{PAUSED, PLAYING}}, false, 0},
-      {STARTING, true, CMD_PLAY, 1, 0, 0, 0, STARTING, {}, false, 0},
-      {PLAYING, true, CMD_PLAY, 1, 0, 0, 0, PLAYING, {}, false, 0},
-      {IDLE, true, CMD_PLAY, 1, 0, 0, QVA_ERR_WRONGSTATE, IDLE, {}, false, 0},
-      {INIT, false, CMD_PLAY, 1, 0, 1, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      {.from = STOPPED, .command = CMD_PLAY, .param1 = 1, .flushBefore = 1, .after = STARTING,
+       .events = {{STOPPED, STARTING}}, .wordsCleared = true},
+      {.from = STOPPING, .command = CMD_PLAY, .param1 = 1, .after = STARTING, .events = {{STOPPING, STARTING}}},
+      {.from = STEPPING, .command = CMD_PLAY, .param1 = 1, .after = STARTING, .events = {{STEPPING, STARTING}}},
+      {.from = PAUSING, .command = CMD_PLAY, .param1 = 1, .after = STARTING, .events = {{PAUSING, STARTING}}},
+      {.from = PAUSED, .command = CMD_PLAY, .param1 = 1, .after = PLAYING, .events = {{PAUSED, PLAYING}}},
+      {.from = STARTING, .command = CMD_PLAY, .param1 = 1, .after = STARTING},
+      {.from = PLAYING, .command = CMD_PLAY, .param1 = 1, .after = PLAYING},
+      {.from = IDLE, .command = CMD_PLAY, .param1 = 1, .answer = QVA_ERR_WRONGSTATE, .after = IDLE},
+      {.from = INIT, .worker = false, .command = CMD_PLAY, .param1 = 1, .flushBefore = 1,
+       .answer = QVA_ERR_WRONGSTATE, .after = INIT},
       // CMD_PAUSE
-      {IDLE, true, CMD_PAUSE, 0, 0, 0, 0, PAUSED, {{IDLE, PAUSING}, {PAUSING, PAUSED}}, false, 0},
-      {STARTING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{STARTING, PAUSING}}, false, 0},
-      {PLAYING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{PLAYING, PAUSING}}, false, 0},
-      {STOPPING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{STOPPING, PAUSING}}, false, 0},
-      {STOPPED, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {{STOPPED, PAUSING}}, true, 0},
-      {PAUSING, true, CMD_PAUSE, 0, 0, 0, 0, PAUSING, {}, false, 0},
-      {PAUSED, true, CMD_PAUSE, 0, 0, 0, 0, PAUSED, {}, false, 0},
-      {STEPPING, true, CMD_PAUSE, 0, 0, 0, QVA_ERR_WRONGSTATE, STEPPING, {}, false, 0},
-      {INIT, false, CMD_PAUSE, 0, 0, 0, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      {.from = IDLE, .command = CMD_PAUSE, .after = PAUSED, .events = {{IDLE, PAUSING}, {PAUSING, PAUSED}}},
+      {.from = STARTING, .command = CMD_PAUSE, .after = PAUSING, .events = {{STARTING, PAUSING}}},
+      {.from = PLAYING, .command = CMD_PAUSE, .after = PAUSING, .events = {{PLAYING, PAUSING}}},
+      {.from = STOPPING, .command = CMD_PAUSE, .after = PAUSING, .events = {{STOPPING, PAUSING}}},
+      {.from = STOPPED, .command = CMD_PAUSE, .after = PAUSING, .events = {{STOPPED, PAUSING}},
+       .wordsCleared = true},
+      {.from = PAUSING, .command = CMD_PAUSE, .after = PAUSING},
+      {.from = PAUSED, .command = CMD_PAUSE, .after = PAUSED},
+      {.from = STEPPING, .command = CMD_PAUSE, .answer = QVA_ERR_WRONGSTATE, .after = STEPPING},
+      {.from = INIT, .worker = false, .command = CMD_PAUSE, .answer = QVA_ERR_WRONGSTATE, .after = INIT},
       // CMD_STOP, which needs no worker
-      {PLAYING, true, CMD_STOP, 0, 0, 0, 0, STOPPING, {{PLAYING, STOPPING}}, false, 0},
-      {STOPPING, true, CMD_STOP, 0, 0, 0, 0, STOPPING, {}, false, 0},
-      {STOPPED, true, CMD_STOP, 0, 0, 0, 0, STOPPED, {}, false, 0},
-      {INIT, false, CMD_STOP, 0, 0, 0, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      {.from = PLAYING, .command = CMD_STOP, .after = STOPPING, .events = {{PLAYING, STOPPING}}},
+      {.from = STOPPING, .command = CMD_STOP, .after = STOPPING},
+      {.from = STOPPED, .command = CMD_STOP, .after = STOPPED},
+      {.from = INIT, .worker = false, .command = CMD_STOP, .answer = QVA_ERR_WRONGSTATE, .after = INIT},
       // CMD_STEP
-      {PAUSED, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {{PAUSED, STEPPING}}, false, 0},
-      {STOPPING, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {{STOPPING, STEPPING}}, false, 0},
-      {STOPPED, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {{STOPPED, STEPPING}}, true, 0},
-      {STEPPING, true, CMD_STEP, 1, 0, 0, 0, STEPPING, {}, false, 0},
-      {INIT, false, CMD_STEP, 1, 0, 0, QVA_ERR_WRONGSTATE, INIT, {}, false, 0},
+      {.from = PAUSED, .command = CMD_STEP, .param1 = 1, .after = STEPPING, .events = {{PAUSED, STEPPING}}},
+      {.from = STOPPING, .command = CMD_STEP, .param1 = 1, .after = STEPPING, .events = {{STOPPING, STEPPING}}},
+      {.from = STOPPED, .command = CMD_STEP, .param1 = 1, .after = STEPPING, .events = {{STOPPED, STEPPING}},
+       .wordsCleared = true},
+      {.from = STEPPING, .command = CMD_STEP, .param1 = 1, .after = STEPPING},
+      {.from = INIT, .worker = false, .command = CMD_STEP, .param1 = 1, .answer = QVA_ERR_WRONGSTATE,
+       .after = INIT},
       // CMD_EMPTY: the state comes back
-      {PLAYING, true, CMD_EMPTY, 0, 0, 1, 0, PLAYING, {{PLAYING, PAUSING}, {PAUSING, PLAYING}}, false, 0},
-      {PAUSED, true, CMD_EMPTY, 0, 0, 0, 0, PAUSED, {}, false, 0},
+      {.from = PLAYING, .command = CMD_EMPTY, .flushBefore = 1, .after = PLAYING,
+       .events = {{PLAYING, PAUSING}, {PAUSING, PLAYING}}},
+      {.from = PAUSED, .command = CMD_EMPTY, .after = PAUSED},
       // CMD_FLUSH
-      {PLAYING, true, CMD_FLUSH, 0, 0, 1, 0, PLAYING, {}, false, 0},
-      {PLAYING, true, CMD_FLUSH, 0, 100, 2, QVA_ERR_TIMEOUT, PLAYING, {}, false, 2},
-      {PLAYING, true, CMD_FLUSH, 1, 0, 0, 0, PLAYING, {}, false, 1},
-      {PLAYING, true, CMD_FLUSH, 1, 0, 2, QVA_ERR_TIMEOUT, PLAYING, {}, false, 2},
-      {PAUSED, true, CMD_FLUSH, 1, 0, 0, QVA_ERR_WRONGSTATE, PAUSED, {}, false, 0},
-      {INIT, false, CMD_FLUSH, 1, 0, 0, 0, INIT, {}, false, 1},
+      {.from = PLAYING, .command = CMD_FLUSH, .flushBefore = 1, .after = PLAYING},
+      {.from = PLAYING, .command = CMD_FLUSH, .timeout = 100, .flushBefore = 2, .answer = QVA_ERR_TIMEOUT,
+       .after = PLAYING, .flushAfter = 2},
+      {.from = PLAYING, .command = CMD_FLUSH, .param1 = 1, .after = PLAYING, .flushAfter = 1},
+      {.from = PLAYING, .command = CMD_FLUSH, .param1 = 1, .flushBefore = 2, .answer = QVA_ERR_TIMEOUT,
+       .after = PLAYING, .flushAfter = 2},
+      {.from = PAUSED, .command = CMD_FLUSH, .param1 = 1, .answer = QVA_ERR_WRONGSTATE, .after = PAUSED},
+      {.from = INIT, .worker = false, .command = CMD_FLUSH, .param1 = 1, .after = INIT, .flushAfter = 1},
       // Commands the framework leaves to the components
-      {PLAYING, true, CMD_SEEK, 0, 0, 0, QVA_ERR_UNSUPPORTED, PLAYING, {}, false, 0},
-      {PLAYING, true, CMD_NONE, 0, 0, 0, QVA_ERR_UNSUPPORTED, PLAYING, {}, false, 0},
+      {.from = PLAYING, .command = CMD_SEEK, .answer = QVA_ERR_UNSUPPORTED, .after = PLAYING},
+      {.from = PLAYING, .command = CMD_NONE, .answer = QVA_ERR_UNSUPPORTED, .after = PLAYING},
   };
   for (const CommandRow& row : rows) {
     SCOPED_TRACE(std::string(QVALookupText(kQVACommandTexts, row.command)) + " from " +
-                 QVALookupText(kQVAStateTexts, row.from) + " param " + std::to_string(row.param1));
+                 QVALookupText(kQVAStateTexts, row.from) + " param " + std::to_string(row.param1) +
+                 " flush word " + std::to_string(row.flushBefore) + " time-out " + std::to_string(row.timeout));
     ComponentInstance* instance = Create(kTestEncoder);
     ASSERT_EQ(CompCreateHook(instance), QVA_SUCCESS);
     if (row.worker) {
@@ -198,10 +209,11 @@ TEST_F(CompStates, StateRulesEndWordsAndGroupChanges) {
 
 uint32_t EndAtOnce(QVAHandle, void*) { return 0; }
 
-std::atomic<bool> g_stubbornMayEnd{false};
+// A worker that does not look at the stop request: it ends when the test lets it.
+CountingEvent g_stubbornMayEnd;
 uint32_t StubbornWorker(QVAHandle thread, void* instance) {
   CompBase_AttachThread(static_cast<ComponentInstance*>(instance), thread);
-  while (!g_stubbornMayEnd) QVASleep(5);
+  g_stubbornMayEnd.WaitFor(1);
   return 0;
 }
 
@@ -251,11 +263,11 @@ TEST_F(CompStates, WorkerLifecycle) {
 
   // A stop that runs out of time stays DESTROYING; an unlimited one finishes it.
   EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
-  g_stubbornMayEnd = false;
+  g_stubbornMayEnd.Reset();
   ASSERT_EQ(CompBase_StartThread(instance, StubbornWorker, 0), QVA_SUCCESS);
   EXPECT_EQ(CompBase_StopThread(instance, 100), QVA_ERR_TIMEOUT);
   EXPECT_EQ(CompBase_GetStateWord(instance), DESTROYING);
-  g_stubbornMayEnd = true;
+  g_stubbornMayEnd.Raise();
   EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
   EXPECT_EQ(CompBase_GetStateWord(instance), INIT);
 
@@ -266,13 +278,32 @@ TEST_F(CompStates, WorkerLifecycle) {
   EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
 }
 
-// Starts the thread and lets it run before answering, so its function has returned by the time
-// the starter goes on (as a worker that ends at once on a busy machine may).
+// The thread function of one start, and the event raised once it has returned.
+struct RunToTheEnd {
+  platform::ThreadProc proc = nullptr;
+  void* argument = nullptr;
+  CountingEvent returned;
+};
+RunToTheEnd g_runToTheEnd;
+
+void RunAndTell(void* raw) {
+  auto* run = static_cast<RunToTheEnd*>(raw);
+  run->proc(run->argument);
+  run->returned.Raise();
+}
+
+// Starts the thread and answers only once its function has returned, so the starter goes on
+// after its worker ended (as a worker that ends at once on a busy machine may).
 platform::NativeThread* StartAndLetRun(platform::ThreadProc proc, void* argument, size_t stackSize) {
+  g_runToTheEnd.proc = proc;
+  g_runToTheEnd.argument = argument;
+  g_runToTheEnd.returned.Reset();
   const platform::ThreadStartFn hook = platform::SetThreadStartHook(nullptr);
-  platform::NativeThread* thread = platform::StartNativeThread(proc, argument, stackSize);
+  platform::NativeThread* thread = platform::StartNativeThread(RunAndTell, &g_runToTheEnd, stackSize);
   platform::SetThreadStartHook(hook);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (thread != nullptr) {
+    EXPECT_TRUE(g_runToTheEnd.returned.WaitFor(1));
+  }
   return thread;
 }
 

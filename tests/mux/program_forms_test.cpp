@@ -174,23 +174,30 @@ TEST(ProgramForms, OpenRefusals) {
     uint32_t muxType;
     uint32_t audioClass;
     uint32_t sampleRate;
-    uint32_t videoPresent, audioPresent;
-    bool bitStream;
+    uint32_t videoPresent = 1, audioPresent = 1;
+    bool bitStream = true;
     bool accepted;
   };
   const Case cases[] = {
-      {"dvd", kMuxDvd, kAudioClassMpeg, 48000, 1, 1, true, true},
-      {"lpcm 48k", kMuxDvd, kAudioClassLpcm, 48000, 1, 1, true, true},
-      {"lpcm 96k", kMuxDvd, kAudioClassLpcm, 96000, 0, 1, true, true},
-      {"lpcm 44.1k", kMuxDvd, kAudioClassLpcm, 44100, 1, 1, true, false},
-      {"avi", kMuxAvi, kAudioClassMpeg, 48000, 1, 1, true, false},
-      {"asf", kMuxAsf, kAudioClassWma, 48000, 1, 1, true, false},
-      {"mp4", kMuxMp4, kAudioClassAac, 48000, 1, 1, true, false},
-      {"portable mp4", kMuxMp4Portable, kAudioClassAac, 48000, 1, 1, true, false},
-      {"quicktime", kMuxQuickTime, kAudioClassAac, 48000, 1, 1, true, false},
-      {"no streams", kMuxDvd, kAudioClassMpeg, 48000, 0, 0, true, false},
-      {"present flag 2", kMuxDvd, kAudioClassMpeg, 48000, 2, 1, true, false},
-      {"no bit stream", kMuxDvd, kAudioClassMpeg, 48000, 1, 1, false, false},
+      {.name = "dvd", .muxType = kMuxDvd, .audioClass = kAudioClassMpeg, .sampleRate = 48000, .accepted = true},
+      {.name = "lpcm 48k", .muxType = kMuxDvd, .audioClass = kAudioClassLpcm, .sampleRate = 48000, .accepted = true},
+      {.name = "lpcm 96k", .muxType = kMuxDvd, .audioClass = kAudioClassLpcm, .sampleRate = 96000, .videoPresent = 0,
+       .accepted = true},
+      {.name = "lpcm 44.1k", .muxType = kMuxDvd, .audioClass = kAudioClassLpcm, .sampleRate = 44100,
+       .accepted = false},
+      {.name = "avi", .muxType = kMuxAvi, .audioClass = kAudioClassMpeg, .sampleRate = 48000, .accepted = false},
+      {.name = "asf", .muxType = kMuxAsf, .audioClass = kAudioClassWma, .sampleRate = 48000, .accepted = false},
+      {.name = "mp4", .muxType = kMuxMp4, .audioClass = kAudioClassAac, .sampleRate = 48000, .accepted = false},
+      {.name = "portable mp4", .muxType = kMuxMp4Portable, .audioClass = kAudioClassAac, .sampleRate = 48000,
+       .accepted = false},
+      {.name = "quicktime", .muxType = kMuxQuickTime, .audioClass = kAudioClassAac, .sampleRate = 48000,
+       .accepted = false},
+      {.name = "no streams", .muxType = kMuxDvd, .audioClass = kAudioClassMpeg, .sampleRate = 48000,
+       .videoPresent = 0, .audioPresent = 0, .accepted = false},
+      {.name = "present flag 2", .muxType = kMuxDvd, .audioClass = kAudioClassMpeg, .sampleRate = 48000,
+       .videoPresent = 2, .accepted = false},
+      {.name = "no bit stream", .muxType = kMuxDvd, .audioClass = kAudioClassMpeg, .sampleRate = 48000,
+       .bitStream = false, .accepted = false},
   };
   for (const Case& c : cases) {
     IMultiplexer* mux = NewMultiplexer();

@@ -24,18 +24,23 @@
 namespace orx::venc::test {
 namespace {
 
+// profile_and_level_indication of the streams written here.
+constexpr int kMainAtMain = 0x48;
+constexpr int kMainAtHigh = 0x44;
+
 struct StreamRow {
   const char* name;
   int width, height;
   uint32_t rateX1000;  // 25000, 29970
   uint32_t bitRate;
-  uint32_t gopLength, anchorDistance;
-  uint32_t progressive;  // params +12
+  uint32_t gopLength = 15;
+  uint32_t anchorDistance = 3;
+  uint32_t progressive = 0;  // the export parameters' progressive flag
   int frames;
-  const char* lavfi;  // null: tree.avi
-  int level;  // profile_and_level_indication: Main@Main 0x48, Main@High 0x44
-  const char* fieldOrder;  // ffprobe's field_order, or null to leave it unchecked
-  bool quality;  // rate, VBV and quality against ffmpeg (release runs)
+  const char* lavfi = nullptr;  // null: tree.avi
+  int level = kMainAtMain;
+  const char* fieldOrder = nullptr;  // ffprobe's field_order, or null to leave it unchecked
+  bool quality = true;  // rate, VBV and quality against ffmpeg (release runs)
 };
 
 double FrameMs(uint32_t rateX1000) { return 1000000.0 / rateX1000; }
@@ -83,7 +88,7 @@ void CheckStream(const StreamRow& row, const HostResult& result, const SourceVid
   const auto probe = orx::test::ProbeStream(path, "v:0", true);
   EXPECT_EQ(probe.count("codec_name") ? probe.at("codec_name") : "", "mpeg2video");
   EXPECT_EQ(probe.count("profile") ? probe.at("profile") : "", "Main");
-  EXPECT_EQ(probe.count("level") ? probe.at("level") : "", row.level == 0x44 ? "4" : "8");
+  EXPECT_EQ(probe.count("level") ? probe.at("level") : "", row.level == kMainAtHigh ? "4" : "8");
   EXPECT_EQ(probe.count("width") ? probe.at("width") : "", std::to_string(row.width));
   EXPECT_EQ(probe.count("height") ? probe.at("height") : "", std::to_string(row.height));
   EXPECT_EQ(probe.count("nb_read_frames") ? probe.at("nb_read_frames") : "", std::to_string(row.frames));
@@ -164,28 +169,32 @@ constexpr const char* kFieldMotion = "testsrc2=size=720x576:rate=50,tinterlace=m
 
 TEST(VencStream, Pal576InterlacedShortRun) {
   // The short clip that also runs under the sanitizers.
-  RunRow({"pal576i_short", 720, 576, 25000, 6000000, 15, 3, 0, 30, nullptr, 0x48, nullptr, false});
+  RunRow({.name = "pal576i_short", .width = 720, .height = 576, .rateX1000 = 25000, .bitRate = 6000000,
+          .frames = 30, .quality = false});
 }
 
 TEST(VencStream, TreeRows) {
   ORX_RELEASE_ONLY();
   const StreamRow rows[] = {
-      {"pal576i", 720, 576, 25000, 6000000, 15, 3, 0, kLongFrames, nullptr, 0x48, nullptr, true},
-      {"ntsc480i", 720, 480, 29970, 8000000, 15, 3, 0, kLongFrames, nullptr, 0x48, nullptr, true},
-      {"pal576p", 720, 576, 25000, 6000000, 15, 3, 1, kLongFrames, nullptr, 0x48, nullptr, true},
+      {.name = "pal576i", .width = 720, .height = 576, .rateX1000 = 25000, .bitRate = 6000000, .frames = kLongFrames},
+      {.name = "ntsc480i", .width = 720, .height = 480, .rateX1000 = 29970, .bitRate = 8000000, .frames = kLongFrames},
+      {.name = "pal576p", .width = 720, .height = 576, .rateX1000 = 25000, .bitRate = 6000000, .progressive = 1,
+       .frames = kLongFrames},
   };
   for (const StreamRow& row : rows) RunRow(row);
 }
 
 TEST(VencStream, Hd1080Interlaced) {
   ORX_RELEASE_ONLY();
-  RunRow({"hd1080i", 1920, 1080, 25000, 15000000, 15, 3, 0, kLongFrames, nullptr, 0x44, nullptr, true});
+  RunRow({.name = "hd1080i", .width = 1920, .height = 1080, .rateX1000 = 25000, .bitRate = 15000000,
+          .frames = kLongFrames, .level = kMainAtHigh});
 }
 
 // testsrc2 at 50 fields a second woven into frames: real field motion, coded top field first.
 TEST(VencStream, SyntheticFieldMotion) {
   const int frames = kOrxSanitizedBuild ? 30 : kLongFrames;
-  RunRow({"fields576i", 720, 576, 25000, 6000000, 15, 3, 0, frames, kFieldMotion, 0x48, "tt", true});
+  RunRow({.name = "fields576i", .width = 720, .height = 576, .rateX1000 = 25000, .bitRate = 6000000,
+          .frames = frames, .lavfi = kFieldMotion, .fieldOrder = "tt"});
 }
 
 // Every length from 97 to 101 with M 1, 2 and 3: each picture pushed comes out, the trailing B
@@ -197,7 +206,8 @@ TEST(VencStream, TrailingPicturesOfEveryLength) {
   for (uint32_t m : {1u, 2u, 3u}) {
     for (int frames = 97; frames <= 101; ++frames) {
       const std::string name = "m" + std::to_string(m) + "_" + std::to_string(frames);
-      RunRow({name.c_str(), 720, 576, 25000, 6000000, 15, m, 0, frames, nullptr, 0x48, nullptr, frames == 101});
+      RunRow({.name = name.c_str(), .width = 720, .height = 576, .rateX1000 = 25000, .bitRate = 6000000,
+              .anchorDistance = m, .frames = frames, .quality = frames == 101});
     }
   }
 }
@@ -218,12 +228,18 @@ TEST(VencStream, DeclaredRateFollowsTheLevel) {
     int64_t declared;
   };
   const Row rows[] = {
-      {"cif_200M", QVA_MSUBTYPE_MPV2, 352, 288, 200000000, "8", 15000000},
-      {"cif_6M", QVA_MSUBTYPE_MPV2, 352, 288, 6000000, "8", 6000000},
-      {"pal_20M", QVA_MSUBTYPE_MPV2, 720, 576, 20000000, "8", 15000000},
-      {"vga_20M", QVA_MSUBTYPE_MPV2, 640, 480, 20000000, "4", 20000000},
-      {"vga_200M", QVA_MSUBTYPE_MPV2, 640, 480, 200000000, "4", 80000000},
-      {"cif_mpeg1_200M", QVA_MSUBTYPE_MPV, 352, 288, 200000000, nullptr, 104857200},
+      {.name = "cif_200M", .subtype = QVA_MSUBTYPE_MPV2, .width = 352, .height = 288, .requested = 200000000,
+       .level = "8", .declared = 15000000},
+      {.name = "cif_6M", .subtype = QVA_MSUBTYPE_MPV2, .width = 352, .height = 288, .requested = 6000000,
+       .level = "8", .declared = 6000000},
+      {.name = "pal_20M", .subtype = QVA_MSUBTYPE_MPV2, .width = 720, .height = 576, .requested = 20000000,
+       .level = "8", .declared = 15000000},
+      {.name = "vga_20M", .subtype = QVA_MSUBTYPE_MPV2, .width = 640, .height = 480, .requested = 20000000,
+       .level = "4", .declared = 20000000},
+      {.name = "vga_200M", .subtype = QVA_MSUBTYPE_MPV2, .width = 640, .height = 480, .requested = 200000000,
+       .level = "4", .declared = 80000000},
+      {.name = "cif_mpeg1_200M", .subtype = QVA_MSUBTYPE_MPV, .width = 352, .height = 288,
+       .requested = 200000000, .level = nullptr, .declared = 104857200},
   };
   constexpr int kFrames = 10;
   VencLibrary library;

@@ -23,9 +23,9 @@ constexpr uint32_t kCpuWord = 0x3D;  // MMX, SSE, SSE2
 struct CheckCase {
   std::string name;
   std::function<void(EncoderSettings&)> setUp;
-  bool result;
-  std::string messages;
-  std::function<void(const EncoderSettings&)> check;
+  bool accepted = true;       // what CheckSequenceParams answers
+  std::string messages = "";  // what it writes to the debugger, verbatim
+  std::function<void(const EncoderSettings&)> check = nullptr;
 };
 
 void RunCases(const std::vector<CheckCase>& cases, bool quiet) {
@@ -34,7 +34,7 @@ void RunCases(const std::vector<CheckCase>& cases, bool quiet) {
     EncoderSettings s = Mpeg2Settings();
     c.setUp(s);
     DebugCapture capture;
-    EXPECT_EQ(CheckSequenceParams(s, quiet, kCpuWord), c.result);
+    EXPECT_EQ(CheckSequenceParams(s, quiet, kCpuWord), c.accepted);
     EXPECT_EQ(capture.Text(), c.messages);
     if (c.check) c.check(s);
   }
@@ -43,246 +43,246 @@ void RunCases(const std::vector<CheckCase>& cases, bool quiet) {
 TEST(CheckSequenceParams, RepairsRefusalsAndWarnings) {
   RunCases(
       {
-          {"N 14, M 3 becomes 12", [](EncoderSettings& s) { s.gopLength = 14; s.anchorDistance = 3; },
-           true, "N must be an integer multiple of M\n",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 12); }},
-          {"N 200 is cut to 132 first", [](EncoderSettings& s) { s.gopLength = 200; s.anchorDistance = 3; },
-           true, "", [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 132); }},
-          {"N 200 for H.264 is not cut",
-           [](EncoderSettings& s) { s.gopLength = 200; s.codec = CODEC_H264; s.streamType = 0; },
-           true, "", [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 200); }},
-          {"M 5 becomes 3", [](EncoderSettings& s) { s.anchorDistance = 5; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.anchorDistance, 3); }},
-          {"M 0 stays 0", [](EncoderSettings& s) { s.anchorDistance = 0; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.anchorDistance, 0); }},
-          {"M above N", [](EncoderSettings& s) { s.gopLength = 2; s.anchorDistance = 3; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.anchorDistance, 2); }},
-          {"N 0", [](EncoderSettings& s) { s.gopLength = 0; }, true, "N must be positive\n",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 1); }},
-          {"1920x1080 at 25 is Main at High",
-           [](EncoderSettings& s) {
+          {.name = "N 14, M 3 becomes 12",
+           .setUp = [](EncoderSettings& s) { s.gopLength = 14; s.anchorDistance = 3; },
+           .messages = "N must be an integer multiple of M\n",
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 12); }},
+          {.name = "N 200 is cut to 132 first",
+           .setUp = [](EncoderSettings& s) { s.gopLength = 200; s.anchorDistance = 3; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 132); }},
+          {.name = "N 200 for H.264 is not cut",
+           .setUp = [](EncoderSettings& s) { s.gopLength = 200; s.codec = CODEC_H264; s.streamType = 0; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 200); }},
+          {.name = "M 5 becomes 3", .setUp = [](EncoderSettings& s) { s.anchorDistance = 5; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.anchorDistance, 3); }},
+          {.name = "M 0 stays 0", .setUp = [](EncoderSettings& s) { s.anchorDistance = 0; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.anchorDistance, 0); }},
+          {.name = "M above N", .setUp = [](EncoderSettings& s) { s.gopLength = 2; s.anchorDistance = 3; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.anchorDistance, 2); }},
+          {.name = "N 0", .setUp = [](EncoderSettings& s) { s.gopLength = 0; }, .messages = "N must be positive\n",
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.gopLength, 1); }},
+          {.name = "1920x1080 at 25 is Main at High",
+           .setUp = [](EncoderSettings& s) {
              s.width = 1920; s.height = 1080; s.vbvBufferSize = 1000; s.streamType = STREAM_TYPE_HD;
            },
-           true, "",
-           [](const EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.profileLevel, 0x44);
              EXPECT_EQ(s.vbvBufferSize, 597);
            }},
-          {"720x576 at 20 Mbit/s is capped at Main level",
-           [](EncoderSettings& s) { s.maxBitRate = 20000000; }, true,
-           "warning: bit_rate exceeds level limit\n",
-           [](const EncoderSettings& s) {
+          {.name = "720x576 at 20 Mbit/s is capped at Main level",
+           .setUp = [](EncoderSettings& s) { s.maxBitRate = 20000000; },
+           .messages = "warning: bit_rate exceeds level limit\n",
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.profileLevel, 0x48);
              EXPECT_EQ(s.maxBitRate, 15000000);
              EXPECT_EQ(s.bitRate, 6000000);  // an average below the cap stays
            }},
-          {"the declared rate follows the level's cap",
-           [](EncoderSettings& s) { s.bitRate = s.maxBitRate = 200000000; }, true,
-           "warning: bit_rate exceeds level limit\n",
-           [](const EncoderSettings& s) {
+          {.name = "the declared rate follows the level's cap",
+           .setUp = [](EncoderSettings& s) { s.bitRate = s.maxBitRate = 200000000; },
+           .messages = "warning: bit_rate exceeds level limit\n",
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.profileLevel, 0x48);
              EXPECT_EQ(s.maxBitRate, 15000000);
              EXPECT_EQ(s.bitRate, 15000000);
            }},
-          {"a declared rate above the peak comes down to it",
-           [](EncoderSettings& s) { s.bitRate = 8000000; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.bitRate, 6000000); }},
-          {"MPEG-1 caps both rates at the 18-bit field's largest",
-           [](EncoderSettings& s) {
+          {.name = "a declared rate above the peak comes down to it",
+           .setUp = [](EncoderSettings& s) { s.bitRate = 8000000; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.bitRate, 6000000); }},
+          {.name = "MPEG-1 caps both rates at the 18-bit field's largest",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_MPEG1; s.bitRate = s.maxBitRate = 200000000; s.streamType = 2;
            },
-           true, "",
-           [](const EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.maxBitRate, 104857200);
              EXPECT_EQ(s.bitRate, 104857200);
            }},
-          {"20 Mbit/s without a standard-definition stream type goes to High",
-           [](EncoderSettings& s) { s.maxBitRate = 20000000; s.streamType = 0; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.profileLevel, 0x44); }},
-          {"small VBV raised to an eighth",
-           [](EncoderSettings& s) { s.vbvBufferSize = 3; }, true,
-           "warning: vbv_buffer_size too low: setting higher value of 14\n",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.vbvBufferSize, 14); }},
-          {"odd width", [](EncoderSettings& s) { s.width = 719; }, false,
-           "horizontal_size must be even (4:2:0 / 4:2:2)\n", nullptr},
-          {"odd width in 4:4:4", [](EncoderSettings& s) { s.width = 719; s.chromaFormat = 3; }, true,
-           "", nullptr},
-          {"odd height", [](EncoderSettings& s) { s.height = 575; }, false,
-           "vertical_size must be even (4:2:0)\n", nullptr},
-          {"frame too small", [](EncoderSettings& s) { s.width = 8; s.height = 8; }, false,
-           "invalid frame size (8x8)\n", nullptr},
-          {"frame too large", [](EncoderSettings& s) { s.width = 4096; }, false,
-           "invalid frame size (4096x576)\n", nullptr},
-          {"frame rate index 12", [](EncoderSettings& s) { s.frameRateIndex = 12; }, false,
-           "invalid frame rate\n", nullptr},
-          {"bit rate 0", [](EncoderSettings& s) { s.maxBitRate = 0; }, false,
-           "bit_rate must be positive\n", nullptr},
-          {"chroma format 0", [](EncoderSettings& s) { s.chromaFormat = 0; }, true,
-           "chroma_format must be in range 1...3\n",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.chromaFormat, 1); }},
-          {"VBV 0", [](EncoderSettings& s) { s.vbvBufferSize = 0; }, true,
-           "vbv_buffer_size must be in range 1..(2^18-1)\n",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.vbvBufferSize, 64); }},
-          {"video format 7", [](EncoderSettings& s) { s.videoFormat = 7; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.videoFormat, 5); }},
-          {"MPEG-2 search ranges within f_code 8 / 5",
-           [](EncoderSettings& s) { s.searchRangeX = 2000; s.searchRangeY = 200; }, true,
-           "Warning: reducing max horizontal search width to ((4<<8)-1)\n"
+          {.name = "20 Mbit/s without a standard-definition stream type goes to High",
+           .setUp = [](EncoderSettings& s) { s.maxBitRate = 20000000; s.streamType = 0; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.profileLevel, 0x44); }},
+          {.name = "small VBV raised to an eighth",
+           .setUp = [](EncoderSettings& s) { s.vbvBufferSize = 3; },
+           .messages = "warning: vbv_buffer_size too low: setting higher value of 14\n",
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.vbvBufferSize, 14); }},
+          {.name = "odd width", .setUp = [](EncoderSettings& s) { s.width = 719; }, .accepted = false,
+           .messages = "horizontal_size must be even (4:2:0 / 4:2:2)\n"},
+          {.name = "odd width in 4:4:4", .setUp = [](EncoderSettings& s) { s.width = 719; s.chromaFormat = 3; }},
+          {.name = "odd height", .setUp = [](EncoderSettings& s) { s.height = 575; }, .accepted = false,
+           .messages = "vertical_size must be even (4:2:0)\n"},
+          {.name = "frame too small", .setUp = [](EncoderSettings& s) { s.width = 8; s.height = 8; },
+           .accepted = false, .messages = "invalid frame size (8x8)\n"},
+          {.name = "frame too large", .setUp = [](EncoderSettings& s) { s.width = 4096; }, .accepted = false,
+           .messages = "invalid frame size (4096x576)\n"},
+          {.name = "frame rate index 12", .setUp = [](EncoderSettings& s) { s.frameRateIndex = 12; },
+           .accepted = false, .messages = "invalid frame rate\n"},
+          {.name = "bit rate 0", .setUp = [](EncoderSettings& s) { s.maxBitRate = 0; }, .accepted = false,
+           .messages = "bit_rate must be positive\n"},
+          {.name = "chroma format 0", .setUp = [](EncoderSettings& s) { s.chromaFormat = 0; },
+           .messages = "chroma_format must be in range 1...3\n",
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.chromaFormat, 1); }},
+          {.name = "VBV 0", .setUp = [](EncoderSettings& s) { s.vbvBufferSize = 0; },
+           .messages = "vbv_buffer_size must be in range 1..(2^18-1)\n",
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.vbvBufferSize, 64); }},
+          {.name = "video format 7", .setUp = [](EncoderSettings& s) { s.videoFormat = 7; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.videoFormat, 5); }},
+          {.name = "MPEG-2 search ranges within f_code 8 / 5",
+           .setUp = [](EncoderSettings& s) { s.searchRangeX = 2000; s.searchRangeY = 200; },
+           .messages = "Warning: reducing max horizontal search width to ((4<<8)-1)\n"
            "Warning: reducing max vertical search width to ((4<<5)-1)\n",
-           [](const EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.searchRangeX, 1023);
              EXPECT_EQ(s.searchRangeY, 127);
            }},
-          {"MPEG-1 interlaced becomes progressive",
-           [](EncoderSettings& s) {
+          {.name = "MPEG-1 interlaced becomes progressive",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_MPEG1; s.progressiveSequence = 0; s.streamType = 2;
            },
-           true, "Warning: setting progressive_sequence = 1\n",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.progressiveSequence, 1); }},
-          {"MPEG-1 SIF is constrained",
-           [](EncoderSettings& s) {
+           .messages = "Warning: setting progressive_sequence = 1\n",
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.progressiveSequence, 1); }},
+          {.name = "MPEG-1 SIF is constrained",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_MPEG1; s.width = 352; s.height = 288; s.maxBitRate = 1150000;
              s.vbvBufferSize = 20; s.searchRangeX = 200; s.searchRangeY = 200;
            },
-           true, "",
-           [](const EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.constraintFlags, 1);
              EXPECT_EQ(s.profileLevel, 0);
              EXPECT_EQ(s.searchRangeX, 63);
              EXPECT_EQ(s.searchRangeY, 63);
            }},
-          {"MPEG-1 at 720x576 is not constrained; f_code 7 limits",
-           [](EncoderSettings& s) {
+          {.name = "MPEG-1 at 720x576 is not constrained; f_code 7 limits",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_MPEG1; s.searchRangeX = 600; s.vbvBufferSize = 5000;
            },
-           true, "Warning: reducing max horizontal search width to ((4<<7)-1)\n",
-           [](const EncoderSettings& s) {
+           .messages = "Warning: reducing max horizontal search width to ((4<<7)-1)\n",
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.constraintFlags, 0);
              EXPECT_EQ(s.searchRangeX, 511);
              EXPECT_EQ(s.vbvBufferSize, 1023);
            }},
-          {"H.264 1080p29.97 at 20 Mbit/s, M 3",
-           [](EncoderSettings& s) {
+          {.name = "H.264 1080p29.97 at 20 Mbit/s, M 3",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_H264; s.width = 1920; s.height = 1080; s.frameRateIndex = 7;
              s.maxBitRate = 20000000; s.anchorDistance = 3; s.gopLength = 15; s.streamType = 0;
              s.loopFilterMode = 2;
            },
-           true, "warning: vbv_buffer_size too low: setting higher value of 190\n",
-           [](const EncoderSettings& s) {
+           .messages = "warning: vbv_buffer_size too low: setting higher value of 190\n",
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.profileLevel, (77 << 8) | 40);
              EXPECT_EQ(s.constraintFlags, 0x60);
              EXPECT_EQ(s.loopFilter, 1);
              EXPECT_EQ(s.mpeg4StyleEstimator, 1);
              EXPECT_EQ(s.searchRangeY, 31);
            }},
-          {"H.264 1080p29.97 with stream type 5 is High profile",
-           [](EncoderSettings& s) {
+          {.name = "H.264 1080p29.97 with stream type 5 is High profile",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_H264; s.width = 1920; s.height = 1080; s.frameRateIndex = 7;
              s.maxBitRate = 20000000; s.anchorDistance = 3; s.streamType = STREAM_TYPE_HD;
            },
-           true, "warning: vbv_buffer_size too low: setting higher value of 190\n",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.profileLevel, (100 << 8) | 40); }},
-          {"H.264 CIF with M 1 is Baseline; the VBV is raised",
-           [](EncoderSettings& s) {
+           .messages = "warning: vbv_buffer_size too low: setting higher value of 190\n",
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.profileLevel, (100 << 8) | 40); }},
+          {.name = "H.264 CIF with M 1 is Baseline; the VBV is raised",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_H264; s.width = 352; s.height = 288; s.maxBitRate = 384000;
              s.frameRateIndex = 6; s.vbvBufferSize = 1; s.streamType = 0;
            },
-           true, "warning: vbv_buffer_size too low: setting higher value of 15\n",
-           [](const EncoderSettings& s) {
+           .messages = "warning: vbv_buffer_size too low: setting higher value of 15\n",
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.profileLevel, (66 << 8) | 13);
              EXPECT_EQ(s.constraintFlags, 0xE0);
              EXPECT_EQ(s.vbvBufferSize, 15);
            }},
-          {"H.264 interlaced CIF moves up to level 2.1",
-           [](EncoderSettings& s) {
+          {.name = "H.264 interlaced CIF moves up to level 2.1",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_H264; s.width = 352; s.height = 288; s.maxBitRate = 384000;
              s.progressiveSequence = 0; s.streamType = 0;
            },
-           true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.profileLevel, (77 << 8) | 21); }},
-          {"H.264 loop filter request word 0 is kept",
-           [](EncoderSettings& s) { s.codec = CODEC_H264; s.loopFilterMode = 0; s.streamType = 0; },
-           true, "", [](const EncoderSettings& s) { EXPECT_EQ(s.loopFilter, 0); }},
-          {"VC-1 320x240 at 15 frames/s, 500 kbit/s is simple profile",
-           [](EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.profileLevel, (77 << 8) | 21); }},
+          {.name = "H.264 loop filter request word 0 is kept",
+           .setUp = [](EncoderSettings& s) { s.codec = CODEC_H264; s.loopFilterMode = 0; s.streamType = 0; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.loopFilter, 0); }},
+          {.name = "VC-1 320x240 at 15 frames/s, 500 kbit/s is simple profile",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_VC1; s.width = 320; s.height = 240; s.frameRateIndex = 3;
              s.maxBitRate = 500000; s.streamType = 0; s.vbvBufferSize = 20;
              s.searchRangeX = 63; s.searchRangeY = 31;
            },
-           true, "",
-           [](const EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) {
              EXPECT_EQ(s.profileLevel & ~15, VC1_PROFILE_SIMPLE);
              EXPECT_EQ(s.searchRangeX, 63);
              EXPECT_EQ(s.searchRangeY, 31);
              EXPECT_EQ(s.vc1MvFlags, 2);  // FASTUVMC only
            }},
-          {"VC-1 simple profile f_codes 4 / 3",
-           [](EncoderSettings& s) {
+          {.name = "VC-1 simple profile f_codes 4 / 3",
+           .setUp = [](EncoderSettings& s) {
              s.codec = CODEC_VC1; s.width = 320; s.height = 240; s.frameRateIndex = 3;
              s.maxBitRate = 500000; s.streamType = 0; s.searchRangeX = 100; s.searchRangeY = 40;
            },
-           true,
-           "Warning: reducing max horizontal search width to ((4<<4)-1)\n"
-           "Warning: reducing max vertical search width to ((4<<3)-1)\n",
-           nullptr},
-          {"reorder kept without search",
-           [](EncoderSettings& s) { s.searchParams[0].noSearch = 1; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 1); }},
-          {"reorder cleared with a search",
-           [](EncoderSettings& s) { s.searchParams[0].noSearch = 0; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
-          {"reorder with M 3 needs the second record off too",
-           [](EncoderSettings& s) {
+           .messages = "Warning: reducing max horizontal search width to ((4<<4)-1)\n"
+           "Warning: reducing max vertical search width to ((4<<3)-1)\n"},
+          {.name = "reorder kept without search",
+           .setUp = [](EncoderSettings& s) { s.searchParams[0].noSearch = 1; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 1); }},
+          {.name = "reorder cleared with a search",
+           .setUp = [](EncoderSettings& s) { s.searchParams[0].noSearch = 0; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
+          {.name = "reorder with M 3 needs the second record off too",
+           .setUp = [](EncoderSettings& s) {
              s.searchParams[0].noSearch = 1; s.anchorDistance = 3;
            },
-           true, "", [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
-          {"reorder with M 3 and both records off",
-           [](EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
+          {.name = "reorder with M 3 and both records off",
+           .setUp = [](EncoderSettings& s) {
              s.searchParams[0].noSearch = s.searchParams[1].noSearch = 1; s.anchorDistance = 3;
            },
-           true, "", [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 1); }},
-          {"reorder cleared by the noise filter",
-           [](EncoderSettings& s) { s.searchParams[0].noSearch = 1; s.auxWord1 = 1; }, true, "",
-           [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
-          {"reorder cleared for MPEG-4",
-           [](EncoderSettings& s) {
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 1); }},
+          {.name = "reorder cleared by the noise filter",
+           .setUp = [](EncoderSettings& s) { s.searchParams[0].noSearch = 1; s.auxWord1 = 1; },
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
+          {.name = "reorder cleared for MPEG-4",
+           .setUp = [](EncoderSettings& s) {
              s.searchParams[0].noSearch = 1; s.codec = CODEC_MPEG4; s.streamType = 0;
            },
-           true, "", [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
+           .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
       },
       false);
 }
 
 TEST(CheckSequenceParams, QuietSilencesAllButTheBasicChecks) {
   RunCases({
-               {"N warning silenced",
-                [](EncoderSettings& s) { s.gopLength = 14; s.anchorDistance = 3; }, true, "",
-                nullptr},
-               {"level warnings silenced",
-                [](EncoderSettings& s) { s.maxBitRate = 20000000; s.searchRangeX = 5000; }, true,
-                "", nullptr},
-               {"basic checks still print", [](EncoderSettings& s) { s.width = 719; }, false,
-                "horizontal_size must be even (4:2:0 / 4:2:2)\n", nullptr},
-               {"VBV range still prints", [](EncoderSettings& s) { s.vbvBufferSize = 300000; },
-                true, "vbv_buffer_size must be in range 1..(2^18-1)\n", nullptr},
+               {.name = "N warning silenced",
+                .setUp = [](EncoderSettings& s) { s.gopLength = 14; s.anchorDistance = 3; }},
+               {.name = "level warnings silenced",
+                .setUp = [](EncoderSettings& s) { s.maxBitRate = 20000000; s.searchRangeX = 5000; }},
+               {.name = "basic checks still print", .setUp = [](EncoderSettings& s) { s.width = 719; },
+                .accepted = false, .messages = "horizontal_size must be even (4:2:0 / 4:2:2)\n"},
+               {.name = "VBV range still prints", .setUp = [](EncoderSettings& s) { s.vbvBufferSize = 300000; },
+                .messages = "vbv_buffer_size must be in range 1..(2^18-1)\n"},
            },
            true);
 }
 
 TEST(CheckSequenceParams, Mpeg4RowsAndMpegQuantisation) {
   struct Case {
-    int width, height, frameRateIndex, bitRate, progressive, useMpegQuant;
+    int width, height, frameRateIndex, bitRate;
+    int progressive = 1, useMpegQuant = 0;
     int expectedCode, expectedVbvCap;
   };
   // Visited from the last row to the first, so the first fitting row of the table decides.
   const Case cases[] = {
-      {176, 144, 3, 64000, 1, 0, 0x01, 10},
-      {352, 288, 3, 128000, 1, 0, 0x02, 40},
-      {352, 288, 3, 128000, 1, 1, 0xF2, 40},  // MPEG quantisation skips the simple rows
-      {720, 576, 6, 6000000, 1, 0, 0xF5, 112},
-      {720, 576, 6, 6000000, 0, 0, 0xF5, 112},
-      {1920, 1080, 6, 20000000, 1, 0, 0xFF, 448},
-      {1920, 1088, 9, 90000000, 1, 0, 0xF5, 1000},  // nothing fits: code and VBV stay
+      {.width = 176, .height = 144, .frameRateIndex = 3, .bitRate = 64000, .expectedCode = 0x01,
+       .expectedVbvCap = 10},
+      {.width = 352, .height = 288, .frameRateIndex = 3, .bitRate = 128000, .expectedCode = 0x02,
+       .expectedVbvCap = 40},
+      {.width = 352, .height = 288, .frameRateIndex = 3, .bitRate = 128000, .useMpegQuant = 1, .expectedCode = 0xF2,
+       .expectedVbvCap = 40},  // MPEG quantisation skips the simple rows
+      {.width = 720, .height = 576, .frameRateIndex = 6, .bitRate = 6000000, .expectedCode = 0xF5,
+       .expectedVbvCap = 112},
+      {.width = 720, .height = 576, .frameRateIndex = 6, .bitRate = 6000000, .progressive = 0, .expectedCode = 0xF5,
+       .expectedVbvCap = 112},
+      {.width = 1920, .height = 1080, .frameRateIndex = 6, .bitRate = 20000000, .expectedCode = 0xFF,
+       .expectedVbvCap = 448},
+      {.width = 1920, .height = 1088, .frameRateIndex = 9, .bitRate = 90000000, .expectedCode = 0xF5,
+       .expectedVbvCap = 1000},  // nothing fits: code and VBV stay
   };
   for (const Case& c : cases) {
     EncoderSettings s = Mpeg2Settings(c.width, c.height, c.frameRateIndex, c.bitRate);
@@ -292,8 +292,10 @@ TEST(CheckSequenceParams, Mpeg4RowsAndMpegQuantisation) {
     s.useMpegQuant = c.useMpegQuant;
     s.vbvBufferSize = 1000;
     SelectMPEG4ProfileLevel(s, true);
-    EXPECT_EQ(s.profileLevel, c.expectedCode) << c.width << "x" << c.height;
-    EXPECT_EQ(s.vbvBufferSize, c.expectedVbvCap) << c.width << "x" << c.height;
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " + std::to_string(c.bitRate) +
+                 (c.progressive ? " progressive" : " interlaced") + (c.useMpegQuant ? " MPEG quantisation" : ""));
+    EXPECT_EQ(s.profileLevel, c.expectedCode);
+    EXPECT_EQ(s.vbvBufferSize, c.expectedVbvCap);
   }
 }
 
@@ -400,21 +402,32 @@ TEST(LevelsAgainstPublishedTables, Vc1) {
                             {245760, 8192, 45000000},
                             {491520, 16384, 135000000}};
   struct Case {
-    int width, height, frameRateIndex, bitRate, anchorDistance, progressive, streamType;
+    int width, height, frameRateIndex, bitRate, anchorDistance;
+    int progressive = 1, streamType = 0;
     int expectedProfile;
   };
   const Case cases[] = {
-      {176, 144, 3, 90000, 1, 1, 0, VC1_PROFILE_SIMPLE},
-      {320, 240, 3, 500000, 1, 1, 0, VC1_PROFILE_SIMPLE},
-      {352, 288, 6, 2000000, 3, 1, 0, VC1_PROFILE_MAIN},
-      {720, 576, 6, 6000000, 3, 1, 0, VC1_PROFILE_MAIN},
-      {1920, 1080, 7, 18000000, 3, 1, 0, VC1_PROFILE_MAIN},
-      {720, 576, 6, 6000000, 3, 0, 0, VC1_PROFILE_ADVANCED},
-      {1920, 1080, 6, 20000000, 3, 1, 5, VC1_PROFILE_ADVANCED},
-      {1920, 1080, 11, 40000000, 1, 1, 5, VC1_PROFILE_ADVANCED},
+      {.width = 176, .height = 144, .frameRateIndex = 3, .bitRate = 90000, .anchorDistance = 1,
+       .expectedProfile = VC1_PROFILE_SIMPLE},
+      {.width = 320, .height = 240, .frameRateIndex = 3, .bitRate = 500000, .anchorDistance = 1,
+       .expectedProfile = VC1_PROFILE_SIMPLE},
+      {.width = 352, .height = 288, .frameRateIndex = 6, .bitRate = 2000000, .anchorDistance = 3,
+       .expectedProfile = VC1_PROFILE_MAIN},
+      {.width = 720, .height = 576, .frameRateIndex = 6, .bitRate = 6000000, .anchorDistance = 3,
+       .expectedProfile = VC1_PROFILE_MAIN},
+      {.width = 1920, .height = 1080, .frameRateIndex = 7, .bitRate = 18000000, .anchorDistance = 3,
+       .expectedProfile = VC1_PROFILE_MAIN},
+      {.width = 720, .height = 576, .frameRateIndex = 6, .bitRate = 6000000, .anchorDistance = 3, .progressive = 0,
+       .expectedProfile = VC1_PROFILE_ADVANCED},
+      {.width = 1920, .height = 1080, .frameRateIndex = 6, .bitRate = 20000000, .anchorDistance = 3, .streamType = 5,
+       .expectedProfile = VC1_PROFILE_ADVANCED},
+      {.width = 1920, .height = 1080, .frameRateIndex = 11, .bitRate = 40000000, .anchorDistance = 1,
+       .streamType = 5, .expectedProfile = VC1_PROFILE_ADVANCED},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " frame rate " +
+                 std::to_string(c.frameRateIndex) + " at " + std::to_string(c.bitRate) + " M " +
+                 std::to_string(c.anchorDistance) + (c.progressive ? " progressive" : " interlaced"));
     EncoderSettings s = Mpeg2Settings(c.width, c.height, c.frameRateIndex, c.bitRate);
     s.codec = CODEC_VC1;
     s.anchorDistance = c.anchorDistance;

@@ -153,9 +153,12 @@ TEST(SequenceHeader, Vc1SimpleAndMainStructC) {
     uint32_t profile, loopFilter, extended, maxBFrames, frameRateQ, bitRateQ;
   };
   const Case cases[] = {
-      {320, 240, 3, 500000, 1, 0, 0, 0, 0, 3, 7},
-      {720, 576, 6, 6000000, 3, 1, 1, 1, 2, 5, 31},
-      {1920, 1080, 7, 8000000, 2, 1, 0, 1, 1, 7, 31},  // pixel rate too high for the filter
+      {.width = 320, .height = 240, .rateIndex = 3, .bitRate = 500000, .m = 1, .profile = 0, .loopFilter = 0,
+       .extended = 0, .maxBFrames = 0, .frameRateQ = 3, .bitRateQ = 7},
+      {.width = 720, .height = 576, .rateIndex = 6, .bitRate = 6000000, .m = 3, .profile = 1, .loopFilter = 1,
+       .extended = 1, .maxBFrames = 2, .frameRateQ = 5, .bitRateQ = 31},
+      {.width = 1920, .height = 1080, .rateIndex = 7, .bitRate = 8000000, .m = 2, .profile = 1, .loopFilter = 0,
+       .extended = 1, .maxBFrames = 1, .frameRateQ = 7, .bitRateQ = 31},  // pixel rate too high for the filter
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.width);
@@ -194,13 +197,18 @@ TEST(SequenceHeader, Vc1AdvancedSequenceAndEntryPoint) {
     uint32_t level, codedWidth, codedHeight;
   };
   const Case cases[] = {
-      {720, 576, 6, 6000000, 3, 0, 0, 1, 720, 576},
-      {1920, 1080, 6, 20000000, 3, 1, 5, 3, 1920, 1088},
-      {1920, 1080, 7, 12000000, 1, 0, 5, 3, 1920, 1088},
-      {1440, 1080, 11, 40000000, 2, 1, 5, 4, 1440, 1088},
+      {.width = 720, .height = 576, .rateIndex = 6, .bitRate = 6000000, .m = 3, .progressive = 0, .streamType = 0,
+       .level = 1, .codedWidth = 720, .codedHeight = 576},
+      {.width = 1920, .height = 1080, .rateIndex = 6, .bitRate = 20000000, .m = 3, .progressive = 1, .streamType = 5,
+       .level = 3, .codedWidth = 1920, .codedHeight = 1088},
+      {.width = 1920, .height = 1080, .rateIndex = 7, .bitRate = 12000000, .m = 1, .progressive = 0, .streamType = 5,
+       .level = 3, .codedWidth = 1920, .codedHeight = 1088},
+      {.width = 1440, .height = 1080, .rateIndex = 11, .bitRate = 40000000, .m = 2, .progressive = 1,
+       .streamType = 5, .level = 4, .codedWidth = 1440, .codedHeight = 1088},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " frame rate " +
+                 std::to_string(c.rateIndex));
     EncoderSettings s =
         Vc1Settings(c.width, c.height, c.rateIndex, c.bitRate, c.m, c.progressive, c.streamType);
     uint8_t header[kSequenceHeaderCapacity];

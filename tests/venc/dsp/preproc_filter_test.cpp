@@ -171,30 +171,32 @@ TEST(PreprocImpulseFilters, GroupStartsSeeTheFilteredLeftNeighbour) {
 
 TEST(PreprocImpulseFilters, BoundedFormsBlendTowardsTheReference) {
   struct BlendCase {
-    int y, r, strength, threshold, limit, gain, plainExpected, expected;
+    int y, r;  // the pixel and its reference
+    int strength = 0, threshold, limit, gain;
+    int plainExpected, expected;  // the pixel after the plain class and after the running class
   };
   const BlendCase cases[] = {
       // Within the threshold the weight is limit x gain / 65536: 255 x 256 gives k = 255,
       // delta = (25500 + 99) >> 8 = 99; with gain 128, k = 127 and delta = 49.
-      {100, 200, 0, 100, 255, 256, 199, 199},
-      {100, 200, 0, 100, 255, 128, 149, 149},
+      {.y = 100, .r = 200, .threshold = 100, .limit = 255, .gain = 256, .plainExpected = 199, .expected = 199},
+      {.y = 100, .r = 200, .threshold = 100, .limit = 255, .gain = 128, .plainExpected = 149, .expected = 149},
       // Threshold 4, limit 8: difference 10 gives g = 2 and nothing; gain 8192 moves 2 and -3
       // onto the reference; 12 reaches g = 0.
-      {100, 110, 0, 4, 8, 256, 100, 100},
-      {100, 102, 0, 4, 8, 8192, 102, 102},
-      {100, 97, 0, 4, 8, 8192, 97, 97},
-      {100, 112, 0, 4, 8, 8192, 100, 100},
+      {.y = 100, .r = 110, .threshold = 4, .limit = 8, .gain = 256, .plainExpected = 100, .expected = 100},
+      {.y = 100, .r = 102, .threshold = 4, .limit = 8, .gain = 8192, .plainExpected = 102, .expected = 102},
+      {.y = 100, .r = 97, .threshold = 4, .limit = 8, .gain = 8192, .plainExpected = 97, .expected = 97},
+      {.y = 100, .r = 112, .threshold = 4, .limit = 8, .gain = 8192, .plainExpected = 100, .expected = 100},
       // k x diff = 73 x 7 = 511: the plain class truncates to 1, the running class rounds to 2.
-      {100, 107, 0, 7, 73, 256, 101, 102},
-      {100, 99, 0, 7, 1, 256, 100, 100},
+      {.y = 100, .r = 107, .threshold = 7, .limit = 73, .gain = 256, .plainExpected = 101, .expected = 102},
+      {.y = 100, .r = 99, .threshold = 7, .limit = 1, .gain = 256, .plainExpected = 100, .expected = 100},
       // Weight 0 or limit 0: the spatial step alone.
-      {100, 200, 0, 255, 255, 0, 100, 100},
-      {100, 200, 0, 255, 0, 256, 100, 100},
+      {.y = 100, .r = 200, .threshold = 255, .limit = 255, .gain = 0, .plainExpected = 100, .expected = 100},
+      {.y = 100, .r = 200, .threshold = 255, .limit = 0, .gain = 256, .plainExpected = 100, .expected = 100},
       // Threshold and limit are bytes in the running class: 256 + 100 acts as 100, 256 + 255
       // as 255 (the plain class's limit 511 weighs twice as much and lands past the reference).
-      {100, 200, 0, 356, 511, 256, 255, 199},
+      {.y = 100, .r = 200, .threshold = 356, .limit = 511, .gain = 256, .plainExpected = 255, .expected = 199},
       // The sum that a 16-bit product wraps: 255 x 200 = 51000 gives 55 + 199 = 254.
-      {55, 255, 0, 200, 255, 256, 254, 254},
+      {.y = 55, .r = 255, .threshold = 200, .limit = 255, .gain = 256, .plainExpected = 254, .expected = 254},
   };
   for (auto& [name, core] : dsptest::PlainAndVariantPreprocCores()) {
     for (const BlendCase& c : cases) {

@@ -73,7 +73,7 @@ TEST(GcxLoad, ScenarioTable) {
   struct Row {
     const char* name;
     std::string scenario;
-    std::map<std::string, std::string> env;
+    std::map<std::string, std::string> env = {};
     int calls;
     std::vector<std::string> inits;
     int flag;
@@ -85,27 +85,37 @@ TEST(GcxLoad, ScenarioTable) {
   const std::vector<Row> rows = {
       // Nothing to load. The second call returns 1 as well: a load that bound no runtime never
       // reports success (the written behaviour answered 0 with nothing bound).
-      {"no library", "", {}, 2, {"1", "1"}, -1, "",
-       {Failed("GCXRT", rt1, rt2), Failed("GCXCL", cl1, cl2)}, "<missing>"},
-      {"runtime only", "runtime-only", {}, 1, {"1"}, -1, Slots(1, 38), {Loaded("GCXRT", rt1), Failed("GCXCL", cl1, cl2)}, "0"},
-      {"compiler only", "compiler-only", {}, 2, {"1", "1"}, -1, Slots(39, 49),
-       {Failed("GCXRT", rt1, rt2), Loaded("GCXCL", cl1)}, "<missing>"},
-      {"second names only", "second-names", {}, 1, {"0"}, 1, all, {Loaded("GCXRT", rt2), Loaded("GCXCL", cl2)}, "1"},
+      {.name = "no library", .scenario = "", .calls = 2, .inits = {"1", "1"}, .flag = -1, .bound = "",
+       .debug = {Failed("GCXRT", rt1, rt2), Failed("GCXCL", cl1, cl2)}, .liveInit = "<missing>"},
+      {.name = "runtime only", .scenario = "runtime-only", .calls = 1, .inits = {"1"}, .flag = -1,
+       .bound = Slots(1, 38), .debug = {Loaded("GCXRT", rt1), Failed("GCXCL", cl1, cl2)}, .liveInit = "0"},
+      {.name = "compiler only", .scenario = "compiler-only", .calls = 2, .inits = {"1", "1"}, .flag = -1,
+       .bound = Slots(39, 49), .debug = {Failed("GCXRT", rt1, rt2), Loaded("GCXCL", cl1)}, .liveInit = "<missing>"},
+      {.name = "second names only", .scenario = "second-names", .calls = 1, .inits = {"0"}, .flag = 1, .bound = all,
+       .debug = {Loaded("GCXRT", rt2), Loaded("GCXCL", cl2)}, .liveInit = "1"},
       // A partial binding with gcxInit bound keeps the written behaviour: the second call works.
-      {"runtime without one entry", "runtime-variant", {}, 2, {"1", "0"}, -1, Slots(1, 52, 35),
-       {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1), Missing("gcxCtxRunProgramGridArray", rt1)}, "1"},
-      {"compiler without one entry", "compiler-variant", {}, 1, {"1"}, -1, Slots(1, 49, 48),
-       {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1), Missing("gcxclImageWrite", cl1)}, "0"},
-      {"entry 1 fails", "all", {{"GCXSTANDIN_FAIL", "gcxInit=5"}}, 1, {"5"}, 1, Slots(1, 49),
-       {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, "0"},
+      {.name = "runtime without one entry", .scenario = "runtime-variant", .calls = 2, .inits = {"1", "0"},
+       .flag = -1, .bound = Slots(1, 52, 35),
+       .debug = {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1), Missing("gcxCtxRunProgramGridArray", rt1)},
+       .liveInit = "1"},
+      {.name = "compiler without one entry", .scenario = "compiler-variant", .calls = 1, .inits = {"1"}, .flag = -1,
+       .bound = Slots(1, 49, 48),
+       .debug = {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1), Missing("gcxclImageWrite", cl1)}, .liveInit = "0"},
+      {.name = "entry 1 fails", .scenario = "all", .env = {{"GCXSTANDIN_FAIL", "gcxInit=5"}}, .calls = 1,
+       .inits = {"5"}, .flag = 1, .bound = Slots(1, 49), .debug = {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)},
+       .liveInit = "0"},
       // A failed extension lookup ends the runtime it had started (no initialisation left).
-      {"0x8002 lookup fails", "all", {{"GCXSTANDIN_FAIL", "gcxExtGetProc@0x8002=3"}}, 1, {"3"}, 1, Slots(1, 49),
-       {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, "0"},
-      {"0x1006 2D lookup fails", "all", {{"GCXSTANDIN_FAIL", "gcxExtGetProc@gcxResCreate2D=3"}}, 1, {"3"}, 1,
-       Slots(1, 50), {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, "0"},
-      {"0x1006 1D lookup fails", "all", {{"GCXSTANDIN_FAIL", "gcxExtGetProc@gcxResCreate1D=3"}}, 1, {"3"}, 1,
-       Slots(1, 50) + ",52", {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, "0"},
-      {"all present", "all", {}, 1, {"0"}, 1, all, {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, "1"},
+      {.name = "0x8002 lookup fails", .scenario = "all", .env = {{"GCXSTANDIN_FAIL", "gcxExtGetProc@0x8002=3"}},
+       .calls = 1, .inits = {"3"}, .flag = 1, .bound = Slots(1, 49),
+       .debug = {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, .liveInit = "0"},
+      {.name = "0x1006 2D lookup fails", .scenario = "all",
+       .env = {{"GCXSTANDIN_FAIL", "gcxExtGetProc@gcxResCreate2D=3"}}, .calls = 1, .inits = {"3"}, .flag = 1,
+       .bound = Slots(1, 50), .debug = {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, .liveInit = "0"},
+      {.name = "0x1006 1D lookup fails", .scenario = "all",
+       .env = {{"GCXSTANDIN_FAIL", "gcxExtGetProc@gcxResCreate1D=3"}}, .calls = 1, .inits = {"3"}, .flag = 1,
+       .bound = Slots(1, 50) + ",52", .debug = {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, .liveInit = "0"},
+      {.name = "all present", .scenario = "all", .calls = 1, .inits = {"0"}, .flag = 1, .bound = all,
+       .debug = {Loaded("GCXRT", rt1), Loaded("GCXCL", cl1)}, .liveInit = "1"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
