@@ -233,6 +233,7 @@ TEST_F(TraceEvents, TextDumpFollowsItsFormatAndMaskRules) {
       {0x80000002, "00000130  30\n00000170  20\n"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mask 0x" << std::hex << c.mask);
     const std::string path = dir + "/dump" + std::to_string(c.mask) + ".txt";
     QVAHandle file = QVAOpenFileWrite(path.c_str(), 1);
     ASSERT_NE(file, nullptr);

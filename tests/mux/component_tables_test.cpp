@@ -37,10 +37,12 @@ TEST(ComponentTables, ConfigureChoosesClassHintAndContainer) {
       {0x2, 0x100, true, 0x80005, kAudioClassWma, kHintDetect, kMuxDvd},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << "video 0x" << c.video << ", audio 0x" << c.audio << ", output "
+                                    << (c.outputKnown ? "0x" : "unknown ") << c.output);
     const MuxFormatChoice choice = ChooseMuxFormat(c.video, c.audio, c.outputKnown, c.output);
-    EXPECT_EQ(choice.audioClass, c.audioClass) << std::hex << c.video << " " << c.audio;
-    EXPECT_EQ(choice.codecHint, c.hint) << std::hex << c.video << " " << c.audio;
-    EXPECT_EQ(choice.muxType, c.muxType) << std::hex << c.video << " " << c.audio << " " << c.output;
+    EXPECT_EQ(choice.audioClass, c.audioClass);
+    EXPECT_EQ(choice.codecHint, c.hint);
+    EXPECT_EQ(choice.muxType, c.muxType);
   }
 }
 

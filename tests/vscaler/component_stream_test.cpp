@@ -185,7 +185,8 @@ std::vector<uint8_t> ExpectedScale(const std::vector<uint8_t>& bgra, int pitch, 
 }
 
 struct StreamCase {
-  int pictureW, pictureH, pitch, outW, outH, frames;
+  int pictureW, pictureH, pitch;  // the host's picture and its row pitch in pixels
+  int outW, outH, frames;
 };
 
 void RunHostStream(const StreamCase& c, bool checkWithFfmpeg) {
@@ -253,12 +254,12 @@ void RunHostStream(const StreamCase& c, bool checkWithFfmpeg) {
 
 TEST(ScalerStream, HdHostFramesTo720x480) {
   ORX_RELEASE_ONLY();
-  RunHostStream({1920, 1080, 1920, 720, 480, 30}, true);
-  RunHostStream({1920, 1080, 1928, 720, 480, 30}, false);
+  RunHostStream({.pictureW = 1920, .pictureH = 1080, .pitch = 1920, .outW = 720, .outH = 480, .frames = 30}, true);
+  RunHostStream({.pictureW = 1920, .pictureH = 1080, .pitch = 1928, .outW = 720, .outH = 480, .frames = 30}, false);
 }
 
 TEST(ScalerStream, SdHostFramesWithPaddedRows) {
-  RunHostStream({640, 480, 648, 352, 240, 10}, true);
+  RunHostStream({.pictureW = 640, .pictureH = 480, .pitch = 648, .outW = 352, .outH = 240, .frames = 10}, true);
 }
 
 // The planar case: 720x480 to 1920x1080 gives 3,110,400 bytes a frame.
@@ -345,23 +346,29 @@ TEST(ScalerStream, FaultTable) {
   const VideoMediaType planar = VideoFormat(QVA_MSUBTYPE_YUV420, 64, 32);
   struct Row {
     const char* name;
-    LibraryChoice library;
+    LibraryChoice library = QvaVscaler();
     VideoMediaType output;
     uint32_t sinkCapacity;
     VideoMediaType input;
-    QVAStatus reported;  // the status the error callback receives (0: none)
-    bool pushFrame;
+    QVAStatus reported;  // the status the error callback receives
+    bool pushFrame = false;
   };
   const uint32_t planarBytes = static_cast<uint32_t>(PlanarBytes(64 * 32));
   const std::vector<Row> rows = {
-      {"packed 4:2:2 input", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_YUV422I, 64, 32), 40, false},
-      {"NV12 input, planar output", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_NV12, 64, 32), 40, false},
-      {"picture wider than its frame", QvaVscaler(), planar, planarBytes,
-       VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32, 66, 32), 40, false},
-      {"odd width", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_BGRA, 63, 32), 40, false},
-      {"zero height", QvaVscaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_BGRA, 64, 0, 64, 32), 40, false},
-      {"conversion buffer refused", StarvedScaler(), planar, planarBytes, VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32), 4, false},
-      {"output one byte short", QvaVscaler(), planar, planarBytes - 1, VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32), 29, true},
+      {.name = "packed 4:2:2 input", .output = planar, .sinkCapacity = planarBytes,
+       .input = VideoFormat(QVA_MSUBTYPE_YUV422I, 64, 32), .reported = QVA_ERR_FORMAT},
+      {.name = "NV12 input, planar output", .output = planar, .sinkCapacity = planarBytes,
+       .input = VideoFormat(QVA_MSUBTYPE_NV12, 64, 32), .reported = QVA_ERR_FORMAT},
+      {.name = "picture wider than its frame", .output = planar, .sinkCapacity = planarBytes,
+       .input = VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32, 66, 32), .reported = QVA_ERR_FORMAT},
+      {.name = "odd width", .output = planar, .sinkCapacity = planarBytes,
+       .input = VideoFormat(QVA_MSUBTYPE_BGRA, 63, 32), .reported = QVA_ERR_FORMAT},
+      {.name = "zero height", .output = planar, .sinkCapacity = planarBytes,
+       .input = VideoFormat(QVA_MSUBTYPE_BGRA, 64, 0, 64, 32), .reported = QVA_ERR_FORMAT},
+      {.name = "conversion buffer refused", .library = StarvedScaler(), .output = planar, .sinkCapacity = planarBytes,
+       .input = VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32), .reported = QVA_ERR_NOMEMORY},
+      {.name = "output one byte short", .output = planar, .sinkCapacity = planarBytes - 1,
+       .input = VideoFormat(QVA_MSUBTYPE_BGRA, 64, 32), .reported = QVA_ERR_TOOSMALL, .pushFrame = true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

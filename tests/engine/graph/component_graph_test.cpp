@@ -199,19 +199,33 @@ TEST_F(ComponentGraph, FindCompByAliasWithoutCaseAndPinSuffix) {
 
 TEST_F(ComponentGraph, ConnectsByPushElsePull) {
   struct Case {
+    const char* name;
     DoubleSetup downstream;
-    QVAStatus status;
-    uint32_t pull;
+    QVAStatus status = QVA_SUCCESS;
+    uint32_t pull;  // 1 when the link is pulled
     Calls calls;
   };
   const Case cases[] = {
-      {{}, 0, 0, {"GetInputPin DOWN 1", "ConnectOutput UP 0 DOWN"}},
-      {Configured([](DoubleSetup& s) { s.hasGetInputPin = false; }), 0, 1, {"ConnectInput DOWN UP 1"}},
-      {Configured([](DoubleSetup& s) { s.getInputPinStatus = QVA_ERR_BADPIN; }), 0, 1,
-       {"GetInputPin DOWN 1", "ConnectInput DOWN UP 1"}},
-      {Configured([](DoubleSetup& s) { s.hasGetInputPin = s.hasConnectInput = false; }), QVA_ERR_UNSUPPORTED, 0, {}},
+      {.name = "the downstream pin lends its entry points: a push",
+       .downstream = {},
+       .pull = 0,
+       .calls = {"GetInputPin DOWN 1", "ConnectOutput UP 0 DOWN"}},
+      {.name = "no GetInputPin: a pull",
+       .downstream = Configured([](DoubleSetup& s) { s.hasGetInputPin = false; }),
+       .pull = 1,
+       .calls = {"ConnectInput DOWN UP 1"}},
+      {.name = "GetInputPin refuses the pin: a pull",
+       .downstream = Configured([](DoubleSetup& s) { s.getInputPinStatus = QVA_ERR_BADPIN; }),
+       .pull = 1,
+       .calls = {"GetInputPin DOWN 1", "ConnectInput DOWN UP 1"}},
+      {.name = "neither way: refused",
+       .downstream = Configured([](DoubleSetup& s) { s.hasGetInputPin = s.hasConnectInput = false; }),
+       .status = QVA_ERR_UNSUPPORTED,
+       .pull = 0,
+       .calls = {}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     ComponentInstance* up = doubles_.Make("UP");
     ComponentInstance* down = doubles_.Make("DOWN", c.downstream);
     QVAgraph_AddComp(graph_, up, "up");
@@ -259,6 +273,7 @@ TEST_F(ComponentGraph, VisitingOrderIsPostOrderFromEachRoot) {
       {QVA_GRAPH_CMD_END, {"End CMUX", "End VENC", "End CMUX", "End AENC"}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "command 0x" << std::hex << c.command);
     g_calls.clear();
     EXPECT_EQ(QVAgraph_SendCommand(graph_, c.command, 0x40000000, 5, 9, 9, 9), 0u);
     EXPECT_EQ(g_calls, c.calls);

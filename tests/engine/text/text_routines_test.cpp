@@ -140,6 +140,7 @@ TEST(NumberText, TimesParseAndFormat) {
       {INT64_MIN, "-2562047788015:1"},  // cut at 16 characters
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.ms);
     char text[32];
     EXPECT_EQ(FormatTime(c.ms, text, sizeof text), std::strlen(c.expected));
     EXPECT_STREQ(text, c.expected);
@@ -169,6 +170,8 @@ TEST(NumberText, FormatIntAndHex) {
       {7, 3, false, 0, ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.value << " in radix " << c.radix << (c.isSigned ? " signed" : "")
+                                    << " at least " << c.minDigits << " digits");
     char text[40];
     EXPECT_EQ(FormatInt(c.value, c.radix, c.isSigned, c.minDigits, text, sizeof text), std::strlen(c.expected));
     EXPECT_STREQ(text, c.expected);

@@ -333,6 +333,8 @@ TEST(RateControl, CheckVbvDurations) {
   // progressive sequence.
   for (Case c : {Case{1, 0, 0, 3600}, Case{0, 0, 0, 3600}, Case{0, 1, 1, 5400},
                  Case{1, 1, 0, 7200}, Case{1, 1, 1, 10800}}) {
+    SCOPED_TRACE(std::string(c.progressive ? "progressive" : "interlaced") + (c.repeat ? ", repeated field" : "") +
+                 (c.topFirst ? ", top field first" : ""));
     EncoderSettings s = Mpeg2Settings();
     s.progressiveSequence = c.progressive;
     ModelOutput output;
@@ -362,6 +364,7 @@ TEST(RateControl, AnchorsAdvanceByThePreviousAnchor) {
   } steps[] = {{PICTURE_I, 1, 4 * 5400}, {PICTURE_P, 0, 4 * 5400}, {PICTURE_B, 0, 4 * 3600},
                {PICTURE_P, 1, 4 * 3600}, {PICTURE_B, 1, 4 * 5400}, {PICTURE_P, 0, 4 * 5400}};
   for (const auto& step : steps) {
+    SCOPED_TRACE("step " + std::to_string(&step - steps));
     picture.pictureType = step.type;
     picture.repeatFirstField = step.repeat;
     const int64_t before = rc.DecodingTime();

@@ -183,20 +183,32 @@ TEST(VideoEncoder, RepeatGroupTimeStamps) {
 
 TEST(VideoEncoder, PictureLayout) {
   struct Case {
+    const char* name;
     PictureLayoutRequest request;
     PictureLayout expected;
   };
   const Case cases[] = {
-      // Progressive 720x576, mode 0: tall and a multiple of 32 rows.
-      {{720, 576, false, 0, 0, 0, 0, false}, {720, 576, 0, 0, 720, 576, 0, 0}},
-      // Interlaced 720x486: 32-row alignment cuts 6 rows, 3 on each side; both counts halved
-      // where asked, margins from the overscan.
-      {{720, 486, false, 1, 10, 10, 0, true}, {720, 240, 0, 3, 720, 483, 72, 22}},
-      // 32-column alignment halves the column count.
-      {{704, 480, false, 0, 0, 0, 1, false}, {352, 480, 0, 0, 704, 480, 0, 0}},
+      {.name = "progressive 720x576, mode 0: tall and a multiple of 32 rows",
+       .request = {.width = 720, .height = 576, .interleave = false, .mode = 0, .overscanX = 0, .overscanY = 0,
+                   .alignMode = 0, .interlaced = false},
+       .expected = {.xCount = 720, .yCount = 576, .xOffset = 0, .yOffset = 0, .xEnd = 720, .yEnd = 576, .xMargin = 0,
+                    .yMargin = 0}},
+      // 32-row alignment cuts 6 rows, 3 on each side; both counts halved where asked, margins
+      // from the overscan.
+      {.name = "interlaced 720x486",
+       .request = {.width = 720, .height = 486, .interleave = false, .mode = 1, .overscanX = 10, .overscanY = 10,
+                   .alignMode = 0, .interlaced = true},
+       .expected = {.xCount = 720, .yCount = 240, .xOffset = 0, .yOffset = 3, .xEnd = 720, .yEnd = 483,
+                    .xMargin = 72, .yMargin = 22}},
+      {.name = "32-column alignment halves the column count",
+       .request = {.width = 704, .height = 480, .interleave = false, .mode = 0, .overscanX = 0, .overscanY = 0,
+                   .alignMode = 1, .interlaced = false},
+       .expected = {.xCount = 352, .yCount = 480, .xOffset = 0, .yOffset = 0, .xEnd = 704, .yEnd = 480, .xMargin = 0,
+                    .yMargin = 0}},
   };
   Encoder e;
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const PictureLayout got = e.video->ComputePictureLayout(c.request, nullptr);
     EXPECT_EQ(got.xCount, c.expected.xCount);
     EXPECT_EQ(got.yCount, c.expected.yCount);
@@ -208,11 +220,13 @@ TEST(VideoEncoder, PictureLayout) {
     EXPECT_EQ(got.yMargin, c.expected.yMargin);
   }
   // Interleaving two fields of 50 Hz halves the frame rate; at 25 Hz it cannot.
+  const PictureLayoutRequest interleaved = {.width = 720, .height = 288, .interleave = true, .mode = 0,
+                                            .overscanX = 0, .overscanY = 0, .alignMode = 0, .interlaced = false};
   int index = 9;
-  e.video->ComputePictureLayout({720, 288, true, 0, 0, 0, 0, false}, &index);
+  e.video->ComputePictureLayout(interleaved, &index);
   EXPECT_EQ(index, 6);
   index = 6;
-  e.video->ComputePictureLayout({720, 288, true, 0, 0, 0, 0, false}, &index);
+  e.video->ComputePictureLayout(interleaved, &index);
   EXPECT_EQ(index, 6);
 }
 

@@ -70,18 +70,20 @@ TEST(MotionEstimationCore, SettersFollowTheOwnersTable) {
   alignas(16) uint8_t picture[64 * 32];
   const uint8_t* p = picture + 64;
   struct Case {
+    const char* name;
     void (CMotionEstimationCore::*set)(const uint8_t*, int);
     const uint8_t* block;
     int stride, rows;
   } cases[] = {
-      {&CMotionEstimationCore::SetBlock, p, 64, 16},
-      {&CMotionEstimationCore::SetTopHalf, p, 64, 8},
-      {&CMotionEstimationCore::SetBottomHalf, p + 8 * 64, 64, 8},
-      {&CMotionEstimationCore::SetRightHalf, p + 8, 64, 16},
-      {&CMotionEstimationCore::SetFieldTop, p, 128, 8},
-      {&CMotionEstimationCore::SetFieldBottom, p + 64, 128, 8},
+      {"SetBlock", &CMotionEstimationCore::SetBlock, p, 64, 16},
+      {"SetTopHalf", &CMotionEstimationCore::SetTopHalf, p, 64, 8},
+      {"SetBottomHalf", &CMotionEstimationCore::SetBottomHalf, p + 8 * 64, 64, 8},
+      {"SetRightHalf", &CMotionEstimationCore::SetRightHalf, p + 8, 64, 16},
+      {"SetFieldTop", &CMotionEstimationCore::SetFieldTop, p, 128, 8},
+      {"SetFieldBottom", &CMotionEstimationCore::SetFieldBottom, p + 64, 128, 8},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     (core.*c.set)(p, 64);
     EXPECT_EQ(core.block, c.block);
     EXPECT_EQ(core.stride, c.stride);
@@ -554,6 +556,8 @@ TEST(MotionEstimationCore, PairScanTies) {
   };
   for (auto& [name, core, plain] : VariantCores()) {
     for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "ties at (" << c.a.x << "," << c.a.y << ") and (" << c.b.x << "," << c.b.y
+                                      << ")");
       for (Search s : {Search::k4x4Threshold, Search::kThreshold2}) {
         Window w(s);
         w.Plant(c.a.x, c.a.y, 0);
