@@ -117,12 +117,10 @@ QVAStatus CompBase_StartThread(ComponentInstance* instance, QVAThreadFn worker, 
 QVAStatus CompBase_StopThread(ComponentInstance* instance, uint32_t timeoutMs) {
   QVAHandle thread = orx::framework::WorkerThread(instance);
   if (thread == nullptr) return QVA_ERR_WRONGSTATE;
-  const uint32_t state = CompBase_GetStateWord(instance);
-  const bool ended = Ended(thread);
-  // In INIT only a worker that ended by itself is left to reclaim; in DESTROYING only a stop that
-  // ran out of time is left to finish.
-  if (state == QVA_STATE_INIT && !ended) return QVA_ERR_WRONGSTATE;
-  if (!ended) {
+  // A worker still runs until its thread has ended: in INIT one that is ending by itself (its
+  // error path leaves INIT just before it returns), in DESTROYING one whose stop ran out of time.
+  // Either is stopped and waited for here, so the instance is never released under it.
+  if (!Ended(thread)) {
     {
       orx::framework::ScopedLock lock(instance->processLock);
       CompBase_SetState(instance, QVA_STATE_DESTROYING);

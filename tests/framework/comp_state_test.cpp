@@ -323,6 +323,42 @@ TEST_F(CompStates, AWorkerThatEndedBeforeItsStartReturnedIsNotRunning) {
   EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
 }
 
+// A worker caught between leaving INIT on its way out (as the error path does) and returning.
+CountingEvent g_endingWorkerInInit;
+CountingEvent g_endingWorkerMayReturn;
+uint32_t WorkerEndingByItself(QVAHandle thread, void* instance) {
+  auto* self = static_cast<ComponentInstance*>(instance);
+  CompBase_AttachThread(self, thread);
+  CompBase_SetState(self, INIT);
+  g_endingWorkerInInit.Raise();
+  g_endingWorkerMayReturn.WaitFor(1);
+  return 0;
+}
+
+TEST_F(CompStates, AnEndWaitsForAWorkerThatIsEndingByItself) {
+  // The end of an instance whose worker has just stopped itself: the stop waits for the worker
+  // to return and reclaims it, so the instance is not released under a running thread.
+  g_endingWorkerInInit.Reset();
+  g_endingWorkerMayReturn.Reset();
+  ComponentInstance* instance = Create(kTestEncoder);
+  ASSERT_EQ(CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, 1024, 2), QVA_SUCCESS);
+  ASSERT_EQ(CompCreateHook(instance), QVA_SUCCESS);
+  ASSERT_EQ(CompBase_StartThread(instance, WorkerEndingByItself, 0), QVA_SUCCESS);
+  ASSERT_TRUE(g_endingWorkerInInit.WaitFor(1));
+  std::thread letItReturn([instance] {
+    // The stop marks the instance DESTROYING before it waits for the thread.
+    EXPECT_TRUE(PollUntil([instance] { return CompBase_GetStateWord(instance) == DESTROYING; },
+                          std::chrono::milliseconds(5000)));
+    g_endingWorkerMayReturn.Raise();
+  });
+  EXPECT_EQ(CompBase_StopThread(instance, QVA_INFINITE), QVA_SUCCESS);
+  letItReturn.join();
+  EXPECT_EQ(instance->workerThread, nullptr);
+  EXPECT_EQ(CompBase_GetStateWord(instance), INIT);
+  EXPECT_EQ(CompBase_Deinit(instance), QVA_SUCCESS);
+  EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
+}
+
 TEST_F(CompStates, APlayDuringTheWorkersPauseStepIsNeverUndone) {
   // The worker turns PAUSING into PAUSED after a round while CMD_PLAY may turn PAUSING into
   // STARTING on another thread: whichever comes first, a play that succeeded is never followed
