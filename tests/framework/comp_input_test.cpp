@@ -527,7 +527,7 @@ TEST_F(CompInput, TakingInputAndWaitingAfterAFormat) {
   uint8_t format[156] = {};
   ComponentBuffer record = Record(QVA_BUFFLAG_FORMAT_VIDEO, format, 156);
   std::thread mover([c] {
-    QVASleep(150);
+    QVASleep(150);  // how long the delivery is kept waiting
     CompBase_SetState(c, QVA_STATE_PLAYING);
   });
   auto start = Clock::now();

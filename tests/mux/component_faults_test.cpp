@@ -19,6 +19,7 @@
 #include "tests/mux/mux_component_driver.h"
 #include "tests/mux/mux_harness.h"
 #include "tests/support/test_paths.h"
+#include "tests/support/waiting.h"
 
 namespace orx::mux::test {
 namespace {
@@ -160,9 +161,10 @@ TEST(ComponentEnd, EndBeforeTheStreamsEndFinishesTheFile) {
   run.video.end = false;
   run.beforeEnd = [&] {
     // Every sample is written but for the packs the multiplexer still holds open.
+    // Only the file shows how far the component's worker has come.
     const size_t written = in.expected.size() - 4 * 2048;
-    for (int waited = 0; waited < 60000 && std::filesystem::file_size(path) < written; waited += 10)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(orx::test::PollUntil([&] { return std::filesystem::file_size(path) >= written; },
+                                     std::chrono::milliseconds(60000), std::chrono::milliseconds(10)));
   };
   MuxLibrary library;
   MuxSink sink;
