@@ -12,19 +12,32 @@
 
 namespace {
 
+// The queue's masks name every bit a component of this system defines; the few bits that none
+// defines stay in a literal, sorted as the buffer protocol fixes them.
 // Flags a split write keeps on its first piece only.
-constexpr uint32_t kFirstPieceFlags = 0x030AAF10;
+constexpr uint32_t kFirstPieceFlags = QVA_BUFFLAG_SYNCPOINT | QVA_BUFFLAG_PARTIAL | QVA_BUFFLAG_SEEK |
+                                      QVA_BUFFLAG_SEEKHIGH | QVA_BUFFLAG_RESUME | QVA_BUFFLAG_BATCHSTART |
+                                      QVA_BUFFLAG_STREAMSTART | QVA_BUFFLAG_FLUSH | QVA_BUFFLAG_TIMESTAMP |
+                                      0x02000800;
 // Flags that end a joining read after the slot that carries them.
-constexpr uint32_t kJoinEndFlags = 0x0C054020;
-// Flags a caller's record receives from a slot that a read begins to take partly.
-constexpr uint32_t kPartialStartFlags = 0x07FEBF90;
+constexpr uint32_t kJoinEndFlags = QVA_BUFFLAG_ENDTIME | QVA_BUFFLAG_EOI | QVA_BUFFLAG_EOS | QVA_BUFFLAG_FORMAT |
+                                   QVA_BUFFLAG_KEEP | 0x08000000;
+// Flags a caller's record receives from a slot that a read begins to take partly: every flag
+// below bit 27 but the record's handling, its ends and the component word's validity.
+constexpr uint32_t kPartialStartFlags =
+    0x07FFFFFF & ~(QVA_BUFFLAG_UNITEND | QVA_BUFFLAG_REFHANDLE | QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_INPLACE |
+                   QVA_BUFFLAG_ENDTIME | QVA_BUFFLAG_COMPONENTWORD | QVA_BUFFLAG_EOI | QVA_BUFFLAG_EOS);
 // Flags a caller's record receives from the rest of a partly read slot.
-constexpr uint32_t kPartialRestFlags = 0x04F41081;
+constexpr uint32_t kPartialRestFlags = QVA_BUFFLAG_UNITEND | QVA_BUFFLAG_FORCEKEYFRAME | QVA_BUFFLAG_FORMAT |
+                                       QVA_BUFFLAG_VIDEO | QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_KEEP | 0x00C00080;
+static_assert(kFirstPieceFlags == 0x030AAF10 && kJoinEndFlags == 0x0C054020 &&
+              kPartialStartFlags == 0x07FEBF90 && kPartialRestFlags == 0x04F41081);
 // Component flags removed from a slot when a read first takes part of it.
 constexpr uint32_t kPartialClearedFlags = QVA_BUFFLAG_REFHANDLE | QVA_BUFFLAG_SEEKHIGH;
-// Source flags that carry their sequence field, and word 40, into the pieces of a write.
+// Source flags that carry their sequence field, and the component word, into the pieces of a write.
 constexpr uint32_t kCopySequenceFlags = QVA_BUFFLAG_SEQUENCE | QVA_BUFFLAG_COPYSEQUENCE;
-constexpr uint32_t kCopyWord40Flags = 0x40 | 0x20000000 | QVA_BUFFLAG_COPYSEQUENCE;
+constexpr uint32_t kCopyComponentWordFlags =
+    QVA_BUFFLAG_COMPONENTWORD | QVA_BUFFLAG_COPYCOMPONENTWORD | QVA_BUFFLAG_COPYSEQUENCE;
 constexpr uint32_t kClosePollMs = 50;
 constexpr size_t kNameSize = 32;
 // Slot data starts on a cache line, so a copy into or out of a slot of whole lines touches no
@@ -123,7 +136,7 @@ uint32_t RoundSlotSize(uint32_t size) { return static_cast<uint32_t>((uint64_t{s
 
 void ResetRecord(QueueSlot& slot) {
   slot.record = ComponentBuffer{};
-  slot.record.word4 = 1;
+  slot.record.frameworkMark = 1;
   slot.record.data = slot.dataBase;
   slot.record.capacity = slot.capacity;
 }
@@ -632,12 +645,12 @@ QVAStatus BufferQueue_Write(QVAHandle handle, ComponentBuffer* buffer, uint32_t 
       working &= ~kFirstPieceFlags;
     }
     piece->flags = flags;
-    piece->word4 = buffer->word4;
+    piece->frameworkMark = buffer->frameworkMark;
     piece->timestamp = buffer->timestamp;
-    piece->word28 = buffer->word28;
+    piece->unitTag = buffer->unitTag;
     piece->bytesRead = buffer->bytesRead;
     if (buffer->flags & kCopySequenceFlags) piece->sequence = buffer->sequence;
-    if (buffer->flags & kCopyWord40Flags) piece->word40 = buffer->word40;
+    if (buffer->flags & kCopyComponentWordFlags) piece->componentWord = buffer->componentWord;
     piece->length = length;
     if (length) std::memcpy(piece->data, source, length);
     source += length;
@@ -655,7 +668,7 @@ QVAStatus BufferQueue_Read(QVAHandle handle, ComponentBuffer* caller, uint32_t t
   if (caller == nullptr) return QVA_ERR_BADARG;
   BufferQueue* q = Queue(handle);
   caller->length = 0;
-  caller->word28 = 0;
+  caller->unitTag = 0;
   caller->bytesRead = 0;
   QVAStatus result = QVA_ERR_BADARG;
   while (caller->length < caller->capacity) {
@@ -666,12 +679,12 @@ QVAStatus BufferQueue_Read(QVAHandle handle, ComponentBuffer* caller, uint32_t t
       break;
     }
     QueueLock lock(q);
-    caller->word4 = slot->word4;
+    caller->frameworkMark = slot->frameworkMark;
     caller->sequence = slot->sequence;
-    caller->word40 = slot->word40;
+    caller->componentWord = slot->componentWord;
     const bool holding = caller->length != 0;
     if (holding && (slot->flags != caller->flags || slot->timestamp != caller->timestamp ||
-                    slot->word28 != caller->word28)) {
+                    slot->unitTag != caller->unitTag)) {
       result = QVA_SUCCESS;
       break;
     }
@@ -687,7 +700,7 @@ QVAStatus BufferQueue_Read(QVAHandle handle, ComponentBuffer* caller, uint32_t t
       if (!partlyRead) {
         caller->flags = slot->flags & kPartialStartFlags;
         caller->timestamp = slot->timestamp;
-        caller->word28 = slot->word28;
+        caller->unitTag = slot->unitTag;
         caller->bytesRead = slot->bytesRead;
         slot->flags = (slot->flags & ~kPartialClearedFlags) | QVA_BUFFLAG_PARTIAL;
         slot->bytesRead = 0;
@@ -703,7 +716,7 @@ QVAStatus BufferQueue_Read(QVAHandle handle, ComponentBuffer* caller, uint32_t t
     if (result != QVA_SUCCESS) break;
     caller->flags = partlyRead ? (taken->flags & kPartialRestFlags) : taken->flags;
     caller->timestamp = taken->timestamp;
-    caller->word28 = taken->word28;
+    caller->unitTag = taken->unitTag;
     if (available) std::memcpy(caller->data + caller->length, taken->data + offset, available);
     caller->length += available;
     const uint32_t takenFlags = taken->flags;

@@ -120,6 +120,15 @@ QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t ignored
 QVAStatus CompBase_SnapshotStatistics(ComponentInstance* instance);
 QVAStatus CompBase_PauseStatistics(ComponentInstance* instance);
 QVAStatus CompBase_StopStatistics(ComponentInstance* instance);
+// Flags of CompBase_CountFrame; value is the progress kind a finished or skipped frame sets.
+inline constexpr uint32_t QVA_COUNT_INPUT = 0x1;       // a frame came in
+inline constexpr uint32_t QVA_COUNT_START = 0x2;       // a frame's processing starts (timed)
+inline constexpr uint32_t QVA_COUNT_FINISHED = 0x4;    // a frame's processing ends
+inline constexpr uint32_t QVA_COUNT_RENDERED = 0x8;    // a frame went out
+inline constexpr uint32_t QVA_COUNT_SKIPPED = 0x10;
+inline constexpr uint32_t QVA_COUNT_NEW_STREAM = 0x1000;  // ends a running stream, starts a new one
+inline constexpr uint32_t QVA_COUNT_STREAM_ENDS = 0x2000;
+inline constexpr uint32_t QVA_COUNT_DONE = QVA_COUNT_FINISHED | QVA_COUNT_RENDERED;  // 12
 void CompBase_CountFrame(ComponentInstance* instance, uint32_t pin, uint32_t value, uint32_t flags);
 void CompBase_CountOutput(ComponentInstance* instance, uint32_t bytes, uint32_t bytes2);
 void CompBase_SetTimestamp(ComponentInstance* instance, uint32_t pin, uint32_t low, uint32_t high);

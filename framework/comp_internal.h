@@ -8,6 +8,23 @@ namespace orx::framework {
 
 inline constexpr uint32_t kAllPins = 0xFFFFFFFFu;
 
+// Bits of the instance's end words. A family is every bit of its nibble: a first form (reached,
+// or its second form) arriving while any bit of the family is set leaves the word alone.
+inline constexpr uint32_t kStreamStarted = 0x1;      // streamStartWord: a stream has started
+inline constexpr uint32_t kStartFamily = 0xF;        // with a component's own start marks 0x4, 0x8
+inline constexpr uint32_t kStartAnnounced = 0x40;    // the start went out in a PROGRESS_STATE event
+inline constexpr uint32_t kEosReached = 0x10;        // eosWord
+inline constexpr uint32_t kEosSecondForm = 0x20;     // handled like kEosReached; no shipped code sets it
+inline constexpr uint32_t kEosAnnounced = 0x40;      // end of stream went out in a PROGRESS_STATE event
+inline constexpr uint32_t kEosMarkerSent = 0x80;     // the end-of-stream marker went downstream
+inline constexpr uint32_t kEosFamily = 0xF0;
+inline constexpr uint32_t kEoiReached = 0x1000;      // eoiWord
+inline constexpr uint32_t kEoiSecondForm = 0x2000;   // handled like kEoiReached; no shipped code sets it
+inline constexpr uint32_t kEoiMarkerSent = 0x8000;   // the end-of-input marker went downstream
+inline constexpr uint32_t kEoiFamily = 0xF000;
+inline constexpr uint32_t kInputEnded = 0x100;       // inputEndWord; a first form against 0xD00
+inline constexpr uint32_t kInputEndFamily = 0xD00;
+
 // Holds one of an instance's locks for a scope. The state lock guards the state, the flush
 // word and the statistics block; the process lock serialises worker start and stop,
 // initialisation, teardown and synchronous processing. The process lock is taken first.

@@ -7,15 +7,12 @@
 
 namespace {
 
+using orx::framework::kStreamStarted;
+using orx::framework::kEosReached;
+using orx::framework::kEosMarkerSent;
+
 constexpr uint16_t kStatisticsMarker = 129;
 constexpr uint32_t kDefaultEventCount = 500;
-constexpr uint32_t kNewStream = 0x1000;
-constexpr uint32_t kFrameStarts = 0x2;
-constexpr uint32_t kFrameFinished = 0x4;
-constexpr uint32_t kFrameRendered = 0x8;
-constexpr uint32_t kFrameInput = 0x1;
-constexpr uint32_t kFrameSkipped = 0x10;
-constexpr uint32_t kStreamEnds = 0x2000;
 constexpr uint32_t kBufferLevelKind = 2;
 
 bool Counting(const ComponentInstance* instance) {
@@ -145,15 +142,15 @@ QVAStatus GetProgress(ComponentInstance* instance, ProgressInfo* info) {
   info->bytesInput = bytesInput;
   info->bytesOutput = bytesOutput;
   if (taken == QVA_PROGRESSINFO_OTHER) {
-    info->word28 = timestampLow;
-    info->word32 = 0;
-    info->word36 = state;
+    info->framesOrTimestampLow = timestampLow;
+    info->progressKind = 0;
+    info->timestampLowOrState = state;
   } else {
-    info->word28 = instance->framesSinceStart.load();
-    info->word32 = taken == QVA_PROGRESSINFO_AUDIO ? QVA_PROGRESS_KIND_AUDIO : QVA_PROGRESS_KIND_VIDEO;
-    info->word36 = timestampLow;
-    info->word40 = 0;
-    info->word44 = state;
+    info->framesOrTimestampLow = instance->framesSinceStart.load();
+    info->progressKind = taken == QVA_PROGRESSINFO_AUDIO ? QVA_PROGRESS_KIND_AUDIO : QVA_PROGRESS_KIND_VIDEO;
+    info->timestampLowOrState = timestampLow;
+    info->reserved40 = 0;
+    info->state = state;
   }
   return QVA_SUCCESS;
 }
@@ -312,8 +309,8 @@ QVAStatus CompBase_ResetStatistics(ComponentInstance* instance) {
   std::memset(&s, 0, sizeof s);
   s.typeFlags = instance->typeFlags;
   SetStatisticsBits(instance, QVA_STATS_RESET);
-  s.marker44 = kStatisticsMarker;
-  s.marker54 = kStatisticsMarker;
+  s.blockMarker = kStatisticsMarker;
+  s.resetMarker = kStatisticsMarker;
   s.startTime = QVAGetTime();
   return QVA_SUCCESS;
 }
@@ -326,7 +323,7 @@ QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t) {
   std::memset(&s, 0, sizeof s);
   s.typeFlags = instance->typeFlags;
   SetStatisticsBits(instance, QVA_STATS_RESET | QVA_STATS_COUNTING);
-  s.marker44 = kStatisticsMarker;
+  s.blockMarker = kStatisticsMarker;
   s.startTime = QVAGetTime();
   return QVA_SUCCESS;
 }
@@ -365,27 +362,27 @@ QVAStatus CompBase_StopStatistics(ComponentInstance* instance) {
 }
 
 void CompBase_CountFrame(ComponentInstance* instance, uint32_t, uint32_t value, uint32_t flags) {
-  if (flags & kNewStream) {
+  if (flags & QVA_COUNT_NEW_STREAM) {
     // A new stream ends the previous one downstream first.
     if (instance->streamStartWord.load() != 0 && instance->eosWord.load() == 0 &&
         instance->framesSinceStart.load() != 0) {
-      CompBase_SetEOS(instance, 0x10);
+      CompBase_SetEOS(instance, kEosReached);
       CompBase_UpdateProgress(instance);
     }
-    if (instance->eosWord.load() & 0x80) {
+    if (instance->eosWord.load() & kEosMarkerSent) {
       CompBase_SetEOS(instance, 0);
       CompBase_SetStreamStart(instance, 0);
     }
-    CompBase_SetStreamStart(instance, 1);
+    CompBase_SetStreamStart(instance, kStreamStarted);
     instance->framesSinceStart = 0;
     CompBase_UpdateProgress(instance);
   }
-  if (flags & kFrameFinished) {
+  if (flags & QVA_COUNT_FINISHED) {
     instance->framesSinceStart++;
     if (instance->progressKind.load() != 0) instance->progressKind = value;
-    if (instance->eosWord.load() & 0x80) CompBase_SetEOS(instance, 0);
+    if (instance->eosWord.load() & kEosMarkerSent) CompBase_SetEOS(instance, 0);
     if (instance->streamStartWord.load() == 0 && instance->eosWord.load() == 0) {
-      CompBase_SetStreamStart(instance, 1);
+      CompBase_SetStreamStart(instance, kStreamStarted);
       instance->framesSinceStart = 0;
     }
   }
@@ -393,11 +390,11 @@ void CompBase_CountFrame(ComponentInstance* instance, uint32_t, uint32_t value, 
     orx::framework::ScopedLock lock(instance->stateLock);
     CompStatistics& s = instance->statistics;
     if (Counting(instance)) {
-      if (flags & kFrameStarts) {
+      if (flags & QVA_COUNT_START) {
         s.timingRing[s.timedFrames % 30] = Now32();
         s.timedFrames = s.timedFrames + 1;
       }
-      if (flags & kFrameFinished) {
+      if (flags & QVA_COUNT_FINISHED) {
         s.framesProcessed = s.framesProcessed + 1;
         if (s.timedFrames != 0) {
           const uint32_t slot = (s.timedFrames - 1) % 30;
@@ -412,18 +409,18 @@ void CompBase_CountFrame(ComponentInstance* instance, uint32_t, uint32_t value, 
           }
         }
       }
-      if (flags & kFrameRendered) s.framesRendered = s.framesRendered + 1;
-      if (flags & kFrameInput) {
+      if (flags & QVA_COUNT_RENDERED) s.framesRendered = s.framesRendered + 1;
+      if (flags & QVA_COUNT_INPUT) {
         s.framesInput = s.framesInput + 1;
-        s.framesInput2 = s.framesInput2 + 1;
+        s.framesInputSecondCount = s.framesInputSecondCount + 1;
       }
-      if (flags & kFrameSkipped) {
+      if (flags & QVA_COUNT_SKIPPED) {
         if (instance->progressKind.load() != 0) instance->progressKind = value;
         s.framesSkipped = s.framesSkipped + 1;
       }
     }
   }
-  if (flags & kStreamEnds) CompBase_SetEOS(instance, 0x10);
+  if (flags & QVA_COUNT_STREAM_ENDS) CompBase_SetEOS(instance, kEosReached);
 }
 
 void CompBase_CountOutput(ComponentInstance* instance, uint32_t bytes, uint32_t bytes2) {

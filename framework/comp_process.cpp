@@ -7,6 +7,16 @@
 
 namespace {
 
+using orx::framework::kStartFamily;
+using orx::framework::kStartAnnounced;
+using orx::framework::kEosReached;
+using orx::framework::kEosAnnounced;
+using orx::framework::kEosMarkerSent;
+using orx::framework::kEosFamily;
+using orx::framework::kEoiReached;
+using orx::framework::kEoiMarkerSent;
+using orx::framework::kEoiFamily;
+
 constexpr uint32_t kIdleSleepMs = 50;
 constexpr uint32_t kIdlePollMs = 2;
 constexpr uint32_t kTraceRoundStart = 0x40000002;
@@ -16,15 +26,6 @@ constexpr uint32_t kAudioFormatSize = 136;
 constexpr uint32_t kVideoFormatSize = 156;
 constexpr uint32_t kOtherFormatSize = 272;
 
-constexpr uint32_t kEosReached = 0x10;
-constexpr uint32_t kEosAnnounced = 0x40;
-constexpr uint32_t kEosMarkerSent = 0x80;
-constexpr uint32_t kEosFamily = 0xF0;
-constexpr uint32_t kEoiReached = 0x1000;
-constexpr uint32_t kEoiMarkerSent = 0x8000;
-constexpr uint32_t kEoiFamily = 0xF000;
-constexpr uint32_t kStartFamily = 0xF;
-constexpr uint32_t kStartAnnounced = 0x40;
 constexpr uint32_t kEndMarkerArmed = 1;
 constexpr uint32_t kEndMarkerHeld = 2;
 
@@ -108,7 +109,7 @@ bool StartsNewStream(ComponentInstance* instance, uint32_t flags) {
 void CountNewStream(ComponentInstance* instance, ComponentBuffer* buffer, uint32_t flags) {
   const bool hookHandlesRecord = buffer != nullptr && IsFormatRecord(flags);
   if (hookHandlesRecord) instance->endMarkerHold = kEndMarkerArmed;
-  CompBase_CountFrame(instance, 0, 0, 0x1000);
+  CompBase_CountFrame(instance, 0, 0, QVA_COUNT_NEW_STREAM);
   uint32_t armed = kEndMarkerArmed;
   instance->endMarkerHold.compare_exchange_strong(armed, 0);  // no stream was running
 }
@@ -173,7 +174,7 @@ QVAStatus DeliverFormat(ComponentInstance* instance, uint32_t pin, uint32_t flag
   }
   ComponentBuffer buffer{};
   buffer.flags = flags;
-  buffer.word4 = 1;
+  buffer.frameworkMark = 1;
   buffer.data = record;
   buffer.capacity = recordSize;
   buffer.length = length;
@@ -339,7 +340,7 @@ QVAStatus CompBase_DeliverOutput(ComponentInstance* instance, uint32_t pin, Comp
 QVAStatus CompBase_SendEndMarker(ComponentInstance* instance, uint32_t pin, uint32_t extraFlags) {
   ComponentBuffer marker{};
   marker.flags = extraFlags | QVA_MARKER_EOS;
-  marker.word4 = 1;
+  marker.frameworkMark = 1;
   if (instance->timestampState.load() != 0) {
     marker.flags |= QVA_BUFFLAG_ENDTIME;
     marker.timestamp = static_cast<uint32_t>(instance->timestamp.load());
@@ -424,7 +425,7 @@ QVAStatus CompBase_PullOutput(ComponentInstance* instance, uint32_t pin, Compone
     caller->flags = record->flags;
     caller->timestamp = record->timestamp;
     caller->length = record->length;
-    caller->word28 = record->word28;
+    caller->unitTag = record->unitTag;
     caller->bytesRead = record->bytesRead;
     return BufferQueue_Commit(p.queue, QVA_SLOT_FREE, record, QVA_INFINITE);
   }

@@ -4,6 +4,15 @@
 
 namespace {
 
+using orx::framework::kEosReached;
+using orx::framework::kEosSecondForm;
+using orx::framework::kEosFamily;
+using orx::framework::kEoiReached;
+using orx::framework::kEoiSecondForm;
+using orx::framework::kEoiFamily;
+using orx::framework::kInputEnded;
+using orx::framework::kInputEndFamily;
+
 constexpr uint32_t kStatePollMs = 30;
 constexpr uint32_t kTraceState = 1;
 
@@ -284,13 +293,13 @@ void SetEndWord(ComponentInstance* instance, std::atomic<uint32_t>& word, uint32
 }  // namespace
 
 void CompBase_SetEOS(ComponentInstance* instance, uint32_t value) {
-  SetEndWord(instance, instance->eosWord, value, 0x10 | 0x20, 0xF0, "EOS 0x%X->0x%X");
+  SetEndWord(instance, instance->eosWord, value, kEosReached | kEosSecondForm, kEosFamily, "EOS 0x%X->0x%X");
 }
 
 uint32_t CompBase_GetEOS(ComponentInstance* instance) { return instance->eosWord.load(); }
 
 void CompBase_SetEOI(ComponentInstance* instance, uint32_t value) {
-  SetEndWord(instance, instance->eoiWord, value, 0x1000 | 0x2000, 0xF000, "EOI 0x%X->0x%X");
+  SetEndWord(instance, instance->eoiWord, value, kEoiReached | kEoiSecondForm, kEoiFamily, "EOI 0x%X->0x%X");
 }
 
 uint32_t CompBase_GetEOI(ComponentInstance* instance) { return instance->eoiWord.load(); }
@@ -298,8 +307,8 @@ uint32_t CompBase_GetEOI(ComponentInstance* instance) { return instance->eoiWord
 void CompBase_SetInputEnd(ComponentInstance* instance, uint32_t value) {
   const uint32_t word = instance->inputEndWord.load();
   if (word == value) return;
-  if (value == 0x100) {
-    if (!(word & 0xD00)) instance->inputEndWord = 0x100;
+  if (value == kInputEnded) {
+    if (!(word & kInputEndFamily)) instance->inputEndWord = kInputEnded;
   } else {
     instance->inputEndWord = value != 0 ? word | value : 0;
   }

@@ -26,10 +26,16 @@ inline constexpr uint32_t QVA_BUFFLAG_SEQUENCE = 0x10000000;  // the sequence fi
 // --- Component-defined bits the framework carries without interpreting ---
 inline constexpr uint32_t QVA_BUFFLAG_REFHANDLE = 0x2;   // bytesRead holds the sender's reference handle
 inline constexpr uint32_t QVA_BUFFLAG_SYNCPOINT = 0x10;  // a key or sync sample
-inline constexpr uint32_t QVA_BUFFLAG_SEEK = 0x200;      // seek request: offset low word in word28
+// The component word is given (the video encoder takes it as the picture's time word); a split
+// write carries the word into every piece.
+inline constexpr uint32_t QVA_BUFFLAG_COMPONENTWORD = 0x40;
+inline constexpr uint32_t QVA_BUFFLAG_SEEK = 0x200;      // seek request: offset low word in unitTag
 inline constexpr uint32_t QVA_BUFFLAG_SEEKHIGH = 0x400;  // the seek offset's high word is in bytesRead
+inline constexpr uint32_t QVA_BUFFLAG_FORCEKEYFRAME = 0x1000;  // the video encoder codes this picture as a key
 inline constexpr uint32_t QVA_BUFFLAG_RESUME = 0x2000;   // pass-through marker: clears an input's ended state
 inline constexpr uint32_t QVA_BUFFLAG_BATCHSTART = 0x8000;  // pass-through marker: first frame of a batch
+// A further request to the queue's split write to carry the component word into every piece.
+inline constexpr uint32_t QVA_BUFFLAG_COPYCOMPONENTWORD = 0x20000000;
 // A further sequence-copy request of the queue's split write (with QVA_BUFFLAG_SEQUENCE).
 inline constexpr uint32_t QVA_BUFFLAG_COPYSEQUENCE = 0x40000000;
 
@@ -43,16 +49,16 @@ inline constexpr uint32_t QVA_FORMATRECORD_AUDIO = QVA_BUFFLAG_FORMAT_AUDIO | QV
 inline constexpr uint32_t QVA_FORMATRECORD_OTHER = QVA_BUFFLAG_FORMAT | QVA_BUFFLAG_EXTERNAL;       // 0x40004
 
 struct ComponentBuffer {
-  uint32_t flags;       // QVA_BUFFLAG_*
-  uint32_t word4;       // 1 in every record the framework builds; carried along
-  uint64_t timestamp;   // ms, valid with QVA_BUFFLAG_TIMESTAMP
+  uint32_t flags;          // QVA_BUFFLAG_*
+  uint32_t frameworkMark;  // 1 in every record the framework builds; carried along, not read
+  uint64_t timestamp;      // ms, valid with QVA_BUFFLAG_TIMESTAMP
   uint8_t* data;
-  uint32_t capacity;    // bytes available at data
-  uint32_t length;      // bytes of data
-  uint32_t word28;      // unit tag the queue matches when joining slots; seek offset low word
-  uintptr_t bytesRead;  // bytes taken by a partial delivery or read; see the accessors
-  uint32_t sequence;    // queue sequence number, valid with QVA_BUFFLAG_SEQUENCE
-  uint32_t word40;      // component-defined, carried along by the queue
+  uint32_t capacity;       // bytes available at data
+  uint32_t length;         // bytes of data
+  uint32_t unitTag;        // tag the queue matches when joining slots; seek offset low word
+  uintptr_t bytesRead;     // bytes taken by a partial delivery or read; see the accessors
+  uint32_t sequence;       // queue sequence number, valid with QVA_BUFFLAG_SEQUENCE
+  uint32_t componentWord;  // component-defined (the video encoder's time word), carried along
 
   // The sender's reference handle of a record lent by reference (valid with 0x2).
   void* ReferenceHandle() const { return reinterpret_cast<void*>(bytesRead); }
@@ -60,25 +66,25 @@ struct ComponentBuffer {
     bytesRead = reinterpret_cast<uintptr_t>(handle);
     flags |= QVA_BUFFLAG_REFHANDLE;
   }
-  // The 64-bit offset of a seek request: low word in word28, high word in bytesRead with 0x400.
+  // The 64-bit offset of a seek request: low word in unitTag, high word in bytesRead with 0x400.
   uint64_t SeekOffset() const {
     uint64_t high = (flags & QVA_BUFFLAG_SEEKHIGH) ? static_cast<uint32_t>(bytesRead) : 0;
-    return (high << 32) | word28;
+    return (high << 32) | unitTag;
   }
   void SetSeekOffset(uint64_t offset) {
-    word28 = static_cast<uint32_t>(offset);
+    unitTag = static_cast<uint32_t>(offset);
     bytesRead = static_cast<uint32_t>(offset >> 32);
     flags |= QVA_BUFFLAG_SEEK | QVA_BUFFLAG_SEEKHIGH;
   }
 };
 static_assert(sizeof(ComponentBuffer) == 56);
 static_assert(offsetof(ComponentBuffer, flags) == 0);
-static_assert(offsetof(ComponentBuffer, word4) == 4);
+static_assert(offsetof(ComponentBuffer, frameworkMark) == 4);
 static_assert(offsetof(ComponentBuffer, timestamp) == 8);
 static_assert(offsetof(ComponentBuffer, data) == 16);
 static_assert(offsetof(ComponentBuffer, capacity) == 24);
 static_assert(offsetof(ComponentBuffer, length) == 28);
-static_assert(offsetof(ComponentBuffer, word28) == 32);
+static_assert(offsetof(ComponentBuffer, unitTag) == 32);
 static_assert(offsetof(ComponentBuffer, bytesRead) == 40);
 static_assert(offsetof(ComponentBuffer, sequence) == 48);
-static_assert(offsetof(ComponentBuffer, word40) == 52);
+static_assert(offsetof(ComponentBuffer, componentWord) == 52);

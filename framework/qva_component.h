@@ -40,19 +40,22 @@ inline constexpr CompState QVA_STATE_UNKNOWN = 0x80000000;
 // Named groups of states, used as masks.
 // IDLE, STARTING, PLAYING, PAUSING, PAUSED, STEPPING, STOPPING: leaving it for the end group
 // closes the input queues.
-inline constexpr uint32_t QVA_STATES_ACTIVE = 0x1017A;
+inline constexpr uint32_t QVA_STATES_ACTIVE = QVA_STATE_IDLE | QVA_STATE_STARTING | QVA_STATE_PLAYING |
+                                              QVA_STATE_PAUSING | QVA_STATE_PAUSED | QVA_STATE_STEPPING |
+                                              QVA_STATE_STOPPING;  // 0x1017A
 // STOPPING, STOPPED: leaving it for the active group reopens the input queues.
-inline constexpr uint32_t QVA_STATES_END = 0x30000;
+inline constexpr uint32_t QVA_STATES_END = QVA_STATE_STOPPING | QVA_STATE_STOPPED;  // 0x30000
 // The active group and STOPPED: stopping the worker re-asserts DESTROYING from these.
-inline constexpr uint32_t QVA_STATES_STOPPABLE = 0x3017A;
+inline constexpr uint32_t QVA_STATES_STOPPABLE = QVA_STATES_ACTIVE | QVA_STATE_STOPPED;  // 0x3017A
 // INIT, DESTROYING: the worker is not stopped again; a finished worker leaves the state alone.
-inline constexpr uint32_t QVA_STATES_SETTLED = 0x80001;
+inline constexpr uint32_t QVA_STATES_SETTLED = QVA_STATE_INIT | QVA_STATE_DESTROYING;  // 0x80001
 // PAUSED, STOPPED: the worker idles.
-inline constexpr uint32_t QVA_STATES_IDLING = 0x20040;
+inline constexpr uint32_t QVA_STATES_IDLING = QVA_STATE_PAUSED | QVA_STATE_STOPPED;  // 0x20040
 // STARTING, PAUSING, STEPPING, STOPPING, STOPPED: never turned into PLAYING after a round.
-inline constexpr uint32_t QVA_STATES_HOLD_PLAYING = 0x30128;
+inline constexpr uint32_t QVA_STATES_HOLD_PLAYING = QVA_STATE_STARTING | QVA_STATE_PAUSING | QVA_STATE_STEPPING |
+                                                    QVA_STATE_STOPPING | QVA_STATE_STOPPED;  // 0x30128
 // PLAYING, PAUSED, DESTROYING: pending progress is not announced.
-inline constexpr uint32_t QVA_STATES_NO_PROGRESS = 0x80050;
+inline constexpr uint32_t QVA_STATES_NO_PROGRESS = QVA_STATE_PLAYING | QVA_STATE_PAUSED | QVA_STATE_DESTROYING;  // 0x80050
 
 // The one rule for state and flag masks: true when the word shares a bit with the mask or
 // equals it, so mask 0 tests for 0. The complement of a state waits until that state is left.
@@ -225,17 +228,19 @@ constexpr ComponentInfo QVAMakeDescriptor(ComponentInfo head, const QVACompMetho
 #pragma pack(push, 1)
 // The instance's statistics block; a get answers a copy.
 struct CompStatistics {
-  uint32_t reserved0;
+  // size, statisticsLevel and historyLength are read from a caller's request by the transcode
+  // engine's control call; the framework's own block keeps them 0.
+  uint32_t size;
   uint32_t stateBits;          // QVA_STATS_* state bits; control bits in a request
-  uint32_t reserved8;
+  uint32_t statisticsLevel;
   uint32_t typeFlags;
   uint32_t reserved16;
   uint64_t startTime;          // ms
   uint64_t pauseTime;          // ms, pause or stop
   uint64_t sampleTime;         // ms, last snapshot
-  uint16_t marker44;           // 129
+  uint16_t blockMarker;        // 129, written by the reset and the start
   uint64_t sampleTimestamp;    // presentation time at the last snapshot
-  uint16_t marker54;           // 129, written by the reset only
+  uint16_t resetMarker;        // 129, written by the reset only
   uint32_t framesInput;
   uint32_t framesProcessed;
   uint32_t framesRendered;
@@ -247,37 +252,40 @@ struct CompStatistics {
   uint32_t bytesOutput;
   uint32_t bytesProcessed;
   uint64_t totalProcessingTime;  // ms
-  uint32_t framesInput2;
+  uint32_t framesInputSecondCount;  // counted with framesInput
   uint8_t reserved108[18];
   uint32_t averageTime;        // ms per timed frame, filled in a get answer only
   uint32_t shortestTime;
   uint32_t longestTime;
   uint32_t timedFrames;
-  uint8_t reserved142[12];
+  uint8_t reserved142[8];
+  uint32_t historyLength;      // trace events per manager
   uint32_t timingRing[30];     // frame start times, each replaced by the frame's duration
   uint8_t reserved274[16];
 };
 #pragma pack(pop)
 static_assert(sizeof(CompStatistics) == 290);
 static_assert(offsetof(CompStatistics, stateBits) == 4);
+static_assert(offsetof(CompStatistics, statisticsLevel) == 8);
 static_assert(offsetof(CompStatistics, typeFlags) == 12);
 static_assert(offsetof(CompStatistics, startTime) == 20);
 static_assert(offsetof(CompStatistics, pauseTime) == 28);
 static_assert(offsetof(CompStatistics, sampleTime) == 36);
-static_assert(offsetof(CompStatistics, marker44) == 44);
+static_assert(offsetof(CompStatistics, blockMarker) == 44);
 static_assert(offsetof(CompStatistics, sampleTimestamp) == 46);
-static_assert(offsetof(CompStatistics, marker54) == 54);
+static_assert(offsetof(CompStatistics, resetMarker) == 54);
 static_assert(offsetof(CompStatistics, framesInput) == 56);
 static_assert(offsetof(CompStatistics, framesRendered) == 64);
 static_assert(offsetof(CompStatistics, buffersInput) == 72);
 static_assert(offsetof(CompStatistics, bytesInput) == 84);
 static_assert(offsetof(CompStatistics, bytesProcessed) == 92);
 static_assert(offsetof(CompStatistics, totalProcessingTime) == 96);
-static_assert(offsetof(CompStatistics, framesInput2) == 104);
+static_assert(offsetof(CompStatistics, framesInputSecondCount) == 104);
 static_assert(offsetof(CompStatistics, averageTime) == 126);
 static_assert(offsetof(CompStatistics, shortestTime) == 130);
 static_assert(offsetof(CompStatistics, longestTime) == 134);
 static_assert(offsetof(CompStatistics, timedFrames) == 138);
+static_assert(offsetof(CompStatistics, historyLength) == 150);
 static_assert(offsetof(CompStatistics, timingRing) == 154);
 
 // State bits of the statistics block, and the control bits of a request.
@@ -419,15 +427,20 @@ struct ProgressInfo {
   uint32_t reserved16;
   uint32_t bytesInput;
   uint32_t bytesOutput;
-  uint32_t word28;  // audio/video: frames since the stream start; other: timestamp low word
-  uint32_t word32;  // audio/video: progress kind; other: 0
-  uint32_t word36;  // audio/video: timestamp low word; other: state
-  uint32_t word40;  // audio/video: 0
-  uint32_t word44;  // audio/video: state
+  // The audio and video answers and the other answer (QVA_PROGRESSINFO_OTHER) fill these
+  // words differently; each name says both.
+  uint32_t framesOrTimestampLow;  // audio/video: frames since the stream start; other: timestamp low word
+  uint32_t progressKind;          // audio/video: QVA_PROGRESS_KIND_*; other: 0
+  uint32_t timestampLowOrState;   // audio/video: timestamp low word; other: the state word
+  uint32_t reserved40;            // audio/video: 0; other: not written
+  uint32_t state;                 // audio/video: the state word; other: not written
   uint32_t reserved48[4];
 };
 static_assert(offsetof(ProgressInfo, bytesInput) == 20);
-static_assert(offsetof(ProgressInfo, word44) == 44);
+static_assert(offsetof(ProgressInfo, framesOrTimestampLow) == 28);
+static_assert(offsetof(ProgressInfo, progressKind) == 32);
+static_assert(offsetof(ProgressInfo, timestampLowOrState) == 36);
+static_assert(offsetof(ProgressInfo, state) == 44);
 static_assert(sizeof(ProgressInfo) == 64);
 inline constexpr uint32_t QVA_PROGRESSINFO_AUDIO = 0x10000;
 inline constexpr uint32_t QVA_PROGRESSINFO_VIDEO = 0x20000;

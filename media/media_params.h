@@ -15,17 +15,12 @@ inline constexpr uint32_t QVA_PARAM_TRACKS = 0x50003;
 inline constexpr uint32_t QVA_PARAM_SOURCE_SETTINGS = 0x50004;  // SourceSettings
 inline constexpr uint32_t QVA_PARAM_VIDEOENCODER = 0x50005;  // VideoEncoderParams, 212 bytes
 
-// QVA_PARAM_SOURCE_SETTINGS: nine words sent unchanged to a file source's video component.
+// QVA_PARAM_SOURCE_SETTINGS: nine words sent unchanged to a file source's video component. No
+// component reads it; the file-source path writes only ownEncoder, the other words stay 0.
 struct SourceSettings {
-  uint32_t word0;
-  uint32_t word1;
-  uint32_t word2;
-  uint32_t word3;
+  uint32_t reserved0[4];
   uint32_t ownEncoder;  // 1 when the file-source path gives a test source its own encoder
-  uint32_t word5;
-  uint32_t word6;
-  uint32_t word7;
-  uint32_t word8;
+  uint32_t reserved20[4];
 };
 
 // QVA_PARAM_DEMUX_SETTINGS: sent to a file source's demultiplexer only when passThrough is 1.
@@ -35,15 +30,9 @@ struct DemuxSettings {
 };
 
 static_assert(sizeof(SourceSettings) == 36);
-ORX_ASSERT_FIELD(SourceSettings, word0, 0);
-ORX_ASSERT_FIELD(SourceSettings, word1, 4);
-ORX_ASSERT_FIELD(SourceSettings, word2, 8);
-ORX_ASSERT_FIELD(SourceSettings, word3, 12);
+ORX_ASSERT_FIELD(SourceSettings, reserved0, 0);
 ORX_ASSERT_FIELD(SourceSettings, ownEncoder, 16);
-ORX_ASSERT_FIELD(SourceSettings, word5, 20);
-ORX_ASSERT_FIELD(SourceSettings, word6, 24);
-ORX_ASSERT_FIELD(SourceSettings, word7, 28);
-ORX_ASSERT_FIELD(SourceSettings, word8, 32);
+ORX_ASSERT_FIELD(SourceSettings, reserved20, 20);
 static_assert(sizeof(DemuxSettings) == 84);
 ORX_ASSERT_FIELD(DemuxSettings, passThrough, 0);
 ORX_ASSERT_FIELD(DemuxSettings, reserved4, 4);

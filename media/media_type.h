@@ -26,12 +26,14 @@ struct VideoMediaType {
   uint32_t MFlags;
   uint32_t VideoFlags;
   uint32_t FrameRate;  // frames per 1000 s (29970 for 29.97 fps)
-  uint32_t unnamed24;
+  // A subtype code ahead of each size pair: a default output format carries the stream's
+  // subtype in both; no consumer reads them.
+  uint32_t sizeSubtype;
   uint32_t width;
   uint32_t height;
   uint32_t PARh;  // pixel aspect, horizontal
   uint32_t PARv;  // pixel aspect, vertical
-  uint32_t unnamed44;
+  uint32_t secondSizeSubtype;  // ahead of the second size pair, as sizeSubtype
   // The size a consumer is to produce; a consumer takes width (height) when it is 0.
   uint32_t secondWidth;
   uint32_t secondHeight;
@@ -116,12 +118,12 @@ ORX_ASSERT_FIELD(VideoMediaType, subtype, 8);
 ORX_ASSERT_FIELD(VideoMediaType, MFlags, 12);
 ORX_ASSERT_FIELD(VideoMediaType, VideoFlags, 16);
 ORX_ASSERT_FIELD(VideoMediaType, FrameRate, 20);
-ORX_ASSERT_FIELD(VideoMediaType, unnamed24, 24);
+ORX_ASSERT_FIELD(VideoMediaType, sizeSubtype, 24);
 ORX_ASSERT_FIELD(VideoMediaType, width, 28);
 ORX_ASSERT_FIELD(VideoMediaType, height, 32);
 ORX_ASSERT_FIELD(VideoMediaType, PARh, 36);
 ORX_ASSERT_FIELD(VideoMediaType, PARv, 40);
-ORX_ASSERT_FIELD(VideoMediaType, unnamed44, 44);
+ORX_ASSERT_FIELD(VideoMediaType, secondSizeSubtype, 44);
 ORX_ASSERT_FIELD(VideoMediaType, secondWidth, 48);
 ORX_ASSERT_FIELD(VideoMediaType, secondHeight, 52);
 ORX_ASSERT_FIELD(VideoMediaType, secondPARh, 56);

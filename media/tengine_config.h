@@ -20,9 +20,10 @@ struct QVATengineConfig {
   void* logFileHandle;  // the exporter's open log
   uint32_t videoEnabled;  // video input and target are set up only when non-zero
   uint32_t audioEnabled;
-  uint32_t reserved284;
+  uint32_t estimateBitrate;  // not 0: the plug-in's fixups estimate videoBitrate from the target
   uint32_t scalingMode;  // 1 by default
-  uint32_t reserved292[5];
+  uint32_t videoBitrate;  // the plug-in's estimate, or the target's average rate the dialog shows
+  uint32_t reserved296[4];
   uint32_t audioCodecChoice;
   uint32_t containerChoice;
   uint32_t transcodeFlags;  // QVA_TFLAG_*
@@ -59,9 +60,10 @@ ORX_ASSERT_FIELD(QVATengineConfig, logFilePath, 16);
 ORX_ASSERT_FIELD(QVATengineConfig, logFileHandle, 272);
 ORX_ASSERT_CONFIG_FIELD(videoEnabled, 276);
 ORX_ASSERT_CONFIG_FIELD(audioEnabled, 280);
-ORX_ASSERT_CONFIG_FIELD(reserved284, 284);
+ORX_ASSERT_CONFIG_FIELD(estimateBitrate, 284);
 ORX_ASSERT_CONFIG_FIELD(scalingMode, 288);
-ORX_ASSERT_CONFIG_FIELD(reserved292, 292);
+ORX_ASSERT_CONFIG_FIELD(videoBitrate, 292);
+ORX_ASSERT_CONFIG_FIELD(reserved296, 296);
 ORX_ASSERT_CONFIG_FIELD(audioCodecChoice, 312);
 ORX_ASSERT_CONFIG_FIELD(containerChoice, 316);
 ORX_ASSERT_CONFIG_FIELD(transcodeFlags, 320);

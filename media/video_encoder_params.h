@@ -50,7 +50,8 @@ inline constexpr uint32_t VEP_OPT_CLOSED_GOPS = 0x1;  // also implied for H.264 
 inline constexpr uint32_t VEP_OPT_SCENE_CHANGE_GOP = 0x2;
 // Only the first (or a forced) anchor is an I picture.
 inline constexpr uint32_t VEP_OPT_INTRA_ONLY_AT_START = 0x4;
-inline constexpr uint32_t VEP_OPT_BIT3 = 0x8;  // carried into the settings as optionBit3
+// Carried into the encoder settings as carriedOption; no part of the encoder reads it.
+inline constexpr uint32_t VEP_OPT_CARRIED = 0x8;
 // The engine uses MULTIVENC, which takes the caller's frames by reference.
 inline constexpr uint32_t VEP_OPT_MULTIVENC = 0x100;
 // The encoder thread is bound to processor 1 << instance index at priority 15.

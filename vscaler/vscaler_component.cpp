@@ -61,7 +61,7 @@ void ScaleOneFrame(ComponentInstance* instance, VScalerComponentState* state, co
     out->timestamp = state->lastPts;
     CompBase_DeliverOutput(instance, 0, out);
   }
-  CompBase_CountFrame(instance, 0, 1, 12);
+  CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_DONE);
   CompBase_SendProgress(instance, 0);
 }
 

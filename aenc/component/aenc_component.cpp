@@ -97,7 +97,7 @@ QVAStatus AEnc_SetFormat(ComponentInstance* instance, uint32_t direction, uint32
   if (head.size < kMediaTypeHeaderSize) return QVA_ERR_TOOSMALL;
   if (direction == 0) {
     if (head.MType != QVA_MTYPE_AUDIO ||
-        (head.subtype != QVA_MSUBTYPE_PCM && head.subtype != 0x80012 && head.subtype != QVA_MSUBTYPE_BGRA))
+        (head.subtype != QVA_MSUBTYPE_PCM && head.subtype != QVA_MSUBTYPE_YUV444I && head.subtype != QVA_MSUBTYPE_BGRA))
       return QVA_ERR_FORMAT;
     ApplyReceivedMediaType(*type, record);
     return QVA_SUCCESS;

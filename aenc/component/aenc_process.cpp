@@ -263,7 +263,7 @@ QVAStatus AudioEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
     PauseAtStreamEnd(instance);
   }
   if (!isFormat) {
-    CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_AUDIO, 12);
+    CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_AUDIO, QVA_COUNT_DONE);
     CompBase_SendProgress(instance, 0);
   }
   return QVA_SUCCESS;

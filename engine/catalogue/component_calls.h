@@ -56,7 +56,7 @@ QVAStatus PushRecord(ComponentInstance* c, uint32_t pin, uint32_t flags, const R
   Record copy = record;
   ComponentBuffer buffer{};
   buffer.flags = flags;
-  buffer.word4 = 1;
+  buffer.frameworkMark = 1;
   buffer.data = reinterpret_cast<uint8_t*>(&copy);
   buffer.capacity = sizeof copy;
   buffer.length = sizeof copy;

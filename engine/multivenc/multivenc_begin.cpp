@@ -372,7 +372,7 @@ QVAStatus VEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* buffe
         if (status != QVA_ERR_OPEN && status != QVA_ERR_TOOSMALL) result = QVA_ERR_GENERIC;
       }
     }
-    CompBase_CountFrame(instance, 0, 1, 12);
+    CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_DONE);
     CompBase_SendProgress(instance, 0);
   }
   if (state->begun && (flags & (QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI))) {

@@ -63,17 +63,17 @@ void DeliverPiece(MultiVEncState* state, const ComponentBuffer& piece) {
     const bool last = offset + length >= piece.length;
     if (first) {
       out->flags = last ? piece.flags : piece.flags & ~kEndFlags;
-      out->word4 = piece.word4;
+      out->frameworkMark = piece.frameworkMark;
       out->timestamp = piece.timestamp;
-      out->word28 = piece.word28;
+      out->unitTag = piece.unitTag;
       out->bytesRead = piece.bytesRead;
       out->sequence = piece.sequence;
-      out->word40 = piece.word40;
+      out->componentWord = piece.componentWord;
     } else {
       out->flags = QVA_BUFFLAG_VIDEO | (last ? piece.flags & kEndFlags : 0);
-      out->word4 = 1;
+      out->frameworkMark = 1;
       out->timestamp = 0;
-      out->word28 = 0;
+      out->unitTag = 0;
       out->bytesRead = 0;
     }
     CompBase_DeliverOutput(self, 0, out);
@@ -99,7 +99,7 @@ void TakeOutputFormat(MultiVEncState* state, const ComponentBuffer& buffer) {
 QVAStatus MultiVEnc_PushMarker(MultiVEncState* state, EncoderSlot* slot, uint32_t flags) {
   ComponentBuffer marker{};
   marker.flags = flags;
-  marker.word4 = 1;
+  marker.frameworkMark = 1;
   for (;;) {
     // A full queue answers at once; it is tried again until a slot frees.
     const QVAStatus status = comp::PushInput(slot->instance, 0, &marker, 0);

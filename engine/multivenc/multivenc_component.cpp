@@ -94,7 +94,7 @@ void SetDefaults(MultiVEncState* state, ComponentInstance* instance, ComponentIn
   out.height = out.secondHeight = 480;
   out.FrameRate = 30000;
   out.BitrateAverage = out.BitrateMax = 4000000;
-  out.unnamed24 = out.unnamed44 = 2;
+  out.sizeSubtype = out.secondSizeSubtype = QVA_MSUBTYPE_MPV2;
   state->inputBufferSize = kInputBufferSize;
   state->inputBufferCount = kInputBufferCount;
   state->outputBufferSize = kOutputBufferSize;

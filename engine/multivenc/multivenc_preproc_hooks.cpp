@@ -71,7 +71,7 @@ QVAStatus PPAlloc(PreProcObject*, uint32_t frameNumber, uint64_t time, Component
   ComponentBuffer* buffer = WaitForInputBuffer(state, slot);
   if (buffer != nullptr) {
     buffer->flags &= QVA_BUFFLAG_SEQUENCE;  // the queue's own bit; the rest is this frame's
-    buffer->word28 = 0;
+    buffer->unitTag = 0;
     buffer->bytesRead = reinterpret_cast<uintptr_t>(slot);
     if (slot->batchStartPending) {
       buffer->flags |= QVA_BUFFLAG_BATCHSTART;
@@ -114,7 +114,7 @@ void PPDrop(PreProcObject*, uint64_t time, QVAStatus status, void* owner, const 
     // send more; it carries no data and no reference handle.
     ComponentBuffer notice{};
     notice.flags = QVA_BUFFLAG_EXTERNAL;
-    notice.word4 = 1;
+    notice.frameworkMark = 1;
     notice.timestamp = time;
     if (state->pinCallback != nullptr) state->pinCallback(state->instance, &notice, 0, state->pinCallbackUser);
     return;

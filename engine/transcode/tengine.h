@@ -46,7 +46,8 @@ inline constexpr uint32_t QVA_TCONTROL_STATS_STOP = 32;
 
 // The state mask QVATengine_Wait waits for: any state but NONE, PREROLL, STARTING, PLAYING,
 // PAUSING and SEEKING.
-inline constexpr uint32_t kTengineWaitMask = 0xFFFFBFC3;
+inline constexpr uint32_t kTengineWaitMask =
+    ~(QVA_STATE_PREROLL | QVA_STATE_STARTING | QVA_STATE_PLAYING | QVA_STATE_PAUSING | QVA_STATE_SEEKING);  // 0xFFFFBFC3
 
 // Name kinds of QVATengine_OpenSourceFile.
 inline constexpr uint32_t kTengineNameNarrow = 1;

@@ -1,5 +1,6 @@
 // QVATengine_Control: watchdog start, trace set-up, event dumps and the video target's
 // statistics; and the statistics queries of the side roads.
+#include <cstddef>
 #include <cstring>
 
 #include "engine/catalogue/component_calls.h"
@@ -13,10 +14,9 @@ constexpr uint32_t kTrace = ENGINEDEBUG_FLAG_TRACE;
 constexpr uint32_t kWatchdogPollMs = 1000;
 constexpr uint32_t kWatchdogIdleMs = 10000;
 constexpr uint32_t kDefaultTraceEvents = 3000;
-constexpr uint32_t kStatisticsLevelOffset = 8;
-constexpr uint32_t kHistoryOffset = 150;
-constexpr uint32_t kVideoClass = 0x200008;
+constexpr uint32_t kVideoClass = QVA_TYPE_VIDEO | QVA_TYPE_DECODER;  // 0x200008, the class word of the request
 
+// The caller's block has the form of CompStatistics but no promise of its alignment.
 uint32_t ReadWord(const void* block, size_t offset) {
   uint32_t value;
   std::memcpy(&value, static_cast<const uint8_t*>(block) + offset, sizeof value);
@@ -31,7 +31,7 @@ ComponentInstance* FindVideoTarget(QVATengine* engine) {
 
 QVAStatus SendStatisticsControl(QVATengine* engine, uint32_t stateBits) {
   CompStatistics block{};
-  block.reserved0 = sizeof block;  // the size word a caller's block carries first
+  block.size = sizeof block;
   block.stateBits = stateBits;
   block.typeFlags = kVideoClass;
   comp::SetParam(FindVideoTarget(engine), QVA_PARAM_STATISTICS, &block, sizeof block);
@@ -66,8 +66,8 @@ QVAStatus QVATengine_Control(QVAHandle handle, uint32_t command, void* block) {
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
   TENGINE_TRACE(engine, kTrace, "QVATengine_Control(0x%X) enter\n", command);
   TengineStampActivity(engine);
-  const uint32_t level = block != nullptr ? ReadWord(block, kStatisticsLevelOffset) : 0;
-  const uint32_t history = block != nullptr ? ReadWord(block, kHistoryOffset) : 0;
+  const uint32_t level = block != nullptr ? ReadWord(block, offsetof(CompStatistics, statisticsLevel)) : 0;
+  const uint32_t history = block != nullptr ? ReadWord(block, offsetof(CompStatistics, historyLength)) : 0;
   if ((command & QVA_TCONTROL_WATCHDOG) && block != nullptr && level >= 2) {
     QVATengine_StartWatchdog(handle, kWatchdogPollMs, kWatchdogIdleMs, 0);
   }
@@ -88,7 +88,7 @@ QVAStatus QVATengine_Control(QVAHandle handle, uint32_t command, void* block) {
   QVAStatus status = QVA_SUCCESS;
   if (engine->targetGraph != nullptr) {
     ComponentInstance* vtarget = FindVideoTarget(engine);
-    const uint32_t blockSize = block != nullptr ? ReadWord(block, 0) : 0;
+    const uint32_t blockSize = block != nullptr ? ReadWord(block, offsetof(CompStatistics, size)) : 0;
     switch (command & 0xFF) {
       case QVA_TCONTROL_STATS_SET:
         comp::SetParam(vtarget, QVA_PARAM_STATISTICS, block, blockSize);

@@ -23,7 +23,7 @@ constexpr char kDefaultConfigFile[] = "\\qvatengine.cfg";
 void SetConfigDefaults(QVATengineConfig& config) {
   config.videoEnabled = 1;
   config.audioEnabled = 1;
-  config.reserved284 = 0;
+  config.estimateBitrate = 0;
   config.scalingMode = 1;
   StrCopyN(config.logFilePath, kDefaultLogName, sizeof config.logFilePath - 1);
   config.encoderParams.engineFlags = VEP_ENGINE_MULTI_INSTANCE;

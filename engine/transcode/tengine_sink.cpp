@@ -24,7 +24,7 @@ QVAStatus LendOutputBuffer(ComponentBuffer** outBuffer) {
   if (engine == nullptr || engine->lentData == nullptr) return QVA_ERR_STOPPED;
   ComponentBuffer& lent = engine->lentBuffer;
   lent = ComponentBuffer{};
-  lent.word4 = 1;
+  lent.frameworkMark = 1;
   lent.data = engine->lentData;
   lent.capacity = engine->lentCapacity;
   *outBuffer = &lent;

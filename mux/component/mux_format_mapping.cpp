@@ -12,7 +12,7 @@ MuxFormatChoice ChooseMuxFormat(uint32_t videoSubtype, uint32_t audioSubtype, bo
                                 uint32_t outputMajorType) {
   MuxFormatChoice choice;
   const bool h264 = videoSubtype == 7 || videoSubtype == 8;
-  const bool wmvFamily = (videoSubtype & 0x40) != 0;
+  const bool wmvFamily = (videoSubtype & QVA_MSUBTYPE_WM_FAMILY) != 0;
   if (videoSubtype == QVA_MSUBTYPE_MPV4) {
     choice.audioClass = kAudioClassAac;
     choice.codecHint = kHintDetect;

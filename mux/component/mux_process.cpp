@@ -15,8 +15,6 @@ namespace {
 constexpr uint32_t kTraceGetBuffer = 0x1000;
 constexpr uint32_t kProgressVideo = 1;
 constexpr uint32_t kProgressAudio = 256;
-constexpr uint32_t kCountFrameWritten = 12;
-constexpr uint32_t kCountStreamEnds = 0x2000;
 constexpr uint32_t kEndOfStreamReached = 16;
 constexpr uint32_t kH264AltSubtype = 8;
 
@@ -94,7 +92,7 @@ QVAStatus EndPin(ComponentInstance* instance, uint32_t pin, uint32_t stream) {
       CompBase_UpdateProgress(instance);
     }
   }
-  CompBase_CountFrame(instance, pin, ProgressKindOfPin(pin), kCountStreamEnds);
+  CompBase_CountFrame(instance, pin, ProgressKindOfPin(pin), QVA_COUNT_STREAM_ENDS);
   return status;
 }
 
@@ -137,7 +135,7 @@ QVAStatus WriteData(ComponentInstance* instance, uint32_t pin, uint32_t stream, 
     finished = true;
     if (pin == kVideoPin) FreeHeadedSample(state);
   }
-  CompBase_CountFrame(instance, pin, ProgressKindOfPin(pin), kCountFrameWritten);
+  CompBase_CountFrame(instance, pin, ProgressKindOfPin(pin), QVA_COUNT_DONE);
   CompBase_SendProgress(instance, 0);
   return status;
 }

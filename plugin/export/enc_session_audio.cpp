@@ -11,9 +11,9 @@
 namespace orx::plugin {
 namespace {
 
-constexpr uint32_t kAudioBlockFlags = 0x1200004;    // audio, time stamp, external
-constexpr uint32_t kAudioBlockOffFlags = 0x200004;  // the same without a time stamp
-constexpr uint32_t kPumpEndFlags = 0x1214004;       // audio end with a time stamp
+constexpr uint32_t kAudioBlockFlags = QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_EXTERNAL;  // 0x1200004
+constexpr uint32_t kAudioBlockOffFlags = QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_EXTERNAL;  // 0x200004
+constexpr uint32_t kPumpEndFlags = kAudioBlockFlags | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI;  // 0x1214004
 
 int16_t ToSample(float value) {
   double scaled = std::trunc(static_cast<double>(value) * 32767.0);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "engine/tengine.h"
 #include "framework/qva_clock.h"
 #include "platform/debug_output.h"
 #include "plugin/export/enc_session.h"
@@ -15,7 +16,7 @@
 namespace orx::plugin {
 namespace {
 
-constexpr uint32_t kFinishAudioEndFlags = 0x214000;
+constexpr uint32_t kFinishAudioEndFlags = QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI;  // 0x214000
 constexpr uint32_t kGraphWaitMs = 5000;
 
 std::atomic<uint32_t> g_sinkEndWaitMs{0};
@@ -122,7 +123,7 @@ void EncSession_End(host_sdk::StandardParameters* /*standard*/,
   {
     std::lock_guard<std::mutex> lock(s.lock);
     if (s.engine != nullptr) {
-      if (config.statsLevel > 1) Tengine().Control(s.engine, 0x300, nullptr);
+      if (config.statsLevel > 1) Tengine().Control(s.engine, QVA_TCONTROL_TRACE | QVA_TCONTROL_DUMP, nullptr);
       Tengine().Release(s.engine);
     }
     s.engine = nullptr;

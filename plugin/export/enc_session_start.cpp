@@ -2,8 +2,8 @@
 // engine's media types, and the engine's set-up.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "engine/tengine.h"
 #include "media/media_codes.h"
 #include "platform/debug_output.h"
 #include "plugin/export/enc_session.h"
@@ -19,7 +19,6 @@ namespace {
 
 EncSessionState g_session;
 
-constexpr uint32_t kStatisticsBlockBytes = 290;
 
 void ResetSession(EncSessionState& s) {
   s.engine = nullptr;
@@ -196,14 +195,13 @@ int32_t EncSession_Start(host_sdk::ExportRecord* record, host_sdk::StandardParam
 
   uint32_t level = config.statsLevel;
   if (level >= 2) {
-    alignas(8) uint8_t block[kStatisticsBlockBytes] = {};
-    uint32_t size = kStatisticsBlockBytes;
-    std::memcpy(block, &size, 4);
-    std::memcpy(block + 8, &level, 4);
-    std::memcpy(block + 150, &config.statsHistory, 4);
-    engine.Control(s.engine, 0x111, block);
+    CompStatistics block{};
+    block.size = sizeof block;
+    block.statisticsLevel = level;
+    block.historyLength = config.statsHistory;
+    engine.Control(s.engine, QVA_TCONTROL_WATCHDOG | QVA_TCONTROL_TRACE | QVA_TCONTROL_STATS_SET, &block);
   } else if (level == 1) {
-    engine.Control(s.engine, 0x11, nullptr);
+    engine.Control(s.engine, QVA_TCONTROL_WATCHDOG | QVA_TCONTROL_STATS_SET, nullptr);
   }
   if (s.startFailure == QVA_SUCCESS) check(engine.Run(s.engine, 0));
   platform::DebugOutput("Don't copy back");

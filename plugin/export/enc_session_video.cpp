@@ -14,8 +14,9 @@ namespace {
 
 using namespace host_sdk;
 
-constexpr uint32_t kVideoFrameFlags = 0x110000C;  // video, time stamp, external, by reference
-constexpr uint32_t kVideoEndFlags = 0x114000;     // video, end of stream, end of input
+constexpr uint32_t kVideoFrameFlags =
+    QVA_BUFFLAG_VIDEO | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_INPLACE;  // 0x110000C
+constexpr uint32_t kVideoEndFlags = QVA_BUFFLAG_VIDEO | QVA_BUFFLAG_EOS | QVA_BUFFLAG_EOI;  // 0x114000
 constexpr uint32_t kEndMarkerWaitMs = 10000;
 
 void SetPreferenceList(RenderParams& p, uint32_t sourceSubtype) {

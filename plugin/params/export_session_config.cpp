@@ -59,7 +59,7 @@ int EncSession_InitConfig(QVATengineConfig* config, uint32_t width, uint32_t hei
 
   config->videoEnabled = 1;
   config->audioEnabled = 1;
-  config->reserved284 = 0;
+  config->estimateBitrate = 0;
   config->scalingMode = 1;
   uint32_t scaler = 0;
   RegReadDword(RegRoot::kCurrentUser, kPluginKey, kValueSourceScaler, &scaler);

@@ -9,6 +9,7 @@
 #include "plugin/params/exporter_instance.h"
 #include "plugin/params/param_access.h"
 #include "plugin/params/param_ids.h"
+#include "plugin/settings/plugin_settings.h"
 
 namespace orx::plugin {
 namespace {
@@ -143,7 +144,7 @@ void BuildAudioCodecList(const ParamAccess& params, uint32_t fileType, int32_t c
   const char* id = ADBEAudioCodec;
   params.ClearList(id);
   if (IsMpeg2FileType(fileType)) {
-    if ((showOnGui & 0x1000000) && container == 1) params.AddIntEntry(id, 0, "PCM");
+    if ((showOnGui & kOfferPcmAudio) && container == 1) params.AddIntEntry(id, 0, "PCM");
     params.AddIntEntry(id, 1, "MPEG-1 Layer 2 (mpa)");
     if (container == 0) params.AddIntEntry(id, 2, "MPEG-1 Layer 3 (mp3)");
   } else if (fileType == kFileType264b) {

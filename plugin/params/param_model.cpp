@@ -18,7 +18,6 @@ namespace {
 
 using namespace host_sdk;
 
-constexpr uint32_t kShowOnGuiDefault = 0x20010;
 constexpr char kDefaultLogFile[] = "\\orxencoder.log";
 
 // What the handler learned about the sequence being exported.
@@ -266,24 +265,24 @@ int32_t Exporter_GenerateDefaultParams(StandardParameters* /*standard*/, ParamsR
                                  .Hidden(bluRay));
   b.Add(ADBEBasicAudioGroup, Param(ORXAudioHelpButton, kParamButton).ArbData(4));
 
-  if ((show & 7) != 0) {
+  if ((show & kShowOptionGroup) != 0) {
     b.Group(ADBETopParamGroup, ORXOptions, "Options");
     b.Group(ORXOptions, Settings, "ORX Settings");
     b.Add(Settings, Param(ORXLogFile, kParamString)
                         .Default(TextValue(kDefaultLogFile))
-                        .Hidden(!(show & 0x4))
-                        .Disabled(!(show & 0x400)));
+                        .Hidden(!(show & kShowLogFile))
+                        .Disabled(!(show & kEnableLogFile)));
     b.Add(Settings, Param(ORXNumEncoders, kParamInt)
                         .Range(IntValue(1), IntValue(7))
                         .Default(IntValue(static_cast<int32_t>(config.encoderParams.encoderCount)))
-                        .Hidden(!(show & 0x1))
-                        .Disabled(!(show & 0x100)));
+                        .Hidden(!(show & kShowEncoderCount))
+                        .Disabled(!(show & kEnableEncoderCount)));
     int32_t maxGpus = static_cast<int32_t>(state.processorCount > 4 ? 4 : state.processorCount);
     b.Add(Settings, Param(ORXNumGPUs, kParamInt)
                         .Range(IntValue(0), IntValue(maxGpus))
                         .Default(IntValue(static_cast<int32_t>(state.gpuCount)))
-                        .Hidden(!(show & 0x2))
-                        .Disabled(!(show & 0x200)));
+                        .Hidden(!(show & kShowGpuCount))
+                        .Disabled(!(show & kEnableGpuCount)));
   }
   suite->SetParamsVersion(id, 1);
   return 0;

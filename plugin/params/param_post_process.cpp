@@ -86,23 +86,23 @@ int32_t Exporter_PostProcessParams(StandardParameters* /*standard*/, ParamsRecor
   // 4: the option parameters, shown and enabled by "ShowOnGUI".
   uint32_t show = ReadShowOnGui(0);
   params.SetName(ORXOptions, "Options");
-  SetParamVisibility(params, ORXOptions, (show & 7) == 0, params.Get(ORXOptions).disabled != 0);
+  SetParamVisibility(params, ORXOptions, (show & kShowOptionGroup) == 0, params.Get(ORXOptions).disabled != 0);
   SetNames(params, {{Settings, "ORX Settings"}, {ORXLogFile, "Log filename"}});
-  SetParamVisibility(params, ORXLogFile, !(show & 0x4), !(show & 0x400));
+  SetParamVisibility(params, ORXLogFile, !(show & kShowLogFile), !(show & kEnableLogFile));
   params.SetName(ORXNumEncoders, "Number of Encoders");
   {
     ParamRecord r = params.Get(ORXNumEncoders);
     r.value.intValue = static_cast<int32_t>(state.config.encoderParams.encoderCount);
-    r.disabled = (show & 0x100) ? 0 : 1;
-    r.hidden = (show & 0x1) ? 0 : 1;
+    r.disabled = (show & kEnableEncoderCount) ? 0 : 1;
+    r.hidden = (show & kShowEncoderCount) ? 0 : 1;
     params.Change(ORXNumEncoders, r);
   }
   params.SetName(ORXNumGPUs, "Number of GPUs");
   {
     ParamRecord r = params.Get(ORXNumGPUs);
     r.value.intValue = static_cast<int32_t>(state.gpuCount);
-    r.disabled = (show & 0x200) ? 0 : 1;
-    r.hidden = (show & 0x2) ? 0 : 1;
+    r.disabled = (show & kEnableGpuCount) ? 0 : 1;
+    r.hidden = (show & kShowGpuCount) ? 0 : 1;
     params.Change(ORXNumGPUs, r);
   }
 

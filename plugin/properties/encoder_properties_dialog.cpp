@@ -144,7 +144,7 @@ void PropDlg_Fill(DialogWindow* window, const void* /*module*/, QVATengineConfig
   window->SetText(kCtlVersion, "V" + Number(1) + "." + Number(5));
   window->Enable(kCtlReset, true);
   window->Enable(kCtlSetAsDefault, true);
-  config->reserved292[0] = config->targetVideo.BitrateAverage;
+  config->videoBitrate = config->targetVideo.BitrateAverage;
   window->SetText(kCtlExit, "Cancel");
   window->Enable(kCtlMissing1003, false);
   window->Enable(kCtlMissing1004, false);

@@ -29,7 +29,7 @@ void ApplyConfigFixups(QVATengineConfig* config) {
     uint32_t height = static_cast<uint32_t>(std::abs(static_cast<int32_t>(config->sourceVideo.height)));
     config->targetVideo.height = config->targetVideo.secondHeight = height;
   }
-  if (config->reserved284 != 0) config->reserved292[0] = EstimateBitrate(config);
+  if (config->estimateBitrate != 0) config->videoBitrate = EstimateBitrate(config);
 }
 
 }  // namespace orx::plugin

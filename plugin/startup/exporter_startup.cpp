@@ -13,9 +13,6 @@
 namespace orx::plugin {
 namespace {
 
-constexpr uint32_t kShowMpeg2 = 1u << 17;
-constexpr uint32_t kShowH264 = 1u << 18;
-constexpr uint32_t kShowOnGuiDefault = 0x20010;
 
 struct StartupState {
   bool firstCallDone = false;
@@ -65,10 +62,10 @@ void ResetStartupStateForTest() { g_startup = StartupState{}; }
 int32_t Exporter_Startup(host_sdk::ExporterInfoRecord* info) {
   if (!g_startup.firstCallDone) {
     uint32_t show = ReadShowOnGui(kShowOnGuiDefault);
-    if ((show & 0xFFFF0000u) == 0) show |= kShowOnGuiDefault;
+    if ((show & kShowExporterBits) == 0) show |= kShowOnGuiDefault;
     g_startup.showOnGui = show;
-    g_startup.mpeg2Counter = (show & kShowMpeg2) ? 1 : 0;
-    g_startup.h264Counter = (show & kShowH264) ? 1 : 0;
+    g_startup.mpeg2Counter = (show & kShowMpeg2Exporters) ? 1 : 0;
+    g_startup.h264Counter = (show & kShowH264Exporters) ? 1 : 0;
     g_startup.firstCallDone = true;
     if (!PassesHardwareGate()) g_startup.gateFailed = true;
   }

@@ -86,7 +86,7 @@ QVAStatus AencInstance::PushFormat(const AudioMediaType& input) {
   AudioMediaType record = input;
   ComponentBuffer buffer{};
   buffer.flags = QVA_FORMATRECORD_AUDIO;
-  buffer.word4 = 1;
+  buffer.frameworkMark = 1;
   buffer.data = reinterpret_cast<uint8_t*>(&record);
   buffer.capacity = buffer.length = sizeof record;
   uint32_t taken = 0;
@@ -96,7 +96,7 @@ QVAStatus AencInstance::PushFormat(const AudioMediaType& input) {
 QVAStatus AencInstance::Push(const void* data, uint32_t bytes, uint32_t flags, uint64_t timestamp) {
   ComponentBuffer buffer{};
   buffer.flags = flags | QVA_BUFFLAG_AUDIO;
-  buffer.word4 = 1;
+  buffer.frameworkMark = 1;
   buffer.data = const_cast<uint8_t*>(static_cast<const uint8_t*>(data));
   buffer.capacity = buffer.length = bytes;
   buffer.timestamp = timestamp;

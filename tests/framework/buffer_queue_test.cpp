@@ -41,7 +41,7 @@ uint32_t InUse(QVAHandle q, uint32_t* bytes = nullptr) {
 ComponentBuffer Foreign(std::vector<uint8_t>& data, uint32_t flags) {
   ComponentBuffer b{};
   b.flags = flags | QVA_BUFFLAG_EXTERNAL;
-  b.word4 = 1;
+  b.frameworkMark = 1;
   b.data = data.data();
   b.capacity = b.length = static_cast<uint32_t>(data.size());
   return b;
@@ -438,7 +438,7 @@ TEST(BufferQueueHeldSlots, AWorkerGrowsItsOwnQueueWhileHoldingARecordAndKeepsWha
   for (uint32_t i = 0; i < 4; ++i) {
     sent.push_back(Pattern(200 + i, 10 + i));
     ComponentBuffer b = Foreign(sent.back(), i == 0 ? QVA_BUFFLAG_FORMAT_VIDEO : 0);
-    b.word28 = i;
+    b.unitTag = i;
     ASSERT_EQ(BufferQueue_Write(q, &b, 0, nullptr), QVA_SUCCESS);
   }
   ComponentBuffer* format;
@@ -450,7 +450,7 @@ TEST(BufferQueueHeldSlots, AWorkerGrowsItsOwnQueueWhileHoldingARecordAndKeepsWha
   for (uint32_t i = 1; i < 4; ++i) {
     ComponentBuffer* b;
     ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &b, 0), QVA_SUCCESS);
-    EXPECT_EQ(b->word28, i);
+    EXPECT_EQ(b->unitTag, i);
     EXPECT_EQ(b->capacity, 4096u);
     ASSERT_EQ(b->length, sent[i].size());
     EXPECT_EQ(std::memcmp(b->data, sent[i].data(), b->length), 0);
@@ -519,7 +519,7 @@ TEST(BufferQueueThreads, OneProducerAndOneConsumerMoveManyBuffersInOrder) {
       b.flags = QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_UNITEND | (i % 3 == 0 ? 0x1000u : 0x20000000u);
       b.data = data.data();
       b.length = b.capacity = size;
-      b.word28 = static_cast<uint32_t>(i);
+      b.unitTag = static_cast<uint32_t>(i);
       ASSERT_EQ(BufferQueue_Write(q, &b, QVA_INFINITE, nullptr), QVA_SUCCESS);
       sum = orx::test::Fingerprint(sum * 31 + size, data.data(), size);
     }
@@ -532,7 +532,7 @@ TEST(BufferQueueThreads, OneProducerAndOneConsumerMoveManyBuffersInOrder) {
     for (;;) {
       ComponentBuffer* piece;
       ASSERT_EQ(BufferQueue_Acquire(q, QVA_SLOT_FULL, &piece, QVA_INFINITE), QVA_SUCCESS);
-      ASSERT_EQ(piece->word28, static_cast<uint32_t>(i));
+      ASSERT_EQ(piece->unitTag, static_cast<uint32_t>(i));
       unit.insert(unit.end(), piece->data, piece->data + piece->length);
       const bool last = piece->flags & QVA_BUFFLAG_UNITEND;
       BufferQueue_Commit(q, QVA_SLOT_FREE, piece, QVA_INFINITE);

@@ -33,7 +33,7 @@ void Finish(ComponentInstance* instance) {
 ComponentBuffer Record(uint32_t flags, uint8_t* data = nullptr, uint32_t length = 0) {
   ComponentBuffer b{};
   b.flags = flags | QVA_BUFFLAG_EXTERNAL;
-  b.word4 = 1;
+  b.frameworkMark = 1;
   b.data = data;
   b.length = b.capacity = length;
   return b;
@@ -320,7 +320,7 @@ TEST_F(CompInput, EndMarkersFollowTheEndWords) {
 QVAStatus CountingForwardHook(ComponentInstance* instance, ComponentBuffer* buffer) {
   const bool frame = buffer != nullptr && buffer->length != 0 && !(buffer->flags & QVA_BUFFLAG_FORMAT);
   const QVAStatus status = ForwardingProcessHook(instance, buffer);
-  if (frame) CompBase_CountFrame(instance, 0, 1, 12);
+  if (frame) CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_DONE);
   return status;
 }
 
@@ -380,7 +380,7 @@ QVAStatus HoldsLastFrameHook(ComponentInstance* instance, ComponentBuffer* buffe
     if (status == QVA_SUCCESS && g_sendsFormatOn) status = EmitRecord(instance, QVA_FORMATRECORD_VIDEO, {0});
   } else if (buffer->length != 0) {
     g_heldFrame.assign(buffer->data, buffer->data + buffer->length);
-    CompBase_CountFrame(instance, 0, 1, 12);
+    CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_DONE);
   }
   return status;
 }

@@ -122,7 +122,7 @@ TEST_F(CompLibrary, InstancesAsATable) {
   EXPECT_EQ(instance->inputPin[0].bufferCount, 2u);
   EXPECT_EQ(instance->outputPin[3].bufferCount, 64u);
   EXPECT_EQ(instance->statistics.stateBits, QVA_STATS_RESET);
-  EXPECT_EQ(instance->statistics.marker44, 129);
+  EXPECT_EQ(instance->statistics.blockMarker, 129);
   EXPECT_EQ(instance->methods.QVAComp_PushInput, kCompLibDefaultMethods.QVAComp_PushInput);
   EXPECT_EQ(CompBase_Release(instance), QVA_SUCCESS);
   // A double release is answered without touching the freed block.

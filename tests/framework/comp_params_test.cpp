@@ -128,9 +128,9 @@ TEST_F(CompParams, StatisticsAndProgress) {
   EXPECT_EQ(+stats.stateBits, QVA_STATS_RESET | QVA_STATS_COUNTING);
   EXPECT_EQ(+stats.averageTime, 0u);
   EXPECT_EQ(+stats.typeFlags, kTestEncoder.typeFlags);
-  CompBase_CountFrame(c, 0, 1, 0x2 | 0x1);
+  CompBase_CountFrame(c, 0, 1, QVA_COUNT_START | QVA_COUNT_INPUT);
   g_clock = 1030;
-  CompBase_CountFrame(c, 0, 1, 0xC);
+  CompBase_CountFrame(c, 0, 1, QVA_COUNT_DONE);
   g_clock = 1100;
   stats = CompStatistics{};
   stats.stateBits = QVA_STATS_CONTROL_PAUSE;
@@ -167,7 +167,7 @@ TEST_F(CompParams, StatisticsAndProgress) {
   // A new stream after a finished one (end word 0xD0) starts over.
   c->eosWord = 0xD0;
   c->streamStartWord = 0x41;
-  CompBase_CountFrame(c, 0, 0, 0x1000);
+  CompBase_CountFrame(c, 0, 0, QVA_COUNT_NEW_STREAM);
   EXPECT_EQ(CompBase_GetEOS(c), 0u);
   EXPECT_EQ(CompBase_GetStreamStart(c), 1u);
   EXPECT_EQ(c->framesSinceStart.load(), 0u);
@@ -195,15 +195,15 @@ TEST_F(CompParams, StatisticsAndProgress) {
   ASSERT_EQ(CompBase_GetParam(c, QVA_PARAM_PROGRESS, &info, sizeof info), QVA_SUCCESS);
   EXPECT_EQ(info.classBits, QVA_PROGRESSINFO_AUDIO);
   EXPECT_EQ(info.instance, c);
-  EXPECT_EQ(info.word32, QVA_PROGRESS_KIND_AUDIO);
-  EXPECT_EQ(info.word36, 40u * 24);
-  EXPECT_EQ(info.word44, CompBase_GetStateWord(c));
+  EXPECT_EQ(info.progressKind, QVA_PROGRESS_KIND_AUDIO);
+  EXPECT_EQ(info.timestampLowOrState, 40u * 24);
+  EXPECT_EQ(info.state, CompBase_GetStateWord(c));
   info = ProgressInfo{};
   EXPECT_EQ(CompBase_GetParam(c, QVA_PARAM_PROGRESS, &info, sizeof info), QVA_ERR_BADARG);  // no class
   info.classBits = QVA_PROGRESSINFO_OTHER;
   ASSERT_EQ(CompBase_GetParam(c, QVA_PARAM_PROGRESS, &info, sizeof info), QVA_SUCCESS);
-  EXPECT_EQ(info.word28, 40u * 24);
-  EXPECT_EQ(info.word36, CompBase_GetStateWord(c));
+  EXPECT_EQ(info.framesOrTimestampLow, 40u * 24);
+  EXPECT_EQ(info.timestampLowOrState, CompBase_GetStateWord(c));
   uint64_t timestamp = 0;
   EXPECT_EQ(CompBase_GetTimestamp(c, 0, &timestamp), QVA_SUCCESS);
   EXPECT_EQ(timestamp, 40u * 24);

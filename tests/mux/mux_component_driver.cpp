@@ -24,7 +24,7 @@ QVAStatus Push(ComponentInstance* instance, uint32_t pin, uint32_t flags, const 
                uint64_t timestamp) {
   ComponentBuffer buffer{};
   buffer.flags = flags;
-  buffer.word4 = 1;
+  buffer.frameworkMark = 1;
   buffer.timestamp = timestamp;
   buffer.data = const_cast<uint8_t*>(data);
   buffer.capacity = buffer.length = length;

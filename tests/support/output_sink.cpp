@@ -22,7 +22,7 @@ QVAStatus OutputSink::Get(void* self, ComponentBuffer** out) {
   if (sink->getRefusal_.Refuses()) return sink->getRefusal_.status;
   auto lent = std::make_unique<Lent>();
   lent->storage.assign(sink->capacity_, 0xA5);
-  lent->record.word4 = 1;  // as in every record the framework builds
+  lent->record.frameworkMark = 1;  // as in every record the framework builds
   lent->record.data = lent->storage.data();
   lent->record.capacity = sink->capacity_;
   *out = &lent->record;
@@ -34,7 +34,7 @@ QVAStatus OutputSink::Deliver(void* self, ComponentBuffer* buffer) {
   auto* sink = static_cast<OutputSink*>(self);
   std::lock_guard<std::mutex> lock(sink->mutex_);
   if (!(buffer->flags & QVA_BUFFLAG_EOS) && sink->deliveryRefusal_.Refuses()) return sink->deliveryRefusal_.status;
-  Delivery delivery{buffer->flags, buffer->timestamp, buffer->bytesRead, buffer->word40, 0, {}};
+  Delivery delivery{buffer->flags, buffer->timestamp, buffer->bytesRead, buffer->componentWord, 0, {}};
   if (buffer->flags & QVA_BUFFLAG_SEEK) delivery.seekOffset = buffer->SeekOffset();
   if (buffer->data != nullptr && buffer->length != 0) delivery.data.assign(buffer->data, buffer->data + buffer->length);
   sink->deliveries_.push_back(std::move(delivery));

@@ -23,7 +23,7 @@ class OutputSink {
     uint32_t flags;
     uint64_t timestamp;
     uintptr_t bytesRead;  // with QVA_BUFFLAG_REFHANDLE, the sender's reference handle
-    uint32_t word40;      // component-defined, carried along
+    uint32_t componentWord;  // component-defined, carried along
     uint64_t seekOffset;  // where a QVA_BUFFLAG_SEEK record moves the write position
     std::vector<uint8_t> data;
   };

@@ -57,8 +57,7 @@ struct EncoderSettings {
   int32_t reorderPictures;  // row-pipelined mode: the checks clear it except in one case
   int32_t quietChecks;  // non-zero: the sequence checks print no warnings
   float vbvInitialFullness;  // 8: fraction of the VBV size, 0 means 0.75
-  float auxFloat2;  // 9
-  float auxFloat3;  // 10
+  float carriedFloats[2];  // 9, 10: 1.0 from the derivation; carried, nothing reads them
   float activityStrength;  // 11: strength of the activity modulation of the quantiser
   int32_t variableBitRate;  // 12
   int32_t bitRate;  // bit/s
@@ -90,11 +89,11 @@ struct EncoderSettings {
   int32_t horizontalHalving;  // 53: 0..1
   int32_t verticalMode;  // 0..2
   int32_t pulldownMode;  // 0..2
-  int32_t auxWord1;  // 56: noise-filter mode
-  int32_t auxWord2;  // noise-filter level
+  int32_t noiseFilterMode;  // 56: the preprocessor's noise filter, 1 or 2 (off otherwise)
+  int32_t noiseFilterLevel;
   int32_t sliceLayout;  // 58: H.264 low byte slices, bits 8-23 slice size limit
   int32_t loopFilterMode;  // 0 or 1 is the loop-filter flag, else the codec chooses
-  int32_t optionBit3;  // 60
+  int32_t carriedOption;  // 60: VEP_OPT_CARRIED of the parameter block; nothing reads it
   int32_t intraOnlyAtStart;
   int32_t reserved62;
   PictureCallback pictureCallback;  // 63
@@ -115,7 +114,7 @@ struct EncoderSettings {
   int32_t useMpegQuant;
   int32_t vc1Dquant;
   int32_t profileLevel;  // MPEG-2 profile_and_level; H.264 profile << 8 | level; VC-1
-  int32_t auxWord3;  // noise-filter region
+  int32_t noiseFilterRegion;  // 1..4: left, right, upper or lower half only
   int32_t aspectCode;  // aspect_ratio_information / the H.264 and MPEG-4 aspect word
   int32_t mpeg4StyleEstimator;  // for VC-1 also the quarter-pel flag
   int32_t vc1MvFlags;  // bit 0 EXTENDED_MV, bit 1 FASTUVMC

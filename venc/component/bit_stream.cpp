@@ -4,7 +4,7 @@ namespace orx::venc {
 namespace {
 
 // Input-buffer flags an output area carries on: the sender's handle and its word.
-constexpr uint32_t kCarriedFlags = QVA_BUFFLAG_REFHANDLE | 0x40;
+constexpr uint32_t kCarriedFlags = QVA_BUFFLAG_REFHANDLE | QVA_BUFFLAG_COMPONENTWORD;
 
 }  // namespace
 
@@ -36,8 +36,8 @@ uint8_t* CBitStream::GetWritePointer() {
       const uint32_t carried = info->flags & kCarriedFlags;
       buffer->flags |= carried;
       if (carried != 0) {
-        buffer->bytesRead = info->word32;
-        buffer->word40 = static_cast<uint32_t>(info->word40);
+        buffer->bytesRead = info->referenceHandle;
+        buffer->componentWord = static_cast<uint32_t>(info->componentWord);
       }
     }
     if (timeStampPending_) {

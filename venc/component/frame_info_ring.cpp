@@ -2,8 +2,8 @@
 
 namespace orx::venc {
 
-void FrameInfoRing::Push(uint64_t timeStamp, uint32_t flags, uintptr_t word32, uintptr_t word40) {
-  entries_[counter_ & (kEntries - 1)] = {1, timeStamp, 0, flags, word32, word40};
+void FrameInfoRing::Push(uint64_t timeStamp, uint32_t flags, uintptr_t referenceHandle, uintptr_t componentWord) {
+  entries_[counter_ & (kEntries - 1)] = {1, timeStamp, 0, flags, referenceHandle, componentWord};
   ++counter_;
 }
 

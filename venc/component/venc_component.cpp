@@ -50,8 +50,8 @@ void WriteDefaultFormats(VEncStoredRecords& r) {
   r.output.width = r.output.secondWidth = 720;
   r.output.height = r.output.secondHeight = 480;
   r.output.FrameRate = 30000;
-  r.output.unnamed24 = 2;
-  r.output.unnamed44 = 2;
+  r.output.sizeSubtype = QVA_MSUBTYPE_MPV2;
+  r.output.secondSizeSubtype = QVA_MSUBTYPE_MPV2;
   r.output.BitrateAverage = r.output.BitrateMax = 4000000;
   r.params = VideoEncoderParams{};
   r.params.size = sizeof(VideoEncoderParams);

@@ -30,12 +30,8 @@ namespace {
 // Flags of buffers the component passes through as data-less markers.
 constexpr uint32_t kMarkerFlags = QVA_BUFFLAG_RESUME | QVA_BUFFLAG_BATCHSTART | QVA_BUFFLAG_STREAMSTART;
 static_assert(kMarkerFlags == 0x2A000);
-constexpr uint32_t kInputWord40Valid = 0x40;  // the input buffer's word +40 is given
-constexpr uint32_t kForceKeyFrame = 0x1000;
-constexpr uint32_t kStreamStartEvent = 0x20001;
+constexpr uint32_t kStreamStartEvent = QVA_PROGRESSFLAG_VIDEO | QVA_PROGRESSFLAG_START;  // 0x20001
 constexpr uint32_t kStreamStartWord = 12;
-constexpr uint32_t kFrameStart = 2;
-constexpr uint32_t kFrameDone = 12;
 
 VEncPrivate* Private(ComponentInstance* instance) { return CompPrivate<VEncPrivate>(instance); }
 
@@ -253,7 +249,7 @@ QVAStatus ApplyConfiguration(ComponentInstance* instance, VEncPrivate* p) {
 
 // Encodes one picture (glue state 8). Answers an output failure.
 QVAStatus EncodePicture(ComponentInstance* instance, VEncPrivate* p, const ComponentBuffer& buffer) {
-  CompBase_CountFrame(instance, 0, 1, kFrameStart);
+  CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_START);
   uint32_t subtype, width, height;
   {
     std::lock_guard<std::mutex> hold(*p->recordsLock);
@@ -289,7 +285,7 @@ QVAStatus EncodePicture(ComponentInstance* instance, VEncPrivate* p, const Compo
     request.data = conversion;
   }
   if (converted && p->encoder->EncodeFrame(&request) >= 1) p->framesEncoded += 1;
-  CompBase_CountFrame(instance, 0, 1, kFrameDone);
+  CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_DONE);
   CompBase_SendProgress(instance, 0);
   if (!converted) {
     // A frame shorter than its format (or one the conversion buffer cannot take) is not read
@@ -409,11 +405,11 @@ QVAStatus VideoEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
   // 5.
   if (picture) {
     if (Has(flags, QVA_BUFFLAG_TIMESTAMP)) {
-      const bool wordGiven = Has(flags, kInputWord40Valid);
-      const uintptr_t word40 = wordGiven ? buffer->word40 : static_cast<uint32_t>(QVAGetTime());
-      p->frameInfo.Push(buffer->timestamp, flags | kInputWord40Valid, buffer->bytesRead, word40);
+      const bool wordGiven = Has(flags, QVA_BUFFLAG_COMPONENTWORD);
+      const uintptr_t componentWord = wordGiven ? buffer->componentWord : static_cast<uint32_t>(QVAGetTime());
+      p->frameInfo.Push(buffer->timestamp, flags | QVA_BUFFLAG_COMPONENTWORD, buffer->bytesRead, componentWord);
     }
-    if (p->glueState == VENC_OPEN && Has(flags, kForceKeyFrame)) p->encoder->ForceKeyFrame();
+    if (p->glueState == VENC_OPEN && Has(flags, QVA_BUFFLAG_FORCEKEYFRAME)) p->encoder->ForceKeyFrame();
     result = ApplyConfiguration(instance, p);
     if (result != QVA_SUCCESS) return result;
   }

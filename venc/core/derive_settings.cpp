@@ -159,12 +159,11 @@ void DeriveEncoderSettings(const VideoEncoderParams& params, const VideoMediaTyp
   settings.sceneChangeMinDistance =
       (options & VEP_OPT_SCENE_CHANGE_GOP) != 0 ? std::min(settings.gopLength / 2, 8) : 0x7FFFFFF;
   settings.intraOnlyAtStart = (options & VEP_OPT_INTRA_ONLY_AT_START) != 0;
-  settings.optionBit3 = (options & VEP_OPT_BIT3) != 0;
+  settings.carriedOption = (options & VEP_OPT_CARRIED) != 0;
   settings.variableBitRate =
       (params.rateControl & VEP_RATE_VBR) != 0 || (output.VideoFlags & QVA_VIDEOFLAG_VBR) != 0;
   settings.vbvInitialFullness = 0.0f;
-  settings.auxFloat2 = 1.0f;
-  settings.auxFloat3 = 1.0f;
+  settings.carriedFloats[0] = settings.carriedFloats[1] = 1.0f;
   settings.activityStrength = 1.0f;
   int32_t sliceLayout = 0;
   if (params.h264Slices > 1) sliceLayout = static_cast<int32_t>(params.h264Slices & 0xFF);
@@ -175,7 +174,7 @@ void DeriveEncoderSettings(const VideoEncoderParams& params, const VideoMediaTyp
   settings.loopFilterMode = 0;
   settings.reserved62 = 0;
   settings.subEncoderCount = 0;
-  requestOptions = {5, 0, 0};
+  requestOptions = {5, {0, 0}};
 
   // 7. Worker threads.
   if ((params.engineFlags & VEP_ENGINE_ACCELERATOR) != 0) {
@@ -195,7 +194,7 @@ void DeriveEncoderSettings(const VideoEncoderParams& params, const VideoMediaTyp
   settings.estimatorFlags = 0;
   settings.cropX = settings.cropY = settings.borderX = settings.borderY = 0;
   settings.horizontalHalving = settings.verticalMode = settings.pulldownMode = 0;
-  settings.auxWord1 = settings.auxWord2 = 0;
+  settings.noiseFilterMode = settings.noiseFilterLevel = 0;
   settings.searchRangeX = 63;
   settings.searchRangeY = 31;
   settings.width = static_cast<int32_t>(input.secondWidth);

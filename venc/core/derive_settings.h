@@ -9,11 +9,11 @@
 
 namespace orx::venc {
 
-// The component's request-option word and the two words after it.
+// The component's request-option word (any non-zero value asks for top field first) and the two
+// words after it, which the derivation zeroes and nothing reads.
 struct RequestOptions {
   uint32_t options;
-  uint32_t word1;
-  uint32_t word2;
+  uint32_t reserved[2];
 };
 
 // Fills the 67 settings fields. The output format's unset aspect, frame rate and second size

@@ -127,10 +127,10 @@ bool CPreprocessor::RowInsideBorders(int row) const {
 CPreprocessor::NoiseFilter CPreprocessor::PlanNoiseFilter(const CPicture* picture) const {
   const EncoderSettings& s = *settings_;
   NoiseFilter f;
-  if (s.auxWord1 != 1 && s.auxWord1 != 2) return f;
-  f.mode = s.auxWord1;
+  if (s.noiseFilterMode != 1 && s.noiseFilterMode != 2) return f;
+  f.mode = s.noiseFilterMode;
   const int base = std::clamp(RoundToInt(1.25 * s.pelRateToBits), 2, 127);
-  const double level = s.auxWord2;
+  const double level = s.noiseFilterLevel;
   int strength = RoundToInt((noiseLevel_ - 100.0) * (0.001 * level + 0.0075));
   int t = 0;
   if (f.mode == 2) {
@@ -176,10 +176,10 @@ void CPreprocessor::FilterNoise(CPicture* picture, int row, const NoiseFilter& f
   const int half = (s.codedWidth / 2) & ~15;
   int x0 = 0;
   int x1 = s.codedWidth;
-  if (s.auxWord3 == 1) x1 = half;
-  if (s.auxWord3 == 2) x0 = half;
-  if (s.auxWord3 == 3 && row >= s.mbRows / 2) return;
-  if (s.auxWord3 == 4 && row < s.mbRows / 2) return;
+  if (s.noiseFilterRegion == 1) x1 = half;
+  if (s.noiseFilterRegion == 2) x0 = half;
+  if (s.noiseFilterRegion == 3 && row >= s.mbRows / 2) return;
+  if (s.noiseFilterRegion == 4 && row < s.mbRows / 2) return;
   const int width = x1 - x0;
   if (width < 32) return;
   // Field-wise on an interlaced picture: the vertical neighbours of the same field. Rows whose

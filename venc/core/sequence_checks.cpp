@@ -148,7 +148,7 @@ bool CheckSequenceParams(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
   // 10. The row pipeline only without search, with codecs below MPEG-4 and no noise filter.
   const bool keepReorder = s.searchParams[0].noSearch != 0 &&
                            (s.anchorDistance < 2 || s.searchParams[1].noSearch != 0) &&
-                           s.codec < CODEC_MPEG4 && s.auxWord1 < 1;
+                           s.codec < CODEC_MPEG4 && s.noiseFilterMode < 1;
   if (!keepReorder) s.reorderPictures = 0;
   return true;
 }

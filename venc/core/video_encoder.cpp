@@ -141,7 +141,7 @@ bool CVideoEncoder::CreateME() {
   s.pelRateToBits = s.frameRate * s.codedWidth * s.codedHeight / rate;
 
   // 2. Noise-filter region and the aspect code.
-  s.auxWord3 = 0;
+  s.noiseFilterRegion = 0;
   SetAspectRatio(s.aspectX, s.aspectY);
 
   // 3. Frame buffers.
@@ -248,9 +248,9 @@ void CVideoEncoder::GetStatistics(int32_t out[5]) {
 }
 
 int CVideoEncoder::SetAuxParams(const int32_t params[3]) {
-  settings_.auxWord1 = params[0];
-  settings_.auxWord2 = params[1];
-  if (params[2] >= 0) settings_.auxWord3 = params[2];
+  settings_.noiseFilterMode = params[0];
+  settings_.noiseFilterLevel = params[1];
+  if (params[2] >= 0) settings_.noiseFilterRegion = params[2];
   return params[1];
 }
 

@@ -122,7 +122,7 @@ bool CMBEncoder::Init(EncoderSettings* settings, IRateControl* rateControl) {
   const size_t mbw = static_cast<size_t>(settings->mbCols);
   const size_t mbh = static_cast<size_t>(settings->mbRows);
   const size_t pictureArea = std::max(mbw * mbh, 2 * mbw) * kMacroblockAreaBytes;
-  const size_t contextBytes = kContextPictureArea + pictureArea + GetContextSize();
+  const size_t contextBytes = sizeof(MBContextHead) + pictureArea + GetContextSize();
   contextBlock_ = AllocateContextBlock(contextBytes);
   if (contextBlock_ == nullptr) {
     std::snprintf(line, sizeof line, "CMBEncoder::Init: the context block of %zu bytes cannot be allocated\n",
@@ -133,12 +133,14 @@ bool CMBEncoder::Init(EncoderSettings* settings, IRateControl* rateControl) {
   }
   uint8_t* const a = static_cast<uint8_t*>(contextBlock_);
   std::memset(a, 0, contextBytes);
-  predictionLuma_ = a + kContextPredictionLuma;
-  predictionChroma_ = a + kContextPredictionChroma;
-  coefficients_ = reinterpret_cast<int16_t*>(a + kContextCoefficients);
-  coefficients2_ = reinterpret_cast<int16_t*>(a + kContextCoefficients2);
-  wordBuffer_ = reinterpret_cast<uint32_t*>(a + kContextWordBuffer);
-  rowPredictionLuma_[0] = a + kContextPictureArea;
+  MBContextHead* const head = reinterpret_cast<MBContextHead*>(a);
+  predictionLuma_ = head->predictionLuma;
+  predictionChroma_ = head->predictionChroma;
+  coefficients_ = head->coefficients;
+  coefficients2_ = head->coefficients2;
+  wordBuffer_ = head->wordBuffer;
+  uint8_t* const pictureAreaStart = a + sizeof(MBContextHead);
+  rowPredictionLuma_[0] = pictureAreaStart;
   rowPredictionChroma_[0] = rowPredictionLuma_[0] + mbw * 256;
   rowPredictionLuma_[1] = rowPredictionChroma_[0] + mbw * 128;
   rowPredictionChroma_[1] = rowPredictionLuma_[1] + mbw * 256;
@@ -148,10 +150,9 @@ bool CMBEncoder::Init(EncoderSettings* settings, IRateControl* rateControl) {
   std::memcpy(params.intraMatrix, settings->intraMatrix, 64);
   std::memcpy(params.interMatrix, settings->nonIntraMatrix, 64);
   params.mpegQuantisation = settings->useMpegQuant != 0;
-  core_->InitQuantTables(params, reinterpret_cast<dsp::QuantTableBlock*>(a + kContextQuantTables),
-                         a + kContextQuantWorkArea);
+  core_->InitQuantTables(params, &head->quantTables, head->quantWorkArea);
   core_->InitMcTables();
-  SetContext(a + kContextPictureArea + pictureArea);
+  SetContext(pictureAreaStart + pictureArea);
 
   AttachBitStream(settings->bitStream);
   gopCounter_ = 0;

@@ -31,17 +31,28 @@ inline constexpr uint32_t MB_MODE_SUB_ENCODER_MASK = 0xF00;    // non-zero holds
 inline constexpr uint32_t MB_MODE_CALLER_BRACKETS = 0x40000;   // caller begins and ends pictures
 inline constexpr uint32_t MB_MODE_FINAL_FLUSH_OUT = 0x200000;  // picture's final flush goes out
 
-// Context block layout, from its 128-aligned start.
-inline constexpr size_t kContextPredictionLuma = 0;
-inline constexpr size_t kContextPredictionChroma = 256;
-inline constexpr size_t kContextCoefficients = 384;
-inline constexpr size_t kContextCoefficients2 = 1152;
-inline constexpr size_t kContextQuantWorkArea = 1920;
-inline constexpr size_t kContextWordBuffer = 2944;
 inline constexpr size_t kWordBufferBytes = 0x100000 + 4096;  // 1 MiB + one macroblock's worth
-inline constexpr size_t kContextQuantTables = 1055616;
-inline constexpr size_t kContextPictureArea = 2901 * 384;
 inline constexpr size_t kMacroblockAreaBytes = 384;  // 256 luma + 128 chroma bytes
+
+// The fixed head of the context block, from its 128-aligned start. The picture area follows it
+// (its first 2 x mbw x 384 bytes are the row prediction buffers: even luma, even chroma, odd
+// luma, odd chroma), then the codec context (GetContextSize, SetContext).
+struct alignas(128) MBContextHead {
+  uint8_t predictionLuma[256];     // 16 x 16, row step 16
+  uint8_t predictionChroma[128];   // 8 rows of 16 interleaved bytes
+  int16_t coefficients[6 * 64];    // 6 blocks: Y0 Y1 Y2 Y3 Cb Cr
+  int16_t coefficients2[6 * 64];   // transform results kept for a quantiser retry
+  uint8_t quantWorkArea[1024];     // the core's work area of the quantiser-table set-up
+  uint32_t wordBuffer[kWordBufferBytes / sizeof(uint32_t)];  // the bit writer's words
+  dsp::QuantTableBlock quantTables;
+};
+static_assert(offsetof(MBContextHead, predictionChroma) == 256);
+static_assert(offsetof(MBContextHead, coefficients) == 384);
+static_assert(offsetof(MBContextHead, coefficients2) == 1152);
+static_assert(offsetof(MBContextHead, quantWorkArea) == 1920);
+static_assert(offsetof(MBContextHead, wordBuffer) == 2944);
+static_assert(offsetof(MBContextHead, quantTables) == 1055616);
+static_assert(sizeof(MBContextHead) == 2901 * kMacroblockAreaBytes);
 
 // Bytes buffered before the bit writer hands whole blocks to the output mid-picture.
 inline constexpr int kFlushThresholdBytes = 0x100000;

@@ -386,7 +386,7 @@ TEST_F(MultiVEncRun, FramesStillQueuedAtAReleaseComeBack) {
     lent[taken] = MakeTestFrame(QVA_MSUBTYPE_YUV420, kWidth, kHeight, taken, taken);
     ComponentBuffer buffer{};
     buffer.flags = QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_VIDEO;
-    buffer.word4 = 1;
+    buffer.frameworkMark = 1;
     buffer.timestamp = FrameTime(taken);
     buffer.data = lent[taken].data();
     buffer.capacity = buffer.length = static_cast<uint32_t>(lent[taken].size());
@@ -457,14 +457,14 @@ TEST_F(MultiVEncRun, NoInstanceAtBeginStopsTheWorkerWithAnError) {
   VideoMediaType format = config.sourceVideo;
   ComponentBuffer record{};
   record.flags = QVA_FORMATRECORD_VIDEO;
-  record.word4 = 1;
+  record.frameworkMark = 1;
   record.data = reinterpret_cast<uint8_t*>(&format);
   record.capacity = record.length = sizeof format;
   ASSERT_EQ(comp::PushInput(multivenc, 0, &record, QVA_INFINITE), QVA_SUCCESS);
   std::vector<uint8_t> frame = MakeTestFrame(QVA_MSUBTYPE_YUV420, kWidth, kHeight, 1, 1);
   ComponentBuffer lent{};
   lent.flags = QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_VIDEO;
-  lent.word4 = 1;
+  lent.frameworkMark = 1;
   lent.data = frame.data();
   lent.capacity = lent.length = static_cast<uint32_t>(frame.size());
   ASSERT_EQ(comp::PushInput(multivenc, 0, &lent, QVA_INFINITE), QVA_SUCCESS);

@@ -255,7 +255,7 @@ void StartBatch(ComponentInstance* instance, const ComponentBuffer& buffer) {
 void Encode(ComponentInstance* instance, const ComponentBuffer& buffer) {
   MockPrivate* p = Private(instance);
   const uint32_t width = p->input.secondWidth;
-  CompBase_CountFrame(instance, 0, 1, 2);
+  CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_START);
   const uint32_t delay = Behaviour(kWho).frameDelayMs[p->creationIndex % 16];
   if (delay != 0) QVASleep(delay);
   MockPicture picture{};
@@ -269,7 +269,7 @@ void Encode(ComponentInstance* instance, const ComponentBuffer& buffer) {
   p->held->push_back(picture);
   const uint32_t m = std::max<uint32_t>(p->params.anchorDistance, 1);
   EmitHeld(instance, m - 1);
-  CompBase_CountFrame(instance, 0, 1, 12);
+  CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_DONE);
   CompBase_SendProgress(instance, 0);
 }
 

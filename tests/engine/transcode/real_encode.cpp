@@ -56,7 +56,7 @@ void DeliverAudioUpTo(EngineDriver& driver, uint64_t timeMs, uint64_t lastSample
     std::vector<uint8_t> block = ToneBlock(samplesSent, samples);
     ComponentBuffer buffer{};
     buffer.flags = QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_EXTERNAL;
-    buffer.word4 = 1;
+    buffer.frameworkMark = 1;
     buffer.timestamp = samplesSent * 1000 / kAudioRate;
     buffer.data = block.data();
     buffer.capacity = buffer.length = static_cast<uint32_t>(block.size());

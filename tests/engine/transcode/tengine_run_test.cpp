@@ -148,7 +148,7 @@ TEST_F(TengineRun, OnlyLentRecordsReachTheSourceReleaseCallback) {
   // The notice of a full reorder window: passed on, without a handle.
   ComponentBuffer notice{};
   notice.flags = QVA_BUFFLAG_EXTERNAL;
-  notice.word4 = 1;
+  notice.frameworkMark = 1;
   tengine_OnInputReleased(nullptr, &notice, 0, &engine->videoTag);
   std::lock_guard<std::mutex> lock(driver.sink.mutex);
   EXPECT_EQ(driver.sink.releasedHandles,
@@ -192,8 +192,8 @@ TEST_F(TengineRun, ControlTraceSetUpDumpsAndStatistics) {
     QVATengineConfig config = MakeConfig(QVA_MSUBTYPE_YUV420, kWidth, kHeight, kWidth, kHeight);
     EngineDriver driver(config, MakeTarget(QVA_MTYPE_MPEG2_PS, 0));
     CompStatistics block{};
-    block.reserved0 = sizeof block;
-    block.reserved8 = 1;  // statistics level 1: no watchdog
+    block.size = sizeof block;
+    block.statisticsLevel = 1;  // no watchdog
     EXPECT_EQ(QVATengine_Control(driver.engine, 0x111, &block), QVA_ERR_UNSUPPORTED);
     EXPECT_EQ(TengineFromHandle(driver.engine)->watchdog.thread, nullptr);
     EXPECT_EQ(Count(DoubleLinesOf("mux"), "SetParam LOG level=1"), 2u);

@@ -175,7 +175,7 @@ QVAStatus EngineDriver::Run() { return QVATengine_Run(engine, 0); }
 QVAStatus EngineDriver::DeliverFrame(const std::vector<uint8_t>& frame, uint64_t time, void* handle) {
   ComponentBuffer buffer{};
   buffer.flags = QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_TIMESTAMP | QVA_BUFFLAG_VIDEO;
-  buffer.word4 = 1;
+  buffer.frameworkMark = 1;
   buffer.timestamp = time;
   buffer.data = const_cast<uint8_t*>(frame.data());
   buffer.capacity = buffer.length = static_cast<uint32_t>(frame.size());
@@ -185,7 +185,7 @@ QVAStatus EngineDriver::DeliverFrame(const std::vector<uint8_t>& frame, uint64_t
 QVAStatus EngineDriver::EndVideo() {
   ComponentBuffer marker{};
   marker.flags = QVA_MARKER_EOS;
-  marker.word4 = 1;
+  marker.frameworkMark = 1;
   videoEnded_ = true;
   return QVATengine_DeliverVideo(engine, &marker, 0, nullptr, 10000);
 }
@@ -193,7 +193,7 @@ QVAStatus EngineDriver::EndVideo() {
 QVAStatus EngineDriver::EndAudio() {
   ComponentBuffer marker{};
   marker.flags = QVA_MARKER_EOI;
-  marker.word4 = 1;
+  marker.frameworkMark = 1;
   audioEnded_ = true;
   return QVATengine_DeliverAudio(engine, &marker, 0, nullptr, 10000);
 }

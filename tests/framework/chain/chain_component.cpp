@@ -90,7 +90,7 @@ QVAStatus Forward(ComponentInstance* instance, const ComponentBuffer& in) {
     out->flags = flags & ~QVA_BUFFLAG_EXTERNAL;
     out->timestamp = in.timestamp;
     out->length = in.length;
-    out->word28 = in.word28;
+    out->unitTag = in.unitTag;
     return CompBase_DeliverOutput(instance, 0, out);
   }
   ComponentBuffer copy = in;
@@ -129,7 +129,7 @@ QVAStatus Handle(ComponentInstance* instance, ComponentBuffer& in, bool declares
     return QVA_SUCCESS;
   }
   const QVAStatus status = Forward(instance, in);
-  CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, 0xC);
+  CompBase_CountFrame(instance, 0, QVA_PROGRESS_KIND_VIDEO, QVA_COUNT_DONE);
   return status;
 }
 

@@ -51,7 +51,7 @@ TEST_F(PropertiesDialog, OkWithTheDefaultsFillsAndKeeps) {
   EXPECT_EQ(config_.encoderParams.encoderCount, 3u);
   EXPECT_EQ(config_.encoderParams.anchorDistance, 2u);
   EXPECT_EQ(config_.scalingMode, 0u);
-  EXPECT_EQ(config_.reserved292[0], 5000000u);  // the target bit rate, copied when filled
+  EXPECT_EQ(config_.videoBitrate, 5000000u);  // the target bit rate, copied when filled
   EXPECT_NE(config_.logFileHandle, nullptr);    // "Ok" opens the log
   EXPECT_EQ(LogOwner(), &config_);
 }

@@ -170,14 +170,14 @@ TEST_F(Settings, EstimateBitrateAndFixups) {
   EXPECT_EQ(EstimateBitrate(&config), 5u * 720 * 480 / 1000 * 3000 / 4);
 
   config.scalingMode = 1;
-  config.reserved284 = 1;
+  config.estimateBitrate = 1;
   config.sourceVideo.width = 1280;
   config.sourceVideo.height = static_cast<uint32_t>(-720);
   ApplyConfigFixups(&config);
   EXPECT_EQ(config.targetVideo.width, 1280u);
   EXPECT_EQ(config.targetVideo.secondWidth, 1280u);
   EXPECT_EQ(config.targetVideo.height, 720u);
-  EXPECT_EQ(config.reserved292[0], EstimateBitrate(&config));
+  EXPECT_EQ(config.videoBitrate, EstimateBitrate(&config));
 }
 
 void* CountedNew(size_t size) { return std::calloc(1, size); }

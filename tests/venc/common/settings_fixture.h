@@ -12,7 +12,7 @@ inline EncoderSettings Mpeg2Settings(int width = 720, int height = 576, int fram
   s.anchorDistance = 1;
   s.codec = CODEC_MPEG2;
   s.reorderPictures = 1;
-  s.auxFloat2 = s.auxFloat3 = s.activityStrength = 1.0f;
+  s.carriedFloats[0] = s.carriedFloats[1] = s.activityStrength = 1.0f;
   s.bitRate = s.maxBitRate = bitRate;
   s.width = width;
   s.height = height;

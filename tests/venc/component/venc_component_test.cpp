@@ -74,8 +74,8 @@ TEST_F(VencComponent, CreateWritesTheDefaults) {
   EXPECT_EQ(output.secondWidth, 720u);
   EXPECT_EQ(output.secondHeight, 480u);
   EXPECT_EQ(output.FrameRate, 30000u);
-  EXPECT_EQ(output.unnamed24, 2u);
-  EXPECT_EQ(output.unnamed44, 2u);
+  EXPECT_EQ(output.sizeSubtype, 2u);
+  EXPECT_EQ(output.secondSizeSubtype, 2u);
   EXPECT_EQ(output.PARh + output.PARv + output.codecPrivateLength, 0u);
   EXPECT_EQ(output.BitrateAverage, 4000000u);
   EXPECT_EQ(output.BitrateMax, 4000000u);
@@ -311,8 +311,8 @@ TEST_F(VencComponent, Mpeg2OutputFormatMakesNoTemporaryEncoder) {
 }
 
 // Each picture's output carries on what its input buffer carried: the sender's handle (a full
-// pointer, flag 0x2) in word +32 and, with flag 0x40, word +40, found by the picture's time stamp
-// although B pictures come out after their anchors.
+// pointer, flag 0x2) in bytesRead and, with flag 0x40, the component word, found by the
+// picture's time stamp although B pictures come out after their anchors.
 TEST_F(VencComponent, OutputCarriesTheInputHandleAndWord) {
   constexpr uint32_t kWord40Given = 0x40;
   const auto frames = TestFrames(352, 288, 10);
@@ -332,7 +332,7 @@ TEST_F(VencComponent, OutputCarriesTheInputHandleAndWord) {
     EXPECT_EQ(o.flags & (QVA_BUFFLAG_REFHANDLE | kWord40Given), QVA_BUFFLAG_REFHANDLE | kWord40Given);
     ASSERT_EQ(run.handles.count(o.timestamp), 1u);
     EXPECT_EQ(o.bytesRead, run.handles.at(o.timestamp));
-    EXPECT_EQ(o.word40, 7000 + o.timestamp / 40);
+    EXPECT_EQ(o.componentWord, 7000 + o.timestamp / 40);
   }
   EXPECT_EQ(pictures, 10);
 }

@@ -74,13 +74,13 @@ QVAStatus VencRun::CreateAndStart(const HostEncode& setup) {
 }
 
 QVAStatus VencRun::PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags,
-                            uint32_t word40) {
+                            uint32_t componentWord) {
   ComponentBuffer b{};
   b.flags = QVA_BUFFLAG_EXTERNAL | QVA_BUFFLAG_INPLACE | QVA_BUFFLAG_TIMESTAMP | extraFlags;
   b.timestamp = timestamp;
   b.data = frames.Lend(bytes, size);
   b.length = b.capacity = static_cast<uint32_t>(size);
-  b.word40 = word40;
+  b.componentWord = componentWord;
   b.SetReferenceHandle(b.data);
   handles[timestamp] = b.bytesRead;
   uint32_t taken = 0;
@@ -100,7 +100,7 @@ QVAStatus VencRun::PushFormat(const VideoMediaType& format) {
 QVAStatus VencRun::PushMarker(uint32_t flags) {
   ComponentBuffer b{};
   b.flags = flags;
-  b.word4 = 1;
+  b.frameworkMark = 1;
   uint32_t taken = 0;
   return instance->methods.QVAComp_PushInput(instance, 0, &b, QVA_INFINITE, &taken);
 }

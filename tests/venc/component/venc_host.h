@@ -67,9 +67,9 @@ class VencRun {
   // Create, the two formats and the parameters of `setup`, then Start.
   QVAStatus CreateAndStart(const HostEncode& setup);
   // A frame lent by reference (a copy the run owns until the component releases it), its handle
-  // (the copy's address) in word +32 and `word40` in word +40.
+  // (the copy's address) in bytesRead and `componentWord` in the component word.
   QVAStatus PushFrame(const uint8_t* bytes, size_t size, uint64_t timestamp, uint32_t extraFlags = 0,
-                      uint32_t word40 = 0);
+                      uint32_t componentWord = 0);
   QVAStatus PushFormat(const VideoMediaType& format);
   QVAStatus PushMarker(uint32_t flags);  // e.g. QVA_MARKER_EOI, QVA_MARKER_EOS
   // Ends the worker and releases the instance (also done by the destructor).

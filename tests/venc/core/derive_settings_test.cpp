@@ -140,12 +140,12 @@ TEST(DeriveEncoderSettings, Table) {
        [](const Derived& d) { EXPECT_EQ(d.settings.closedGops, 0); }},
       {"option bits 0, 2 and 3",
        [](Inputs& in) {
-         in.params.optionFlags = VEP_OPT_CLOSED_GOPS | VEP_OPT_INTRA_ONLY_AT_START | VEP_OPT_BIT3;
+         in.params.optionFlags = VEP_OPT_CLOSED_GOPS | VEP_OPT_INTRA_ONLY_AT_START | VEP_OPT_CARRIED;
        },
        [](const Derived& d) {
          EXPECT_EQ(d.settings.closedGops, 1);
          EXPECT_EQ(d.settings.intraOnlyAtStart, 1);
-         EXPECT_EQ(d.settings.optionBit3, 1);
+         EXPECT_EQ(d.settings.carriedOption, 1);
        }},
       {"average bit rate first",
        [](Inputs& in) {

@@ -236,7 +236,7 @@ TEST(CheckSequenceParams, RepairsRefusalsAndWarnings) {
            },
            .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 1); }},
           {.name = "reorder cleared by the noise filter",
-           .setUp = [](EncoderSettings& s) { s.searchParams[0].noSearch = 1; s.auxWord1 = 1; },
+           .setUp = [](EncoderSettings& s) { s.searchParams[0].noSearch = 1; s.noiseFilterMode = 1; },
            .check = [](const EncoderSettings& s) { EXPECT_EQ(s.reorderPictures, 0); }},
           {.name = "reorder cleared for MPEG-4",
            .setUp = [](EncoderSettings& s) {

@@ -124,7 +124,7 @@ TEST(VideoEncoder, RepeatGroupAndSmallOperations) {
   EXPECT_EQ(stats[4], 0);  // on the CPU
   const int32_t aux[3] = {2, 40, -1};
   EXPECT_EQ(e.video->SetAuxParams(aux), 40);
-  EXPECT_EQ(e.video->Settings().auxWord1, 2);
+  EXPECT_EQ(e.video->Settings().noiseFilterMode, 2);
   EXPECT_EQ(e.video->SetGopLength(0), 0);
   EXPECT_EQ(e.video->Settings().gopLength, 15);
   EXPECT_EQ(e.video->SetGopLength(12), 12);
