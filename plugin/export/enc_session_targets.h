@@ -4,15 +4,16 @@
 #include <cstdint>
 
 #include "media/media_type.h"
+#include "plugin/params/export_choices.h"
 
 namespace orx::plugin {
 
-uint32_t VideoSubtypeForChoice(uint32_t videoCodecChoice);
-uint32_t AudioSubtypeForChoice(uint32_t audioCodecChoice);
+uint32_t VideoSubtypeForChoice(VideoCodecChoice choice);
+uint32_t AudioSubtypeForChoice(AudioCodecChoice choice);
 
 // All zero but the major type and the subtype. videoEnabled and audioEnabled are the
 // configuration's enables; videoSubtype and audioSubtype the target subtypes.
-StreamMediaType TargetStreamType(uint32_t containerChoice, bool videoEnabled, bool audioEnabled,
+StreamMediaType TargetStreamType(ContainerChoice container, bool videoEnabled, bool audioEnabled,
                                  uint32_t videoSubtype, uint32_t audioSubtype);
 
 }  // namespace orx::plugin

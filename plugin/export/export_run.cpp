@@ -147,25 +147,25 @@ struct PassRun {
 
 }  // namespace
 
-bool ExportTakesTwoPasses(uint32_t fileType, uint32_t container, bool video, bool audio) {
+bool ExportTakesTwoPasses(uint32_t fileType, ContainerChoice container, bool video, bool audio) {
   if (!video || !audio) return false;
   // The Blu-ray H.264 type follows the Blu-ray MPEG-2 type: its container 7 carries video only,
   // so the audio needs its own pass.
-  if (fileType == kFileTypeMp2b || fileType == kFileType264b) return container != 1;
-  return container == 0;
+  if (fileType == kFileTypeMp2b || fileType == kFileType264b) return container != ContainerChoice::kMpeg2Program;
+  return container == ContainerChoice::kElementary;
 }
 
-const char* SideFileExtension(uint32_t codec) {
+const char* SideFileExtension(AudioCodecChoice codec) {
   switch (codec) {
-    case 0:
+    case AudioCodecChoice::kPcm:
       return "pcm";
-    case 1:
+    case AudioCodecChoice::kMpegLayer2:
       return "mpa";
-    case 2:
+    case AudioCodecChoice::kMpegLayer3:
       return "mp3";
-    case 3:
+    case AudioCodecChoice::kWma:
       return "wma";
-    case 4:
+    case AudioCodecChoice::kAac:
       return "aac";
     default:
       return "raw";
@@ -246,7 +246,7 @@ int32_t Exporter_Export(StandardParameters* standard, ExportRecord* record) {
         answer = kResultExportFailed;
       } else {
         temporary = ReplaceFileExtension(output, "tmp");
-        sideFile = ReplaceFileExtension(output, SideFileExtension(instance->audioCodec));
+        sideFile = ReplaceFileExtension(output, SideFileExtension(ChoiceOf<AudioCodecChoice>(instance->audioCodec)));
         if (temporary == output || sideFile == output) {
           // The video is set aside under the temporary name and the audio renamed to the side
           // file: an output that already bears either name would lose one of the streams (an

@@ -6,6 +6,7 @@
 
 #include "platform/host_sdk/entry.h"
 #include "platform/host_sdk/records.h"
+#include "plugin/params/export_choices.h"
 
 namespace orx::plugin {
 
@@ -16,10 +17,10 @@ int32_t Exporter_Export(host_sdk::StandardParameters* standard, host_sdk::Export
 
 // True when the export runs twice: video and audio exported, and the container is the
 // elementary one (0), or, for the Blu-ray types, anything but the program stream (1).
-bool ExportTakesTwoPasses(uint32_t fileType, uint32_t containerChoice, bool video, bool audio);
+bool ExportTakesTwoPasses(uint32_t fileType, ContainerChoice container, bool video, bool audio);
 
 // The extension of the audio side file by audio codec value: pcm, mpa, mp3, wma, aac, raw.
-const char* SideFileExtension(uint32_t audioCodec);
+const char* SideFileExtension(AudioCodecChoice audioCodec);
 // The output path with the extension of its file name (after its last '.') replaced, or
 // with ".extension" appended when the file name has none.
 std::string ReplaceFileExtension(const std::string& path, const char* extension);

@@ -30,7 +30,7 @@ void LoadVideoSettings(const ParamAccess& params, uint32_t fileType, ExporterIns
   QVATengineConfig& config = state.config;
   VideoEncoderParams& vep = config.encoderParams;
   instance.videoCodec = static_cast<uint32_t>(params.GetInt(ORXVideoCodec));
-  state.videoCodecChoice = instance.videoCodec;
+  state.videoCodecChoice = ChoiceOf<VideoCodecChoice>(instance.videoCodec);
   double quality = params.GetFloat(ORXQuality) + 0.5 - 1.0;
   instance.qualityIndex =
       std::isfinite(quality) && std::fabs(quality) < 2.0e9 ? static_cast<int32_t>(quality) : 0;
@@ -86,7 +86,7 @@ void LoadVideoSettings(const ParamAccess& params, uint32_t fileType, ExporterIns
 
 void LoadAudioSettings(const ParamAccess& params, ExporterInstance& instance, ExportState& state) {
   instance.audioCodec = static_cast<uint32_t>(params.GetInt(ADBEAudioCodec));
-  state.audioCodecChoice = instance.audioCodec;
+  state.audioCodecChoice = ChoiceOf<AudioCodecChoice>(instance.audioCodec);
   state.config.audioCodecChoice = instance.audioCodec;
   instance.audioSampleRate = params.GetFloat(ADBEAudioRatePerSecond);
   instance.audioChannelType = static_cast<uint32_t>(params.GetInt(ADBEAudioNumChannels));
@@ -109,7 +109,7 @@ int32_t Exporter_LoadExportSettings(ExportRecord* record, StandardParameters* st
   QVATengineConfig& config = state.config;
 
   int32_t container = params.GetInt(ORXMultiplexerContainer);
-  state.containerChoice = static_cast<uint32_t>(container);
+  state.containerChoice = ChoiceOf<ContainerChoice>(container);
   config.containerChoice = static_cast<uint32_t>(container);
   std::u16string log = params.GetText(ORXLogFile);
   std::string narrow = Utf16ToUtf8Bounded(log.c_str(), log.size(), sizeof(config.logFilePath) - 1);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "media/tengine_config.h"
+#include "plugin/params/export_choices.h"
 
 namespace orx::plugin {
 
@@ -19,9 +20,9 @@ struct SequenceInfo {
 
 struct ExportState {
   QVATengineConfig config;
-  uint32_t containerChoice;
-  uint32_t audioCodecChoice;
-  uint32_t videoCodecChoice;
+  ContainerChoice containerChoice;
+  AudioCodecChoice audioCodecChoice;
+  VideoCodecChoice videoCodecChoice;
   uint32_t scalingChoice;
   uint32_t gpuCount;
   uint32_t processorCount;

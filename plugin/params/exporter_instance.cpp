@@ -4,6 +4,7 @@
 #include <new>
 
 #include "platform/host_sdk/utf16_text.h"
+#include "plugin/params/export_choices.h"
 #include "plugin/params/exporter_file_type.h"
 #include "plugin/params/param_access.h"
 #include "plugin/params/param_ids.h"
@@ -26,11 +27,12 @@ void ForEachInstanceSuite(ExporterInstance& instance, Fn&& fn) {
 }
 
 // The extension of the output file (without a dot), null for an unknown file type.
-const char* ExtensionFor(uint32_t fileType, int32_t container) {
+const char* ExtensionFor(uint32_t fileType, ContainerChoice container) {
+  const bool elementary = container == ContainerChoice::kElementary;
   switch (fileType) {
-    case kFileTypeMpg2: return container == 0 ? "m2v" : "mpg";
+    case kFileTypeMpg2: return elementary ? "m2v" : "mpg";
     case kFileTypeMp2b: return "mpg";
-    case kFileTypeH264: return container == 0 ? "264" : container == 2 ? "mp4" : "mov";
+    case kFileTypeH264: return elementary ? "264" : container == ContainerChoice::kMp4 ? "mp4" : "mov";
     case kFileType264b: return "264";
     case kFileTypeF4v: return "f4v";
     default: return nullptr;
@@ -80,7 +82,7 @@ int32_t Exporter_QueryExportFileExtension(host_sdk::StandardParameters* /*standa
   if (instance != nullptr) {
     container = ParamAccess(instance->paramSuite, record->exporterId).GetInt(ORXMultiplexerContainer);
   }
-  const char* extension = ExtensionFor(record->fileType, container);
+  const char* extension = ExtensionFor(record->fileType, ChoiceOf<ContainerChoice>(container));
   if (extension == nullptr) return host_sdk::kResultUnknownFileType;
   host_sdk::CopyToUtf16(record->extension, 8, extension);
   return 0;

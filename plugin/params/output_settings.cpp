@@ -39,7 +39,7 @@ int32_t Exporter_QueryOutputSettings(OutputSettingsRecord* record) {
   int64_t ticksPerSecond = 0;
   if (instance->timeSuite) instance->timeSuite->GetTicksPerSecond(&ticksPerSecond);
   int32_t container = params.GetInt(ORXMultiplexerContainer);
-  state.containerChoice = static_cast<uint32_t>(container);
+  state.containerChoice = ChoiceOf<ContainerChoice>(container);
   state.config.containerChoice = static_cast<uint32_t>(container);
 
   int32_t width = params.GetInt(ADBEVideoWidth);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/host_sdk/identifiers.h"
+#include "plugin/params/export_choices.h"
 #include "plugin/params/exporter_file_type.h"
 #include "plugin/params/exporter_instance.h"
 #include "plugin/params/param_access.h"
@@ -23,6 +24,21 @@ struct IntEntry {
 
 void AddInts(const ParamAccess& params, const char* id, std::initializer_list<IntEntry> entries) {
   for (const IntEntry& e : entries) params.AddIntEntry(id, e.value, e.name);
+}
+
+struct ContainerEntry {
+  ContainerChoice choice;
+  const char* name;
+};
+
+void AddContainers(const ParamAccess& params, std::initializer_list<ContainerEntry> entries) {
+  for (const ContainerEntry& e : entries) {
+    params.AddIntEntry(ORXMultiplexerContainer, ChoiceValue(e.choice), e.name);
+  }
+}
+
+void AddAudioCodec(const ParamAccess& params, AudioCodecChoice choice, const char* name) {
+  params.AddIntEntry(ADBEAudioCodec, ChoiceValue(choice), name);
 }
 
 void AddCountingList(const ParamAccess& params, const char* id, int32_t first, int32_t last) {
@@ -97,24 +113,27 @@ void SetParamVisibility(const ParamAccess& params, const char* id, bool hidden, 
 }
 
 void BuildContainerList(const ParamAccess& params, uint32_t fileType) {
-  const char* id = ORXMultiplexerContainer;
-  params.ClearList(id);
+  using enum ContainerChoice;
+  params.ClearList(ORXMultiplexerContainer);
   switch (fileType) {
     case kFileTypeMpg2:
-      AddInts(params, id, {{0, "None (Elementary)"}, {1, "Mpeg2 (Program)"}});
+      AddContainers(params, {{kElementary, "None (Elementary)"}, {kMpeg2Program, "Mpeg2 (Program)"}});
       break;
     case kFileTypeMp2b:
-      AddInts(params, id,
-              {{7, "None (Encore Compatible)"}, {0, "None (Elementary)"}, {1, "Mpeg2 (Program)"}});
+      AddContainers(params, {{kEncoreCompatible, "None (Encore Compatible)"},
+                             {kElementary, "None (Elementary)"},
+                             {kMpeg2Program, "Mpeg2 (Program)"}});
       break;
     case kFileTypeH264:
-      AddInts(params, id, {{0, "None (Elementary)"}, {2, "MPEG-4 (.mp4)"}, {3, "Quicktime (.mov)"}});
+      AddContainers(params, {{kElementary, "None (Elementary)"},
+                             {kMp4, "MPEG-4 (.mp4)"},
+                             {kQuickTime, "Quicktime (.mov)"}});
       break;
     case kFileType264b:
-      AddInts(params, id, {{7, "None (Encore Compatible)"}, {0, "None (Elementary)"}});
+      AddContainers(params, {{kEncoreCompatible, "None (Encore Compatible)"}, {kElementary, "None (Elementary)"}});
       break;
     case kFileTypeF4v:
-      AddInts(params, id, {{0, "None (Elementary)"}, {6, "F4V"}});
+      AddContainers(params, {{kElementary, "None (Elementary)"}, {kF4v, "F4V"}});
       break;
     default:
       break;
@@ -124,9 +143,9 @@ void BuildContainerList(const ParamAccess& params, uint32_t fileType) {
 void BuildVideoCodecList(const ParamAccess& params, uint32_t fileType) {
   params.ClearList(ORXVideoCodec);
   if (IsMpeg2FileType(fileType)) {
-    params.AddIntEntry(ORXVideoCodec, 0, "ORX Accelerated MPEG-2");
+    params.AddIntEntry(ORXVideoCodec, ChoiceValue(VideoCodecChoice::kMpeg2), "ORX Accelerated MPEG-2");
   } else if (IsH264FileType(fileType) || fileType == kFileTypeF4v) {
-    params.AddIntEntry(ORXVideoCodec, 2, "ORX Accelerated H.264");
+    params.AddIntEntry(ORXVideoCodec, ChoiceValue(VideoCodecChoice::kH264), "ORX Accelerated H.264");
   }
 }
 
@@ -139,18 +158,20 @@ void BuildTvStandardList(const ParamAccess& params, uint32_t fileType) {
   params.Change(ORXTVStandard, record);
 }
 
-void BuildAudioCodecList(const ParamAccess& params, uint32_t fileType, int32_t container,
+void BuildAudioCodecList(const ParamAccess& params, uint32_t fileType, ContainerChoice container,
                          uint32_t showOnGui) {
-  const char* id = ADBEAudioCodec;
-  params.ClearList(id);
+  using enum AudioCodecChoice;
+  params.ClearList(ADBEAudioCodec);
   if (IsMpeg2FileType(fileType)) {
-    if ((showOnGui & kOfferPcmAudio) && container == 1) params.AddIntEntry(id, 0, "PCM");
-    params.AddIntEntry(id, 1, "MPEG-1 Layer 2 (mpa)");
-    if (container == 0) params.AddIntEntry(id, 2, "MPEG-1 Layer 3 (mp3)");
+    if ((showOnGui & kOfferPcmAudio) && container == ContainerChoice::kMpeg2Program) {
+      AddAudioCodec(params, kPcm, "PCM");
+    }
+    AddAudioCodec(params, kMpegLayer2, "MPEG-1 Layer 2 (mpa)");
+    if (container == ContainerChoice::kElementary) AddAudioCodec(params, kMpegLayer3, "MPEG-1 Layer 3 (mp3)");
   } else if (fileType == kFileType264b) {
-    params.AddIntEntry(id, 1, "MPEG-1 Layer 2 (mpa)");
+    AddAudioCodec(params, kMpegLayer2, "MPEG-1 Layer 2 (mpa)");
   } else if (fileType == kFileTypeH264 || fileType == kFileTypeF4v) {
-    params.AddIntEntry(id, 4, "AAC");
+    AddAudioCodec(params, kAac, "AAC");
   }
 }
 
@@ -242,7 +263,7 @@ int BuildFrameRateList(const ParamAccess& params, const ExporterInstance& instan
 }
 
 int BuildAudioRateList(const ParamAccess& params, uint32_t fileType) {
-  int32_t codec = params.GetInt(ADBEAudioCodec);
+  const auto codec = ChoiceOf<AudioCodecChoice>(params.GetInt(ADBEAudioCodec));
   params.ClearList(ADBEAudioRatePerSecond);
   std::vector<AudioRate> rates;
   if (fileType == kFileTypeF4v) {
@@ -250,7 +271,7 @@ int BuildAudioRateList(const ParamAccess& params, uint32_t fileType) {
   } else if (IsBluRayFileType(fileType)) {
     rates = {kRate48000};
   } else if (fileType == kFileTypeMpg2 || fileType == kFileTypeH264) {
-    if (codec == 0) rates = {kRate44100, kRate48000};
+    if (codec == AudioCodecChoice::kPcm) rates = {kRate44100, kRate48000};
     else rates = {kRate32000, kRate44100, kRate48000};
   }
   for (const AudioRate& r : rates) params.AddFloatEntry(ADBEAudioRatePerSecond, r.hz, r.name);

@@ -3,6 +3,8 @@
 // builders that depend on other parameters' current values.
 #include <cstdint>
 
+#include "plugin/params/export_choices.h"
+
 namespace orx::plugin {
 
 class ParamAccess;
@@ -17,7 +19,7 @@ void BuildContainerList(const ParamAccess& params, uint32_t fileType);
 void BuildVideoCodecList(const ParamAccess& params, uint32_t fileType);
 // Fills the TV standard list and hides the parameter for 'F4V_'.
 void BuildTvStandardList(const ParamAccess& params, uint32_t fileType);
-void BuildAudioCodecList(const ParamAccess& params, uint32_t fileType, int32_t container,
+void BuildAudioCodecList(const ParamAccess& params, uint32_t fileType, ContainerChoice container,
                          uint32_t showOnGui);
 void BuildChannelList(const ParamAccess& params, uint32_t fileType);
 void BuildAudioBitRateList(const ParamAccess& params);

@@ -109,14 +109,14 @@ class ParamBuilder {
   int32_t multiGroup_;
 };
 
-int32_t DefaultContainer(uint32_t fileType) {
+ContainerChoice DefaultContainer(uint32_t fileType) {
   switch (fileType) {
-    case kFileTypeMpg2: return 1;
-    case kFileTypeMp2b: return 7;
-    case kFileTypeH264: return 2;
-    case kFileType264b: return 0;
-    case kFileTypeF4v: return 6;
-    default: return 0;
+    case kFileTypeMpg2: return ContainerChoice::kMpeg2Program;
+    case kFileTypeMp2b: return ContainerChoice::kEncoreCompatible;
+    case kFileTypeH264: return ContainerChoice::kMp4;
+    case kFileType264b: return ContainerChoice::kElementary;
+    case kFileTypeF4v: return ContainerChoice::kF4v;
+    default: return ContainerChoice::kElementary;
   }
 }
 
@@ -136,8 +136,8 @@ double ComputeDefaultBitrate(uint32_t width, uint32_t height, double framesPerSe
 void InitExportDefaults(uint32_t width, uint32_t height) {
   ExportState& state = GlobalExportState();
   EncSession_InitConfig(&state.config, width, height);
-  state.containerChoice = 1;
-  state.audioCodecChoice = 1;
+  state.containerChoice = ContainerChoice::kMpeg2Program;
+  state.audioCodecChoice = AudioCodecChoice::kMpegLayer2;
 }
 
 int64_t DefaultFrameDuration(const TimeSuite* time, double fps) {
@@ -194,14 +194,15 @@ int32_t Exporter_GenerateDefaultParams(StandardParameters* /*standard*/, ParamsR
   b.Group(ADBEAudienceTabGroup, ORXBasicMultiplexerGroup, "Basic Settings");
   b.Add(ORXBasicMultiplexerGroup, Param(ORXMultiplexerContainer, kParamInt)
                                       .Range(IntValue(0), IntValue(4))
-                                      .Default(IntValue(DefaultContainer(fileType))));
+                                      .Default(IntValue(ChoiceValue(DefaultContainer(fileType)))));
   b.Add(ORXBasicMultiplexerGroup, Param(ORXMuxHelpButton, kParamButton).ArbData(4));
 
   b.Group(ADBETopParamGroup, ADBEVideoTabGroup, "Top-level Video param group");
   b.Group(ADBEVideoTabGroup, ADBEBasicVideoGroup, "Basic Video Settings");
   b.Add(ADBEBasicVideoGroup, Param(ORXVideoCodec, kParamInt)
                                  .Range(IntValue(0), IntValue(0))
-                                 .Default(IntValue(IsMpeg2FileType(fileType) ? 0 : 2)));
+                                 .Default(IntValue(ChoiceValue(
+                                     IsMpeg2FileType(fileType) ? VideoCodecChoice::kMpeg2 : VideoCodecChoice::kH264))));
   b.Add(ADBEBasicVideoGroup, Param(ORXQuality, kParamFloat)
                                  .Flags(1)
                                  .Range(FloatValue(1.0), FloatValue(5.0))
@@ -252,7 +253,7 @@ int32_t Exporter_GenerateDefaultParams(StandardParameters* /*standard*/, ParamsR
   bool aac = fileType == kFileTypeH264 || f4v;
   b.Add(ADBEAudioCodecGroup, Param(ADBEAudioCodec, kParamInt)
                                  .Range(IntValue(0), IntValue(4))
-                                 .Default(IntValue(aac ? 4 : 1)));
+                                 .Default(IntValue(ChoiceValue(aac ? AudioCodecChoice::kAac : AudioCodecChoice::kMpegLayer2))));
   b.Group(ADBEAudioTabGroup, ADBEBasicAudioGroup, "Basic Audio Settings");
   b.Add(ADBEBasicAudioGroup,
         Param(ADBEAudioRatePerSecond, kParamFloat).Default(FloatValue(seq.audioSampleRate)));

@@ -135,13 +135,13 @@ int32_t Exporter_PostProcessParams(StandardParameters* /*standard*/, ParamsRecor
   StoreHelpTopic(params, ORXVideoHelpButton, kHelpTopicVideo);
 
   // 15-18.
-  BuildAudioCodecList(params, fileType, params.GetInt(ORXMultiplexerContainer), show);
-  int32_t audioCodec = params.GetInt(ADBEAudioCodec);
+  BuildAudioCodecList(params, fileType, ChoiceOf<ContainerChoice>(params.GetInt(ORXMultiplexerContainer)), show);
+  const auto audioCodec = ChoiceOf<AudioCodecChoice>(params.GetInt(ADBEAudioCodec));
   BuildAudioRateList(params, fileType);
   BuildChannelList(params, fileType);
   BuildAudioBitRateList(params);
   ParamRecord bitRate = params.Get(ORXAudioBitRate);
-  bitRate.hidden = audioCodec == 0 ? 1 : 0;
+  bitRate.hidden = audioCodec == AudioCodecChoice::kPcm ? 1 : 0;
   params.Change(ORXAudioBitRate, bitRate);
   BuildSampleSizeList(params);
   StoreHelpTopic(params, ORXAudioHelpButton, kHelpTopicAudio);

@@ -5,6 +5,7 @@
 
 #include "platform/host_sdk/identifiers.h"
 #include "platform/host_sdk/utf16_text.h"
+#include "plugin/params/export_choices.h"
 #include "plugin/params/exporter_instance.h"
 #include "plugin/params/param_access.h"
 #include "plugin/params/param_ids.h"
@@ -14,25 +15,25 @@ namespace {
 
 using namespace host_sdk;
 
-const char* VideoCodecName(int32_t codec) {
+const char* VideoCodecName(VideoCodecChoice codec) {
   switch (codec) {
-    case 0: return "ORX Accelerated MPEG-2";
-    case 1:
-    case 2: return "ORX Accelerated H.264";
-    case 3: return "WMV9";
-    case 4: return "WMV9-AP";
-    case 5: return "VC1";
-    case 6: return "DIVX";
+    case VideoCodecChoice::kMpeg2: return "ORX Accelerated MPEG-2";
+    case VideoCodecChoice::kMpeg4:
+    case VideoCodecChoice::kH264: return "ORX Accelerated H.264";
+    case VideoCodecChoice::kWmv9: return "WMV9";
+    case VideoCodecChoice::kWmv9Advanced: return "WMV9-AP";
+    case VideoCodecChoice::kVc1: return "VC1";
+    case VideoCodecChoice::kDivx: return "DIVX";
     default: return "Unknown Video Codec";
   }
 }
 
-const char* AudioCodecName(int32_t codec) {
+const char* AudioCodecName(AudioCodecChoice codec) {
   switch (codec) {
-    case 1: return "MPA2";
-    case 2: return "MP3";
-    case 3: return "WMA";
-    case 4: return "AAC";
+    case AudioCodecChoice::kMpegLayer2: return "MPA2";
+    case AudioCodecChoice::kMpegLayer3: return "MP3";
+    case AudioCodecChoice::kWma: return "WMA";
+    case AudioCodecChoice::kAac: return "AAC";
     default: return "Unknown";
   }
 }
@@ -66,7 +67,7 @@ int32_t Exporter_GetParamSummary(StandardParameters* /*standard*/, ParamSummaryR
   ExporterInstance* instance = InstanceOf(record->privateData);
   if (instance == nullptr || instance->paramSuite == nullptr) return 0;
   ParamAccess params(instance->paramSuite, record->exporterId, 0);
-  int32_t videoCodec = params.GetInt(ORXVideoCodec);
+  const auto videoCodec = ChoiceOf<VideoCodecChoice>(params.GetInt(ORXVideoCodec));
   double quality = params.GetFloat(ORXQuality);
   int32_t tvStandard = params.GetInt(ORXTVStandard);
   int32_t width = params.GetInt(ADBEVideoWidth);
@@ -77,9 +78,9 @@ int32_t Exporter_GetParamSummary(StandardParameters* /*standard*/, ParamSummaryR
   double sampleRate = params.GetFloat(ADBEAudioRatePerSecond);
   double averageBitrate = params.GetFloat(ORXAverageBitrate);
   double audioBitRate = params.GetFloat(ORXAudioBitRate);
-  int32_t audioCodec = params.GetInt(ADBEAudioCodec);
+  const auto audioCodec = ChoiceOf<AudioCodecChoice>(params.GetInt(ADBEAudioCodec));
   int32_t channels = params.GetInt(ADBEAudioNumChannels);
-  int32_t container = params.GetInt(ORXMultiplexerContainer);
+  const auto container = ChoiceOf<ContainerChoice>(params.GetInt(ORXMultiplexerContainer));
   int64_t ticksPerSecond = 0;
   if (instance->timeSuite) instance->timeSuite->GetTicksPerSecond(&ticksPerSecond);
   double frameRate =
@@ -90,7 +91,7 @@ int32_t Exporter_GetParamSummary(StandardParameters* /*standard*/, ParamSummaryR
   if (record->exportVideo == 0) {
     Write(record->videoSummary, "No summary available");
   } else {
-    if (container == 6) {
+    if (container == ContainerChoice::kF4v) {
       std::snprintf(line, sizeof(line), "%ix%i, %.2f [fps]", width, height, frameRate);
     } else {
       std::snprintf(line, sizeof(line), "%s, %s, %ix%i, %.2f [fps], %0.1f [%sbps], %s, Quality %0.1f",
@@ -103,7 +104,7 @@ int32_t Exporter_GetParamSummary(StandardParameters* /*standard*/, ParamSummaryR
   if (record->exportAudio == 0) {
     Write(record->audioSummary, "No summary available");
   } else {
-    if (audioCodec == 0) {
+    if (audioCodec == AudioCodecChoice::kPcm) {
       std::snprintf(line, sizeof(line), "PCM, 16 bit, %.3f kHz, %s", sampleRate / 1000.0,
                     ChannelName(channels));
     } else {

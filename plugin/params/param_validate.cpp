@@ -74,9 +74,9 @@ void CoupleFrameSize(const Context& c) {
   BuildAspectList(c.params, c.fileType);
 }
 
-void ShowAudioBitRate(const Context& c, int32_t audioCodec) {
+void ShowAudioBitRate(const Context& c, AudioCodecChoice audioCodec) {
   ParamRecord record = c.params.Get(ORXAudioBitRate);
-  record.hidden = audioCodec == 0 ? 1 : 0;
+  record.hidden = audioCodec == AudioCodecChoice::kPcm ? 1 : 0;
   c.params.Change(ORXAudioBitRate, record);
 }
 
@@ -97,11 +97,13 @@ int32_t Exporter_ValidateParamChanged(StandardParameters* /*standard*/,
   if (id == ORXMultiplexerContainer) {
     if (IsMpeg2FileType(c.fileType)) {
       uint32_t show = ReadShowOnGui(0);
-      int32_t container = params.GetInt(ORXMultiplexerContainer);
+      const auto container = ChoiceOf<ContainerChoice>(params.GetInt(ORXMultiplexerContainer));
       BuildAudioCodecList(params, c.fileType, container, show);
       ParamRecord codec = params.Get(ADBEAudioCodec);
-      if (container != 0 && codec.value.intValue == 2) {
-        codec.value.intValue = 1;
+      // Layer 3 is offered only for elementary streams.
+      if (container != ContainerChoice::kElementary &&
+          ChoiceOf<AudioCodecChoice>(codec.value.intValue) == AudioCodecChoice::kMpegLayer3) {
+        codec.value.intValue = ChoiceValue(AudioCodecChoice::kMpegLayer2);
         params.Change(ADBEAudioCodec, codec);
       }
     }
@@ -172,7 +174,7 @@ int32_t Exporter_ValidateParamChanged(StandardParameters* /*standard*/,
     int32_t codec = params.GetInt(ADBEAudioCodec);
     copy.audioCodec = static_cast<uint32_t>(codec);
     BuildAudioRateList(params, c.fileType);
-    ShowAudioBitRate(c, codec);
+    ShowAudioBitRate(c, ChoiceOf<AudioCodecChoice>(codec));
   } else if (id == ORXNumEncoders) {
     int32_t n = params.GetInt(ORXNumEncoders);
     copy.encoderCount = static_cast<uint32_t>(n);

@@ -35,7 +35,7 @@ TEST(ExportRules, PassesByFileTypeContainerAndStreams) {
       {kFileTypeH264, 0, true, true, true},   {kFileTypeH264, 2, true, true, false},
   };
   for (const Row& r : rows) {
-    EXPECT_EQ(ExportTakesTwoPasses(r.fileType, r.container, r.video, r.audio), r.twoPasses)
+    EXPECT_EQ(ExportTakesTwoPasses(r.fileType, ChoiceOf<ContainerChoice>(r.container), r.video, r.audio), r.twoPasses)
         << std::hex << r.fileType << " container " << r.container << " video " << r.video
         << " audio " << r.audio;
   }
@@ -69,15 +69,15 @@ TEST(ExportRules, TargetStreamTypes) {
   };
   for (const Row& r : rows) {
     StreamMediaType t =
-        TargetStreamType(r.container, r.video, r.audio, r.videoSubtype, r.audioSubtype);
+        TargetStreamType(ChoiceOf<ContainerChoice>(r.container), r.video, r.audio, r.videoSubtype, r.audioSubtype);
     EXPECT_EQ(t.MType, r.major) << "container " << r.container << " video 0x" << std::hex
                                 << r.videoSubtype;
     EXPECT_EQ(t.subtype, r.subtype)
         << "container " << r.container << " video 0x" << std::hex << r.videoSubtype;
     EXPECT_EQ(t.size, 0u);
   }
-  EXPECT_EQ(VideoSubtypeForChoice(4), QVA_MSUBTYPE_MPV2);
-  EXPECT_EQ(AudioSubtypeForChoice(9), QVA_MSUBTYPE_MPA2);
+  EXPECT_EQ(VideoSubtypeForChoice(VideoCodecChoice::kWmv9Advanced), QVA_MSUBTYPE_MPV2);
+  EXPECT_EQ(AudioSubtypeForChoice(ChoiceOf<AudioCodecChoice>(9)), QVA_MSUBTYPE_MPA2);
 }
 
 TEST(ExportRules, FrameBytesAndPixelFormats) {
@@ -134,12 +134,14 @@ TEST(ExportRules, SamplesAreScaledTruncatedAndHeldAtFullScale) {
 
 TEST(ExportRules, SideFilesAndMovesIntoPlace) {
   EXPECT_EQ(ReplaceFileExtension("/a/clip.m2v", "tmp"), "/a/clip.tmp");
-  EXPECT_EQ(ReplaceFileExtension("/a/clip.m2v", SideFileExtension(1)), "/a/clip.mpa");
+  EXPECT_EQ(ReplaceFileExtension("/a/clip.m2v", SideFileExtension(AudioCodecChoice::kMpegLayer2)), "/a/clip.mpa");
   EXPECT_EQ(ReplaceFileExtension("/a.b/clip", "mpa"), "/a.b/clip.mpa");
   EXPECT_EQ(ReplaceFileExtension("clip.x.m2v", "tmp"), "clip.x.tmp");
   const char* names[] = {"pcm", "mpa", "mp3", "wma", "aac", "raw"};
-  for (uint32_t codec = 0; codec < 6; ++codec) EXPECT_STREQ(SideFileExtension(codec), names[codec]);
-  EXPECT_STREQ(SideFileExtension(77), "raw");
+  for (int codec = 0; codec < 6; ++codec) {
+    EXPECT_STREQ(SideFileExtension(ChoiceOf<AudioCodecChoice>(codec)), names[codec]);
+  }
+  EXPECT_STREQ(SideFileExtension(ChoiceOf<AudioCodecChoice>(77)), "raw");
 
   std::string dir = orx::test::MakeTempDir("export_rules");
   std::ofstream(dir + "/from") << "new";

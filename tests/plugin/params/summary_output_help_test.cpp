@@ -114,7 +114,7 @@ TEST_F(Readers, OutputSettingsOfTheDefaults) {
   EXPECT_EQ(r.audioSampleRate, 48000.0);
   EXPECT_EQ(r.audioSampleType, 12);
   EXPECT_EQ(r.audioChannelType, 2);
-  EXPECT_EQ(GlobalExportState().containerChoice, 1u);
+  EXPECT_EQ(GlobalExportState().containerChoice, ContainerChoice::kMpeg2Program);
   EXPECT_EQ(GlobalExportState().config.containerChoice, 1u);
 }
 
