@@ -48,7 +48,8 @@ typedef void (*BufferQueueStateFn)(QVAHandle queue, uint32_t waitState, void* co
 QVAStatus BufferQueue_Create(uint32_t slotSize, uint32_t slotCount, QVAHandle* outQueue);
 // "i:" (direction 2) and/or "o:" (direction 4) and the name, at most 31 characters.
 QVAStatus BufferQueue_SetName(QVAHandle queue, const char* name, uint32_t direction);
-QVAStatus BufferQueue_SetLimit(QVAHandle queue, uint32_t flags, uint32_t ignored, uint32_t count, uint32_t ignored2);
+QVAStatus BufferQueue_SetLimit(QVAHandle queue, uint32_t flags, uint32_t reserved, uint32_t count,
+                               uint32_t reserved2);
 QVAStatus BufferQueue_SetStateCallback(QVAHandle queue, BufferQueueStateFn callback, void* context);
 QVAStatus BufferQueue_SetBufferCallback(QVAHandle queue, QVAPinCallbackFn callback, ComponentInstance* instance,
                                         uint32_t pin, void* user);

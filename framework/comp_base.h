@@ -80,7 +80,7 @@ void CompBase_LockProcessing(ComponentInstance* instance);
 void CompBase_UnlockProcessing(ComponentInstance* instance);
 QVAStatus CompBase_Init(ComponentInstance* instance);
 QVAStatus CompBase_Deinit(ComponentInstance* instance);
-QVAStatus CompBase_StartThread(ComponentInstance* instance, QVAThreadFn worker, uintptr_t ignored);
+QVAStatus CompBase_StartThread(ComponentInstance* instance, QVAThreadFn worker, uintptr_t reserved);
 QVAStatus CompBase_StopThread(ComponentInstance* instance, uint32_t timeoutMs);
 QVAStatus CompBase_SetPriority(ComponentInstance* instance, int32_t priority);
 QVAStatus CompBase_SendCommand(ComponentInstance* instance, uint32_t command, uintptr_t param1, uintptr_t param2,
@@ -98,7 +98,7 @@ QVAStatus CompBase_DeliverInput1(void* context, ComponentBuffer* buffer);
 QVAStatus CompBase_TakeInput(ComponentInstance* instance, uint32_t pin, ComponentBuffer** outBuffer, uint32_t timeoutMs);
 QVAStatus CompBase_ReturnInput(ComponentInstance* instance, uint32_t pin, ComponentBuffer* buffer);
 // direction 0 input, 1 output; pin 0xFFFFFFFF for all.
-QVAStatus CompBase_FlushQueues(ComponentInstance* instance, uint32_t direction, uint32_t pin, uint32_t ignored);
+QVAStatus CompBase_FlushQueues(ComponentInstance* instance, uint32_t direction, uint32_t pin, uint32_t reserved);
 QVAStatus CompBase_CloseInputs(ComponentInstance* instance, uint32_t direction, uint32_t pin, uint32_t close,
                                uint32_t wait);
 ComponentInstance* CompBase_SetInputMode(ComponentInstance* instance, uint32_t mode);
@@ -116,7 +116,7 @@ QVAStatus CompBase_SetEventCallback(ComponentInstance* instance, QVAEventCallbac
                                     void* user);
 void CompBase_ReportError(ComponentInstance* instance, QVAStatus status, uint32_t detail);
 QVAStatus CompBase_ResetStatistics(ComponentInstance* instance);
-QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t ignored);
+QVAStatus CompBase_StartStatistics(ComponentInstance* instance, uint32_t reserved);
 QVAStatus CompBase_SnapshotStatistics(ComponentInstance* instance);
 QVAStatus CompBase_PauseStatistics(ComponentInstance* instance);
 QVAStatus CompBase_StopStatistics(ComponentInstance* instance);

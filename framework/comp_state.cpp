@@ -276,18 +276,18 @@ namespace {
 
 // The rule of the end-of-stream and end-of-input setters: the first forms (f1, f2) are taken only
 // while no bit of the family is set; other values are ORed in, 0 clears.
-void SetEndWord(ComponentInstance* instance, std::atomic<uint32_t>& word, uint32_t value, uint32_t firstForms,
+void SetEndWord(ComponentInstance* instance, std::atomic<uint32_t>& endWord, uint32_t value, uint32_t firstForms,
                 uint32_t family, const char* trace) {
-  const uint32_t old = word.load();
+  const uint32_t old = endWord.load();
   if (old == value) return;
   if (value & firstForms) {
     if (old & family) return;
     Trace(instance, trace, old, value);
-    word = value;
+    endWord = value;
     return;
   }
   Trace(instance, trace, old, value);
-  word = value != 0 ? old | value : 0;
+  endWord = value != 0 ? old | value : 0;
 }
 
 }  // namespace

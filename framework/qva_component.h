@@ -59,7 +59,7 @@ inline constexpr uint32_t QVA_STATES_NO_PROGRESS = QVA_STATE_PLAYING | QVA_STATE
 
 // The one rule for state and flag masks: true when the word shares a bit with the mask or
 // equals it, so mask 0 tests for 0. The complement of a state waits until that state is left.
-constexpr bool QVAMaskTest(uint32_t word, uint32_t mask) { return (word & mask) != 0 || word == mask; }
+constexpr bool QVAMaskTest(uint32_t value, uint32_t mask) { return (value & mask) != 0 || value == mask; }
 
 // --- Commands ---
 inline constexpr uint32_t CMD_NONE = 0x0;

@@ -21,7 +21,7 @@ QVAHandle QVACreateEvent(uint32_t manualReset, uint32_t initiallySignalled, cons
   return event;
 }
 
-QVAHandle QVACreateEvent2(uint32_t /*ignored*/, uint32_t manualReset, uint32_t initiallySignalled,
+QVAHandle QVACreateEvent2(uint32_t /*reserved*/, uint32_t manualReset, uint32_t initiallySignalled,
                           const char* name) {
   return QVACreateEvent(manualReset, initiallySignalled, name);
 }

@@ -71,7 +71,7 @@ QVAStatus QVADestroyThread(QVAHandle thread, uint32_t wait);
 // --- Events ---
 // nullptr when memory fails or the system refuses the event.
 QVAHandle QVACreateEvent(uint32_t manualReset, uint32_t initiallySignalled, const char* name);
-QVAHandle QVACreateEvent2(uint32_t ignored, uint32_t manualReset, uint32_t initiallySignalled, const char* name);
+QVAHandle QVACreateEvent2(uint32_t reserved, uint32_t manualReset, uint32_t initiallySignalled, const char* name);
 QVAStatus QVASetEvent(QVAHandle event);  // 0; 28
 // 0 signalled; 26 timed out; 28. (No abandoned state exists, so never 27.)
 QVAStatus QVAWaitEvent(QVAHandle event, uint32_t timeoutMs);

@@ -49,10 +49,10 @@ QVAStatus KeepConfig(QVAHandle engine, const QVATengineConfig* config) {
   g_config = *config;
   return QVATengine_SetConfig(engine, config);
 }
-QVAStatus KeepTarget(QVAHandle engine, const StreamMediaType* target, uint32_t word,
-                     orx::plugin::TengineWriteFn write, void* c1, void* c2, uint32_t ignored) {
+QVAStatus KeepTarget(QVAHandle engine, const StreamMediaType* target, uint32_t targetWord,
+                     orx::plugin::TengineWriteFn write, void* writeContext, void* writeExtra, uint32_t reserved) {
   g_target = *target;
-  return QVATengine_OpenTarget(engine, target, word, write, c1, c2, ignored);
+  return QVATengine_OpenTarget(engine, target, targetWord, write, writeContext, writeExtra, reserved);
 }
 const orx::plugin::TengineCalls kKeepingCalls{
     &QVATengine_Create,      &KeepConfig,          &QVATengine_OpenVideoSource,

@@ -12,7 +12,7 @@
 
 // The argument of CompRegisterStatic: a component built into the calling library.
 struct StaticCompRecord {
-  uint32_t word;  // 0
+  uint32_t reserved;  // 0
   char name[64];
   QVACompLibInitFn libInit;
   QVACompLibReleaseFn libRelease;

@@ -80,7 +80,7 @@ QVAStatus QVAgraph_WaitForState(QVAHandle graph, uint32_t mask, uint32_t timeout
 QVAStatus QVAgraph_Print(QVAHandle graph, const char* title);
 // Removes every node in the order of adding, unloading its component when unload is set, and
 // frees the graph. 0.
-QVAStatus QVAgraph_Release(QVAHandle graph, uint32_t unload, uint32_t ignored = 0);
+QVAStatus QVAgraph_Release(QVAHandle graph, uint32_t unload, uint32_t reserved = 0);
 // The number of nodes (0 for a bad handle).
 uint32_t graph_CountComps(QVAHandle graph);
 // The OR of the states of the leaves reachable from the first node. 0; 28 without out.

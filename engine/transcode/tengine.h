@@ -22,8 +22,10 @@ inline constexpr uint32_t QVA_HANDLE_TENGINE = 0x80003;
 using QVATengineReleaseFn = QVAStatus (*)(QVAHandle engine, ComponentBuffer* buffer, void* context,
                                           void* referenceHandle);
 // Called on the last component's worker thread for every output piece: data, seek requests
-// (QVA_BUFFLAG_SEEK with the offset) and the end-of-stream marker. Its answer is ignored.
-using QVATengineWriteFn = QVAStatus (*)(QVAHandle engine, ComponentBuffer* buffer, void* context1, void* context2);
+// (QVA_BUFFLAG_SEEK with the offset) and the end-of-stream marker, with the two values the
+// caller gave QVATengine_OpenTarget. Its answer is ignored.
+using QVATengineWriteFn = QVAStatus (*)(QVAHandle engine, ComponentBuffer* buffer, void* writeContext,
+                                        void* writeExtra);
 
 // The 112-byte statistics record of QVATengine_GetStatistics.
 struct TengineStatistics {
@@ -61,8 +63,10 @@ QVAStatus QVATengine_OpenVideoSource(QVAHandle engine, const VideoMediaType* for
                                      void* context);
 QVAStatus QVATengine_OpenAudioSource(QVAHandle engine, const AudioMediaType* format, QVATengineReleaseFn callback,
                                      void* context);
-QVAStatus QVATengine_OpenTarget(QVAHandle engine, const StreamMediaType* target, uint32_t word,
-                                QVATengineWriteFn writeCallback, void* context1, void* context2, uint32_t ignored);
+// A non-zero targetWord asks for the engine's sink like a write callback does; reserved is not read.
+QVAStatus QVATengine_OpenTarget(QVAHandle engine, const StreamMediaType* target, uint32_t targetWord,
+                                QVATengineWriteFn writeCallback, void* writeContext, void* writeExtra,
+                                uint32_t reserved);
 QVAStatus QVATengine_OpenTargetFile(QVAHandle engine, const char* fileName, uint32_t mode,
                                     const StreamMediaType* target);
 QVAStatus QVATengine_GetFormats(QVAHandle engine, StreamMediaType* outStream, AudioMediaType* outAudio,
@@ -84,21 +88,22 @@ QVAStatus tengine_ApplyDemuxConfig(QVAHandle engine, ComponentInstance* demux);
 QVAStatus tengine_MediaTypeName(uint32_t majorType, uint32_t subtype, char* out, uint32_t outSize);
 
 // --- Run, delivery and tear-down ---
-QVAStatus QVATengine_Run(QVAHandle engine, uint32_t word);
-QVAStatus QVATengine_DeliverVideo(QVAHandle engine, ComponentBuffer* buffer, uint32_t ignored,
+// traceWord is only traced; the reserved words are not read.
+QVAStatus QVATengine_Run(QVAHandle engine, uint32_t traceWord);
+QVAStatus QVATengine_DeliverVideo(QVAHandle engine, ComponentBuffer* buffer, uint32_t reserved,
                                   void* referenceHandle, uint32_t timeoutMs);
-QVAStatus QVATengine_DeliverAudio(QVAHandle engine, ComponentBuffer* buffer, uint32_t ignored, void* ignored2,
-                                  uint32_t timeoutMs);
+QVAStatus QVATengine_DeliverAudio(QVAHandle engine, ComponentBuffer* buffer, uint32_t reserved,
+                                  void* reservedHandle, uint32_t timeoutMs);
 // Waits for the graph's ends; a component of the graphs that reported an error since Run makes
 // the answer that error (its output is incomplete, so the stream is).
-QVAStatus QVATengine_Wait(QVAHandle engine, uint32_t word, uint32_t timeoutMs);
-QVAStatus QVATengine_Stop(QVAHandle engine, uint32_t word);
+QVAStatus QVATengine_Wait(QVAHandle engine, uint32_t traceWord, uint32_t timeoutMs);
+QVAStatus QVATengine_Stop(QVAHandle engine, uint32_t traceWord);
 QVAStatus QVATengine_Flush(QVAHandle engine, uint32_t flushParameter);
-QVAStatus QVATengine_Disconnect(QVAHandle engine, uint32_t word);
+QVAStatus QVATengine_Disconnect(QVAHandle engine, uint32_t traceWord);
 QVAStatus QVATengine_Release(QVAHandle engine);
 QVAStatus QVATengine_Control(QVAHandle engine, uint32_t command, void* statisticsBlock);
-QVAStatus QVATengine_StartWatchdog(QVAHandle engine, uint32_t pollMs, uint32_t idleLimitMs, uint32_t word);
-QVAStatus QVATengine_StopWatchdog(QVAHandle engine, uint32_t word);
+QVAStatus QVATengine_StartWatchdog(QVAHandle engine, uint32_t pollMs, uint32_t idleLimitMs, uint32_t traceWord);
+QVAStatus QVATengine_StopWatchdog(QVAHandle engine, uint32_t traceWord);
 
 // --- Side roads ---
 QVAStatus QVATengine_GetStatistics(QVAHandle engine, TengineStatistics* out);

@@ -41,8 +41,8 @@ struct QVATengine {
   void* sourceContext;  // serves both sources
   uint32_t targetWord;
   QVATengineWriteFn write;
-  void* writeContext1;
-  void* writeContext2;
+  void* writeContext;
+  void* writeExtra;
   StreamMediaType sourceStream;  // of a file source; size words preset
   AudioMediaType sourceAudio;
   VideoMediaType sourceVideo;

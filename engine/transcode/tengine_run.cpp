@@ -98,10 +98,10 @@ extern "C" void tengine_OnComponentError(ComponentInstance*, QVAStatus status, u
                                          [&] { KeepComponentFailure(status, detail, user); });
 }
 
-QVAStatus QVATengine_Run(QVAHandle handle, uint32_t word) {
+QVAStatus QVATengine_Run(QVAHandle handle, uint32_t traceWord) {
   QVATengine* engine = TengineFromHandle(handle);
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
-  TENGINE_TRACE(engine, kTrace, "QVATengine_Run(0x%X) enter\n", word);
+  TENGINE_TRACE(engine, kTrace, "QVATengine_Run(0x%X) enter\n", traceWord);
   if (engine->running) return QVA_SUCCESS;
   TengineStampActivity(engine);
   Found mux = Find(engine->targetGraph, "mux");
@@ -202,10 +202,10 @@ QVAStatus QVATengine_DeliverAudio(QVAHandle handle, ComponentBuffer* buffer, uin
   return status;
 }
 
-QVAStatus QVATengine_Wait(QVAHandle handle, uint32_t word, uint32_t timeoutMs) {
+QVAStatus QVATengine_Wait(QVAHandle handle, uint32_t traceWord, uint32_t timeoutMs) {
   QVATengine* engine = TengineFromHandle(handle);
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
-  TENGINE_TRACE(engine, kTrace, "QVATengine_Wait(0x%X) enter\n", word);
+  TENGINE_TRACE(engine, kTrace, "QVATengine_Wait(0x%X) enter\n", traceWord);
   QVAStatus status = QVA_SUCCESS;
   if (engine->running) {
     TengineStampActivity(engine);
@@ -218,10 +218,10 @@ QVAStatus QVATengine_Wait(QVAHandle handle, uint32_t word, uint32_t timeoutMs) {
   return status;
 }
 
-QVAStatus QVATengine_Stop(QVAHandle handle, uint32_t word) {
+QVAStatus QVATengine_Stop(QVAHandle handle, uint32_t traceWord) {
   QVATengine* engine = TengineFromHandle(handle);
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
-  TENGINE_TRACE(engine, kTrace, "QVATengine_Stop(0x%X) enter\n", word);
+  TENGINE_TRACE(engine, kTrace, "QVATengine_Stop(0x%X) enter\n", traceWord);
   QVAStatus status = QVA_SUCCESS;
   if (engine->running) {
     SendIfAny(engine->sourceGraph, CMD_STOP, 0, &status);
@@ -247,10 +247,10 @@ QVAStatus QVATengine_Flush(QVAHandle handle, uint32_t flushParameter) {
   return status;
 }
 
-QVAStatus QVATengine_Disconnect(QVAHandle handle, uint32_t word) {
+QVAStatus QVATengine_Disconnect(QVAHandle handle, uint32_t traceWord) {
   QVATengine* engine = TengineFromHandle(handle);
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
-  TENGINE_TRACE(engine, kTrace, "QVATengine_Disconnect(0x%X) enter\n", word);
+  TENGINE_TRACE(engine, kTrace, "QVATengine_Disconnect(0x%X) enter\n", traceWord);
   TengineStampActivity(engine);
   QVAStatus status = QVA_SUCCESS;
   SendIfAny(engine->targetGraph, QVA_GRAPH_CMD_END, kAsFastAsPossible, &status);

@@ -159,15 +159,16 @@ QVAStatus QVATengine_OpenAudioSource(QVAHandle handle, const AudioMediaType*, QV
   return QVA_SUCCESS;
 }
 
-QVAStatus QVATengine_OpenTarget(QVAHandle handle, const StreamMediaType* target, uint32_t word,
-                                QVATengineWriteFn writeCallback, void* context1, void* context2, uint32_t) {
+QVAStatus QVATengine_OpenTarget(QVAHandle handle, const StreamMediaType* target, uint32_t targetWord,
+                                QVATengineWriteFn writeCallback, void* writeContext, void* writeExtra,
+                                uint32_t /*reserved*/) {
   QVATengine* engine = TengineFromHandle(handle);
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
   TENGINE_TRACE(engine, kTrace, "QVATengine_OpenTarget() enter\n");
-  engine->targetWord = word;
+  engine->targetWord = targetWord;
   engine->write = writeCallback;
-  engine->writeContext1 = context1;
-  engine->writeContext2 = context2;
+  engine->writeContext = writeContext;
+  engine->writeExtra = writeExtra;
   engine->targetOpened = 1;
   const QVAStatus status = QVATengine_OpenTargetFile(handle, nullptr, 0, target);
   if (engine->targetGraph == nullptr) QVAgraph_Create(&engine->targetGraph);

@@ -46,7 +46,7 @@ QVAStatus WriteOutput(ComponentBuffer* buffer) {
   TengineStampActivity(engine);
   // A failed write is the caller's to report; the component is never failed for it.
   if (engine->write != nullptr && buffer != nullptr) {
-    engine->write(engine->handle, buffer, engine->writeContext1, engine->writeContext2);
+    engine->write(engine->handle, buffer, engine->writeContext, engine->writeExtra);
   }
   return QVA_SUCCESS;
 }

@@ -45,10 +45,10 @@ uint32_t WatchdogThread(QVAHandle thread, void* argument) {
 
 }  // namespace
 
-QVAStatus QVATengine_StartWatchdog(QVAHandle handle, uint32_t pollMs, uint32_t idleLimitMs, uint32_t word) {
+QVAStatus QVATengine_StartWatchdog(QVAHandle handle, uint32_t pollMs, uint32_t idleLimitMs, uint32_t traceWord) {
   QVATengine* engine = TengineFromHandle(handle);
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
-  TENGINE_TRACE(engine, kTrace, "QVATengine_StartWatchdog(0x%X) enter\n", word);
+  TENGINE_TRACE(engine, kTrace, "QVATengine_StartWatchdog(0x%X) enter\n", traceWord);
   QVAStatus status = QVA_SUCCESS;
   TengineWatchdog& watchdog = engine->watchdog;
   if (watchdog.thread == nullptr) {
@@ -69,10 +69,10 @@ QVAStatus QVATengine_StartWatchdog(QVAHandle handle, uint32_t pollMs, uint32_t i
   return status;
 }
 
-QVAStatus QVATengine_StopWatchdog(QVAHandle handle, uint32_t word) {
+QVAStatus QVATengine_StopWatchdog(QVAHandle handle, uint32_t traceWord) {
   QVATengine* engine = TengineFromHandle(handle);
   if (engine == nullptr) return QVA_ERR_BADHANDLE;
-  TENGINE_TRACE(engine, kTrace, "QVATengine_StopWatchdog(0x%X) enter\n", word);
+  TENGINE_TRACE(engine, kTrace, "QVATengine_StopWatchdog(0x%X) enter\n", traceWord);
   TengineWatchdog& watchdog = engine->watchdog;
   if (watchdog.thread != nullptr) {
     watchdog.stop = 1;

@@ -113,8 +113,8 @@ QVAStatus EncSession_OnBufferRelease(QVAHandle engine, ComponentBuffer* buffer, 
                                      void* senderHandle);
 // Marks the pass failed: its output ended while video was still to come (once traced).
 void EncSession_NoteEarlyOutputEnd(EncSessionState& s);
-QVAStatus EncSession_OnOutput(QVAHandle engine, ComponentBuffer* buffer, void* context1,
-                              void* context2);
+QVAStatus EncSession_OnOutput(QVAHandle engine, ComponentBuffer* buffer, void* writeContext,
+                              void* writeExtra);
 int32_t EncSession_PumpAudio(host_sdk::StandardParameters* standard,
                              const host_sdk::SequenceRenderSuite* render,
                              const host_sdk::SequenceAudioSuite* audio, int64_t limitMs,

@@ -36,8 +36,8 @@ uint32_t SinkEndWaitMs() {
 
 void SetSinkEndWaitMsForTest(uint32_t ms) { g_sinkEndWaitMs = ms; }
 
-QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, void* /*context1*/,
-                              void* /*context2*/) {
+QVAStatus EncSession_OnOutput(QVAHandle /*engine*/, ComponentBuffer* buffer, void* /*writeContext*/,
+                              void* /*writeExtra*/) {
   EncSessionState& s = Session();
   if (buffer == nullptr) return QVA_ERR_BADARG;
   s.lastOutputMs = NowMs();

@@ -15,9 +15,10 @@ namespace orx::plugin {
 // (engine, buffer, source context, the buffer's reference handle or none).
 using TengineReleaseFn = QVAStatus (*)(QVAHandle engine, ComponentBuffer* buffer, void* context,
                                        void* referenceHandle);
-// (engine, buffer, context 1, context 2): one output piece, seek request or end of stream.
-using TengineWriteFn = QVAStatus (*)(QVAHandle engine, ComponentBuffer* buffer, void* context1,
-                                     void* context2);
+// (engine, buffer, the write context and extra value given to OpenTarget): one output piece,
+// seek request or end of stream.
+using TengineWriteFn = QVAStatus (*)(QVAHandle engine, ComponentBuffer* buffer, void* writeContext,
+                                     void* writeExtra);
 
 struct TengineCalls {
   QVAStatus (*Create)(QVAHandle* engine);
@@ -26,16 +27,16 @@ struct TengineCalls {
                                TengineReleaseFn release, void* context);
   QVAStatus (*OpenAudioSource)(QVAHandle engine, const AudioMediaType* format,
                                TengineReleaseFn release, void* context);
-  QVAStatus (*OpenTarget)(QVAHandle engine, const StreamMediaType* target, uint32_t word,
-                          TengineWriteFn write, void* context1, void* context2, uint32_t ignored);
+  QVAStatus (*OpenTarget)(QVAHandle engine, const StreamMediaType* target, uint32_t targetWord,
+                          TengineWriteFn write, void* writeContext, void* writeExtra, uint32_t reserved);
   QVAStatus (*Control)(QVAHandle engine, uint32_t command, void* block);
-  QVAStatus (*Run)(QVAHandle engine, uint32_t word);
-  QVAStatus (*DeliverVideo)(QVAHandle engine, ComponentBuffer* buffer, uint32_t ignored,
+  QVAStatus (*Run)(QVAHandle engine, uint32_t traceWord);
+  QVAStatus (*DeliverVideo)(QVAHandle engine, ComponentBuffer* buffer, uint32_t reserved,
                             void* referenceHandle, uint32_t timeoutMs);
-  QVAStatus (*DeliverAudio)(QVAHandle engine, ComponentBuffer* buffer, uint32_t ignored,
-                            void* ignored2, uint32_t timeoutMs);
+  QVAStatus (*DeliverAudio)(QVAHandle engine, ComponentBuffer* buffer, uint32_t reserved,
+                            void* reservedHandle, uint32_t timeoutMs);
   QVAStatus (*Flush)(QVAHandle engine, uint32_t parameter);
-  QVAStatus (*Wait)(QVAHandle engine, uint32_t word, uint32_t timeoutMs);
+  QVAStatus (*Wait)(QVAHandle engine, uint32_t traceWord, uint32_t timeoutMs);
   QVAStatus (*Release)(QVAHandle engine);
 };
 

@@ -30,7 +30,7 @@ QVATengineConfig& Owner() { return *LogOwner(); }
 
 std::string Number(long v) { return std::to_string(v); }
 
-void SetFlag(uint32_t& word, uint32_t bit, bool on) { word = on ? (word | bit) : (word & ~bit); }
+void SetFlag(uint32_t& flags, uint32_t bit, bool on) { flags = on ? (flags | bit) : (flags & ~bit); }
 
 // A status line: at most 500 characters.
 std::string FormatStatus(const char* format, va_list args) {

@@ -7,7 +7,7 @@
 
 namespace orx::plugin {
 
-void ConvertRecordToNarrow(uint32_t /*ignored*/, const WideSettingsRecord* wide,
+void ConvertRecordToNarrow(uint32_t /*reserved*/, const WideSettingsRecord* wide,
                            NarrowSettingsRecord* narrow) {
   std::memcpy(narrow->head, wide->head, sizeof(narrow->head));
   const char16_t* source = wide->secondText ? wide->secondText : wide->text;

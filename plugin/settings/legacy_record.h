@@ -22,7 +22,7 @@ struct NarrowSettingsRecord {
   uint8_t tail[28];
 };
 
-void ConvertRecordToNarrow(uint32_t ignored, const WideSettingsRecord* wide,
+void ConvertRecordToNarrow(uint32_t reserved, const WideSettingsRecord* wide,
                            NarrowSettingsRecord* narrow);
 // The UTF-16 text is allocated through the host's memory functions.
 void ConvertRecordToWide(const host_sdk::StandardParameters* host,

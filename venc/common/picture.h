@@ -19,8 +19,8 @@ struct PackedMV {
   int16_t x;
   int16_t y;
 
-  static constexpr PackedMV FromWord(uint32_t word) {
-    return {static_cast<int16_t>(word & 0xFFFF), static_cast<int16_t>(word >> 16)};
+  static constexpr PackedMV FromWord(uint32_t packed) {
+    return {static_cast<int16_t>(packed & 0xFFFF), static_cast<int16_t>(packed >> 16)};
   }
   constexpr uint32_t Word() const {
     return static_cast<uint16_t>(x) | (static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16);

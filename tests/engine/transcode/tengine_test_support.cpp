@@ -68,8 +68,8 @@ std::vector<uint8_t> EngineSink::Stream() {
   return stream;
 }
 
-QVAStatus SinkWrite(QVAHandle, ComponentBuffer* buffer, void* context1, void*) {
-  auto* sink = static_cast<EngineSink*>(context1);
+QVAStatus SinkWrite(QVAHandle, ComponentBuffer* buffer, void* writeContext, void*) {
+  auto* sink = static_cast<EngineSink*>(writeContext);
   WrittenPiece piece{buffer->flags, 0, {}, buffer->timestamp};
   if (buffer->flags & QVA_BUFFLAG_SEEK) piece.seek = buffer->SeekOffset();
   if (buffer->length != 0) piece.data.assign(buffer->data, buffer->data + buffer->length);

@@ -51,7 +51,8 @@ struct EngineSink {
   // directly). False when the time ran out first.
   bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 };
-QVAStatus SinkWrite(QVAHandle engine, ComponentBuffer* buffer, void* context1, void* context2);
+// writeContext is the EngineSink.
+QVAStatus SinkWrite(QVAHandle engine, ComponentBuffer* buffer, void* writeContext, void* writeExtra);
 QVAStatus SinkRelease(QVAHandle engine, ComponentBuffer* buffer, void* context, void* handle);
 
 // The configuration an export would give for a source frame format and the target sizes.

@@ -45,11 +45,13 @@ ProbeOutput RunProbe(const std::vector<std::string>& args, const std::string& sc
   return out;
 }
 
-std::string MakeEncoderRegistry(const std::string& dir, const std::string& logPath, long long word) {
+std::string MakeEncoderRegistry(const std::string& dir, const std::string& logPath, long long waitSleepFlags) {
   std::string registry = dir + "/registry";
   ScopedEnv use("ORX_REGISTRY", registry.c_str());
   if (!logPath.empty()) platform::RegistryWriteString(venc::kEncoderRegistryKey, "LogFilePath", logPath);
-  if (word >= 0) platform::RegistryWriteDword(venc::kEncoderRegistryKey, "EncodeGpuWaitSleep", static_cast<uint32_t>(word));
+  if (waitSleepFlags >= 0) {
+    platform::RegistryWriteDword(venc::kEncoderRegistryKey, "EncodeGpuWaitSleep", static_cast<uint32_t>(waitSleepFlags));
+  }
   return registry;
 }
 

@@ -21,8 +21,8 @@ ProbeOutput RunProbe(const std::vector<std::string>& args, const std::string& sc
                      const std::map<std::string, std::string>& env = {});
 
 // A registry file whose encoder key names logPath as "LogFilePath" (none when empty) and holds
-// "EncodeGpuWaitSleep" when word >= 0. Answers the registry file's path.
-std::string MakeEncoderRegistry(const std::string& dir, const std::string& logPath, long long word = -1);
+// "EncodeGpuWaitSleep" when waitSleepFlags >= 0. Answers the registry file's path.
+std::string MakeEncoderRegistry(const std::string& dir, const std::string& logPath, long long waitSleepFlags = -1);
 
 std::string ReadText(const std::string& path);
 
