@@ -32,7 +32,7 @@ void SetBuffers(ComponentInstance* instance, uint32_t flags, uint32_t pinIndex, 
   comp::SetParam(instance, QVA_PARAM_BUFFERS, &config, sizeof config);
 }
 
-// Step 7 of the begin for one slot: its groups, buffers, event callback and formats.
+// Step 7 of VEncoderBegin, for one slot: its groups, buffers, event callback and formats.
 void ConfigureSlot(MultiVEncState* state, EncoderSlot& slot, uint32_t n, uint32_t m) {
   const VideoEncoderParams& p = state->params;
   slot.running = 1;

@@ -28,8 +28,8 @@ Found Find(QVAHandle graph, const char* alias) {
   return found;
 }
 
-// Step 3 of Run: a file source feeds the target's partners; a partner that is missing takes its
-// counterpart out.
+// Step 3 of QVATengine_Run: a file source feeds the target's partners; a partner that is
+// missing takes its counterpart out.
 void ConnectFileSource(QVATengine* engine) {
   const struct {
     const char* source;

@@ -81,7 +81,8 @@ void CreateMuxTargets(const QVATengineConfig& config, uint32_t majorType, Target
   }
 }
 
-// Step 2: the components of the target stream type.
+// Step 2 of QVATengine_OpenTargetFile, the target set-up: the components of the target stream
+// type.
 TargetComponents CreateTargetComponents(const QVATengineConfig& config, const StreamMediaType& target) {
   TargetComponents t;
   const uint32_t subtype = target.subtype;
@@ -127,7 +128,8 @@ TargetComponents CreateTargetComponents(const QVATengineConfig& config, const St
 
 uint32_t Align16(uint32_t value) { return (value + 15) & ~15u; }
 
-// Step 3: the writer's input buffers for raw output; answers the wanted output buffer size.
+// Step 3 of the target set-up: the writer's input buffers for raw output; answers the wanted
+// output buffer size.
 uint32_t ConfigureRawOutput(QVATengine* engine, ComponentInstance* writer) {
   QVATengineConfig& config = engine->config;
   uint32_t size = kRawOutputDefaultSize;
@@ -182,8 +184,8 @@ bool Link(QVAHandle graph, ComponentInstance*& up, ComponentInstance* down, uint
   return false;
 }
 
-// Step 7 without a writer: the engine's sink on the last component's output pin, and the lent
-// buffer's data area.
+// Step 7 of the target set-up, without a writer: the engine's sink on the last component's
+// output pin, and the lent buffer's data area.
 bool ConnectSink(QVATengine* engine, ComponentInstance* last) {
   if (comp::ConnectOutput(last, 0, tengine_GetOutputBuffer, tengine_DeliverOutput, nullptr) != QVA_SUCCESS) {
     return false;

@@ -17,6 +17,7 @@ void CMultiplexer::StartStream() {
   const bool audioRunning = Running(audioState_);
   const uint32_t type = config_.muxType;
 
+  // CMultiplexer::StartStream, the stream set-up once the inputs are known:
   // 1-3: pack layout and system header contents by container.
   vbr_ = videoRunning && (noVbvDelay_ || videoBytesPerSecond_ >= 1250000);
   packConfig_ = PackConfig{};

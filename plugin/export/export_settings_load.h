@@ -8,7 +8,7 @@
 
 namespace orx::plugin {
 
-// 0.
+// Answers 0 always, also when the instance or the host's suites are missing.
 int32_t Exporter_LoadExportSettings(host_sdk::ExportRecord* record,
                                     host_sdk::StandardParameters* standard);
 

@@ -48,6 +48,7 @@ int32_t Exporter_PostProcessParams(StandardParameters* /*standard*/, ParamsRecor
   if (!params.available()) return 0;
   ExportState& state = GlobalExportState();
 
+  // Exporter_PostProcessParams, the parameter post-processing:
   // 1-3: names, and the registry's scaling choice.
   SetNames(params, {{ADBEAudienceTabGroup, "Multiplexer"},
                     {ORXBasicMultiplexerGroup, "Basic Settings"},
@@ -106,7 +107,7 @@ int32_t Exporter_PostProcessParams(StandardParameters* /*standard*/, ParamsRecor
     params.Change(ORXNumGPUs, r);
   }
 
-  // 5-9.
+  // 5-9: the multiplexer's and the basic video lists.
   BuildContainerList(params, fileType);
   StoreHelpTopic(params, ORXMuxHelpButton, kHelpTopicMultiplexer);
   BuildVideoCodecList(params, fileType);
@@ -125,7 +126,7 @@ int32_t Exporter_PostProcessParams(StandardParameters* /*standard*/, ParamsRecor
     params.Change(id, r);
   }
 
-  // 11-14.
+  // 11-14: aspect, frame rate, bit rate range and the GOP lists.
   BuildAspectList(params, fileType);
   BuildFrameRateList(params, *instance, fileType);
   SetRange(params, ORXAverageBitrate, bluRay ? 0.25 : 250.0, bluRay ? 50.0 : 50000.0);
@@ -134,7 +135,7 @@ int32_t Exporter_PostProcessParams(StandardParameters* /*standard*/, ParamsRecor
   BuildScalerList(params);
   StoreHelpTopic(params, ORXVideoHelpButton, kHelpTopicVideo);
 
-  // 15-18.
+  // 15-18: the audio lists.
   BuildAudioCodecList(params, fileType, ChoiceOf<ContainerChoice>(params.GetInt(ORXMultiplexerContainer)), show);
   const auto audioCodec = ChoiceOf<AudioCodecChoice>(params.GetInt(ADBEAudioCodec));
   BuildAudioRateList(params, fileType);

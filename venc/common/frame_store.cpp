@@ -54,7 +54,9 @@ bool CFrameStore::Init(const EncoderSettings* settings, int frameBufferCount,
     return false;
   }
 
-  // 1-2. Pictures and the H.264 vector code-length table.
+  // CFrameStore::Init, the picture store's set-up (the GPU frame buffers of steps 5 and 6 are
+  // refused above):
+  // 1-3. The pictures, and before them the H.264 vector code-length table.
   if (settings->codec == CODEC_H264) BuildMvCodeLengthTable(settings->searchRangeX);
   for (int i = 0; i < pictureCount; ++i) {
     auto* picture = new CPicture;

@@ -124,6 +124,7 @@ uint8_t* ConversionBuffer(VEncPrivate* p, size_t bytes) {
 // input pin's set-up.
 QVAStatus ReconfigureVideoEncoder(ComponentInstance* instance, const VideoMediaType* format) {
   VEncPrivate* p = Private(instance);
+  // ReconfigureVideoEncoder, the component's take-up of a new input format:
   // 1. An open encoder that coded pictures ends its sequence first. One that coded nothing yet
   // closes too, so that the next picture opens it with the new format.
   if (p->glueState >= VENC_OPEN) {
@@ -140,17 +141,17 @@ QVAStatus ReconfigureVideoEncoder(ComponentInstance* instance, const VideoMediaT
   {
     std::lock_guard<std::mutex> hold(*p->recordsLock);
     VEncStoredRecords& r = p->stored;
-    // 2.
+    // 2. The format is stored; the settings are derived again unless an encoder is running.
     if (format != &r.input) std::memcpy(&r.input, format, sizeof(VideoMediaType));
     const bool settled = p->glueState == VENC_CREATED || p->glueState == VENC_CONFIGURED;
     if (settled || r.paramsChanged != 0) {
       DeriveEncoderSettings(r.params, r.input, r.output, p->settings, p->requestOptions);
       if (settled) r.paramsChanged = 0;
     }
-    // 3.
+    // 3. The input's FOURCC.
     p->fourcc = InputFourccOf(r.input.subtype);
     bind = (r.params.optionFlags & VEP_OPT_BIND_THREAD) != 0;
-    // 4 and 5.
+    // 4 and 5. The picture's size and frame rate, when the format gives them.
     known = ApplyFormatGeometry(r, p->settings);
     if (known) {
       r.ready = 1;
@@ -164,7 +165,7 @@ QVAStatus ReconfigureVideoEncoder(ComponentInstance* instance, const VideoMediaT
       p->inputBufferSize = wide ? w16 * h16 * 4 : w16 * h16 + 2 * (w16 * h16 / 4);
       bufferSize = p->inputBufferSize;
       bufferCount = p->inputBufferCount;
-      // 7.
+      // 7. The output format carries the sequence header.
       r.output.codecPrivateLength =
           static_cast<uint32_t>(GetSequenceHeader(p->settings, r.output.codecPrivate, dsp::GetCpuFeatures()));
     }
@@ -175,10 +176,10 @@ QVAStatus ReconfigureVideoEncoder(ComponentInstance* instance, const VideoMediaT
   }
   // The queue grows keeping every record queued behind the format record.
   const QVAStatus status = CompBase_SetupInputPin(instance, 0, nullptr, nullptr, bufferSize, bufferCount);
-  // 8.
+  // 8. The new output format goes downstream.
   CompBase_SetProgressPending(instance, 1);
   CompBase_SendFormatChange(instance, 0);
-  // 9.
+  // 9. The worker is bound to its processor when the parameters ask.
   if (bind) BindWorkerThread(instance);
   return status;
 }
@@ -190,8 +191,8 @@ void TraceConfiguration(ComponentInstance* instance, const EncoderSettings& s) {
               s.width, s.height, s.maxBitRate, s.gopLength, s.anchorDistance);
 }
 
-// Step 5 of the process hook for a picture: configure on the first picture, re-configure after a
-// parameter or format change. Answers 3 when the first configuration fails.
+// Step 5 of VideoEncoderProcessBuf for a picture: configure on the first picture, re-configure
+// after a parameter or format change. Answers 3 when the first configuration fails.
 QVAStatus ApplyConfiguration(ComponentInstance* instance, VEncPrivate* p) {
   bool ready = false;
   bool changed = false;
@@ -297,7 +298,7 @@ QVAStatus EncodePicture(ComponentInstance* instance, VEncPrivate* p, const Compo
   return QVA_SUCCESS;
 }
 
-// Step 3: a pass-through marker goes downstream as a data-less buffer.
+// Step 3 of VideoEncoderProcessBuf: a pass-through marker goes downstream as a data-less buffer.
 void PassMarker(ComponentInstance* instance, VEncPrivate* p, const ComponentBuffer& buffer) {
   if (Has(buffer.flags, QVA_BUFFLAG_BATCHSTART)) {
     // A new batch restarts the encoder when it starts a stream, or after the flush that ended
@@ -382,16 +383,17 @@ QVAStatus DestroyVideoEncoder(ComponentInstance* instance) {
 
 QVAStatus VideoEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* buffer) {
   VEncPrivate* p = Private(instance);
-  // 1.
+  // VideoEncoderProcessBuf, the component's process hook, one buffer a round:
+  // 1. Without an encoder object nothing can be done.
   if (p->encoder == nullptr) return QVA_ERR_OPEN;
   if (buffer == nullptr) return QVA_SUCCESS;
   const uint32_t flags = buffer->flags;
   bool picture = buffer->length != 0;
-  // 2.
+  // 2. A flush request empties the output queues.
   if (Has(flags, QVA_BUFFLAG_FLUSH)) CompBase_FlushQueues(instance, 1, 0xFFFFFFFFu, 0);
-  // 3.
+  // 3. Stream-start and batch markers pass through.
   if (Has(flags, kMarkerFlags)) PassMarker(instance, p, *buffer);
-  // 4.
+  // 4. A format record is the new input format, not a picture.
   if (Has(flags, QVA_BUFFLAG_FORMAT)) {
     picture = false;
     if (buffer->data != nullptr && buffer->length >= sizeof(VideoMediaType)) {
@@ -402,7 +404,7 @@ QVAStatus VideoEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
     }
   }
   QVAStatus result = QVA_SUCCESS;
-  // 5.
+  // 5. A picture: its frame information, a forced key frame and the configuration.
   if (picture) {
     if (Has(flags, QVA_BUFFLAG_TIMESTAMP)) {
       const bool wordGiven = Has(flags, QVA_BUFFLAG_COMPONENTWORD);
@@ -422,13 +424,13 @@ QVAStatus VideoEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
     std::lock_guard<std::mutex> hold(*p->recordsLock);
     p->glueState = VENC_OPEN;
   }
-  // 7.
+  // 7. The time stamp.
   if (Has(flags, QVA_BUFFLAG_TIMESTAMP)) {
     p->lastTimestamp = buffer->timestamp;
     CompBase_SetTimestamp(instance, 0, static_cast<uint32_t>(buffer->timestamp),
                           static_cast<uint32_t>(buffer->timestamp >> 32));
   }
-  // 8.
+  // 8. The picture is encoded; an end of stream or of input ends or flushes the sequence.
   if (p->glueState == VENC_OPEN && picture) result = EncodePicture(instance, p, *buffer);
   if (Has(flags, QVA_BUFFLAG_EOI | QVA_BUFFLAG_EOS)) {
     VideoEncoderParams params;

@@ -112,6 +112,7 @@ uint32_t ChooseBitRate(const VideoEncoderParams& params, const VideoMediaType& o
 void DeriveEncoderSettings(const VideoEncoderParams& params, const VideoMediaType& input,
                            VideoMediaType& output, EncoderSettings& settings,
                            RequestOptions& requestOptions) {
+  // DeriveEncoderSettings, the sequence settings from the parameter block and the formats:
   // 1. Output-format defaults from the input.
   DefaultOutputFromInput(input, output);
 

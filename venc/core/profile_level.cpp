@@ -174,6 +174,7 @@ void SelectH264Level(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
            height * height / 256 <= 8 * row.maxFs &&
            static_cast<double>(width * height) * rate / 256.0 <= row.maxMbps;
   };
+  // SelectH264Level, the H.264 profile and level of the sequence:
   // 1. From level 4.2 down while the row below fits.
   int index = static_cast<int>(std::size(kH264Levels)) - 1;
   while (index > 0 && fits(kH264Levels[index - 1])) --index;
@@ -202,7 +203,7 @@ void SelectH264Level(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
     s.vbvBufferSize = lower;
   }
   s.vbvBufferSize = std::min(s.vbvBufferSize, upper);
-  // 6.
+  // 6. The loop filter and the MPEG-4 style estimator.
   s.loopFilter = ChooseLoopFilter(s, (cpuFeatures & platform::kCpuSse2) != 0 ? 1 : 0);
   s.mpeg4StyleEstimator = 1;
 }

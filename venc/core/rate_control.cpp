@@ -17,7 +17,8 @@ bool Searches(const SearchParams& search) { return search.noSearch == 0 && searc
 
 bool CRateControl::Init(EncoderSettings* settings, IRateControlOutput* output,
                         RateControlStatistics* stats) {
-  // 1.
+  // CRateControl::Init, the sequence set-up of the rate controller:
+  // 1. The links, the geometry and the rates the settings give.
   settings_ = settings;
   output_ = output;
   stats_ = stats;
@@ -29,7 +30,7 @@ bool CRateControl::Init(EncoderSettings* settings, IRateControlOutput* output,
   mbRows_ = settings->mbRows;
   mbCount_ = mbCols_ * mbRows_;
   codec_ = settings->codec;
-  // 2.
+  // 2. Bits per picture; the decoding clock and the stream's bit counts start at 0.
   bitsPerPicture_ = bitRate_ / frameRate_;
   decodingTime_ = previousDecodingTime_ = 0;
   bitsWritten_ = virtualStuffing_ = 0;
@@ -44,7 +45,7 @@ bool CRateControl::Init(EncoderSettings* settings, IRateControlOutput* output,
   decodingTime_ = static_cast<int64_t>(360000.0 * static_cast<double>(initial) / bitRate_);
   fullness_ = static_cast<double>(initial);
   s1_ = s2_ = 0.75;
-  // 4.
+  // 4. The buffer ratios, the activity flag and the variable-rate accounting.
   const double pixels = static_cast<double>(mbCount_) * 256.0;
   r0_ = std::clamp(12.0 * pixels / vbvBits + 1.0, 2.0, 16.0);
   r1_ = std::clamp(2.0 * pixels / vbvBits, 0.4, 0.75);
@@ -60,7 +61,7 @@ bool CRateControl::Init(EncoderSettings* settings, IRateControlOutput* output,
   planCounter_ = planInterval_ / 2 - 1;
   planPeriod_ = settings->anchorDistance + RoundToInt(frameRate_);
   lastPlanDisplay_ = 0;
-  // 6.
+  // 6. A variable rate sets its target; the quantiser bounds follow the bits per pixel.
   if (mode_ > 0) {
     if (settings->bitRate < 2) settings->bitRate = settings->maxBitRate;
     SetBitRate(settings, settings->bitRate);
@@ -90,7 +91,8 @@ bool CRateControl::Init(EncoderSettings* settings, IRateControlOutput* output,
 }
 
 void CRateControl::SetBitRate(EncoderSettings* settings, int requested) {
-  // 1.
+  // CRateControl::SetBitRate, a new variable-rate target:
+  // 1. The rate within 32000 and the peak; a constant-rate controller becomes variable.
   const double b = std::max(std::min(requested, settings->maxBitRate), 32000);
   if (mode_ == 0) {
     mode_ = 1;
@@ -99,7 +101,7 @@ void CRateControl::SetBitRate(EncoderSettings* settings, int requested) {
   settings->bitRate = static_cast<int32_t>(b);
   settings->pelRateToBits =
       static_cast<double>(settings->codedWidth) * settings->codedHeight * frameRate_ / b;
-  // 2.
+  // 2. Bits per pixel and the variable-rate target.
   const double bpp = std::max(1.0 / settings->pelRateToBits, 0.1);
   vbrTarget_ = b;
   const double vbvBits = static_cast<double>(vbvSize_);
@@ -133,7 +135,7 @@ void CRateControl::SetBitRate(EncoderSettings* settings, int requested) {
     gain_ = 0;
     deviationBound_ = 0;
   }
-  // 5.
+  // 5. The variable-rate quantiser starts from its start value; the accounting restarts.
   vbrBase_ = vbrStart_;
   vbrQuant_ = vbrBase_;
   deviation_ = trend_ = lastValue_ = 0;
@@ -144,7 +146,8 @@ void CRateControl::TuneWeights(const EncoderSettings* settings) {
   const int n = settings->gopLength;
   const int m = settings->anchorDistance;
   const SearchParams& first = settings->searchParams[0];
-  // 1.
+  // CRateControl::TuneWeights, the quantiser bounds from the bits per pixel:
+  // 1. The weight w: bits per pixel, raised for searches that refine.
   double bpp = 1.0 / settings->pelRateToBits;
   double w = bpp;
   if (n > 1 && bpp < 0.4 && Searches(first)) {
@@ -156,29 +159,29 @@ void CRateControl::TuneWeights(const EncoderSettings* settings) {
     }
   }
   if (settings->codec > CODEC_KALDER && settings->useMpegQuant != 0) w *= 1.1;
-  // 2.
+  // 2. Interlaced pictures without pulldown weigh less.
   if (settings->progressiveSequence == 0 && settings->pulldownMode == 0) {
     w *= 0.9;
     bpp *= 0.9;
   }
-  // 3.
+  // 3. The divisor d by codec and GOP structure.
   double d = settings->codec >= CODEC_VC1 ? 4.275 : settings->codec >= CODEC_MPEG4 ? 4.5 : 5.0;
   if (n > 0 && m > 0) {
     d *= (settings->progressiveSequence != 0 || settings->pulldownMode != 0) ? 0.81 : 0.9;
   }
-  // 4.
+  // 4. The quantiser bounds.
   qScale_ = std::clamp(d / w, 4.0, 40.0);
   qStart_ = RoundToInt(std::min(0.6 * d / w, qScale_ - 2.0) / 2.0) * 2.0;
   qStart_ = std::min(std::max(qStart_, bpp >= 1.0 ? 2.0 : 4.0), 12.0);
   qLow_ = std::clamp(static_cast<double>(RoundToInt(1.1 * d / bpp + 1.0)), 8.0, 16.0);
   qMax_ = std::clamp(RoundToInt((1.8 * d / bpp + 2.0) / 2.0) * 2.0, 12.0, 40.0);
   qScaleCopy_ = qScale_;
-  // 5.
+  // 5. Searching, refining GOPs start lower.
   if (n > 1 && m > 0 && Searches(first) && first.subPel != 0) {
     qStart_ = std::min(qStart_, 8.0);
     if (settings->codec > CODEC_KALDER && settings->useMpegQuant != 0) qLow_ = std::min(qLow_, 12.0);
   }
-  // 6.
+  // 6. A variable rate's quantiser base follows the new start.
   if (gain_ != 0) {
     vbrBase_ = std::max(qStart_ + 2.0, vbrBase_);
     vbrQuant_ = vbrBase_;
@@ -202,7 +205,8 @@ void CRateControl::StartGop(CPicture* picture, uint32_t pPictures, uint32_t bPic
 
 void CRateControl::PlanPicture(CPicture* picture) {
   if (gain_ == 0) return;
-  // 1.
+  // CRateControl::PlanPicture, the variable-rate planning:
+  // 1. The planning value t and its change against the trend.
   const double t = gain_ * deviation_;
   const double dt = t - trend_;
   // 2. Far below the target the start quantiser drops, and the deviation is pulled back.
@@ -246,7 +250,7 @@ void CRateControl::PlanPicture(CPicture* picture) {
     v *= (dt > 0.1 || t > 1.0) ? 1.02 : 1.01;
   }
   vbrQuant_ = std::min(std::max(v, lo), qMax_);
-  // 5.
+  // 5. The trend follows t; the last value and the planned picture are kept.
   trend_ += dt / 4.0;
   lastValue_ = t;
   lastPlanDisplay_ = picture != nullptr ? picture->displayNumber : 0;
@@ -254,6 +258,8 @@ void CRateControl::PlanPicture(CPicture* picture) {
 
 void CRateControl::EndPicture(CPicture* picture) {
   const int type = picture->pictureType;
+  // CRateControl::EndPicture, the accounting after a picture is written (steps 1-3 only for a
+  // picture coded without a copy mode):
   if (picture->copyMode == COPY_NONE) {
     // 1. With reordering the complexities come from the picture just coded.
     if (reorder_) {
@@ -303,7 +309,7 @@ void CRateControl::EndPicture(CPicture* picture) {
       pictureBits += 8 * bytes;
     }
   }
-  // 5.
+  // 5. The stream's bits and the GOP's coded pictures.
   bitsWritten_ = output_->StreamBits();
   coded_[type] += 1;
   // 6. Variable rate: the deviation from the target, a repeated field earning half a picture.
@@ -316,6 +322,7 @@ void CRateControl::EndPicture(CPicture* picture) {
 }
 
 int CRateControl::CheckVbv(CPicture* picture) {
+  // CRateControl::CheckVbv, the decoder-buffer model at each picture:
   // 1. Display duration in 1/90000 s.
   const bool repeat = picture->repeatFirstField != 0;
   double duration = 90000.0 / frameRate_;
@@ -349,7 +356,7 @@ int CRateControl::CheckVbv(CPicture* picture) {
           pictureQuant_, qScale_);
     }
   }
-  // 4.
+  // 4. The decoder buffer's fullness at this picture's decoding time.
   fullness_ = static_cast<double>(decodingTime_) * bitRate_ / 360000.0 - static_cast<double>(delivered);
   // 5. vbv_delay from the arrival of this picture's start code.
   int vbvDelay = 65535;
@@ -360,10 +367,10 @@ int CRateControl::CheckVbv(CPicture* picture) {
                           static_cast<int64_t>(static_cast<double>(arrived) * 90000.0 / bitRate_);
     vbvDelay = static_cast<int>(std::clamp<int64_t>(delay, 0, 65534));
   }
-  // 6.
+  // 6. The decoding clock moves on.
   previousDecodingTime_ = decodingTime_;
   decodingTime_ += RoundToInt64(4.0 * advance);
-  // 7.
+  // 7. Overflow is only reported.
   if (fullness_ > static_cast<double>(vbvSize_) && settings_->quietChecks == 0) {
     DebugPrintf("vbv_delay overflow!\n");
   }

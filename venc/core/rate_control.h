@@ -179,7 +179,10 @@ class CRateControl final : public IRateControl {
   double planStep2_ = 0;
   double accumulatedActivity_ = 0;
 
-  // Complexity model.
+  // Complexity model. The short names follow the rate-control notation: X_ the intra
+  // complexity of the current or last picture; s1_ and s2_ the slowly and quickly smoothed
+  // buffer fullness (as fractions of the VBV size); r0_ the activity-floor ratio and r1_ the
+  // lowest target fullness, both from the pixels per VBV bit.
   double estimate_[4] = {};  // by picture type: E_I, E_P, E_B
   double stored_[4] = {};  // with reordering
   double X_ = 0;
@@ -192,7 +195,7 @@ class CRateControl final : public IRateControl {
   double bToIntra_ = 0.5;
   double previousQuant_ = 0;
 
-  // Bounds from TuneWeights; the two ratios from Init.
+  // Bounds from TuneWeights; the two ratios r0_, r1_ from Init.
   double qScale_ = 0;
   double qScaleCopy_ = 0;
   double qStart_ = 0;

@@ -75,7 +75,8 @@ void CRateControl::StartPicture(CPicture* picture) {
   pictureType_ = type;
   allowanceA_ = type == PICTURE_I ? 176 : 144;
 
-  // 1.
+  // CRateControl::StartPicture, the picture set-up of the rate controller:
+  // 1. A variable rate plans again once a planning period has passed.
   if (variable && picture->displayNumber - lastPlanDisplay_ >= planPeriod_) PlanPicture(picture);
 
   // 2. Complexities: X intra, Y of the picture's type, and the motion level.
@@ -153,13 +154,13 @@ void CRateControl::StartPicture(CPicture* picture) {
     vbrFloor_ = std::min(std::max({floor, second, 2.0}), qMax_);
   }
 
-  // 6.
+  // 6. The picture's statistics block.
   picture->stats.fullnessRatio = static_cast<float>(f);
   picture->stats.interComplexity = static_cast<float>(Y / mbCount_);
   picture->stats.intraComplexity = static_cast<float>(a);
   a = std::max(a, 256.0);
 
-  // 7.
+  // 7. The smoothed fullness ratios.
   s1_ += (f - s1_) * 0.1;
   s2_ += (f - s2_) * 0.5;
 
@@ -273,7 +274,7 @@ void CRateControl::StartPicture(CPicture* picture) {
   // 15. The first picture.
   if (picture->displayNumber == 0 && type == PICTURE_I && q > qLow_) q = std::max(q / 2.0, qLow_);
 
-  // 16.
+  // 16. A fixed quantiser, or the variable rate's floor.
   if (fixed) {
     q = -mode_;
   } else if (variable) {
@@ -286,7 +287,7 @@ void CRateControl::StartPicture(CPicture* picture) {
   // 18. Coding options.
   SetCodingOptions(picture, q, f, Y);
 
-  // 19.
+  // 19. Activity strength, statistics and the smoothed activity.
   activityStrength_ = s.activityStrength / static_cast<float>(7000.0 - (type == PICTURE_B ? 40.0 : 20.0) * q);
   picture->stats.quantiser = static_cast<float>(q);
   picture->stats.vbrFloor = static_cast<float>(vbrFloor_);
@@ -298,7 +299,7 @@ void CRateControl::StartPicture(CPicture* picture) {
   // 20. Row plan.
   PlanRows(picture, f);
 
-  // 21.
+  // 21. The panic quantiser; the picture's quantiser sums start.
   panicQuant_ = std::max(1.1 * q + 2.0, 0.9 * qScale_);
   quantSum_ = 0;
   quantCount_ = 0;
@@ -400,6 +401,7 @@ void CRateControl::PlanRows(CPicture* picture, double f) {
 }
 
 RowQuantDecision CRateControl::DecideRowQuant(int row) {
+  // CRateControl::GetRowQuant's decision, the quantiser of the next macroblock row:
   double q;
   double unrounded;
   if (mode_ < 0) {
@@ -431,16 +433,16 @@ RowQuantDecision CRateControl::DecideRowQuant(int row) {
         quantChanged_ = true;
       }
     }
-    // 3.
+    // 3. Past panic level A the row takes the largest quantiser.
     if (bits > levelA_) {
       q = maxQuant_;
       quantChanged_ = true;
     }
     unrounded = q;
-    // 4.
+    // 4. Spread over the rows near the picture's edges.
     q = SpreadRowQuant(q, row, mbRows_, qToCode_, maxQuant_);
   }
-  // 5.
+  // 5. The row's quantiser, with panic level B, and its words.
   int qi = std::min(std::max(static_cast<int>(q), 2), maxQuant_);
   if (levelB_ < static_cast<double>(output_->PictureBits()) + 63.0) qi = maxQuant_;
   rowQuant_ = qi;

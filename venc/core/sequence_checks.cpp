@@ -96,6 +96,7 @@ void CheckMPEG1Constraints(EncoderSettings& s) {
 }
 
 bool CheckSequenceParams(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
+  // CheckSequenceParams, the sequence checks before the encoder opens:
   // 1-2. GOP length and anchor distance.
   if (s.gopLength < 1) {
     if (!quiet) DebugPrintf("N must be positive\n");
@@ -109,9 +110,9 @@ bool CheckSequenceParams(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
       s.gopLength = std::max(s.gopLength / s.anchorDistance, 1) * s.anchorDistance;
     }
   }
-  // 3.
+  // 3. Pulldown makes later codecs' sequences progressive.
   if (s.codec >= CODEC_MPEG4 && s.pulldownMode != 0) s.progressiveSequence = 1;
-  // 4.
+  // 4. The basic ranges.
   if (!CheckBasicParams(s)) return false;
   // 5. Profile and level.
   switch (s.codec) {
@@ -123,7 +124,7 @@ bool CheckSequenceParams(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
     case CODEC_H264: SelectH264Level(s, quiet, cpuFeatures); break;
     default: break;
   }
-  // 6-7.
+  // 6-7. Chroma format and progressive_sequence where the codec fixes them.
   if (s.codec == CODEC_MPEG1 || s.codec >= CODEC_MPEG4) s.chromaFormat = 1;
   if ((s.codec == CODEC_MPEG1 || (s.codec == CODEC_VC1 && s.profileLevel < VC1_PROFILE_ADVANCED)) &&
       s.progressiveSequence == 0) {

@@ -122,6 +122,7 @@ bool CVideoEncoder::Open() {
 
 bool CVideoEncoder::CreateME() {
   EncoderSettings& s = settings_;
+  // CVideoEncoder::CreateME, the sequence set-up that builds the encoder's parts:
   // 1. Geometry: interlaced sequences (other than MPEG-4 Part 2) have whole macroblock pairs.
   s.mbCols = (s.width + 15) / 16;
   s.mbRows = (s.height + 15) / 16;
@@ -191,7 +192,7 @@ bool CVideoEncoder::CreateME() {
   // their waves; mpeg4StyleEstimator is 0 for every codec built here).
   if (s.mpeg4StyleEstimator == 0 && estimator_ == nullptr) estimator_ = new (std::nothrow) CMPEG2MotionEstimator();
 
-  // 11.
+  // 11. Every part must exist; the mode flags reach them.
   if (!mbEncoder_ || estimator_ == nullptr) return false;
   preprocessor_->SetFlags(flags_);
   estimator_->SetModeFlags(flags_);

@@ -83,6 +83,7 @@ int CVideoEncoder::EncodeFrame(const EncodeFrameRequest* request) {
   EncoderSettings& s = settings_;
   const EncodeFrameRequest& r = *request;
 
+  // CVideoEncoder::EncodeFrame, one input picture into the encoder:
   // 1. The request's field flags.
   int progressive = (r.flags & ENCODE_PROGRESSIVE_FRAME) != 0 ? 1 : 0;
   int topFirst = (r.flags & ENCODE_TOP_FIELD_FIRST) != 0 ? 1 : 0;
@@ -111,7 +112,7 @@ int CVideoEncoder::EncodeFrame(const EncodeFrameRequest* request) {
     if (fieldRepeat == 0) fieldRepeat = s.pulldownMode == 2 ? 3 : 1;
     progressive = 1;
   }
-  // 4.
+  // 4. A progressive sequence has progressive frames only.
   if (s.progressiveSequence != 0) {
     progressive = 1;
     topFirst = 0;
@@ -195,7 +196,7 @@ int CVideoEncoder::EncodeFrame(const EncodeFrameRequest* request) {
   if (groupFirst != nullptr) groupFirst->Release();
   if (!ok) return finish(0);
 
-  // 8.
+  // 8. The answer: how far the queued pictures got.
   repeatCounter_ += repeats;
   if (queuedCount_ > 0) result = anchorPassed ? 4 : 3;
   return finish(result);

@@ -138,6 +138,7 @@ int CMotionSearch::SearchMB(const uint8_t* plane, int x, int y, int px, int py,
     *position = {2 * x, 2 * y};
     return static_cast<int>(core->Sad16Prefetch(At(plane, stride, x, y)));
   }
+  // CMotionSearch::SearchMB, the search of one macroblock:
   // 1. The full window of the ranges, and the argument predictor in full-pel.
   const Window full{std::max(x - rangeX, minX), std::max(y - rangeY, minY),
                     std::min(maxX, x + rangeX), std::min(maxY, y + rangeY)};

@@ -59,6 +59,7 @@ bool CMPEG2MotionEstimator::AllocateDecimatedBlock() {
 }
 
 bool CMPEG2MotionEstimator::Init(const EncoderSettings* settings, CMBEncoder* encoder) {
+  // CMPEG2MotionEstimator::Init, the estimator's sequence set-up:
   // 1. The base part; an earlier block is forgotten and the row buffers restart at zero.
   CMotionEstimator::Init(settings, encoder);
   FreeDecimatedBlock();
@@ -250,6 +251,7 @@ void CMPEG2MotionEstimator::SetCostConstants() {
 }
 
 void CMPEG2MotionEstimator::SetupPicture() {
+  // CMPEG2MotionEstimator::SetupPicture, the estimator's picture set-up:
   // 1. Geometry and the search words of the picture.
   width = codedWidth_;
   height = codedHeight_;

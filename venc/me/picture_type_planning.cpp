@@ -82,6 +82,7 @@ void CMotionEstimator::DecidePictureType(CPicture* picture, bool forceAnchor) {
   const int d = picture->displayNumber;
   replannedForRequest_ = false;
 
+  // CMotionEstimator::DecidePictureType, the picture-type planning of one input picture:
   // 1. GOP bookkeeping.
   if (d == 0) {
     gopStart_ = 0;
