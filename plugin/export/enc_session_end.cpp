@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "engine/tengine.h"
+#include "engine/transcode/tengine.h"
 #include "framework/qva_clock.h"
 #include "platform/debug_output.h"
 #include "plugin/export/enc_session.h"

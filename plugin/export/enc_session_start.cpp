@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/tengine.h"
+#include "engine/transcode/tengine.h"
 #include "media/media_codes.h"
 #include "platform/debug_output.h"
 #include "plugin/export/enc_session.h"

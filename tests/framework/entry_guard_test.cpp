@@ -55,7 +55,7 @@ class EntryGuard : public ::testing::Test {
 ComponentBuffer DataBuffer(uint8_t* data, uint32_t length) {
   ComponentBuffer buffer{};
   buffer.flags = QVA_BUFFLAG_EXTERNAL;
-  buffer.word4 = 1;
+  buffer.frameworkMark = 1;
   buffer.data = data;
   buffer.length = buffer.capacity = length;
   return buffer;
