@@ -1,0 +1,3 @@
+#pragma once
+#include "platform/threads.h"
+#include "platform/missing.h"

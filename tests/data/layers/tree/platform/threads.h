@@ -1,0 +1,2 @@
+#pragma once
+#include "venc/core/encoder.h"

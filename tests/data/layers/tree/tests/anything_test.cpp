@@ -1,0 +1,2 @@
+#include "venc/core/encoder.h"
+#include "platform/threads.h"

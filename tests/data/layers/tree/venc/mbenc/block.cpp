@@ -1,0 +1,2 @@
+#include "venc/me/search.h"
+#include "framework/queue.h"

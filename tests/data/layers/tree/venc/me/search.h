@@ -1,0 +1,2 @@
+#pragma once
+#include "venc/mbenc/block.h"
