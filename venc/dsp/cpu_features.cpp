@@ -41,9 +41,9 @@ uint32_t DetectCpuFeatures(platform::CpuidFn cpuid) {
   return CpuFeatureWordOf(platform::ReadProcessorFeatures(cpuid));
 }
 
-uint32_t AddProcessorBit(uint32_t word, const ProcessorInfo& processors) {
-  if (processors.count >= 2 && processors.activeMask >= 3) word |= kCpuMultiProcessor;
-  return word;
+uint32_t AddProcessorBit(uint32_t featureWord, const ProcessorInfo& processors) {
+  if (processors.count >= 2 && processors.activeMask >= 3) featureWord |= kCpuMultiProcessor;
+  return featureWord;
 }
 
 ProcessorInfo QueryProcessors() {

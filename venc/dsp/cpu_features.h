@@ -35,7 +35,7 @@ struct ProcessorInfo {
 };
 
 // Adds kCpuMultiProcessor when there are two or more processors and an active mask of 3 or more.
-uint32_t AddProcessorBit(uint32_t word, const ProcessorInfo& processors);
+uint32_t AddProcessorBit(uint32_t featureWord, const ProcessorInfo& processors);
 
 // The online processors, or the answer of the installed hook.
 ProcessorInfo QueryProcessors();
