@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -120,6 +121,18 @@ void ConversionAgainstCopy() {
 
 int main(int argc, char** argv) {
   using namespace orx::test;
+  // Instance counts to run: the arguments, else 1, 2, 4 and 8.
+  std::vector<uint32_t> counts;
+  for (int i = 1; i < argc; ++i) {
+    char* end = nullptr;
+    const unsigned long count = std::strtoul(argv[i], &end, 10);
+    if (end == argv[i] || *end != '\0' || count == 0 || count > 64) {
+      std::fprintf(stderr, "usage: %s [instances...] (each 1 to 64), not \"%s\"\n", argv[0], argv[i]);
+      return 2;
+    }
+    counts.push_back(static_cast<uint32_t>(count));
+  }
+  if (counts.empty()) counts = {1, 2, 4, 8};
   ConversionAgainstCopy();
   RawVideo clip;
   DecodeOptions options;
@@ -139,10 +152,6 @@ int main(int argc, char** argv) {
   std::printf("%u frames of box.mp4 at 720x480, 6 Mbit/s, N 15, M 3, %u processors:\n", kFrames,
               std::thread::hardware_concurrency());
   std::printf("  ffmpeg -threads 1        %7.3f s  %7.1f frames/s\n", ffmpeg, kFrames / ffmpeg);
-  // Instance counts to run: the arguments, else 1, 2, 4 and 8.
-  std::vector<uint32_t> counts;
-  for (int i = 1; i < argc; ++i) counts.push_back(static_cast<uint32_t>(std::stoul(argv[i])));
-  if (counts.empty()) counts = {1, 2, 4, 8};
   double one = 0;
   for (uint32_t instances : counts) {
     const EngineTiming timing = BestEngineTiming(clip, instances, folder);
