@@ -27,6 +27,7 @@ PLUGIN_BASE = BASE + ENGINE
 # prefix of its path.
 ALLOWED = {
     "platform": [],
+    "platform/gcx-soft": ["platform"],
     "framework": ["platform"],
     "media": ["platform", "framework"],
     "venc/dsp": BASE,

@@ -489,7 +489,41 @@ class Compiler {
         return Fail("output o" + std::to_string(n) + " is never written");
     p.tempNumbers.assign(p.rowCount, 0xFFFFFFFFu);
     for (auto [number, row] : tempRows_) p.tempNumbers[row] = number;
+    KeepOnlyRowsReadBeforeWritten();
     return true;
+  }
+
+  // A register or output starts every wavefront at zero only when some component of it may be
+  // read (an output: stored) before the program has written it on every path; the others need
+  // no clearing. Writes inside an if or a loop do not count, reads anywhere do.
+  void KeepOnlyRowsReadBeforeWritten() {
+    IlProgram& p = *program_;
+    std::vector<uint8_t> written(p.rowCount, 0), needed(p.rowCount, 0);
+    auto read = [&](uint16_t row, uint8_t components) { needed[row] |= components & ~written[row]; };
+    auto readSource = [&](const IlSource& src, uint8_t lanes) {
+      uint8_t components = 0;
+      for (int c = 0; c < 4; ++c)
+        if (lanes & (1u << c)) components |= static_cast<uint8_t>(1u << src.swizzle[c]);
+      read(src.row, components);
+    };
+    int depth = 0;
+    for (const IlInstruction& in : p.code) {
+      uint8_t lanes = in.dest.kind == IlDestKind::kRow ? in.dest.mask : 0xF;
+      if (in.op == IlOp::kDp4 || in.dest.kind == IlDestKind::kGlobal) lanes = 0xF;
+      if (in.op == IlOp::kSample) lanes = 0x3;
+      if (in.op == IlOp::kIfLogical || in.op == IlOp::kBreakLogical || in.op == IlOp::kDiscardLogical) lanes = 0x1;
+      for (int s = 0; s < in.sourceCount; ++s) readSource(in.source[s], lanes);
+      if (in.dest.kind == IlDestKind::kGlobal) read(in.dest.addressRow, static_cast<uint8_t>(1u << in.dest.addressComponent));
+      if (in.op == IlOp::kIfLogical || in.op == IlOp::kWhileLoop) ++depth;
+      if (in.op == IlOp::kEndIf || in.op == IlOp::kEndLoop) --depth;
+      if (in.dest.kind == IlDestKind::kRow && depth == 0) written[in.dest.row] |= in.dest.mask;
+    }
+    for (int n = 0; n < 4; ++n)
+      if (p.outputMask & (1u << n)) read(p.outputRows[n], 0xF);
+    std::vector<uint16_t> kept;
+    for (uint16_t row : p.clearedRows)
+      if (needed[row]) kept.push_back(row);
+    p.clearedRows = kept;
   }
 
   std::shared_ptr<IlProgram> program_;

@@ -295,6 +295,29 @@ class Wavefront {
     bool fetch4 = bindings_.fetch4[in.sampler];
     const uint32_t* xs = Source(in.source[0], 0, 0);
     const uint32_t* ys = Source(in.source[0], 1, 1);
+    if (t.format->kind == ChannelKind::kUnorm8 && t.format->channels == 1) {
+      // The common case, 8-bit pictures, without a call per texel.
+      const uint8_t* base = t.data;
+      const size_t pitch = t.pitch;
+      for (int l = 0; l < kLanes; ++l) {
+        if (!(exec_ >> l & 1)) continue;
+        int64_t u = TruncatedIndex(F(xs[l])), v = TruncatedIndex(F(ys[l]));
+        uint32_t u0 = Clamp(u, t.width), v0 = Clamp(v, t.height);
+        if (fetch4) {
+          uint32_t u1 = Clamp(u + 1, t.width), v1 = Clamp(v + 1, t.height);
+          const uint8_t* row0 = base + v0 * pitch;
+          const uint8_t* row1 = base + v1 * pitch;
+          result_[0][l] = kUnorm8.words[row0[u1]];
+          result_[1][l] = kUnorm8.words[row1[u0]];
+          result_[2][l] = kUnorm8.words[row1[u1]];
+          result_[3][l] = kUnorm8.words[row0[u0]];
+        } else {
+          uint32_t w = kUnorm8.words[base[v0 * pitch + u0]];
+          result_[0][l] = result_[1][l] = result_[2][l] = result_[3][l] = w;
+        }
+      }
+      return;
+    }
     for (int l = 0; l < kLanes; ++l) {
       if (!(exec_ >> l & 1)) continue;
       uint32_t four[4];
@@ -393,14 +416,16 @@ bool RunIlProgram(const IlProgram& program, const RunBindings& given, const RunS
   } else {
     uint64_t total = uint64_t{shape.width} * shape.height;
     uint32_t column[kLanes], row[kLanes];
+    uint32_t nextColumn = 0, nextRow = 0;  // of the domain, for the wavefront's first element
     for (uint64_t first = 0; ok && first < total; first += kLanes) {
       uint64_t count = std::min<uint64_t>(kLanes, total - first);
       uint64_t live = count == kLanes ? kAllLanes : (uint64_t{1} << count) - 1;
-      for (uint64_t l = 0; l < kLanes; ++l) {
-        uint64_t i = std::min(first + l, total - 1);
-        column[l] = shape.x + static_cast<uint32_t>(i % shape.width);
-        row[l] = shape.y + static_cast<uint32_t>(i / shape.width);
+      for (int l = 0; l < kLanes; ++l) {
+        column[l] = shape.x + nextColumn;
+        row[l] = shape.y + nextRow;
+        if (static_cast<uint64_t>(l) + 1 < count && ++nextColumn == shape.width) nextColumn = 0, ++nextRow;
       }
+      if (++nextColumn == shape.width) nextColumn = 0, ++nextRow;
       if (program.usesPosition) {
         uint32_t* px = wave.Row(program.positionRow, 0);
         uint32_t* py = wave.Row(program.positionRow, 1);
@@ -418,10 +443,16 @@ bool RunIlProgram(const IlProgram& program, const RunBindings& given, const RunS
         const uint32_t* v[4];
         for (int c = 0; c < 4; ++c) v[c] = wave.Row(program.outputRows[n], c);
         uint32_t bytes = out.format->ElementBytes();
+        bool unorm8 = out.format->kind == ChannelKind::kUnorm8 && out.format->channels == 1;
         for (int l = 0; l < kLanes; ++l) {
           if (!(writing >> l & 1) || column[l] >= out.width || row[l] >= out.height) continue;
-          uint32_t words[4] = {v[0][l], v[1][l], v[2][l], v[3][l]};
-          WriteTexel(*out.format, out.data + (size_t{row[l]} * out.pitch + column[l]) * bytes, words);
+          uint8_t* texel = out.data + (size_t{row[l]} * out.pitch + column[l]) * bytes;
+          if (unorm8) {
+            *texel = static_cast<uint8_t>(NormalisedStore(F(v[0][l]), 255.0, 0, 255));
+          } else {
+            uint32_t words[4] = {v[0][l], v[1][l], v[2][l], v[3][l]};
+            WriteTexel(*out.format, texel, words);
+          }
         }
       }
     }

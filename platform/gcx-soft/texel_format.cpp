@@ -98,15 +98,6 @@ void WriteChannel(K kind, uint8_t* p, uint32_t word) {
 
 const TexelFormat* FindTexelFormat(uint32_t code) { return code < kTexelFormatCount ? &kFormats[code] : nullptr; }
 
-int32_t NormalisedStore(float value, double scale, int32_t lo, int32_t hi) {
-  if (std::isnan(value)) return 0;
-  float t = static_cast<float>(static_cast<double>(value) * scale + 0.5);
-  double v = std::floor(static_cast<double>(t));
-  if (v < lo) return lo;
-  if (v > hi) return hi;
-  return static_cast<int32_t>(v);
-}
-
 void ReadTexel(const TexelFormat& format, const uint8_t* texel, uint32_t out[4]) {
   if (format.channels == 1) {
     uint32_t v = ReadChannel(format.kind, texel);

@@ -3,6 +3,7 @@
 // 8- and 16-bit channels are normalised (unsigned to 0..1, signed to -1..1), floats are taken
 // as stored, 32-bit integers as raw words. Reads give four 32-bit words (float bits for the
 // normalised and float formats); a one-channel texel gives its value in all four.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -30,6 +31,13 @@ void WriteTexel(const TexelFormat& format, uint8_t* texel, const uint32_t in[4])
 
 // The stored integer of a normalised write: the value times the scale, plus 0.5, rounded to
 // float, then floored and clamped to lo..hi.
-int32_t NormalisedStore(float value, double scale, int32_t lo, int32_t hi);
+inline int32_t NormalisedStore(float value, double scale, int32_t lo, int32_t hi) {
+  if (std::isnan(value)) return 0;
+  float t = static_cast<float>(static_cast<double>(value) * scale + 0.5);
+  double v = std::floor(static_cast<double>(t));
+  if (v < lo) return lo;
+  if (v > hi) return hi;
+  return static_cast<int32_t>(v);
+}
 
 }  // namespace orx::gcxsoft

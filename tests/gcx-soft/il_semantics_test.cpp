@@ -158,6 +158,28 @@ TEST(IlSemantics, PositionsAndControlFlowPerElement) {
   }
 }
 
+// A register the program reads before writing it on every path reads 0 in every element, in
+// every wavefront: column 0 writes r1 inside an if, every other element reads it unwritten.
+TEST(IlSemantics, UnwrittenRegistersReadZero) {
+  SoftGpu gpu;
+  const uint32_t width = 70, height = 2;
+  Plane out = gpu.NewPlane(width, height, 6);
+  uint32_t module = gpu.Load(
+      " il_ps_2_0 \n dcl_input_position_interp(linear_noperspective) v0.xy__ \n dcl_output_generic o0 \n"
+      " dcl_literal l0, 1.0f, 7, 0, 0 \n lt r2.x, v0.x, l0.x \n if_logical r2.x \n mov r1.x, l0.y \n endif \n"
+      " mov r0.x, r1.x \n mov r0.y, r5.z \n mov o0.xy, r0.xy \n end \n");
+  gpu.Bind(module, "o0", out);
+  ASSERT_EQ(gpu.Run(module, 0, 0, width, height), 0) << RuntimeError();
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      uint32_t words[4];
+      std::memcpy(words, out.Element(x, y), 16);
+      EXPECT_EQ(words[0], x == 0 ? 7u : 0u) << x << "," << y;
+      EXPECT_EQ(words[1], 0u) << x << "," << y;
+      EXPECT_EQ(words[2], 0u) << x << "," << y;
+    }
+}
+
 // A pass whose output is also its input reads only the values from before the run: each
 // element takes its left neighbour plus one, so the plane shifts by one instead of filling
 // with a running count.
