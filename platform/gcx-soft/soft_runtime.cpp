@@ -458,6 +458,8 @@ GcxResult SoftCore::CtxRunProgram(gcx::GcxEvent* event, gcx::GcxContext context,
     if (run.program->shader != IlShader::kPixel)
       return Fail(t_runtimeError, kGcxSoftInvalidArgument, "a compute program runs with gcxCtxRunProgramGrid");
     if (GcxResult r = impl_->Bind(*run.program, *ctx, run.bindings, run.keep)) return r;
+    if (domain->width > kMaxDimension || domain->height > kMaxDimension)
+      return Fail(t_runtimeError, kGcxSoftNotReady, "the domain is larger than any plane");
     for (uint32_t n = 0; n < 4; ++n) {
       if (!(run.program->outputMask & (1u << n))) continue;
       const Surface& first = run.bindings.outputs[n];

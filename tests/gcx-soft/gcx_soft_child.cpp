@@ -2,6 +2,7 @@
 // library names the system uses, through LD_LIBRARY_PATH, and prints what it saw as
 // "key=value" lines.
 //   image  compiles with the compiler library, loads and runs the image with the runtime library
+//          (with the recording runtime of tests/support/gcx-soft-testing, also its live counts)
 //   probe  the plug-in's capability probe of the GPU
 #include <dlfcn.h>
 
@@ -12,6 +13,7 @@
 #include "platform/gcx/gcx_api.h"
 #include "plugin/startup/capability_probe.h"
 #include "plugin/startup/gcx_probe.h"
+#include "tests/support/gcx-stand-in/gcx_stand_in_control.h"
 
 namespace {
 
@@ -87,7 +89,15 @@ int RunImage() {
   step("set", RT(CtxSetMem)(context, name, memory));
   GcxDomain domain{0, 0, 20, 3};
   step("run", RT(CtxRunProgram)(&event, context, function, &domain));
-  step("done", RT(CtxIsEventDone)(context, event));
+  // Poll as the GPU layer does: 8 means still running.
+  int polls = 0;
+  GcxResult done = RT(CtxIsEventDone)(context, event);
+  while (done == GCX_RESULT_PENDING && polls < 100) {
+    ++polls;
+    done = RT(CtxIsEventDone)(context, event);
+  }
+  step("done", done);
+  std::printf("pending_polls=%d\n", polls);
   const uint32_t expected[4] = {0x11223344u, 0x55667788u, 0x99aabbccu, 0xddeeff00u};
   int wrong = 0;
   for (uint32_t y = 0; y < 3; ++y)
@@ -113,6 +123,13 @@ int RunImage() {
   step("close", RT(DeviceClose)(device));
   step("shutdown", RT(Shutdown)());
   std::printf("failures=%d\n", failures);
+  // The recording runtime also tells its live counts.
+  using Control = orx::gcx::standin::GcxStandInControlFn;
+  if (auto control = reinterpret_cast<Control>(dlsym(g_runtime, orx::gcx::standin::kControlEntryName))) {
+    orx::gcx::standin::GcxStandInState* state = control();
+    std::printf("live_init=%d\nlive_modules=%d\nrecorded=%u\n", state->liveInitialisations, state->loadedModules,
+                state->callCount);
+  }
   return 0;
 }
 

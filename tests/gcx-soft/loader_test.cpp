@@ -31,16 +31,18 @@ struct Child {
   }
 };
 
-// program: a test program's name in bin/; withRuntime puts the runtime's folder on the path.
+// program: a test program's name in bin/; withRuntime puts the runtime's folder (or the one in
+// env's LD_LIBRARY_PATH) on the path.
 Child RunChild(const std::string& program, const std::vector<std::string>& args, bool withRuntime,
                const std::map<std::string, std::string>& env = {}) {
   std::vector<std::string> argv = {ProgramDir() + "/" + program};
   argv.insert(argv.end(), args.begin(), args.end());
   ProcessOptions options;
   options.setEnv = env;
-  if (withRuntime) options.setEnv["LD_LIBRARY_PATH"] = SoftFolder();
+  if (withRuntime && !env.count("LD_LIBRARY_PATH")) options.setEnv["LD_LIBRARY_PATH"] = SoftFolder();
   else options.unsetEnv.push_back("LD_LIBRARY_PATH");
-  if (!env.count("ORX_GCX_SOFT_DEVICES")) options.unsetEnv.push_back("ORX_GCX_SOFT_DEVICES");
+  for (const char* name : {"ORX_GCX_SOFT_DEVICES", "GCXSTANDIN_FAIL", "GCXSTANDIN_PENDING"})
+    if (!env.count(name)) options.unsetEnv.push_back(name);
   ProcessResult r = RunProcess(argv, options);
   Child out;
   out.exitCode = r.exitCode;
@@ -92,7 +94,30 @@ TEST(GcxSoftLoader, AnImageOfTheCompilerRunsInTheRuntime) {
   EXPECT_EQ(out.One("runtime_error"), "gcxCtxRunProgramGridArray is not supported");
   EXPECT_EQ(out.One("compiler_version"), "1.2");
   EXPECT_EQ(out.One("failures"), "0");
+  EXPECT_EQ(out.One("pending_polls"), "0");  // every run is done when it returns
   EXPECT_TRUE(out.All("failed").empty());
+}
+
+// The recording runtime executes like the software runtime, fails the entry it is told to and
+// keeps events pending for as many polls as asked.
+TEST(GcxSoftLoader, TheRecordingRuntimeFailsOneEntryOfAnExecutingRuntime) {
+  const std::string folder = BinaryDir() + "/gcx-soft-testing";
+  Child plain = RunChild("gcx_soft_child", {"image"}, true, {{"LD_LIBRARY_PATH", folder}});
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  EXPECT_EQ(plain.One("image_run"), "1");
+  EXPECT_EQ(plain.One("live_init"), "0");
+  EXPECT_EQ(plain.One("live_modules"), "0");
+  EXPECT_NE(plain.One("recorded"), "0");
+
+  Child pending = RunChild("gcx_soft_child", {"image"}, true, {{"LD_LIBRARY_PATH", folder}, {"GCXSTANDIN_PENDING", "3"}});
+  EXPECT_EQ(pending.One("pending_polls"), "3");
+  EXPECT_EQ(pending.One("image_run"), "1");
+
+  Child failing = RunChild("gcx_soft_child", {"image"}, true,
+                           {{"LD_LIBRARY_PATH", folder}, {"GCXSTANDIN_FAIL", "gcxModuleGetName@o0=5"}});
+  // The failed lookup leaves no name to bind, so the binding and the run fail after it.
+  EXPECT_EQ(failing.All("failed"), (std::vector<std::string>{"name 5", "set 2", "run 9", "done 2"}));
+  EXPECT_EQ(failing.One("image_run"), "0");
 }
 
 TEST(GcxSoftLoader, ThePluginProbeReportsOneGpu) {

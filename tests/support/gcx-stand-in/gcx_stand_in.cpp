@@ -12,77 +12,27 @@
 
 #include "platform/export.h"
 #include "platform/gcx/gcx_api.h"
+#include "tests/support/gcx-stand-in/call_recorder.h"
 #include "tests/support/gcx-stand-in/gcx_stand_in_control.h"
 
 using namespace orx::gcx;
+using orx::gcx::standin::AddLive;
+using orx::gcx::standin::Arg;
 using orx::gcx::standin::GcxStandInState;
+using orx::gcx::standin::Record;
 
 namespace {
 
-std::mutex g_lock;
-GcxStandInState g_state;
+std::mutex g_handleLock;
 uint32_t g_nextHandle = 0x100;
-
-uint64_t Arg(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-
-// The code GCXSTANDIN_FAIL gives this call, 0 when it names nothing that matches.
-int32_t ConfiguredResult(std::string_view entry, uint32_t extension, std::string_view function) {
-  const char* text = std::getenv("GCXSTANDIN_FAIL");
-  if (text == nullptr) return 0;
-  std::string_view rest(text);
-  while (!rest.empty()) {
-    size_t comma = rest.find(',');
-    std::string_view item = rest.substr(0, comma);
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    size_t eq = item.find('=');
-    if (eq == std::string_view::npos) continue;
-    std::string_view name = item.substr(0, eq);
-    std::string code(item.substr(eq + 1));
-    std::string_view qualifier;
-    if (size_t at = name.find('@'); at != std::string_view::npos) {
-      qualifier = name.substr(at + 1);
-      name = name.substr(0, at);
-    }
-    if (name != entry) continue;
-    if (!qualifier.empty()) {
-      bool matches = qualifier == function;
-      if (!matches && qualifier.starts_with("0x"))
-        matches = std::strtoul(std::string(qualifier).c_str(), nullptr, 16) == extension;
-      if (!matches) continue;
-    }
-    return static_cast<int32_t>(std::strtol(code.c_str(), nullptr, 0));
-  }
-  return 0;
-}
-
-int32_t Record(const char* entry, std::initializer_list<uint64_t> args, uint32_t extension = 0,
-               const char* function = "") {
-  int32_t result = ConfiguredResult(entry, extension, function);
-  std::lock_guard<std::mutex> hold(g_lock);
-  uint32_t index = g_state.callCount++;
-  if (index < static_cast<uint32_t>(orx::gcx::standin::kMaxRecordedCalls)) {
-    auto& call = g_state.calls[index];
-    std::strncpy(call.entry, entry, sizeof(call.entry) - 1);
-    call.argCount = 0;
-    for (uint64_t a : args)
-      if (call.argCount < static_cast<uint32_t>(orx::gcx::standin::kMaxRecordedArgs)) call.args[call.argCount++] = a;
-    call.result = result;
-  }
-  return result;
-}
 
 // A fresh non-zero 32-bit id into an out handle after a success.
 GcxResult GiveHandle(GcxResult result, uint32_t* out) {
   if (result == 0 && out != nullptr) {
-    std::lock_guard<std::mutex> hold(g_lock);
+    std::lock_guard<std::mutex> hold(g_handleLock);
     *out = g_nextHandle++;
   }
   return result;
-}
-
-void AddLive(int32_t& counter, int delta) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  if (delta > 0 || counter > 0) counter += delta;
 }
 
 GcxResult StandInSetSamplerParameter(GcxContext context, GcxName sampler, uint32_t parameter, const void* value) {
@@ -112,12 +62,12 @@ void DisassemblyLines(GcxLineCallback callback) {
 
 #define GCX_ENTRY extern "C" ORX_EXPORT
 
-GCX_ENTRY orx::gcx::standin::GcxStandInState* GcxStandInControl() { return &g_state; }
+GCX_ENTRY orx::gcx::standin::GcxStandInState* GcxStandInControl() { return &orx::gcx::standin::RecordedState(); }
 
 // Runtime entries, slots 1-38.
 GCX_ENTRY GcxResult gcxInit() {
   GcxResult r = Record("gcxInit", {});
-  if (r == 0) AddLive(g_state.liveInitialisations, 1);
+  if (r == 0) AddLive(orx::gcx::standin::RecordedState().liveInitialisations, 1);
   return r;
 }
 GCX_ENTRY GcxResult gcxGetVersion(int32_t* major, int32_t* minor, int32_t* build) {
@@ -132,7 +82,7 @@ GCX_ENTRY GcxResult gcxGetVersion(int32_t* major, int32_t* minor, int32_t* build
 }
 GCX_ENTRY GcxResult gcxShutdown() {
   GcxResult r = Record("gcxShutdown", {});
-  if (r == 0) AddLive(g_state.liveInitialisations, -1);
+  if (r == 0) AddLive(orx::gcx::standin::RecordedState().liveInitialisations, -1);
   return r;
 }
 GCX_ENTRY GcxResult gcxDeviceGetCount(uint32_t* count) {
@@ -213,12 +163,12 @@ GCX_ENTRY GcxResult gcxImageRead(GcxImage* image, const void* data, uint32_t siz
 GCX_ENTRY GcxResult gcxImageFree(GcxImage image) { return Record("gcxImageFree", {image}); }
 GCX_ENTRY GcxResult gcxModuleLoad(GcxModule* module, GcxContext context, GcxImage image) {
   GcxResult r = GiveHandle(Record("gcxModuleLoad", {Arg(module), context, image}), module);
-  if (r == 0) AddLive(g_state.loadedModules, 1);
+  if (r == 0) AddLive(orx::gcx::standin::RecordedState().loadedModules, 1);
   return r;
 }
 GCX_ENTRY GcxResult gcxModuleUnload(GcxContext context, GcxModule module) {
   GcxResult r = Record("gcxModuleUnload", {context, module});
-  if (r == 0) AddLive(g_state.loadedModules, -1);
+  if (r == 0) AddLive(orx::gcx::standin::RecordedState().loadedModules, -1);
   return r;
 }
 GCX_ENTRY GcxResult gcxModuleGetEntry(GcxFunction* function, GcxContext context, GcxModule module, const char* name) {
