@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace orx::host {
 namespace {
@@ -11,6 +13,18 @@ using host_sdk::HostFrame;
 
 std::atomic<int> g_live{0};
 std::atomic<int> g_outstanding{0};
+
+// Frames the plug-in gave back, kept with their pixel memory for the next render: a fresh
+// frame-sized block costs a page fault per page and a clearing pass, more than rendering it.
+// Under the sanitizers every frame is a new block, so that a frame used after its disposal is
+// caught instead of reading a later frame.
+std::mutex g_spareMutex;
+std::vector<HostFrame*> g_spareFrames;
+#if defined(ORX_SANITIZED)
+constexpr size_t kMaxSpareFrames = 0;
+#else
+constexpr size_t kMaxSpareFrames = 40;  // the 30 a plug-in may hold, and the render threads'
+#endif
 
 uint8_t ClampByte(double v) {
   long r = std::lround(v);
@@ -46,8 +60,20 @@ void PackBottomUp(HostFrame& frame, PixelFn pixel) {
 
 bool HostRendersFormat(uint32_t f) {
   return f == host_sdk::kPixelFormatVuya || f == host_sdk::kPixelFormatBgra ||
-         f == host_sdk::kPixelFormatYuy2 || f == host_sdk::kPixelFormatYv12 ||
-         f == host_sdk::kPixelFormatYvi2;
+         f == host_sdk::kPixelFormatYuy2 || IsPlanar420(f);
+}
+
+bool IsPlanar420(uint32_t f) {
+  return f == host_sdk::kPixelFormatYv12 || f == host_sdk::kPixelFormatYvi2;
+}
+
+uint32_t ChooseRenderFormat(const uint32_t* formats, int count) {
+  uint32_t first = 0;
+  for (int i = 0; formats != nullptr && i < count; ++i) {
+    if (IsPlanar420(formats[i])) return formats[i];
+    if (first == 0 && HostRendersFormat(formats[i])) first = formats[i];
+  }
+  return first;
 }
 
 size_t HostFrameBytes(uint32_t f, int width, int height) {
@@ -65,7 +91,8 @@ size_t HostFrameBytes(uint32_t f, int width, int height) {
 void PackHostFrame(const uint8_t* i420, int width, int height, HostFrame& frame) {
   frame.width = width;
   frame.height = height;
-  frame.pixels.assign(HostFrameBytes(frame.pixelFormat, width, height), 0);
+  // Every byte is written below (a reused frame keeps its block: no clearing pass).
+  frame.pixels.resize(HostFrameBytes(frame.pixelFormat, width, height));
   Planes p(i420, width, height);
   switch (frame.pixelFormat) {
     case host_sdk::kPixelFormatVuya:
@@ -107,11 +134,12 @@ void PackHostFrame(const uint8_t* i420, int width, int height, HostFrame& frame)
       }
       break;
     case host_sdk::kPixelFormatYv12:
-    case host_sdk::kPixelFormatYvi2:
-      std::memcpy(frame.pixels.data(), i420,
-                  static_cast<size_t>(width) * height +
-                      2 * static_cast<size_t>(p.chromaWidth) * ((height + 1) / 2));
+    case host_sdk::kPixelFormatYvi2: {
+      size_t planes = PlanarFrameBytes(width, height);
+      std::memcpy(frame.pixels.data(), i420, planes);
+      std::fill(frame.pixels.begin() + static_cast<std::ptrdiff_t>(planes), frame.pixels.end(), 0);
       break;
+    }
     default:
       break;
   }
@@ -133,9 +161,31 @@ void ResizeI420(const uint8_t* source, int sw, int sh, uint8_t* destination, int
   plane(scb + static_cast<size_t>(scw) * sch, scw, sch, dcb + static_cast<size_t>(cw) * ch, cw, ch);
 }
 
+size_t PlanarFrameBytes(int width, int height) {
+  return static_cast<size_t>(width) * height +
+         2 * static_cast<size_t>((width + 1) / 2) * ((height + 1) / 2);
+}
+
 HostFrame* NewHostFrame() {
   ++g_live;
+  {
+    std::lock_guard<std::mutex> lock(g_spareMutex);
+    if (!g_spareFrames.empty()) {
+      HostFrame* frame = g_spareFrames.back();
+      g_spareFrames.pop_back();
+      return frame;
+    }
+  }
   return new HostFrame;
+}
+
+void DropSpareHostFrames() {
+  std::vector<HostFrame*> spare;
+  {
+    std::lock_guard<std::mutex> lock(g_spareMutex);
+    spare.swap(g_spareFrames);
+  }
+  for (HostFrame* frame : spare) delete frame;
 }
 
 int LiveHostFrames() { return g_live.load(); }
@@ -151,7 +201,15 @@ int32_t GetPixelFormat(host_sdk::FrameHandle frame, uint32_t* format) {
 
 int32_t Dispose(host_sdk::FrameHandle frame) {
   if (frame == nullptr) return host_sdk::kSuiteErrorBadArgument;
-  delete frame;
+  bool kept = false;
+  {
+    std::lock_guard<std::mutex> lock(g_spareMutex);
+    if (g_spareFrames.size() < kMaxSpareFrames) {
+      g_spareFrames.push_back(frame);
+      kept = true;
+    }
+  }
+  if (!kept) delete frame;
   --g_live;
   --g_outstanding;
   return 0;

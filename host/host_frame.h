@@ -26,10 +26,19 @@ struct HostFrame {
 
 namespace orx::host {
 
-// The formats the host can render, in its own order of preference.
+// The formats the host can render.
 bool HostRendersFormat(uint32_t pixelFormat);
+// 'yv12' and 'yvi2': the layout of the host's own pictures (a Y4M file's or the pattern's).
+bool IsPlanar420(uint32_t pixelFormat);
+// The format to render a request in: planar 4:2:0 when the plug-in lists it, wherever in its
+// list (the frame is then the source's own bytes, and the plug-in has nothing to convert),
+// else the plug-in's first choice among those the host renders. 0 when there is none.
+uint32_t ChooseRenderFormat(const uint32_t* formats, int count);
 // Bytes of a tightly packed frame (0 for an unknown format).
 size_t HostFrameBytes(uint32_t pixelFormat, int width, int height);
+
+// Bytes of the planes of a planar 4:2:0 picture (chroma (W + 1) / 2 x (H + 1) / 2).
+size_t PlanarFrameBytes(int width, int height);
 
 // Planar 4:2:0 picture (Y, Cb, Cr; chroma (W + 1) / 2 x (H + 1) / 2) to a host frame.
 void PackHostFrame(const uint8_t* i420, int width, int height, host_sdk::HostFrame& frame);
@@ -41,7 +50,11 @@ void ResizeI420(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_
 // The PPix suite over HostFrame, with the count of frames alive and of frames outstanding
 // (render requests accepted whose frame is not yet disposed of).
 const host_sdk::PPixSuite* PPixSuiteTable();
+// A frame to render into: one given back earlier when there is one (its pixels keep their
+// block), else a new one.
 host_sdk::HostFrame* NewHostFrame();
+// Frees the frames kept for reuse (when a renderer is released).
+void DropSpareHostFrames();
 int LiveHostFrames();
 // Counts one accepted render request; answers the frames outstanding with it.
 int NoteFrameRequest();

@@ -111,11 +111,7 @@ class VideoRenderer {
       if (index >= from) forced = format;
     }
     if (forced != 0) return forced;
-    for (int i = 0; params->pixelFormats != nullptr && i < params->pixelFormatCount && i < 64;
-         ++i) {
-      if (HostRendersFormat(params->pixelFormats[i])) return params->pixelFormats[i];
-    }
-    return 0;
+    return ChooseRenderFormat(params->pixelFormats, std::min(params->pixelFormatCount, 64));
   }
 
   // Called with the lock held.
@@ -132,22 +128,33 @@ class VideoRenderer {
 
   HostFrame* Render(const RenderJob& job) {
     const FrameSource& source = *settings_.source;
-    // One picture buffer per render thread, kept from frame to frame.
-    thread_local std::vector<uint8_t> picture;
-    picture.resize(source.frameBytes());
     int64_t index = settings_.ticksPerFrame > 0
                         ? (job.time - settings_.startTime) / settings_.ticksPerFrame
                         : 0;
-    source.Read(index, picture.data());
     HostFrame* frame = NewHostFrame();
     frame->pixelFormat = job.format;
     frame->time = job.time;
-    if (job.width == source.width() && job.height == source.height()) {
+    bool sourceSize = job.width == source.width() && job.height == source.height();
+    if (sourceSize && IsPlanar420(job.format) &&
+        source.frameBytes() == PlanarFrameBytes(job.width, job.height)) {
+      // The source's own layout: read straight into the frame, nothing to pack.
+      frame->width = job.width;
+      frame->height = job.height;
+      frame->pixels.resize(HostFrameBytes(job.format, job.width, job.height));
+      source.Read(index, frame->pixels.data());
+      std::fill(frame->pixels.begin() + static_cast<std::ptrdiff_t>(source.frameBytes()),
+                frame->pixels.end(), 0);
+      return frame;
+    }
+    // One picture buffer per render thread, kept from frame to frame.
+    thread_local std::vector<uint8_t> picture;
+    picture.resize(source.frameBytes());
+    source.Read(index, picture.data());
+    if (sourceSize) {
       PackHostFrame(picture.data(), job.width, job.height, *frame);
     } else {
-      std::vector<uint8_t> resized(static_cast<size_t>(job.width) * job.height +
-                                   2 * static_cast<size_t>((job.width + 1) / 2) *
-                                       ((job.height + 1) / 2));
+      thread_local std::vector<uint8_t> resized;
+      resized.resize(PlanarFrameBytes(job.width, job.height));
       ResizeI420(picture.data(), source.width(), source.height(), resized.data(), job.width,
                  job.height);
       PackHostFrame(resized.data(), job.width, job.height, *frame);
@@ -280,6 +287,7 @@ int32_t ReleaseVideoRenderer(uint32_t /*exporterId*/, uint32_t rendererId) {
     g_renderers.erase(it);
   }
   renderer->Shutdown();
+  DropSpareHostFrames();
   std::lock_guard<std::mutex> lock(g_renderersMutex);
   g_lastStatistics = renderer->Statistics();
   return 0;

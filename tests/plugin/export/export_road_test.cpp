@@ -12,6 +12,7 @@
 #include "host/host_frame.h"
 #include "media/media_codes.h"
 #include "plugin/export/enc_session.h"
+#include "plugin/export/host_pixel_formats.h"
 #include "support/audio_clip.h"
 #include "support/test_pattern.h"
 #include "tests/plugin/export/export_fixture.h"
@@ -101,6 +102,58 @@ TEST_F(ExportTest, EveryHostPixelFormatReachesTheEngineAsTheSamePicture) {
     EXPECT_EQ(run.engine.sourceSubtypes.back(), row.subtype);
     ExpectFramesMatchPattern(run.engine, 352, 240, 6, row.psnr);
   }
+}
+
+// The host's choice among the formats a render request lists: its own planar 4:2:0 wherever
+// the plug-in lists it, else the plug-in's first that it renders. The plug-in's own lists, by
+// the source subtype a request is made for, and lists built to show each rule.
+TEST(HostRenderFormat, PlanarWhenListedElseThePluginsFirst) {
+  using namespace host_sdk;
+  struct Row {
+    const char* name;
+    std::vector<uint32_t> formats;
+    uint32_t chosen;
+  };
+  auto listed = [](uint32_t subtype) {
+    std::span<const uint32_t> list = PixelFormatPreferences(subtype);
+    return std::vector<uint32_t>(list.begin(), list.end());
+  };
+  const Row rows[] = {
+      {.name = "the plug-in's 4:2:0 list", .formats = listed(QVA_MSUBTYPE_YUV420), .chosen = kPixelFormatYvi2},
+      {.name = "the plug-in's 4:4:4 list", .formats = listed(QVA_MSUBTYPE_YUV444I), .chosen = kPixelFormatVuya},
+      {.name = "the plug-in's 4:2:2 list", .formats = listed(QVA_MSUBTYPE_YUV422I), .chosen = kPixelFormatYuy2},
+      {.name = "the plug-in's BGRA list", .formats = listed(QVA_MSUBTYPE_BGRA), .chosen = kPixelFormatBgra},
+      {.name = "the plug-in's list for any other", .formats = listed(0), .chosen = kPixelFormatYv12},
+      {.name = "planar listed last", .formats = {kPixelFormatVuya, kPixelFormatBgra, kPixelFormatYv12},
+       .chosen = kPixelFormatYv12},
+      {.name = "a format the host lacks first", .formats = {kPixelFormatVUya, kPixelFormatBgra}, .chosen = kPixelFormatBgra},
+      {.name = "none the host renders", .formats = {kPixelFormatVUya}, .chosen = 0},
+      {.name = "an empty list", .formats = {}, .chosen = 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(host::ChooseRenderFormat(row.formats.data(), static_cast<int>(row.formats.size())), row.chosen);
+  }
+}
+
+// The host keeps the frames the plug-in gives back and renders later frames into them: a frame
+// first rendered in one layout and reused for another (planar read straight from the source,
+// then packed 4:4:4 of twice the size, then planar again) carries the right picture each time.
+TEST_F(ExportTest, ReusedHostFramesCarryTheirNewPictureInAnyLayout) {
+  host::ExportOptions o = Options(45);
+  std::pair<int64_t, uint32_t> yv12, vuya, back;
+  ASSERT_TRUE(host::ParseForcedFormat("yv12", yv12));
+  ASSERT_TRUE(host::ParseForcedFormat("vuya@15", vuya));
+  ASSERT_TRUE(host::ParseForcedFormat("yv12@30", back));
+  o.forcedFormats = {yv12, vuya, back};
+  ExportRun run = Export(Pattern(), o);
+  ASSERT_TRUE(run.ran) << run.error;
+  EXPECT_EQ(run.outcome.answer, 0);
+  EXPECT_EQ(run.engine.sourceSubtypes,
+            (std::vector<uint32_t>{QVA_MSUBTYPE_YUV444I, QVA_MSUBTYPE_YUV420, QVA_MSUBTYPE_YUV444I,
+                                   QVA_MSUBTYPE_YUV420}));
+  ExpectFramesMatchPattern(run.engine, 352, 240, 45, 99.0);
+  EXPECT_EQ(host::LiveHostFrames(), 0);
 }
 
 // The host renders 'vuya', then 'bgra' from frame 6 on.
