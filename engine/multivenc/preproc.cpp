@@ -225,8 +225,9 @@ void PreProcReorderWindow::Insert(const PreProcJob& job) {
   pending_.insert(place, job);
 }
 
-std::vector<PreProcJob> PreProcReorderWindow::Release(bool releaseAll) {
-  std::vector<PreProcJob> released;
+const std::vector<PreProcJob>& PreProcReorderWindow::Release(bool releaseAll) {
+  std::vector<PreProcJob>& released = released_;
+  released.clear();
   while (!pending_.empty()) {
     const PreProcJob& first = pending_.front();
     if (!(first.time <= next_ || pending_.size() + 1 >= depth_ || releaseAll)) break;

@@ -4,6 +4,7 @@
 // order), and converts each into an input buffer of the encoder instance its owner chooses.
 // The owner's hooks choose the destination (alloc), take the converted frame (done), drop a
 // frame that cannot be converted (drop) and hear the end of the worker (end).
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -137,17 +138,23 @@ uint64_t PreProc_Tolerance(uint32_t frameRate);
 // The reorder window of the worker, separate from the thread so that it can be driven directly.
 class PreProcReorderWindow {
  public:
-  PreProcReorderWindow(uint32_t depth, uint64_t tolerance) : depth_(depth), tolerance_(tolerance) {}
+  PreProcReorderWindow(uint32_t depth, uint64_t tolerance) : depth_(depth), tolerance_(tolerance) {
+    pending_.reserve(std::min<uint32_t>(depth, kMaxReserved));
+    released_.reserve(std::min<uint32_t>(depth, kMaxReserved));
+  }
   // Inserts a job after every job with a time not later than its own.
   void Insert(const PreProcJob& job);
-  // Takes the jobs that may leave now, in order: every job when releaseAll.
-  std::vector<PreProcJob> Release(bool releaseAll);
+  // Takes the jobs that may leave now, in order: every job when releaseAll. The list is the
+  // window's own, valid until the next call: the window's storage is reused from frame to frame.
+  const std::vector<PreProcJob>& Release(bool releaseAll);
   size_t Pending() const { return pending_.size(); }
   uint64_t Next() const { return next_; }
   std::vector<PreProcJob> TakeAll();
 
  private:
+  static constexpr uint32_t kMaxReserved = 64;  // a window is 30 deep, 36 at most
   std::vector<PreProcJob> pending_;
+  std::vector<PreProcJob> released_;
   uint32_t depth_;
   uint64_t tolerance_;
   // The expected time starts at the earliest: the first frame to arrive need not be the first

@@ -145,6 +145,29 @@ TEST(ReorderWindow, AFullWindowReleasesItsEarliestWhateverItsTime) {
 }
 
 
+// The window runs once per frame on the preprocessing worker: in steady state its lists keep
+// their storage, so a frame costs no allocation there (the released list once was a new
+// vector for every frame).
+TEST(ReorderWindow, KeepsItsStorageFromFrameToFrame) {
+  PreProcReorderWindow window(30, PreProc_Tolerance(29970));
+  const std::vector<PreProcJob>* list = nullptr;
+  const PreProcJob* storage = nullptr;
+  for (uint64_t frame = 0; frame < 200; ++frame) {
+    // Pairs of frames arrive swapped, so that the window holds one back half of the time.
+    const uint64_t arriving = frame % 2 == 0 ? frame + 1 : frame - 1;
+    window.Insert(Job(arriving * 1001 / 30));
+    const std::vector<PreProcJob>& released = window.Release(false);
+    EXPECT_EQ(released.size(), frame % 2 == 0 ? 0u : 2u) << frame;
+    if (frame == 31) {
+      list = &released;
+      storage = released.data();
+    } else if (frame > 31 && frame % 2 == 1) {
+      EXPECT_EQ(&released, list) << frame;
+      EXPECT_EQ(released.data(), storage) << frame;
+    }
+  }
+}
+
 // The preprocessing worker held in its first conversion while more jobs wait in its queue.
 CountingEvent g_allocEntered;
 CountingEvent g_allocMayReturn;
