@@ -90,64 +90,66 @@ Measure Timed(const std::vector<std::string>& argv, int cpus,
   return best;
 }
 
-// PSNR-Y of the whole stream against the source, from the mean squared error of every luma
-// sample; both decoded by ffmpeg frame by frame through pipes, frame n against frame n.
-double PsnrY(const std::string& stream, const std::string& source, int width, int height) {
+// Per picture type (I, P, B, and '*' for the whole stream): pictures, their average bytes and
+// PSNR-Y against the source from the mean squared error of every luma sample. ffprobe lists the
+// types and sizes in display order; ffmpeg decodes the stream and the source through pipes, frame
+// n against frame n.
+struct TypeFigures {
+  int count = 0;
+  double bytes = 0;
+  double squares = 0;
+  double samples = 0;
+  double AverageBytes() const { return count ? bytes / count : 0.0; }
+  double Psnr() const {
+    if (samples == 0) return 0.0;
+    double mse = squares / samples;
+    return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+  }
+};
+
+std::map<char, TypeFigures> StreamFigures(const std::string& stream, const std::string& source, int width,
+                                          int height) {
+  std::map<char, TypeFigures> figures;
+  orx::test::ProcessResult probe = orx::test::RunProcess(
+      {"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "frame=pict_type,pkt_size",
+       "-of", "default=nw=1", stream});
+  std::vector<std::pair<char, double>> pictures;  // display order
+  std::istringstream lines(probe.out);
+  std::string line;
+  double size = 0;
+  while (std::getline(lines, line)) {
+    if (line.rfind("pkt_size=", 0) == 0) size = std::atof(line.c_str() + 9);
+    if (line.rfind("pict_type=", 0) == 0 && line.size() > 10) pictures.emplace_back(line[10], size);
+  }
   auto open = [](const std::string& path) {
     std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -f rawvideo -pix_fmt yuv420p -";
     return popen(command.c_str(), "r");
   };
   FILE* a = open(stream);
   FILE* b = open(source);
-  if (a == nullptr || b == nullptr) return 0.0;
+  if (a == nullptr || b == nullptr) return figures;
   const size_t luma = static_cast<size_t>(width) * height;
   const size_t frame = luma + 2 * static_cast<size_t>((width + 1) / 2) * ((height + 1) / 2);
   std::vector<uint8_t> fa(frame), fb(frame);
-  double squares = 0;
-  double samples = 0;
-  while (std::fread(fa.data(), 1, frame, a) == frame && std::fread(fb.data(), 1, frame, b) == frame) {
+  for (size_t n = 0; std::fread(fa.data(), 1, frame, a) == frame && std::fread(fb.data(), 1, frame, b) == frame;
+       ++n) {
+    double squares = 0;
     for (size_t i = 0; i < luma; ++i) {
       double d = static_cast<double>(fa[i]) - fb[i];
       squares += d * d;
     }
-    samples += static_cast<double>(luma);
+    char type = n < pictures.size() ? pictures[n].first : '?';
+    for (char key : {type, '*'}) {
+      TypeFigures& f = figures[key];
+      f.count++;
+      f.bytes += n < pictures.size() ? pictures[n].second : 0.0;
+      f.squares += squares;
+      f.samples += static_cast<double>(luma);
+    }
   }
   pclose(a);
   pclose(b);
-  if (samples == 0) return 0.0;
-  double mse = squares / samples;
-  return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
-struct TypeBytes {
-  std::map<char, double> average;
-  std::map<char, int> count;
-  double total = 0;
-};
-
-TypeBytes BytesByType(const std::string& stream) {
-  orx::test::ProcessResult r = orx::test::RunProcess(
-      {"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "frame=pict_type,pkt_size",
-       "-of", "csv=p=0", stream});
-  TypeBytes t;
-  std::map<char, double> sum;
-  std::istringstream lines(r.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    size_t comma = line.find(',');
-    if (comma == std::string::npos) continue;
-    double size = std::atof(line.c_str());
-    char type = line[comma + 1];
-    if (line[0] < '0' || line[0] > '9') {  // the columns come in either order
-      type = line[0];
-      size = std::atof(line.c_str() + comma + 1);
-    }
-    sum[type] += size;
-    t.count[type]++;
-    t.total += size;
-  }
-  for (auto& [type, s] : sum) t.average[type] = s / t.count[type];
-  return t;
+  return figures;
 }
 
 double FileBytes(const std::string& path) {
@@ -182,11 +184,13 @@ void PrintRow(const char* what, const Clip& clip, const Measure& m) {
 }
 
 void PrintQuality(const char* what, const Clip& clip, const std::string& stream) {
-  TypeBytes t = BytesByType(stream);
+  std::map<char, TypeFigures> f = StreamFigures(stream, clip.path, clip.width, clip.height);
   double kbps = FileBytes(stream) * 8.0 * clip.fps / clip.frames / 1000.0;
-  std::printf("  %-10s %8.1f kbit/s  PSNR-Y %6.2f dB  bytes I %7.0f (%d)  P %7.0f (%d)  B %7.0f (%d)\n", what,
-              kbps, PsnrY(stream, clip.path, clip.width, clip.height), t.average['I'], t.count['I'], t.average['P'], t.count['P'],
-              t.average['B'], t.count['B']);
+  std::printf("  %-7s %7.1f kbit/s  PSNR-Y %6.2f dB", what, kbps, f['*'].Psnr());
+  for (char type : {'I', 'P', 'B'}) {
+    std::printf("  %c %3d x %6.0f B %5.2f dB", type, f[type].count, f[type].AverageBytes(), f[type].Psnr());
+  }
+  std::printf("\n");
 }
 
 }  // namespace
