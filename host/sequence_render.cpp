@@ -104,6 +104,12 @@ class VideoRenderer {
     return stats_;
   }
 
+  // Into a record kept by the caller, whose list keeps its storage (once per frame request).
+  void CopyStatistics(RenderStatistics& out) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out = stats_;
+  }
+
  private:
   uint32_t ChooseFormat(int64_t index, const RenderParams* params) const {
     uint32_t forced = 0;
@@ -307,7 +313,7 @@ int32_t QueueAsyncVideoFrameRender(uint32_t rendererId, int64_t time, uint32_t* 
   if (requestId == nullptr || params == nullptr) return kSuiteErrorBadArgument;
   int32_t answer = r->Queue(time, requestId, params);
   std::lock_guard<std::mutex> lock(g_renderersMutex);
-  g_lastStatistics = r->Statistics();
+  r->CopyStatistics(g_lastStatistics);
   return answer;
 }
 
