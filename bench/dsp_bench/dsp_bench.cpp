@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
   RegisterHarnessBenchmarks(running);
   RegisterChainBenchmarks(running);
   RegisterSse3Comparisons(running);
+  RegisterVc1MotionCompensation(running);
   RatioReporter reporter(running.name);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();

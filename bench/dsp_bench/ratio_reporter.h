@@ -29,4 +29,8 @@ void RegisterChainBenchmarks(const Variant& running);
 // misaligned references (sse3_bench.cpp); nothing when XMM3 is not the running variant.
 void RegisterSse3Comparisons(const Variant& running);
 
+// The VC-1 quarter-sample motion-compensation driver on one macroblock at the nine positions
+// with two non-zero fractions (vc1_mc_bench.cpp).
+void RegisterVc1MotionCompensation(const Variant& running);
+
 }  // namespace orx::dsp::check

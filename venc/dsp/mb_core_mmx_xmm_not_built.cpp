@@ -154,42 +154,6 @@ void CMBCoreXMM::LoadChromaPairOffset(int16_t*, const uint8_t*, int, int) {
 void CMBCoreXMM::CodeIntraDcOnlyPairVc1(int16_t*, const uint8_t*, int, int) {
   ReportNotBuilt("CMBCoreXMM", "CodeIntraDcOnlyPairVc1");
 }
-void CMBCoreXMM::OverlapSmoothVertEdge(int16_t*, int16_t*) {
-  ReportNotBuilt("CMBCoreXMM", "OverlapSmoothVertEdge");
-}
-void CMBCoreXMM::OverlapSmoothVertEdgeRows(int16_t*, int16_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "OverlapSmoothVertEdgeRows");
-}
-void CMBCoreXMM::OverlapSmoothHorzEdge(int16_t*, int16_t*) {
-  ReportNotBuilt("CMBCoreXMM", "OverlapSmoothHorzEdge");
-}
-void CMBCoreXMM::SaveOverlapContext(int16_t*, const int16_t*) {
-  ReportNotBuilt("CMBCoreXMM", "SaveOverlapContext");
-}
-void CMBCoreXMM::DeblockHorzEdgeVc1(uint8_t*, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "DeblockHorzEdgeVc1");
-}
-void CMBCoreXMM::DeblockHorzEdgeMaskedVc1(uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "DeblockHorzEdgeMaskedVc1");
-}
-void CMBCoreXMM::DeblockVertEdgeVc1(uint8_t*, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "DeblockVertEdgeVc1");
-}
-void CMBCoreXMM::DeblockVertEdgeMaskedVc1(uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "DeblockVertEdgeMaskedVc1");
-}
-void CMBCoreXMM::InterpolateBilinearVc1(uint32_t, const uint8_t*, uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "InterpolateBilinearVc1");
-}
-void CMBCoreXMM::InterpolateBicubicVertVc1(const uint8_t*, uint8_t*, int, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "InterpolateBicubicVertVc1");
-}
-void CMBCoreXMM::InterpolateBicubicHorzVc1(const uint8_t*, uint8_t*, int, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "InterpolateBicubicHorzVc1");
-}
-void CMBCoreXMM::InterpolateBicubic2DVc1(const uint8_t*, uint8_t*, int, int, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "InterpolateBicubic2DVc1");
-}
 int CMBCoreXMM::TransformQuant4x4(int16_t*, int) {
   ReportNotBuilt("CMBCoreXMM", "TransformQuant4x4");
 }

@@ -1,46 +1,9 @@
-// VC-1 loop-filter and interpolation slots and the H.264 slots of the reference and SSE2
-// macroblock cores, built with the VC-1 and H.264 paths.
+// The H.264 slots of the reference and SSE2 macroblock cores, built with the H.264 path.
 #include "venc/dsp/mb_core_variants.h"
 #include "venc/dsp/not_built.h"
 
 namespace orx::dsp {
 
-void CMBCore::OverlapSmoothVertEdge(int16_t*, int16_t*) {
-  ReportNotBuilt("CMBCore", "OverlapSmoothVertEdge");
-}
-void CMBCore::OverlapSmoothVertEdgeRows(int16_t*, int16_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCore", "OverlapSmoothVertEdgeRows");
-}
-void CMBCore::OverlapSmoothHorzEdge(int16_t*, int16_t*) {
-  ReportNotBuilt("CMBCore", "OverlapSmoothHorzEdge");
-}
-void CMBCore::SaveOverlapContext(int16_t*, const int16_t*) {
-  ReportNotBuilt("CMBCore", "SaveOverlapContext");
-}
-void CMBCore::DeblockHorzEdgeVc1(uint8_t*, int, int, int) {
-  ReportNotBuilt("CMBCore", "DeblockHorzEdgeVc1");
-}
-void CMBCore::DeblockHorzEdgeMaskedVc1(uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCore", "DeblockHorzEdgeMaskedVc1");
-}
-void CMBCore::DeblockVertEdgeVc1(uint8_t*, int, int, int) {
-  ReportNotBuilt("CMBCore", "DeblockVertEdgeVc1");
-}
-void CMBCore::DeblockVertEdgeMaskedVc1(uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCore", "DeblockVertEdgeMaskedVc1");
-}
-void CMBCore::InterpolateBilinearVc1(uint32_t, const uint8_t*, uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCore", "InterpolateBilinearVc1");
-}
-void CMBCore::InterpolateBicubicVertVc1(const uint8_t*, uint8_t*, int, int, int, int, int) {
-  ReportNotBuilt("CMBCore", "InterpolateBicubicVertVc1");
-}
-void CMBCore::InterpolateBicubicHorzVc1(const uint8_t*, uint8_t*, int, int, int, int, int) {
-  ReportNotBuilt("CMBCore", "InterpolateBicubicHorzVc1");
-}
-void CMBCore::InterpolateBicubic2DVc1(const uint8_t*, uint8_t*, int, int, int, int, int, int) {
-  ReportNotBuilt("CMBCore", "InterpolateBicubic2DVc1");
-}
 int CMBCore::TransformQuant4x4(int16_t*, int) { ReportNotBuilt("CMBCore", "TransformQuant4x4"); }
 void CMBCore::TransformQuant4x4Pair(int16_t*, const uint8_t*, const uint8_t*, int, uint32_t*) {
   ReportNotBuilt("CMBCore", "TransformQuant4x4Pair");
@@ -100,36 +63,6 @@ void CMBCore::DeblockChromaVertEdge(uint8_t*, uint8_t*, int, uint32_t, const uin
 }
 void CMBCore::AverageInPlace64(uint8_t*, const uint8_t*) {
   ReportNotBuilt("CMBCore", "AverageInPlace64");
-}
-void CMBCoreXMM2::OverlapSmoothVertEdge(int16_t*, int16_t*) {
-  ReportNotBuilt("CMBCoreXMM2", "OverlapSmoothVertEdge");
-}
-void CMBCoreXMM2::OverlapSmoothVertEdgeRows(int16_t*, int16_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM2", "OverlapSmoothVertEdgeRows");
-}
-void CMBCoreXMM2::OverlapSmoothHorzEdge(int16_t*, int16_t*) {
-  ReportNotBuilt("CMBCoreXMM2", "OverlapSmoothHorzEdge");
-}
-void CMBCoreXMM2::SaveOverlapContext(int16_t*, const int16_t*) {
-  ReportNotBuilt("CMBCoreXMM2", "SaveOverlapContext");
-}
-void CMBCoreXMM2::DeblockHorzEdgeVc1(uint8_t*, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM2", "DeblockHorzEdgeVc1");
-}
-void CMBCoreXMM2::DeblockHorzEdgeMaskedVc1(uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM2", "DeblockHorzEdgeMaskedVc1");
-}
-void CMBCoreXMM2::InterpolateBilinearVc1(uint32_t, const uint8_t*, uint8_t*, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM2", "InterpolateBilinearVc1");
-}
-void CMBCoreXMM2::InterpolateBicubicVertVc1(const uint8_t*, uint8_t*, int, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM2", "InterpolateBicubicVertVc1");
-}
-void CMBCoreXMM2::InterpolateBicubicHorzVc1(const uint8_t*, uint8_t*, int, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM2", "InterpolateBicubicHorzVc1");
-}
-void CMBCoreXMM2::InterpolateBicubic2DVc1(const uint8_t*, uint8_t*, int, int, int, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM2", "InterpolateBicubic2DVc1");
 }
 int CMBCoreXMM2::TransformQuant4x4(int16_t*, int) {
   ReportNotBuilt("CMBCoreXMM2", "TransformQuant4x4");

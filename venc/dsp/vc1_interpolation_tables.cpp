@@ -16,4 +16,11 @@ const uint32_t Vc1BilinearWeights[16] = {
     Weights(0, 3), Weights(1, 3), Weights(2, 3), Weights(3, 3),
 };
 
+const int8_t Vc1BicubicTaps[4][4] = {
+    {0, 1, 0, 0},
+    {-4, 53, 18, -3},
+    {-1, 9, 9, -1},
+    {-3, 18, 53, -4},
+};
+
 }  // namespace orx::dsp

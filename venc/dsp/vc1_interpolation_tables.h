@@ -11,4 +11,10 @@ namespace orx::dsp {
 // half-sample kernels, so entries 0, 2, 8 and 10 are never handed on.
 extern const uint32_t Vc1BilinearWeights[16];
 
+// The bicubic luma taps of slots 60-62, by quarter-sample fraction, applied to the samples at
+// offsets -1, 0, +1 and +2 along the filter direction: the quarter positions sum to 64, the
+// half position to 16. Fraction 0 holds the identity, which only the two-dimensional SSE2
+// kernel's table form reads.
+extern const int8_t Vc1BicubicTaps[4][4];
+
 }  // namespace orx::dsp
