@@ -3,13 +3,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "host/export_file_suite.h"
 #include "host/frame_source.h"
 #include "host/host_frame.h"
 #include "host/host_services.h"
+#include "host/output_staging.h"
 #include "host/sequence_audio.h"
 
 namespace orx::host {
@@ -25,7 +29,11 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
+std::atomic<bool> g_selectorRunning{false};
+
 }  // namespace
+
+bool ExportSelectorRunning() { return g_selectorRunning.load(); }
 
 bool ParseCompletionOrder(const std::string& text, CompletionOrder& order, int& window) {
   if (text == "in-order") {
@@ -138,24 +146,46 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
   SetProgressSettings(progress);
   ResetReservedMemory();
 
+  // Written beside the output and moved into place only on success: an earlier file of the
+  // output's name survives every failure.
+  OutputStaging staging;
+  if (!staging.Prepare(options.output, error)) return false;
+
   ExportRecord record{};
   record.exportAudio = audio ? 1 : 0;
   record.exportVideo = 1;
   record.startTime = 0;
   record.endTime = render.endTime;
-  record.fileObject = NewExportFileObject(options.output, options.failWrite);
+  record.fileObject = NewExportFileObject(staging.stagingPath(), options.failWrite);
 
   outcome.frames = frames;
+  g_selectorRunning = true;
   outcome.answer = session.Export(record);
+  g_selectorRunning = false;
   FinishProgressBar(outcome.answer == 0);
   outcome.render = CurrentRenderStatistics();
   outcome.progress = CurrentProgressRecord();
   outcome.reservedMemory = ReservedMemory();
 
-  // A failed export's output goes, but only a file this export opened (and so truncated): a
-  // file of the same name that the plug-in never opened is left as it was.
-  if (outcome.answer != 0 && ExportFileStatisticsOf(record.fileObject).opens > 0)
-    outcome.outputRemoved = ::unlink(options.output.c_str()) == 0;
+  ExportFileStatistics written = ExportFileStatisticsOf(record.fileObject);
+  if (written.failed && written.error != 0) {
+    outcome.failureReason = "cannot write " + options.output + ": " + std::strerror(written.error);
+  }
+  // An export that answered success but wrote nothing has not exported anything.
+  struct stat st {};
+  if (outcome.answer == 0 && !outcome.progress.cancelled &&
+      (::stat(staging.stagingPath().c_str(), &st) != 0 || st.st_size == 0)) {
+    outcome.emptyOutput = true;
+    outcome.failureReason = "nothing was written to " + options.output;
+  }
+  if (outcome.answer == 0 && !outcome.progress.cancelled && !outcome.emptyOutput) {
+    std::string moveError;
+    outcome.committed = staging.Commit(moveError);
+    if (!outcome.committed) outcome.failureReason = moveError;
+  } else {
+    outcome.partialOutputDiscarded = written.opens > 0;
+    staging.Discard();
+  }
   auto fault = [&outcome](const std::string& text) {
     outcome.hostFault = true;
     outcome.hostFaultText += "orx-export: " + text + "\n";

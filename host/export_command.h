@@ -1,8 +1,9 @@
 #pragma once
 // The host's side of one export: it prepares the source (frames and audio), the output file
 // object, the render pool and the progress answers, calls the plug-in's export selector, and
-// afterwards removes the output file of an export that answered cancel or an error and checks
-// what the plug-in left behind (frames, renderers).
+// afterwards moves the output into place when the export succeeded (or removes what it wrote
+// when it did not: a file already bearing the output's name is never touched) and checks what
+// the plug-in left behind (frames, renderers).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,7 +40,10 @@ struct ExportOptions {
 struct ExportOutcome {
   int32_t answer = 0;  // the export selector's answer
   int64_t frames = 0;  // frames in the sequence
-  bool outputRemoved = false;
+  bool partialOutputDiscarded = false;  // what a failed export wrote was removed
+  bool committed = false;                // the output was moved into place
+  bool emptyOutput = false;              // the export answered success with nothing written
+  std::string failureReason;             // the host's own reason for a failure, or ""
   bool hostFault = false;  // frames left alive, renderers left, more than 30 outstanding
   std::string hostFaultText;
   uint32_t reservedMemory = 0;
@@ -51,6 +55,9 @@ struct ExportOutcome {
 bool ParseCompletionOrder(const std::string& text, CompletionOrder& order, int& window);
 // Parses "FMT" or "FMT@FRAME" (vuya, bgra, yuy2, yv12, yvi2).
 bool ParseForcedFormat(const std::string& text, std::pair<int64_t, uint32_t>& out);
+
+// Whether the plug-in's export selector is running (a cancel request reaches it then).
+bool ExportSelectorRunning();
 
 // Runs the export selector for the session's exporter. false with error set when the source
 // or the options cannot be used (the plug-in is not called then).

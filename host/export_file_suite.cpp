@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <map>
 #include <mutex>
 
@@ -30,8 +32,11 @@ int32_t Open(FileObject object) {
   if (it == g_files.end()) return kSuiteErrorNotFound;
   ExportFile& f = it->second;
   if (f.fd >= 0) ::close(f.fd);
-  f.fd = ::open(f.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (f.fd < 0) return kSuiteErrorBadArgument;
+  f.fd = ::open(f.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (f.fd < 0) {
+    f.stats.error = errno;
+    return kSuiteErrorBadArgument;
+  }
   ++f.stats.opens;
   return 0;
 }
@@ -85,8 +90,10 @@ int32_t Write(FileObject object, const void* data, int32_t bytes) {
   const char* p = static_cast<const char*>(data);
   for (int32_t done = 0; done < bytes;) {
     ssize_t n = ::write(f.fd, p + done, static_cast<size_t>(bytes - done));
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       f.stats.failed = true;
+      f.stats.error = n < 0 ? errno : ENOSPC;
       return -1;
     }
     done += static_cast<int32_t>(n);

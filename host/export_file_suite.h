@@ -1,6 +1,6 @@
 #pragma once
 // The host's Export File suite: the output file object of an export. Open creates (or
-// truncates) the file at its path, Seek and Write go to it, Close closes it. A test setting
+// truncates) the file at its path (the export's staging file, see output_staging.h), Seek and Write go to it, Close closes it. A test setting
 // makes the n-th write fail.
 #include <cstdint>
 #include <string>
@@ -21,6 +21,7 @@ struct ExportFileStatistics {
   int opens = 0;
   int closes = 0;
   bool failed = false;  // a write answered -1
+  int error = 0;        // errno of the last open or write that failed (0: the test's --fail-write)
   bool open = false;    // still open
 };
 ExportFileStatistics ExportFileStatisticsOf(host_sdk::FileObject file);

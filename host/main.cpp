@@ -16,6 +16,7 @@
 #include "host/basic_suite.h"
 #include "host/export_command.h"
 #include "host/host_services.h"
+#include "host/output_staging.h"
 #include "host/param_store.h"
 #include "host/plugin_host.h"
 #include "host/source_description.h"
@@ -66,14 +67,17 @@ const char kUsage[] =
     "  help --button ID  press a help button (ORXMuxHelpButton, ORXVideoHelpButton,\n"
     "                    ORXAudioHelpButton)\n"
     "  export --output FILE  export the source into FILE (progress bar on standard error;\n"
-    "                    Ctrl-C cancels)\n"
+    "                    Ctrl-C, SIGTERM, SIGHUP or SIGQUIT cancel)\n"
     "options:\n"
     "  --type FOURCC     the exporter (MPG2, MP2B, H264, 264B; default: the first registered)\n"
     "  --input FILE.y4m  the source video (4:2:0), or --pattern WxH@RATE, the built-in moving\n"
     "                    test picture (default 720x480@29.97)\n"
     "  --frames N        export the first N frames (the pattern has 300 unless given)\n"
     "  --audio FILE.wav  the source audio, or --tone [HZ] (a sine, 1000 Hz unless given, 48 kHz)\n"
-    "  --set ID=VALUE    a user's edit, validated by the plug-in (repeatable, in order)\n"
+    "  --set ID=VALUE    a user's edit, validated by the plug-in (repeatable, in order); a value\n"
+    "                    outside the parameter's range or list is refused\n"
+    "  --unlisted        let --set values inside the range but off the list through, as a host\n"
+    "                    holding an old preset would\n"
     "export test options:\n"
     "  --render-threads N      render threads (at least 2; default 2)\n"
     "  --completion ORDER      in-order (default), shuffle[:W] (within W frames, default 8)\n"
@@ -92,6 +96,7 @@ struct Options {
   std::string type;
   std::string button;
   bool json = false;
+  bool unlisted = false;  // --unlisted: values inside a range but off its list pass
   SourceDescription source;
   std::vector<std::pair<std::string, std::string>> edits;
   ExportOptions exportOptions;
@@ -142,6 +147,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       if (!next(o.button)) return false;
     } else if (a == "--json") {
       o.json = true;
+    } else if (a == "--unlisted") {
+      o.unlisted = true;
     } else if (a == "--input") {
       if (!next(v) || !ReadY4mSource(v, o.source, error)) return false;
       o.exportOptions.input = v;
@@ -263,36 +270,69 @@ void PrintParams(const ParamStore& store) {
   }
 }
 
-void OnInterrupt(int) { RequestCancel(); }
+// The plug-in's last debug line: the reason it gives for a failed pass.
+std::string LastPluginLogLine() {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  std::istringstream in(g_pluginLog);
+  std::string last;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) last = line;
+  }
+  return last;
+}
+
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT: the first cancels a running export (the plug-in sees it
+// at its next progress report and the host removes what it wrote); a second one, or one that
+// arrives while no export runs (an input still opening, say), ends the process at once after
+// removing the staged output. Nothing is ever left under the output's own name.
+volatile sig_atomic_t g_signalsSeen = 0;
+
+void OnStopSignal(int) {
+  g_signalsSeen = g_signalsSeen + 1;
+  if (g_signalsSeen > 1 || !ExportSelectorRunning()) {
+    DiscardStagedOutputFromSignal();
+    static const char kLine[] = "\norx-export: stopped by a signal; no output was written\n";
+    ssize_t ignored = ::write(STDERR_FILENO, kLine, sizeof kLine - 1);
+    (void)ignored;
+    ::_exit(kExitCancelled);
+  }
+  RequestCancel();
+}
+
+void InstallStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = &OnStopSignal;
+  action.sa_flags = SA_RESTART;
+  ::sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(signal, &action, nullptr);
+}
 
 int RunExportCommand(ExporterSession& session, const Options& o) {
   ExportOptions options = o.exportOptions;
   std::stable_sort(options.forcedFormats.begin(), options.forcedFormats.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  struct sigaction action {};
-  action.sa_handler = &OnInterrupt;
-  struct sigaction previous {};
-  ::sigaction(SIGINT, &action, &previous);
   ExportOutcome outcome;
   std::string error;
   bool ran = RunHostExport(session, o.source, options, outcome, error);
-  ::sigaction(SIGINT, &previous, nullptr);
   if (!ran) {
     std::fprintf(stderr, "orx-export: %s\n", error.c_str());
     return kExitUsage;
   }
   std::fputs(outcome.hostFaultText.c_str(), stderr);
   int status = kExitOk;
+  const char* kept = " (any earlier file of that name is untouched)";
   if (outcome.progress.cancelled) {
-    std::fprintf(stderr, "orx-export: the export was cancelled (answer 0x%X)%s\n",
-                 static_cast<uint32_t>(outcome.answer),
-                 outcome.outputRemoved ? "; the output file was removed" : "");
+    std::fprintf(stderr, "orx-export: the export was cancelled; nothing was written to %s%s\n",
+                 options.output.c_str(), kept);
     status = kExitCancelled;
-  } else if (outcome.answer != 0) {
+  } else if (outcome.answer != 0 || !outcome.committed) {
     PrintPluginLogTail(8);
-    std::fprintf(stderr, "orx-export: the export failed (answer 0x%X)%s\n",
-                 static_cast<uint32_t>(outcome.answer),
-                 outcome.outputRemoved ? "; the output file was removed" : "");
+    std::string reason = outcome.failureReason;
+    if (reason.empty()) reason = LastPluginLogLine();
+    if (reason.empty()) reason = "the plug-in gave no reason";
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    std::fprintf(stderr, "orx-export: the export failed (answer 0x%X); nothing was written to %s: %s\n",
+                 static_cast<uint32_t>(outcome.answer), options.output.c_str(), reason.c_str());
     status = kExitExportFailed;
   } else {
     // The frames the plug-in rendered at the export's rate (50 source frames at 25 fps are 60
@@ -316,8 +356,15 @@ int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Opti
   int status = kExitOk;
   for (const auto& [id, value] : o.edits) {
     std::string error;
-    if (!session.SetAndValidate(id, value, answer, error)) {
+    if (!session.SetAndValidate(id, value, answer, error, o.unlisted)) {
       std::fprintf(stderr, "orx-export: %s\n", error.c_str());
+      status = kExitUsage;
+      break;
+    }
+    // The plug-in's validation refused the edit (and put the value back): it says why last.
+    if (answer != 0) {
+      std::fprintf(stderr, "orx-export: the plug-in refused %s=%s: %s\n", id.c_str(),
+                   value.c_str(), LastPluginLogLine().c_str());
       status = kExitUsage;
       break;
     }
@@ -379,10 +426,11 @@ extern "C" ORX_EXPORT void OrxHostLog(const char* text) {
 }
 
 int main(int argc, char** argv) {
+  InstallStopSignals();
   Options o;
   std::string error;
   if (!ParseOptions(argc, argv, o, error)) {
-    std::fprintf(stderr, "orx-export: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "orx-export: %s; see orx-export --help\n", error.c_str());
     return kExitUsage;
   }
   if (o.command == "usage") {
@@ -394,7 +442,8 @@ int main(int argc, char** argv) {
   bool known = false;
   for (const char* c : kCommands) known = known || o.command == c;
   if (!known) {
-    std::fprintf(stderr, "orx-export: unknown command %s\n%s", o.command.c_str(), kUsage);
+    std::fprintf(stderr, "orx-export: unknown command %s; see orx-export --help\n",
+                 o.command.c_str());
     return kExitUsage;
   }
   uint32_t wantedType = 0;

@@ -1,7 +1,11 @@
 #include "host/param_store.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -285,32 +289,75 @@ std::string ParamValueJson(int32_t type, const ParamValue& v) {
   }
 }
 
+namespace {
+
+// A whole number in decimal, with an optional minus sign: no spaces, no other base.
+bool ParseDecimalInteger(const std::string& text, int64_t low, int64_t high, int64_t& out) {
+  size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() == digits || text.size() - digits > 19 ||
+      text.find_first_not_of("0123456789", digits) != std::string::npos) {
+    return false;
+  }
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (errno != 0 || v < low || v > high) return false;
+  out = v;
+  return true;
+}
+
+// A finite decimal number: digits with an optional sign, fraction and exponent. Not "nan",
+// "inf", a hexadecimal number or one with spaces around it, which the C library would read.
+bool ParseDecimalNumber(const std::string& text, double& out) {
+  size_t i = 0, n = text.size();
+  if (i < n && (text[i] == '-' || text[i] == '+')) ++i;
+  size_t mantissa = 0;
+  while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++mantissa;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++mantissa;
+  }
+  if (mantissa == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '-' || text[i] == '+')) ++i;
+    size_t exponent = 0;
+    while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++exponent;
+    if (exponent == 0) return false;
+  }
+  if (i != n) return false;
+  double v = std::strtod(text.c_str(), nullptr);
+  if (!std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
 bool ParseParamValue(int32_t type, const std::string& text, ParamValue& out) {
   out = ParamValue{};
-  const char* s = text.c_str();
-  char* end = nullptr;
   switch (type) {
     case host_sdk::kParamInt: {
-      long v = std::strtol(s, &end, 0);
+      int64_t v = 0;
+      if (!ParseDecimalInteger(text, INT32_MIN, INT32_MAX, v)) return false;
       out.intValue = static_cast<int32_t>(v);
-      return !text.empty() && *end == '\0' && v >= INT32_MIN && v <= INT32_MAX;
+      return true;
     }
     case host_sdk::kParamFloat:
-      out.floatValue = std::strtod(s, &end);
-      return !text.empty() && *end == '\0';
+      return ParseDecimalNumber(text, out.floatValue);
     case host_sdk::kParamTime:
-      out.timeValue = std::strtoll(s, &end, 10);
-      return !text.empty() && *end == '\0';
+      return ParseDecimalInteger(text, INT64_MIN + 1, INT64_MAX, out.timeValue);
     case host_sdk::kParamRatio: {
       size_t sep = text.find_first_of(":/");
       if (sep == std::string::npos) return false;
-      std::string num = text.substr(0, sep);
-      std::string den = text.substr(sep + 1);
-      char* e1 = nullptr;
-      char* e2 = nullptr;
-      out.ratioValue.numerator = static_cast<int32_t>(std::strtol(num.c_str(), &e1, 10));
-      out.ratioValue.denominator = static_cast<int32_t>(std::strtol(den.c_str(), &e2, 10));
-      return !num.empty() && !den.empty() && *e1 == '\0' && *e2 == '\0';
+      int64_t num = 0, den = 0;
+      // A ratio of no parts or of negative parts is no aspect or rate a dialog offers.
+      if (!ParseDecimalInteger(text.substr(0, sep), 1, INT32_MAX, num) ||
+          !ParseDecimalInteger(text.substr(sep + 1), 1, INT32_MAX, den)) {
+        return false;
+      }
+      out.ratioValue.numerator = static_cast<int32_t>(num);
+      out.ratioValue.denominator = static_cast<int32_t>(den);
+      return true;
     }
     case host_sdk::kParamString:
       // A text the parameter cannot hold whole is refused, not cut: a cut log file path
@@ -323,6 +370,74 @@ bool ParseParamValue(int32_t type, const std::string& text, ParamValue& out) {
     default:
       return false;
   }
+}
+
+namespace {
+
+std::string ValueText(int32_t type, const ParamValue& v) {
+  switch (type) {
+    case host_sdk::kParamInt: return std::to_string(v.intValue);
+    case host_sdk::kParamTime: return std::to_string(v.timeValue);
+    case host_sdk::kParamFloat: {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", v.floatValue);
+      return text;
+    }
+    case host_sdk::kParamRatio:
+      return std::to_string(v.ratioValue.numerator) + ":" + std::to_string(v.ratioValue.denominator);
+    default: return std::string();
+  }
+}
+
+// -1, 0 or 1 as a is below, equal to or above b; 2 when the type has no order.
+int Compare(int32_t type, const ParamValue& a, const ParamValue& b) {
+  auto order = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
+  switch (type) {
+    case host_sdk::kParamInt: return order(a.intValue, b.intValue);
+    case host_sdk::kParamTime: return order(a.timeValue, b.timeValue);
+    case host_sdk::kParamFloat: return order(a.floatValue, b.floatValue);
+    case host_sdk::kParamRatio:
+      return order(static_cast<int64_t>(a.ratioValue.numerator) * b.ratioValue.denominator,
+                   static_cast<int64_t>(b.ratioValue.numerator) * a.ratioValue.denominator);
+    default: return 2;
+  }
+}
+
+bool SameListValue(int32_t type, const ParamValue& a, const ParamValue& b) {
+  if (type == host_sdk::kParamRatio) {
+    return a.ratioValue.numerator == b.ratioValue.numerator &&
+           a.ratioValue.denominator == b.ratioValue.denominator;
+  }
+  return Compare(type, a, b) == 0;
+}
+
+}  // namespace
+
+bool CheckParamValueAllowed(const StoredParam& param, const ParamValue& value, bool unlisted,
+                            std::string& error) {
+  const int32_t type = param.type;
+  if (type != host_sdk::kParamInt && type != host_sdk::kParamFloat &&
+      type != host_sdk::kParamTime && type != host_sdk::kParamRatio) {
+    return true;
+  }
+  // A range the plug-in gave inverted is kept as given and not enforced: it allows nothing.
+  bool ranged = param.hasRange && Compare(type, param.minimum, param.maximum) <= 0;
+  if (ranged && (Compare(type, value, param.minimum) < 0 || Compare(type, value, param.maximum) > 0)) {
+    error = param.id + " takes a value from " + ValueText(type, param.minimum) + " to " +
+            ValueText(type, param.maximum) + ", not " + ValueText(type, value);
+    return false;
+  }
+  if (param.list.empty() || unlisted) return true;
+  for (const auto& [listed, name] : param.list) {
+    if (SameListValue(type, listed, value)) return true;
+  }
+  error = param.id + " takes one of ";
+  for (size_t i = 0; i < param.list.size(); ++i) {
+    error += (i > 0 ? ", " : "") + ValueText(type, param.list[i].first);
+    if (!param.list[i].second.empty()) error += " (" + param.list[i].second + ")";
+  }
+  error += ", not " + ValueText(type, value) + " (--unlisted lets a value inside the range through)";
+  return false;
 }
 
 std::string ParamStore::ToJson(const std::string& fileType) const {

@@ -74,9 +74,14 @@ void DropStore(uint32_t exporterId);
 
 const host_sdk::ExportParamSuite* ExportParamSuiteTable();
 
-// Reads a user's text as a value of the parameter's type (int: decimal or 0x hex, float,
-// time in ticks, ratio "n:d" or "n/d", string as given). False when it does not parse.
+// Reads a user's text as a value of the parameter's type, strictly as a dialog's field would
+// take it (int and time in ticks: decimal; float: a finite decimal number; ratio "n:d" or
+// "n/d" of positive parts; string as given). False when it does not parse.
 bool ParseParamValue(int32_t type, const std::string& text, host_sdk::ParamValue& out);
+// Whether a value lies in the parameter's range and, unless unlisted, in its value list (when
+// it has one). False with error naming the parameter and what it takes.
+bool CheckParamValueAllowed(const StoredParam& param, const host_sdk::ParamValue& value,
+                            bool unlisted, std::string& error);
 // A value as JSON text.
 std::string ParamValueJson(int32_t type, const host_sdk::ParamValue& value);
 

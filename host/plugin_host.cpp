@@ -84,7 +84,7 @@ int32_t ExporterSession::PostProcess() {
 }
 
 bool ExporterSession::SetAndValidate(const std::string& id, const std::string& valueText,
-                                     int32_t& answer, std::string& error) {
+                                     int32_t& answer, std::string& error, bool unlisted) {
   ParamStore& store = StoreFor(exporter_.exporterId);
   StoredParam* param = store.FindParam(0, id);
   if (param == nullptr) {
@@ -99,6 +99,7 @@ bool ExporterSession::SetAndValidate(const std::string& id, const std::string& v
                 : "cannot read \"" + valueText + "\" as a value of " + id;
     return false;
   }
+  if (!CheckParamValueAllowed(*param, value, unlisted, error)) return false;
   param->value = value;
   ValidateParamRecord record{};
   record.exporterId = exporter_.exporterId;

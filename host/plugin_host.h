@@ -51,9 +51,11 @@ class ExporterSession {
   int32_t Begin();
   int32_t GenerateDefaults();
   int32_t PostProcess();
-  // Stores the value as the user's edit, then asks the plug-in to validate the change.
+  // Stores the value as the user's edit, then asks the plug-in to validate the change. A text
+  // that is no value of the parameter's type, or a value outside its range or (unless
+  // unlisted) off its list, is refused with error set and the plug-in is not asked.
   bool SetAndValidate(const std::string& id, const std::string& valueText, int32_t& answer,
-                      std::string& error);
+                      std::string& error, bool unlisted = false);
   int32_t Summary(host_sdk::ParamSummaryRecord& record, bool audio, bool video);
   int32_t OutputSettings(host_sdk::OutputSettingsRecord& record);
   int32_t Extension(std::string& extension);

@@ -1,7 +1,11 @@
 #include "plugin/params/param_validate.h"
 
+#include <cmath>
 #include <cstring>
+#include <string>
 #include <string_view>
+
+#include "platform/debug_output.h"
 
 #include "platform/host_sdk/identifiers.h"
 #include "platform/host_sdk/utf16_text.h"
@@ -74,6 +78,15 @@ void CoupleFrameSize(const Context& c) {
   BuildAspectList(c.params, c.fileType);
 }
 
+// Puts an edit that no export could be made from back to the value the instance holds, and
+// says why in the log: the host reports the refusal with that line.
+int32_t Refuse(const ParamAccess& params, const char* id, const ParamRecord& previous,
+               const std::string& why) {
+  params.Change(id, previous);
+  platform::DebugOutput(("ORX Encoder: " + std::string(id) + " refused: " + why + "\n").c_str());
+  return kResultValueRefused;
+}
+
 void ShowAudioBitRate(const Context& c, AudioCodecChoice audioCodec) {
   ParamRecord record = c.params.Get(ORXAudioBitRate);
   record.hidden = audioCodec == AudioCodecChoice::kPcm ? 1 : 0;
@@ -120,7 +133,16 @@ int32_t Exporter_ValidateParamChanged(StandardParameters* /*standard*/,
   } else if (id == ORXScaler) {
     copy.scaler = static_cast<uint32_t>(params.GetInt(ORXScaler));
   } else if (id == ADBEAudioRatePerSecond) {
-    copy.audioSampleRate = params.GetFloat(ADBEAudioRatePerSecond);
+    // The audio encoder codes 32, 44.1 and 48 kHz only; any other rate left the export without
+    // its audio while it answered success.
+    double rate = params.GetFloat(ADBEAudioRatePerSecond);
+    if (rate != 32000.0 && rate != 44100.0 && rate != 48000.0) {
+      ParamRecord previous = params.Get(ADBEAudioRatePerSecond);
+      previous.value.floatValue = copy.audioSampleRate;
+      return Refuse(params, ADBEAudioRatePerSecond, previous,
+                    "the audio encoder codes 32000, 44100 or 48000 Hz");
+    }
+    copy.audioSampleRate = rate;
   } else if (id == ADBEAudioNumChannels) {
     copy.audioChannelType = static_cast<uint32_t>(params.GetInt(ADBEAudioNumChannels));
   } else if (id == ORXAudioBitRate) {
@@ -134,6 +156,13 @@ int32_t Exporter_ValidateParamChanged(StandardParameters* /*standard*/,
     CoupleFrameSize(c);
     ResetBitrate(c);
     BuildFrameRateList(params, *instance, c.fileType);
+  } else if ((id == ADBEVideoWidth || id == ADBEVideoHeight) &&
+             (params.GetInt(id == ADBEVideoWidth ? ADBEVideoWidth : ADBEVideoHeight) & 1) != 0) {
+    // The video encoder takes even sizes only: an odd one gave an empty file.
+    const char* which = id == ADBEVideoWidth ? ADBEVideoWidth : ADBEVideoHeight;
+    ParamRecord previous = params.Get(which);
+    previous.value.intValue = static_cast<int32_t>(which == ADBEVideoWidth ? copy.width : copy.height);
+    return Refuse(params, which, previous, "the frame's width and height must be even");
   } else if (id == ADBEVideoWidth) {
     copy.width = static_cast<uint32_t>(ClampInt(params, ADBEVideoWidth, 320, 1920));
     BuildAspectList(params, c.fileType);
@@ -143,7 +172,17 @@ int32_t Exporter_ValidateParamChanged(StandardParameters* /*standard*/,
     BuildAspectList(params, c.fileType);
     ResetBitrate(c);
   } else if (id == ADBEVideoFPS) {
-    copy.frameTicks = params.GetTime(ADBEVideoFPS);
+    // A frame of no length or shorter than a 60 fps frame is no rate the encoder codes; one
+    // tick per frame made billions of frames out of a few seconds.
+    int64_t ticks = params.GetTime(ADBEVideoFPS);
+    int64_t ticksPerSecond = TicksPerSecond(copy);
+    if (ticks <= 0 || (ticksPerSecond > 0 && ticks * kMaxFramesPerSecond < ticksPerSecond)) {
+      ParamRecord previous = params.Get(ADBEVideoFPS);
+      previous.value.timeValue = copy.frameTicks;
+      return Refuse(params, ADBEVideoFPS, previous,
+                    "the frame rate must lie above 0 and at most 60 frames per second");
+    }
+    copy.frameTicks = ticks;
     FrameRateFromTicks(&copy, TicksPerSecond(copy));
     ResetBitrate(c);
   } else if (id == ORXAverageBitrate) {

@@ -102,7 +102,7 @@ TEST_F(EngineExportTest, ACancelAtThirtyPercentLeavesNothingBehind) {
   ASSERT_TRUE(run.ran) << run.error;
   EXPECT_EQ(run.outcome.answer, host_sdk::kProgressCancel) << DebugTail();
   EXPECT_TRUE(run.outcome.progress.cancelled);
-  EXPECT_TRUE(run.outcome.outputRemoved);
+  EXPECT_TRUE(run.outcome.partialOutputDiscarded);
   for (const char* name : {"clip.m2v", "clip.tmp", "clip.mpa"})
     EXPECT_FALSE(FileExists(dir_ + "/" + name)) << name;
   EXPECT_GE(run.outcome.render.requests, 9);

@@ -1,0 +1,301 @@
+// orx-export under hostile input, faults and signals, with the real plug-in and engine: each
+// row is an input a careless or hostile user gives, with the exit status, the message, the
+// files left (an earlier file of the output's name byte-identical, no staging file, no partial
+// output) and, where it succeeds, what ffprobe reads.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tests/plugin/plugin_test_fixture.h"
+#include "tests/support/ffmpeg.h"
+#include "tests/support/orx_test.h"
+#include "tests/support/process.h"
+#include "tests/support/test_paths.h"
+
+extern char** environ;
+
+namespace orx::plugin::test {
+namespace {
+
+using orx::test::ProcessResult;
+
+const char kEarlier[] = "an earlier file the user keeps\n";
+
+std::string ReadAll(const std::string& path) {
+  std::string bytes;
+  orx::test::ReadFileBytes(path, bytes);
+  return bytes;
+}
+
+// Every name in the folder, hidden ones too.
+std::vector<std::string> FolderNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ExportHostile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = orx::test::MakeTempDir("export_hostile");
+    std::ofstream(dir_ + "/cpuid") << GatePassingProcessorTableText();
+    std::ofstream(dir_ + "/registry")
+        << "HKCU\\Software\\ORX\\AdobePluginCS4\\GPUFlags = dword:0x00000000\n";
+    options_.setEnv["ORX_REGISTRY"] = dir_ + "/registry";
+    options_.setEnv["ORX_CPUID_TABLE"] = dir_ + "/cpuid";
+    options_.workingDir = dir_;
+    std::ofstream(dir_ + "/out.mpg") << kEarlier;
+    // A FIFO, a device node (a FIFO where no device can be made) and a folder under names
+    // an output could take.
+    ASSERT_EQ(::mkfifo((dir_ + "/fifo.mpg").c_str(), 0644), 0);
+    if (::mknod((dir_ + "/device.mpg").c_str(), S_IFCHR | 0644, makedev(1, 7)) != 0) {
+      ASSERT_EQ(::mkfifo((dir_ + "/device.mpg").c_str(), 0644), 0);
+    }
+    ASSERT_TRUE(std::filesystem::create_directory(dir_ + "/folder.mpg"));
+    fixtures_ = FolderNames(dir_);
+  }
+
+  std::vector<std::string> Command(const std::vector<std::string>& args) const {
+    std::vector<std::string> all = {orx::test::ProgramDir() + "/orx-export"};
+    all.insert(all.end(), args.begin(), args.end());
+    return all;
+  }
+
+  // The earlier output is byte-identical and nothing else is left in the folder.
+  void ExpectNothingLeft() const {
+    EXPECT_EQ(ReadAll(dir_ + "/out.mpg"), kEarlier);
+    EXPECT_EQ(FolderNames(dir_), fixtures_);
+  }
+
+  std::string dir_;
+  std::vector<std::string> fixtures_;
+  orx::test::ProcessOptions options_;
+};
+
+struct Row {
+  const char* name;
+  std::vector<std::string> args;
+  int exit;
+  const char* message;
+};
+
+// A short export of the pattern into out.mpg, then the row's arguments.
+std::vector<std::string> ExportArgs(std::vector<std::string> args,
+                                    const std::string& output = "out.mpg") {
+  std::vector<std::string> all = {"export", "--no-progress", "--output", output,
+                                  "--pattern", "64x48@25",   "--frames", "3"};
+  all.insert(all.end(), args.begin(), args.end());
+  return all;
+}
+
+TEST_F(ExportHostile, FailuresNameTheirCauseAndLeaveTheEarlierFileAlone) {
+  const Row rows[] = {
+      // An earlier file of the output's name survives a failed or cancelled export.
+      {.name = "cancel", .args = ExportArgs({"--cancel-at", "1"}), .exit = 6,
+       .message = "the export was cancelled; nothing was written to out.mpg (any earlier file of "
+                  "that name is untouched)"},
+      {.name = "failed write", .args = ExportArgs({"--fail-write", "2"}), .exit = 5,
+       .message = "the export failed (answer 0x80030002); nothing was written to out.mpg: "
+                  "ORX Encoder: the pass failed (write failed 1"},
+      {.name = "odd scaled width",
+       .args = ExportArgs({"--set", "ORXScaler=1", "--set", "ADBEVideoWidth=721"}), .exit = 1,
+       .message = "refused ADBEVideoWidth=721: ORX Encoder: ADBEVideoWidth refused: the frame's "
+                  "width and height must be even"},
+      {.name = "odd scaled height",
+       .args = ExportArgs({"--set", "ORXScaler=1", "--set", "ADBEVideoHeight=479"}), .exit = 1,
+       .message = "must be even"},
+      // Outputs that are not regular files are refused before anything runs.
+      {.name = "FIFO output", .args = ExportArgs({}, "fifo.mpg"), .exit = 1,
+       .message = "the output fifo.mpg exists and is not a regular file"},
+      {.name = "device output", .args = ExportArgs({}, "device.mpg"), .exit = 1,
+       .message = "the output device.mpg exists and is not a regular file"},
+      {.name = "folder output", .args = ExportArgs({}, "folder.mpg"), .exit = 1,
+       .message = "(a folder)"},
+      {.name = "missing folder", .args = ExportArgs({}, "missing/out.mpg"), .exit = 1,
+       .message = "cannot write the output missing/out.mpg: No such file or directory"},
+      {.name = "name too long", .args = ExportArgs({}, std::string(300, 'n') + ".mpg"),
+       .exit = 1, .message = "File name too long"},
+      // Runaway frame rates.
+      {.name = "one tick per frame", .args = ExportArgs({"--set", "ADBEVideoFPS=1"}), .exit = 1,
+       .message = "ADBEVideoFPS takes one of 50050000 (23.976)"},
+      {.name = "one tick per frame unlisted",
+       .args = ExportArgs({"--unlisted", "--set", "ADBEVideoFPS=1"}), .exit = 1,
+       .message = "at most 60 frames per second"},
+      {.name = "frame rate above its maximum",
+       .args = ExportArgs({"--set", "ADBEVideoFPS=1200000001"}), .exit = 1,
+       .message = "ADBEVideoFPS takes a value from 1 to 1200000000, not 1200000001"},
+      // Audio settings that left the export without its audio.
+      {.name = "audio rate 0", .args = ExportArgs({"--tone", "--set", "ADBEAudioRatePerSecond=0"}),
+       .exit = 1, .message = "ADBEAudioRatePerSecond takes one of 32000"},
+      {.name = "audio rate 0 unlisted",
+       .args = ExportArgs({"--tone", "--unlisted", "--set", "ADBEAudioRatePerSecond=0"}),
+       .exit = 1, .message = "the audio encoder codes 32000, 44100 or 48000 Hz"},
+      {.name = "audio rate nan", .args = ExportArgs({"--set", "ADBEAudioRatePerSecond=nan"}),
+       .exit = 1, .message = "cannot read \"nan\""},
+      {.name = "audio rate inf", .args = ExportArgs({"--set", "ADBEAudioRatePerSecond=inf"}),
+       .exit = 1, .message = "cannot read \"inf\""},
+      {.name = "audio rate 1e308", .args = ExportArgs({"--set", "ADBEAudioRatePerSecond=1e308"}),
+       .exit = 1, .message = "ADBEAudioRatePerSecond takes one of"},
+      {.name = "audio codec 0", .args = ExportArgs({"--tone", "--set", "ADBEAudioCodec=0"}),
+       .exit = 1, .message = "ADBEAudioCodec takes one of 1"},
+      // Usage errors: one line and a pointer to the help.
+      {.name = "unknown option", .args = {"export", "--bogus"}, .exit = 1,
+       .message = "orx-export: unknown argument --bogus; see orx-export --help\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ProcessResult r = orx::test::RunProcess(Command(row.args), options_);
+    EXPECT_EQ(r.exitCode, row.exit) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    if (row.exit != 0) {
+      // The failure line is the last one.
+      std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
+      EXPECT_EQ(last.rfind("orx-export: ", 0), 0u) << r.err;
+    }
+    ExpectNothingLeft();
+  }
+}
+
+// Every off-range or off-list value of the parameters a user can edit is refused with what the
+// parameter takes; strict numbers only.
+TEST_F(ExportHostile, ParameterValuesAreTakenAsADialogWouldTakeThem) {
+  const struct {
+    const char* edit;
+    const char* message;
+  } rows[] = {
+      {"ORXKeyframeSpacing=0", "ORXKeyframeSpacing takes a value from 1 to 15, not 0"},
+      {"ORXKeyframeSpacing=-1", "takes a value from 1 to 15, not -1"},
+      {"ORXKeyframeSpacing=16", "takes a value from 1 to 15, not 16"},
+      {"ORXSubKeySpacing=-1", "ORXSubKeySpacing takes a value from 0 to 3, not -1"},
+      {"ORXSubKeySpacing=0", "ORXSubKeySpacing takes one of 1 (None), 3 (3), not 0"},
+      {"ORXSubKeySpacing=4", "takes a value from 0 to 3, not 4"},
+      {"ORXMultiplexerContainer=-1", "ORXMultiplexerContainer takes a value from 0 to 4"},
+      {"ORXMultiplexerContainer=5", "ORXMultiplexerContainer takes a value from 0 to 4, not 5"},
+      {"ORXMultiplexerContainer=16", "not 16"},
+      {"ORXMultiplexerContainer=3", "ORXMultiplexerContainer takes one of 0"},
+      {"ORXVideoAspect=1:0", "cannot read \"1:0\" as a value of ORXVideoAspect"},
+      {"ORXVideoAspect=3:2", "ORXVideoAspect takes one of 1:1"},
+      {"ADBEAudioNumChannels=-1", "ADBEAudioNumChannels takes one of 1 (Mono), 2 (Stereo)"},
+      {"ADBEAudioNumChannels=0", "ADBEAudioNumChannels takes one of"},
+      {"ADBEAudioNumChannels=16", "ADBEAudioNumChannels takes one of"},
+      {"ORXAudioBitRate=nan", "cannot read \"nan\" as a value of ORXAudioBitRate"},
+      {"ORXAudioBitRate=-1", "ORXAudioBitRate takes one of 96000"},
+      {"ORXAudioBitRate=1e18", "ORXAudioBitRate takes one of 96000"},
+      {"ORXQuality=nan", "cannot read \"nan\" as a value of ORXQuality"},
+      {"ORXQuality=inf", "cannot read \"inf\" as a value of ORXQuality"},
+      {"ORXQuality=6", "ORXQuality takes a value from 1 to 5, not 6"},
+      {"ADBEVideoFPS=0", "ADBEVideoFPS takes a value from 1 to 1200000000, not 0"},
+      {"ADBEVideoFPS=-1", "ADBEVideoFPS takes a value from 1 to 1200000000, not -1"},
+      {"ORXKeyframeSpacing=0x10", "cannot read \"0x10\" as a value of ORXKeyframeSpacing"},
+      {"ORXKeyframeSpacing= 5", "cannot read \" 5\" as a value of ORXKeyframeSpacing"},
+      {"ORXKeyframeSpacing=5 ", "cannot read \"5 \""},
+      {"ORXAverageBitrate=nan", "cannot read \"nan\" as a value of ORXAverageBitrate"},
+      {"ADBEVideoWidth=nan", "cannot read \"nan\" as a value of ADBEVideoWidth"},
+      {"ADBEVideoWidth=10000", "ADBEVideoWidth takes a value from 320 to 1920, not 10000"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.edit);
+    ProcessResult r = orx::test::RunProcess(Command({"params", "--set", row.edit}), options_);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  // A listed value and a value off the list but inside the range with --unlisted pass.
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"params", "--set", "ORXKeyframeSpacing=12"},
+        std::vector<std::string>{"params", "--unlisted", "--set", "ORXMultiplexerContainer=3"},
+        std::vector<std::string>{"params", "--set", "ORXQuality=2.5e0"}}) {
+    ProcessResult r = orx::test::RunProcess(Command(args), options_);
+    EXPECT_EQ(r.exitCode, 0) << args.back() << r.err;
+  }
+}
+
+// SIGTERM, SIGHUP and SIGQUIT cancel the export as SIGINT does; a second signal ends it at
+// once. Either way the earlier file stays and nothing is left beside it.
+TEST_F(ExportHostile, SignalsCancelAndLeaveNoPartialOutput) {
+  const struct {
+    const char* name;
+    int signal;
+    int count;
+  } rows[] = {{"SIGTERM", SIGTERM, 1}, {"SIGHUP", SIGHUP, 1}, {"SIGQUIT", SIGQUIT, 1},
+              {"SIGINT", SIGINT, 1},   {"two SIGTERM", SIGTERM, 2}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> args =
+        Command({"export", "--no-progress", "--output", dir_ + "/out.mpg", "--pattern",
+                 "352x288@25", "--frames", "100000"});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = {"ORX_REGISTRY=" + dir_ + "/registry",
+                                    "ORX_CPUID_TABLE=" + dir_ + "/cpuid"};
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (std::strncmp(*e, "ORX_", 4) != 0) env.push_back(*e);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/../hostile.err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Signalled once the plug-in has written into its staging file: the export is running.
+    bool writing = false;
+    for (int i = 0; i < 6000 && !writing; ++i) {
+      for (const std::string& name : FolderNames(dir_)) {
+        std::error_code ec;
+        if (name.rfind(".out.orx-", 0) == 0 && std::filesystem::file_size(dir_ + "/" + name, ec) > 0)
+          writing = true;
+      }
+      if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(writing);
+    for (int i = 0; i < row.count; ++i) ::kill(pid, row.signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 6);
+    std::string err = ReadAll(dir_ + "/../hostile.err");
+    EXPECT_NE(err.find(row.count == 1 ? "the export was cancelled" : "stopped by a signal"),
+              std::string::npos)
+        << err;
+    ExpectNothingLeft();
+  }
+}
+
+// A successful export replaces the earlier file and leaves nothing beside it.
+TEST_F(ExportHostile, ASuccessfulExportReplacesTheEarlierFile) {
+  ProcessResult r = orx::test::RunProcess(Command(ExportArgs({"--tone"})), options_);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::map<std::string, std::string> v = orx::test::ProbeStream(dir_ + "/out.mpg", "v:0", true);
+  EXPECT_EQ(v["nb_read_frames"], "3");
+  std::map<std::string, std::string> a = orx::test::ProbeStream(dir_ + "/out.mpg", "a:0");
+  EXPECT_EQ(a["sample_rate"], "48000");
+  EXPECT_EQ(FolderNames(dir_), fixtures_);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir_ + "/out.mpg").c_str(), &st), 0);
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+}  // namespace
+}  // namespace orx::plugin::test
