@@ -90,27 +90,38 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
       return false;
     }
   }
-  FrameSource source;
-  if (!options.input.empty()) {
-    if (!source.OpenY4m(options.input, error)) return false;
-  } else {
-    if (description.width <= 0 || description.height <= 0) {
-      error = "the pattern needs a frame size";
+  std::shared_ptr<FrameSource> opened = options.openedInput;
+  if (opened == nullptr) {
+    opened = std::make_shared<FrameSource>();
+    if (!options.input.empty()) {
+      if (!opened->OpenY4m(options.input, error)) return false;
+    } else {
+      if (description.width <= 0 || description.height <= 0) {
+        error = "the pattern needs a frame size";
+        return false;
+      }
+      opened->UsePattern(description.width, description.height,
+                         options.frames < 0 ? 300 : options.frames);
+    }
+  }
+  const FrameSource& source = *opened;
+  int64_t frames = source.frameCount();
+  if (source.streamed()) {
+    // The exporter is told the sequence's length before the export starts.
+    if (options.frames < 0) {
+      error = "--input " + options.input +
+              " is a pipe or FIFO: give its length with --frames N (a stream that ends sooner "
+              "ends the sequence's new frames there)";
       return false;
     }
-    source.UsePattern(description.width, description.height,
-                      options.frames < 0 ? 300 : options.frames);
+    frames = options.frames;
   }
-  int64_t frames = source.frameCount();
   if (options.frames >= 0 && options.frames < frames) frames = options.frames;
   if (frames <= 0) {
     error = "there is no frame to export";
     return false;
   }
-  if (description.rateNum <= 0 || description.rateDen <= 0) {
-    error = "the source has no frame rate";
-    return false;
-  }
+  if (!SourceRateUsable(description, error)) return false;
   bool audio = options.audioClip != nullptr || options.tone;
 
   // The sequence spans frames x the source frame duration; its end time is its last tick, so

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/frame_source.h"
 #include "host/plugin_host.h"
 #include "host/progress_suite.h"
 #include "host/sequence_render.h"
@@ -20,7 +21,8 @@ namespace orx::host {
 
 struct ExportOptions {
   std::string output;
-  std::string input;      // a Y4M file; empty: the pattern of the source description
+  std::string input;      // a Y4M file ("-": standard input); empty: the pattern
+  std::shared_ptr<FrameSource> openedInput;  // the input already opened, or none
   int64_t frames = -1;    // -1: every frame of the file (300 for the pattern)
   std::shared_ptr<const support::AudioClip> audioClip;  // a WAV file read whole, or none
   std::string audioFile;  // the WAV file's path, or empty

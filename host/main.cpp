@@ -15,6 +15,7 @@
 
 #include "host/basic_suite.h"
 #include "host/export_command.h"
+#include "host/frame_source.h"
 #include "host/host_services.h"
 #include "host/output_staging.h"
 #include "host/param_store.h"
@@ -70,10 +71,12 @@ const char kUsage[] =
     "                    Ctrl-C, SIGTERM, SIGHUP or SIGQUIT cancel)\n"
     "options:\n"
     "  --type FOURCC     the exporter (MPG2, MP2B, H264, 264B; default: the first registered)\n"
-    "  --input FILE.y4m  the source video (4:2:0), or --pattern WxH@RATE, the built-in moving\n"
+    "  --input FILE.y4m  the source video (4:2:0; - reads standard input, which like a FIFO\n"
+    "                    needs --frames N), or --pattern WxH@RATE, the built-in moving\n"
     "                    test picture (default 720x480@29.97)\n"
     "  --frames N        export the first N frames (the pattern has 300 unless given)\n"
-    "  --audio FILE.wav  the source audio, or --tone [HZ] (a sine, 1000 Hz unless given, 48 kHz)\n"
+    "  --audio FILE.wav  the source audio (- reads standard input), or --tone [HZ] (a sine,\n"
+    "                    1000 Hz unless given, 48 kHz)\n"
     "  --set ID=VALUE    a user's edit, validated by the plug-in (repeatable, in order); a value\n"
     "                    outside the parameter's range or list is refused\n"
     "  --unlisted        let --set values inside the range but off the list through, as a host\n"
@@ -150,15 +153,21 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     } else if (a == "--unlisted") {
       o.unlisted = true;
     } else if (a == "--input") {
-      if (!next(v) || !ReadY4mSource(v, o.source, error)) return false;
+      // Opened once, here: its header describes the sequence, its frames are exported.
+      auto input = std::make_shared<FrameSource>();
+      if (!next(v) || !input->OpenY4m(v, error)) return false;
+      DescribeY4mSource(input->header(), o.source);
       o.exportOptions.input = v;
+      o.exportOptions.openedInput = std::move(input);
     } else if (a == "--pattern") {
       if (!next(v) || !ParsePattern(v, o.source, error)) return false;
     } else if (a == "--audio") {
-      // Read whole once: its rate is the sequence's audio rate, its samples what is exported.
+      // Read whole once: its samples are what is exported.
       auto clip = std::make_shared<orx::support::AudioClip>();
       if (!next(v) || !orx::support::ReadWavFile(v, *clip, error)) return false;
-      o.source.audioSampleRate = clip->sampleRate;
+      // The sequence's audio runs at 48 kHz, as an editing host's project does: a WAV at another
+      // rate is resampled to the export's rate when it is rendered.
+      o.source.audioSampleRate = 48000.0;
       o.exportOptions.audioClip = std::move(clip);
       o.exportOptions.audioFile = v;
     } else if (a == "--tone") {
@@ -354,7 +363,24 @@ int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Opti
   session.GenerateDefaults();
   session.PostProcess();
   int status = kExitOk;
+  // The export's rate comes from the exporter's list: a source at a rate it does not list is
+  // exported at the listed rate nearest to it (and resampled by time), as an editing host
+  // picks a preset; a later --set may choose another.
+  if (StoredParam* fps = StoreFor(exporter.exporterId).FindParam(0, "ADBEVideoFPS");
+      fps != nullptr && !fps->list.empty()) {
+    int64_t nearest = NearestListedFrameDuration(*fps, fps->value.timeValue);
+    if (nearest != fps->value.timeValue) {
+      std::string error;
+      if (!session.SetAndValidate("ADBEVideoFPS", std::to_string(nearest), answer, error) ||
+          answer != 0) {
+        std::fprintf(stderr, "orx-export: cannot export at the listed frame rate nearest the "
+                             "source's: %s\n", error.empty() ? LastPluginLogLine().c_str() : error.c_str());
+        status = kExitPlugin;
+      }
+    }
+  }
   for (const auto& [id, value] : o.edits) {
+    if (status != kExitOk) break;
     std::string error;
     if (!session.SetAndValidate(id, value, answer, error, o.unlisted)) {
       std::fprintf(stderr, "orx-export: %s\n", error.c_str());

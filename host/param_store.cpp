@@ -413,6 +413,21 @@ bool SameListValue(int32_t type, const ParamValue& a, const ParamValue& b) {
 
 }  // namespace
 
+int64_t NearestListedFrameDuration(const StoredParam& param, int64_t ticks) {
+  if (ticks <= 0) return ticks;
+  int64_t best = ticks;
+  double bestDistance = HUGE_VAL;
+  for (const auto& [listed, name] : param.list) {
+    if (listed.timeValue <= 0) continue;
+    double distance = std::fabs(std::log(static_cast<double>(listed.timeValue) / ticks));
+    if (distance < bestDistance) {
+      best = listed.timeValue;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
 bool CheckParamValueAllowed(const StoredParam& param, const ParamValue& value, bool unlisted,
                             std::string& error) {
   const int32_t type = param.type;

@@ -82,6 +82,9 @@ bool ParseParamValue(int32_t type, const std::string& text, host_sdk::ParamValue
 // it has one). False with error naming the parameter and what it takes.
 bool CheckParamValueAllowed(const StoredParam& param, const host_sdk::ParamValue& value,
                             bool unlisted, std::string& error);
+// The frame duration (in ticks) in the time parameter's list nearest to the given one, by the
+// ratio of their rates; the given one when the list is empty or it is not positive.
+int64_t NearestListedFrameDuration(const StoredParam& param, int64_t ticks);
 // A value as JSON text.
 std::string ParamValueJson(int32_t type, const host_sdk::ParamValue& value);
 

@@ -2,6 +2,10 @@
 
 #include <cmath>
 #include <map>
+#include <memory>
+#include <string>
+
+#include "host/audio_resampler.h"
 #include <mutex>
 
 namespace orx::host {
@@ -13,6 +17,8 @@ struct AudioRenderer {
   int channels = 2;
   double sampleRate = 48000.0;
   int64_t position = 0;  // sample frames handed out
+  // The source clip at the renderer's rate (the clip itself when the rates agree).
+  std::shared_ptr<const support::AudioClip> clip;
 };
 
 std::mutex g_mutex;
@@ -20,25 +26,19 @@ AudioSettings g_settings;
 AudioStatistics g_stats;
 std::map<uint32_t, AudioRenderer> g_renderers;
 uint32_t g_lastId = 0;
+std::map<int, std::shared_ptr<const support::AudioClip>> g_resampled;  // by rate
 
 // Sample frame n of channel c at the renderer's rate.
 float SourceSample(const AudioRenderer& r, int64_t n, int c) {
-  const support::AudioClip* clip = g_settings.clip;
+  const support::AudioClip* clip = r.clip.get();
   if (clip == nullptr) return support::ToneSample(g_settings.toneHz, r.sampleRate, n);
-  auto mixed = [&](int64_t frame) {
-    // A mono renderer hears the average of the clip's channels; extra channels repeat the last.
-    if (r.channels == 1 && clip->channels > 1) {
-      float sum = 0.0f;
-      for (int i = 0; i < clip->channels; ++i) sum += clip->At(frame, i);
-      return sum / static_cast<float>(clip->channels);
-    }
-    return clip->At(frame, c);
-  };
-  if (static_cast<double>(clip->sampleRate) == r.sampleRate) return mixed(n);
-  double at = static_cast<double>(n) * clip->sampleRate / r.sampleRate;
-  int64_t i = static_cast<int64_t>(std::floor(at));
-  float w = static_cast<float>(at - static_cast<double>(i));
-  return mixed(i) * (1.0f - w) + mixed(i + 1) * w;
+  // A mono renderer hears the average of the clip's channels; extra channels repeat the last.
+  if (r.channels == 1 && clip->channels > 1) {
+    float sum = 0.0f;
+    for (int i = 0; i < clip->channels; ++i) sum += clip->At(n, i);
+    return sum / static_cast<float>(clip->channels);
+  }
+  return clip->At(n, c);
 }
 
 int32_t MakeAudioRenderer(uint32_t /*exporterId*/, int64_t startTime, int32_t channelType,
@@ -49,6 +49,23 @@ int32_t MakeAudioRenderer(uint32_t /*exporterId*/, int64_t startTime, int32_t ch
   }
   std::lock_guard<std::mutex> lock(g_mutex);
   AudioRenderer r;
+  if (g_settings.clip != nullptr) {
+    // The clip is converted to the renderer's rate once (and kept for another renderer at it).
+    const support::AudioClip& clip = *g_settings.clip;
+    int rate = static_cast<int>(std::lround(sampleRate));
+    if (clip.sampleRate == rate) {
+      r.clip = std::shared_ptr<const support::AudioClip>(std::shared_ptr<void>(), &clip);
+    } else {
+      auto& cached = g_resampled[rate];
+      if (cached == nullptr) {
+        auto converted = std::make_shared<support::AudioClip>();
+        std::string error;
+        if (!ResampleClip(clip, rate, *converted, error)) return kSuiteErrorBadArgument;
+        cached = std::move(converted);
+      }
+      r.clip = cached;
+    }
+  }
   r.channels = channelType;
   r.sampleRate = sampleRate;
   r.position = static_cast<int64_t>(static_cast<double>(startTime) * sampleRate /
@@ -109,6 +126,7 @@ void SetAudioSettings(const AudioSettings& settings) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_settings = settings;
   g_stats = AudioStatistics{};
+  g_resampled.clear();
 }
 
 AudioStatistics CurrentAudioStatistics() {

@@ -66,13 +66,7 @@ bool ParsePattern(const std::string& text, SourceDescription& out, std::string& 
   return true;
 }
 
-bool ReadY4mSource(const std::string& path, SourceDescription& out, std::string& error) {
-  support::Y4mReader reader;
-  if (!reader.Open(path)) {
-    error = "cannot read " + path + ": " + reader.error();
-    return false;
-  }
-  const support::Y4mHeader& h = reader.header();
+void DescribeY4mSource(const support::Y4mHeader& h, SourceDescription& out) {
   out.width = h.width;
   out.height = h.height;
   out.rateNum = h.rateNum;
@@ -80,6 +74,17 @@ bool ReadY4mSource(const std::string& path, SourceDescription& out, std::string&
   // An unknown aspect (0:0) is taken as square pixels.
   out.parNum = h.aspectNum > 0 && h.aspectDen > 0 ? h.aspectNum : 1;
   out.parDen = h.aspectNum > 0 && h.aspectDen > 0 ? h.aspectDen : 1;
+}
+
+bool SourceRateUsable(const SourceDescription& source, std::string& error) {
+  // Both parts are positive 32-bit numbers here, so the products cannot overflow.
+  int64_t num = source.rateNum, den = source.rateDen;
+  if (num <= 0 || den <= 0 || num * kMinSourceRateDen < den || num > den * kMaxSourceFrameRate) {
+    error = "the source's frame rate " + std::to_string(num) + "/" + std::to_string(den) +
+            " is outside what the host renders (1 frame per 10 s to " +
+            std::to_string(kMaxSourceFrameRate) + " frames per second)";
+    return false;
+  }
   return true;
 }
 

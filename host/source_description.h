@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "support/y4m.h"
+
 namespace orx::host {
 
 struct SourceDescription {
@@ -23,7 +25,14 @@ struct SourceDescription {
 bool ParsePattern(const std::string& text, SourceDescription& out, std::string& error);
 // A rate text as a fraction.
 bool ParseFrameRate(const std::string& text, int32_t& num, int32_t& den);
-// Frame size, rate and pixel aspect of a Y4M file's header.
-bool ReadY4mSource(const std::string& path, SourceDescription& out, std::string& error);
+// Frame size, rate and pixel aspect of a Y4M stream's header.
+void DescribeY4mSource(const support::Y4mHeader& header, SourceDescription& out);
+
+// The source frame rates the host renders: from one frame per kMinSourceRateDen seconds to
+// kMaxSourceFrameRate frames per second. A slower source made a runaway export (a frame rate
+// of 1/999999 turned a few frames into millions), a faster one frames of no length.
+inline constexpr int64_t kMinSourceRateDen = 10;
+inline constexpr int64_t kMaxSourceFrameRate = 1000;
+bool SourceRateUsable(const SourceDescription& source, std::string& error);
 
 }  // namespace orx::host

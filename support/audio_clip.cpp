@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include <unistd.h>
 
 namespace orx::support {
 namespace {
@@ -44,6 +47,18 @@ float DecodeSample(const uint8_t* p, uint16_t format, int bytes) {
   }
 }
 
+// Skips forward: a seek where the file allows one, else reading (a pipe).
+bool SkipBytes(FILE* file, long bytes) {
+  if (std::fseek(file, bytes, SEEK_CUR) == 0) return true;
+  char block[4096];
+  while (bytes > 0) {
+    size_t n = std::fread(block, 1, static_cast<size_t>(std::min<long>(bytes, sizeof block)), file);
+    if (n == 0) return false;
+    bytes -= static_cast<long>(n);
+  }
+  return true;
+}
+
 struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -57,9 +72,11 @@ float AudioClip::At(int64_t frame, int channel) const {
 }
 
 bool ReadWavFile(const std::string& path, AudioClip& clip, std::string& error) {
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  // Opened once and read forward: standard input ("-") and FIFOs work as files do.
+  std::unique_ptr<FILE, FileCloser> file(path == "-" ? ::fdopen(::dup(STDIN_FILENO), "rb")
+                                                     : std::fopen(path.c_str(), "rb"));
   if (!file) {
-    error = "cannot open " + path;
+    error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
   uint8_t riff[12];
@@ -95,8 +112,16 @@ bool ReadWavFile(const std::string& path, AudioClip& clip, std::string& error) {
       if (!haveFormat) break;
       bool pcm = format == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
       bool usable = pcm || (format == kFormatFloat && bits == 32);
-      if (!usable || channels == 0 || channels > 8 || rate == 0 || rate > 768000) {
+      if (!usable) {
         error = path + ": only PCM (8 to 32 bits) or 32-bit float WAV files are read";
+        return false;
+      }
+      if (channels == 0 || channels > 8) {
+        error = path + ": " + std::to_string(channels) + " channels (1 to 8 are read)";
+        return false;
+      }
+      if (rate == 0 || rate > 768000) {
+        error = path + ": a sample rate of " + std::to_string(rate) + " Hz (1 to 768000 are read)";
         return false;
       }
       int bytes = bits / 8;
@@ -122,7 +147,7 @@ bool ReadWavFile(const std::string& path, AudioClip& clip, std::string& error) {
     // Skip any other chunk (padded to an even size). The sum is taken in 64 bits: in 32 a size
     // of 0xFFFFFFFF wrapped to a skip of 0, and the chunk's own bytes were read as chunks.
     const long skip = static_cast<long>(size) + static_cast<long>(size & 1);
-    if (std::fseek(file.get(), skip, SEEK_CUR) != 0) break;
+    if (!SkipBytes(file.get(), skip)) break;
   }
   error = path + (haveFormat ? " has no data chunk" : " has no format chunk");
   return false;

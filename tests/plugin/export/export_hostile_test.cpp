@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -227,12 +228,15 @@ TEST_F(ExportHostile, ParameterValuesAreTakenAsADialogWouldTakeThem) {
 // SIGTERM, SIGHUP and SIGQUIT cancel the export as SIGINT does; a second signal ends it at
 // once. Either way the earlier file stays and nothing is left beside it.
 TEST_F(ExportHostile, SignalsCancelAndLeaveNoPartialOutput) {
+  // Two different signals, since a second one of the same kind may merge with the first.
   const struct {
     const char* name;
-    int signal;
-    int count;
-  } rows[] = {{"SIGTERM", SIGTERM, 1}, {"SIGHUP", SIGHUP, 1}, {"SIGQUIT", SIGQUIT, 1},
-              {"SIGINT", SIGINT, 1},   {"two SIGTERM", SIGTERM, 2}};
+    std::vector<int> signals;
+  } rows[] = {{"SIGTERM", {SIGTERM}},
+              {"SIGHUP", {SIGHUP}},
+              {"SIGQUIT", {SIGQUIT}},
+              {"SIGINT", {SIGINT}},
+              {"SIGTERM then SIGINT", {SIGTERM, SIGINT}}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     std::vector<std::string> args =
@@ -268,15 +272,172 @@ TEST_F(ExportHostile, SignalsCancelAndLeaveNoPartialOutput) {
       if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(writing);
-    for (int i = 0; i < row.count; ++i) ::kill(pid, row.signal);
+    for (int signal : row.signals) ::kill(pid, signal);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 6);
     std::string err = ReadAll(dir_ + "/../hostile.err");
-    EXPECT_NE(err.find(row.count == 1 ? "the export was cancelled" : "stopped by a signal"),
+    EXPECT_NE(err.find(row.signals.size() == 1 ? "the export was cancelled" : "stopped by a signal"),
               std::string::npos)
         << err;
+    ExpectNothingLeft();
+  }
+}
+
+// A 4:2:0 Y4M of the given rate (as its header's F tag reads) with frames grey pictures.
+std::string Y4mText(const char* rate, int frames, int width = 64, int height = 48) {
+  std::string text = std::string("YUV4MPEG2 W") + std::to_string(width) + " H" +
+                     std::to_string(height) + " F" + rate + " Ip A1:1 C420jpeg\n";
+  for (int i = 0; i < frames; ++i) {
+    text += "FRAME\n";
+    text += std::string(static_cast<size_t>(width * height * 3 / 2), static_cast<char>(16 + 20 * i));
+  }
+  return text;
+}
+
+// A 16-bit PCM WAV header and samples (the header's fields as given, so damaged ones too).
+std::string WavText(uint32_t rate, uint16_t channels, const std::vector<int16_t>& samples) {
+  auto le = [](uint32_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return s;
+  };
+  const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
+  std::string text = "RIFF" + le(36 + dataBytes, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
+                     le(channels, 2) + le(rate, 4) + le(rate * channels * 2u, 4) +
+                     le(channels * 2u, 2) + le(16, 2) + "data" + le(dataBytes, 4);
+  for (int16_t v : samples) text += le(static_cast<uint16_t>(v), 2);
+  return text;
+}
+
+// A stereo 1 kHz tone of the given length.
+std::vector<int16_t> ToneSamples(uint32_t rate, double seconds) {
+  std::vector<int16_t> samples;
+  for (int64_t n = 0; n < static_cast<int64_t>(rate * seconds); ++n) {
+    auto v = static_cast<int16_t>(std::lround(12000.0 * std::sin(2.0 * M_PI * 1000.0 * n / rate)));
+    samples.push_back(v);
+    samples.push_back(v);
+  }
+  return samples;
+}
+
+// Sources a user gives: slow, runaway and streamed video, audio at every rate and damaged WAVs.
+TEST_F(ExportHostile, SourcesAreRenderedAtTheExportsRatesOrRefused) {
+  std::ofstream(dir_ + "/one-fps.y4m", std::ios::binary) << Y4mText("1:1", 5);
+  std::ofstream(dir_ + "/slow.y4m", std::ios::binary) << Y4mText("1:999999", 3);
+  std::ofstream(dir_ + "/slowest.y4m", std::ios::binary) << Y4mText("1:2147483647", 3);
+  std::ofstream(dir_ + "/fast.y4m", std::ios::binary) << Y4mText("1001:1", 3);
+  std::ofstream(dir_ + "/clip.y4m", std::ios::binary) << Y4mText("25:1", 10);
+  for (uint32_t rate : {8000u, 22050u}) {
+    std::ofstream(dir_ + "/tone" + std::to_string(rate) + ".wav", std::ios::binary)
+        << WavText(rate, 2, ToneSamples(rate, 0.4));
+  }
+  std::ofstream(dir_ + "/none.wav", std::ios::binary) << WavText(48000, 0, {0, 0});
+  std::ofstream(dir_ + "/many.wav", std::ios::binary) << WavText(48000, 65535, {0, 0});
+  fixtures_ = FolderNames(dir_);
+  struct SourceRow {
+    const char* name;
+    std::vector<std::string> args;
+    std::string standardInput = "";
+    int exit = 0;
+    const char* message = "";
+    int frames = 0;          // the video frames ffprobe counts, when it succeeds
+    const char* rate = "";   // the video stream's rate
+    bool audio = false;      // a 48 kHz audio stream
+  };
+  const SourceRow rows[] = {
+      {.name = "1 fps", .args = {"--input", "one-fps.y4m"}, .exit = 0,
+       .message = "exported 120 frames", .frames = 120, .rate = "24000/1001"},
+      {.name = "F1:999999", .args = {"--input", "slow.y4m"}, .exit = 1,
+       .message = "the source's frame rate 1/999999 is outside what the host renders"},
+      {.name = "F1:2147483647", .args = {"--input", "slowest.y4m"}, .exit = 1,
+       .message = "outside what the host renders (1 frame per 10 s to 1000 frames per second)"},
+      {.name = "F1001:1", .args = {"--input", "fast.y4m"}, .exit = 1,
+       .message = "the source's frame rate 1001/1 is outside"},
+      {.name = "stdin", .args = {"--input", "-", "--frames", "10"},
+       .standardInput = Y4mText("25:1", 10), .exit = 0, .message = "exported 10 frames",
+       .frames = 10, .rate = "25/1"},
+      {.name = "stdin ending early", .args = {"--input", "-", "--frames", "12"},
+       .standardInput = Y4mText("25:1", 4), .exit = 0, .message = "exported 12 frames",
+       .frames = 12, .rate = "25/1"},
+      {.name = "stdin without --frames", .args = {"--input", "-"},
+       .standardInput = Y4mText("25:1", 3), .exit = 1,
+       .message = "--input - is a pipe or FIFO: give its length with --frames N"},
+      {.name = "8 kHz WAV", .args = {"--input", "clip.y4m", "--audio", "tone8000.wav"}, .exit = 0,
+       .message = "exported 10 frames", .frames = 10, .rate = "25/1", .audio = true},
+      {.name = "22.05 kHz WAV", .args = {"--input", "clip.y4m", "--audio", "tone22050.wav"},
+       .exit = 0, .message = "exported 10 frames", .frames = 10, .rate = "25/1", .audio = true},
+      {.name = "WAV on stdin", .args = {"--input", "clip.y4m", "--audio", "-"},
+       .standardInput = WavText(44100, 1, std::vector<int16_t>(17640, 1000)), .exit = 0,
+       .message = "exported 10 frames", .frames = 10, .rate = "25/1", .audio = true},
+      {.name = "WAV of no channels", .args = {"--audio", "none.wav"}, .exit = 1,
+       .message = "none.wav: 0 channels (1 to 8 are read)"},
+      {.name = "WAV of 65535 channels", .args = {"--audio", "many.wav"}, .exit = 1,
+       .message = "many.wav: 65535 channels"},
+  };
+  for (const SourceRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> args = {"export", "--no-progress", "--output", "out.mpg"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    orx::test::ProcessOptions options = options_;
+    options.input = row.standardInput;
+    ProcessResult r = orx::test::RunProcess(Command(args), options);
+    EXPECT_EQ(r.exitCode, row.exit) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    if (row.exit != 0) {
+      ExpectNothingLeft();
+      continue;
+    }
+    std::map<std::string, std::string> v = orx::test::ProbeStream(dir_ + "/out.mpg", "v:0", true);
+    EXPECT_EQ(v["nb_read_frames"], std::to_string(row.frames));
+    EXPECT_EQ(v["r_frame_rate"], row.rate);
+    std::map<std::string, std::string> a = orx::test::ProbeStream(dir_ + "/out.mpg", "a:0");
+    EXPECT_EQ(a["sample_rate"], row.audio ? "48000" : "");
+    EXPECT_EQ(FolderNames(dir_), fixtures_);
+    std::ofstream(dir_ + "/out.mpg") << kEarlier;
+  }
+}
+
+// A FIFO as the input works like a file when a writer feeds it; without a writer the export
+// waits for one, and a signal still ends it.
+TEST_F(ExportHostile, AFifoInputWorksAndAWaitingOneStillStops) {
+  ::signal(SIGPIPE, SIG_IGN);
+  ASSERT_EQ(::mkfifo((dir_ + "/feed.y4m").c_str(), 0644), 0);
+  fixtures_ = FolderNames(dir_);
+  std::thread writer([this] {
+    std::ofstream(dir_ + "/feed.y4m", std::ios::binary) << Y4mText("25:1", 6);
+  });
+  ProcessResult r = orx::test::RunProcess(
+      Command({"export", "--no-progress", "--output", "out.mpg", "--input", "feed.y4m",
+               "--frames", "6"}),
+      options_);
+  writer.join();
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(orx::test::ProbeStream(dir_ + "/out.mpg", "v:0", true)["nb_read_frames"], "6");
+  std::ofstream(dir_ + "/out.mpg") << kEarlier;
+
+  for (const char* option : {"--input", "--audio"}) {
+    SCOPED_TRACE(option);
+    std::vector<std::string> args = Command({"export", "--no-progress", "--output", "out.mpg",
+                                             "--frames", "3", option, dir_ + "/feed.y4m"});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    // Sent once the host waits in the FIFO's open for a writer that never comes.
+    std::string waiting;
+    for (int i = 0; i < 3000 && waiting != "wait_for_partner"; ++i) {
+      waiting = ReadAll("/proc/" + std::to_string(pid) + "/wchan");
+      if (waiting != "wait_for_partner") std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(waiting, "wait_for_partner");
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 6);
     ExpectNothingLeft();
   }
 }
