@@ -189,6 +189,13 @@ bool RunHostExport(ExporterSession& session, const SourceDescription& descriptio
     outcome.emptyOutput = true;
     outcome.failureReason = "nothing was written to " + options.output;
   }
+  // An export with audio whose exporter never asked for a sample dropped the audio.
+  if (outcome.answer == 0 && !outcome.progress.cancelled && !outcome.emptyOutput && audio &&
+      CurrentAudioStatistics().framesRendered == 0) {
+    outcome.emptyOutput = true;
+    outcome.failureReason = "the exporter took no audio, so " + options.output +
+                            " would have had none";
+  }
   if (outcome.answer == 0 && !outcome.progress.cancelled && !outcome.emptyOutput) {
     std::string moveError;
     outcome.committed = staging.Commit(moveError);

@@ -44,7 +44,7 @@ struct ExportOutcome {
   int64_t frames = 0;  // frames in the sequence
   bool partialOutputDiscarded = false;  // what a failed export wrote was removed
   bool committed = false;                // the output was moved into place
-  bool emptyOutput = false;              // the export answered success with nothing written
+  bool emptyOutput = false;  // the export answered success with nothing written (or no audio)
   std::string failureReason;             // the host's own reason for a failure, or ""
   bool hostFault = false;  // frames left alive, renderers left, more than 30 outstanding
   std::string hostFaultText;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/basic_suite.h"
+#include "host/dvd_compliance.h"
 #include "host/export_command.h"
 #include "host/frame_source.h"
 #include "host/host_services.h"
@@ -353,6 +354,30 @@ int RunExportCommand(ExporterSession& session, const Options& o) {
   return status;
 }
 
+// The program-stream container is the DVD form: an export whose settings cannot make a
+// DVD-compliant stream is still written as asked, with one warning naming what is not.
+void WarnWhenNotDvdCompliant(ExporterSession& session, const ParamStore& store, const Options& o) {
+  const StoredParam* container = nullptr;
+  for (const StoredParam& p : store.params()) {
+    if (p.id == "ORXMultiplexerContainer") container = &p;
+  }
+  if (container == nullptr || container->value.intValue != 1) return;
+  orx::host_sdk::OutputSettingsRecord record;
+  if (session.OutputSettings(record) != 0) return;
+  DvdExportSettings settings;
+  settings.width = record.width;
+  settings.height = record.height;
+  settings.ticksPerFrame = record.ticksPerFrame;
+  settings.ticksPerSecond = kTicksPerSecond;
+  bool audio = o.exportOptions.audioClip != nullptr || o.exportOptions.tone;
+  settings.audioSampleRate = audio ? record.audioSampleRate : 0.0;
+  std::string problems = DvdComplianceProblems(settings);
+  if (!problems.empty()) {
+    std::fprintf(stderr, "orx-export: warning: the program stream will not be DVD-compliant: %s\n",
+                 problems.c_str());
+  }
+}
+
 int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Options& o) {
   ExporterSession session(host, exporter);
   int32_t answer = session.Begin();
@@ -396,9 +421,9 @@ int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Opti
     }
   }
   std::string fileType = FourCcText(exporter.fileType);
+  const ParamStore& store = StoreFor(exporter.exporterId);
   if (status == kExitOk) {
     if (o.command == "params") {
-      const ParamStore& store = StoreFor(exporter.exporterId);
       if (o.json) std::fputs(store.ToJson(fileType).c_str(), stdout);
       else PrintParams(store);
     } else if (o.command == "summary") {
@@ -422,6 +447,7 @@ int RunInstance(PluginHost& host, const RegisteredExporter& exporter, const Opti
         std::printf("%s\n", extension.c_str());
       }
     } else if (o.command == "export") {
+      if (fileType == "MPG2") WarnWhenNotDvdCompliant(session, store, o);
       status = RunExportCommand(session, o);
     } else if (o.command == "help") {
       if (o.button.empty()) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -399,6 +400,79 @@ TEST_F(ExportHostile, SourcesAreRenderedAtTheExportsRatesOrRefused) {
   }
 }
 
+// An encoder that fails while audio still flows ends the export at once with the reason (the
+// H.264 exporters' video encoder cannot open in this build), whatever the container.
+TEST_F(ExportHostile, AFailingEncoderWithAudioFlowingFailsAtOnce) {
+  std::ofstream(dir_ + "/registry")
+      << "HKCU\\Software\\ORX\\AdobePluginCS4\\GPUFlags = dword:0x00000000\n"
+      << "HKCU\\Software\\ORX\\AdobePluginCS4\\ShowOnGUI = dword:00060000\n";
+  std::ofstream(dir_ + "/clip.y4m", std::ios::binary) << Y4mText("25:1", 10);
+  std::ofstream(dir_ + "/tone.wav", std::ios::binary) << WavText(48000, 2, ToneSamples(48000, 0.4));
+  fixtures_ = FolderNames(dir_);
+  ProcessResult r = orx::test::RunProcess(
+      Command({"export", "--no-progress", "--type", "H264", "--output", "out.mpg", "--input",
+               "clip.y4m", "--audio", "tone.wav"}),
+      options_);
+  EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.err.find("the export failed (answer 0x80030002); nothing was written to out.mpg: "
+                       "ORX Encoder: the pass failed"),
+            std::string::npos)
+      << r.err;
+  ExpectNothingLeft();
+}
+
+// The strongest frequency of a decoded stereo stream near 1 kHz, to a tenth of a hertz: a
+// Hann-windowed Fourier sum over the middle second, scanned from 990 to 1010 Hz.
+double PeakNear1kHz(const std::vector<int16_t>& stereo, double rate) {
+  const size_t frames = stereo.size() / 2;
+  const size_t length = static_cast<size_t>(rate);
+  if (frames < length) return 0.0;
+  const size_t first = (frames - length) / 2;
+  std::vector<double> windowed(length);
+  for (size_t i = 0; i < length; ++i)
+    windowed[i] = (0.5 - 0.5 * std::cos(2.0 * M_PI * i / length)) * stereo[2 * (first + i)];
+  double best = 0.0, bestHz = 0.0;
+  for (double hz = 990.0; hz <= 1010.0; hz += 0.1) {
+    // The Fourier sum at hz by a rotating phasor, renormalised now and then.
+    const std::complex<double> step = std::polar(1.0, -2.0 * M_PI * hz / rate);
+    std::complex<double> phasor = 1.0, sum = 0.0;
+    for (size_t i = 0; i < length; ++i) {
+      sum += windowed[i] * phasor;
+      phasor *= step;
+      if ((i & 1023) == 1023) phasor /= std::abs(phasor);
+    }
+    if (std::norm(sum) > best) best = std::norm(sum), bestHz = hz;
+  }
+  return bestHz;
+}
+
+// WAVs at 8, 22.05, 44.1 and 96 kHz go into the program stream as 48 kHz Layer II that ffmpeg
+// decodes strictly, and their 1 kHz tone is still 1 kHz.
+TEST_F(ExportHostile, WavsAtAnyRateBecomeFortyEightKilohertzAudioOfTheSamePitch) {
+  for (uint32_t rate : {8000u, 22050u, 44100u, 96000u}) {
+    SCOPED_TRACE(rate);
+    const std::string wav = dir_ + "/tone" + std::to_string(rate) + ".wav";
+    std::ofstream(wav, std::ios::binary) << WavText(rate, 2, ToneSamples(rate, 2.0));
+    const std::string output = dir_ + "/tone" + std::to_string(rate) + ".mpg";
+    ProcessResult r = orx::test::RunProcess(
+        Command({"export", "--no-progress", "--output", output, "--pattern", "64x48@25",
+                 "--frames", "50", "--audio", wav}),
+        options_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::map<std::string, std::string> a = orx::test::ProbeStream(output, "a:0");
+    EXPECT_EQ(a["codec_name"], "mp2");
+    EXPECT_EQ(a["sample_rate"], "48000");
+    const std::string raw = output + ".s16";
+    ProcessResult d = orx::test::RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-xerror", "-i",
+                                             output, "-map", "0:a:0", "-f", "s16le", "-y", raw});
+    ASSERT_EQ(d.exitCode, 0) << d.err;
+    std::string bytes = ReadAll(raw);
+    std::vector<int16_t> decoded(bytes.size() / 2);
+    std::memcpy(decoded.data(), bytes.data(), decoded.size() * 2);
+    EXPECT_NEAR(PeakNear1kHz(decoded, 48000.0), 1000.0, 2.0);
+  }
+}
+
 // A FIFO as the input works like a file when a writer feeds it; without a writer the export
 // waits for one, and a signal still ends it.
 TEST_F(ExportHostile, AFifoInputWorksAndAWaitingOneStillStops) {
@@ -439,6 +513,44 @@ TEST_F(ExportHostile, AFifoInputWorksAndAWaitingOneStillStops) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 6);
     ExpectNothingLeft();
+  }
+}
+
+// The program stream is the DVD form: settings that cannot make a DVD-compliant stream are
+// written as asked, with one warning naming what is not compliant.
+TEST_F(ExportHostile, ProgramStreamsThatCannotBeDvdFormSaySo) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    const char* warning;  // "" for none
+  } rows[] = {
+      {"NTSC defaults", {"--frames", "3", "--tone"}, ""},
+      {"PAL", {"--pattern", "720x576@25", "--frames", "3", "--tone"}, ""},
+      {"small frame", {"--pattern", "64x48@25", "--frames", "3"}, "the frame size 64x48 is no DVD size"},
+      {"44.1 kHz audio",
+       {"--pattern", "720x576@25", "--frames", "3", "--tone", "--set",
+        "ADBEAudioRatePerSecond=44100"},
+       "the audio is not at 48 kHz"},
+      {"PAL size at 29.97", {"--pattern", "720x576@29.97", "--frames", "3"},
+       "the frame rate does not belong to the frame size's system"},
+      {"30 fps", {"--frames", "3", "--set", "ADBEVideoFPS=40000000"},
+       "the frame rate is not 25, 29.97 or 23.976"},
+      {"elementary stream", {"--pattern", "64x48@25", "--frames", "3", "--set",
+                             "ORXMultiplexerContainer=0"}, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> args = {"export", "--no-progress", "--output", "dvd.mpg"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    ProcessResult r = orx::test::RunProcess(Command(args), options_);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string prefix = "orx-export: warning: the program stream will not be DVD-compliant";
+    if (*row.warning == '\0') {
+      EXPECT_EQ(r.err.find(prefix), std::string::npos) << r.err;
+    } else {
+      EXPECT_NE(r.err.find(prefix + ": " + row.warning), std::string::npos) << r.err;
+      EXPECT_EQ(r.err.find(prefix), r.err.rfind(prefix)) << r.err;
+    }
   }
 }
 
