@@ -211,7 +211,8 @@ void CMBEncoder_H264::WriteBufferingPeriod() {
   PutBits(kSeiBufferingPeriod, 8);
   PutBits(7, 8);  // payloadSize
   PutUe(0);       // seq_parameter_set_id
-  PutBits(static_cast<uint32_t>(std::min<int64_t>(delay, 0xFFFFFF)), 24);
+  // A removal delay of 0 is not allowed: an empty buffer still waits one period.
+  PutBits(static_cast<uint32_t>(std::clamp<int64_t>(delay, 1, 0xFFFFFF)), 24);
   PutBits(static_cast<uint32_t>(std::min<int64_t>(offset, 0xFFFFFF)), 24);
   WriteTrailingBits();  // the payload's alignment: a 1, then zeros
 }

@@ -83,8 +83,9 @@ void ReconstructIntraPicture(Planes& pic, int mbw, int mbh, int qp,
         int preds[4];
         for (int b = 0; b < 4; ++b) {
           const int bx = 4 * (b & 1), by = 4 * (b >> 1);
-          uint8_t* p = c0 + by * cw + bx;
-          const int sTop = top ? Sum(p - cw, 4, 1) : 0;
+          // Every block predicts from the row above the macroblock and its own rows of the
+          // column to the left.
+          const int sTop = top ? Sum(c0 - cw + bx, 4, 1) : 0;
           const int sLeft = left ? Sum(c0 + by * cw - 1, 4, cw) : 0;
           int v = 128;
           if (bx == by) {
@@ -208,6 +209,7 @@ void H264DcStreamEncoder::EncodePictureBody(CPicture* picture) {
 H264DcRig::H264DcRig(int width, int height, bool progressive)
     : settings(MakeH264Settings(width, height, &output, progressive)) {
   rateControl.encoder = &encoder;
+  rateControl.vbvFullness = 1000000;
 }
 
 std::vector<uint8_t> H264DcRig::Encode(int frames, const PlanOptions& options) {
@@ -219,6 +221,10 @@ std::vector<uint8_t> H264DcRig::Encode(int frames, const PlanOptions& options) {
   PlanOptions plan = options;
   plan.searchRange = 0;
   planner = std::make_unique<TestPlanner>(settings, plan, clip);
+  // Interlaced sequences: frames of two fields, coded as frame macroblocks (no pairs).
+  if (!settings.progressiveSequence) {
+    for (PlannedPicture* p : planner->CodingOrder()) p->picture.topFieldFirst = options.topFieldFirst ? 1 : 0;
+  }
   if (!encoder.Init(&settings, &rateControl)) return {};
   for (PlannedPicture* p : planner->CodingOrder()) encoder.EncodePicture(&p->picture, nullptr);
   encoder.Finish();

@@ -30,6 +30,36 @@ bool DecodeStrict(const std::string& path, orx::test::RawVideo& out, std::string
   return orx::test::DecodeVideo(path, out, options, log);
 }
 
+namespace {
+
+std::vector<TraceField> ParseTrace(const std::string& text) {
+  std::vector<TraceField> fields;
+  std::istringstream in(text);
+  std::string line;
+  int packet = -1;
+  std::string section;
+  while (std::getline(in, line)) {
+    const std::string entry = AfterContext(line, "trace_headers");
+    if (entry.empty()) continue;
+    if (entry.rfind("Packet:", 0) == 0) {
+      ++packet;
+      continue;
+    }
+    const size_t eq = entry.rfind(" = ");
+    if (eq == std::string::npos) {
+      section = entry;
+      continue;
+    }
+    std::istringstream parts(entry.substr(0, eq));
+    std::string offset, name;
+    parts >> offset >> name;
+    fields.push_back({packet, section, name, std::stoll(entry.substr(eq + 3))});
+  }
+  return fields;
+}
+
+}  // namespace
+
 std::vector<TraceField> TraceHeaders(const std::string& path, std::string* log) {
   // The trace filter rejects mpeg1video; named as mpeg2video the parser reads MPEG-1 too.
   const orx::test::ProcessResult r = orx::test::RunProcess(
@@ -37,29 +67,15 @@ std::vector<TraceField> TraceHeaders(const std::string& path, std::string* log) 
        "-c:v", "mpeg2video", "-f", "mpegvideo", "-i", path, "-c", "copy", "-bsf:v",
        "trace_headers", "-f", "null", "-"});
   if (log) *log = r.err;
-  std::vector<TraceField> fields;
-  std::istringstream in(r.err);
-  std::string line;
-  int packet = -1;
-  std::string section;
-  while (std::getline(in, line)) {
-    const std::string text = AfterContext(line, "trace_headers");
-    if (text.empty()) continue;
-    if (text.rfind("Packet:", 0) == 0) {
-      ++packet;
-      continue;
-    }
-    const size_t eq = text.rfind(" = ");
-    if (eq == std::string::npos) {
-      section = text;
-      continue;
-    }
-    std::istringstream parts(text.substr(0, eq));
-    std::string offset, name;
-    parts >> offset >> name;
-    fields.push_back({packet, section, name, std::stoll(text.substr(eq + 3))});
-  }
-  return fields;
+  return ParseTrace(r.err);
+}
+
+std::vector<TraceField> TraceH264Headers(const std::string& path, std::string* log) {
+  const orx::test::ProcessResult r = orx::test::RunProcess(
+      {orx::test::RequireProgram("ffmpeg"), "-hide_banner", "-nostdin", "-loglevel", "debug",
+       "-f", "h264", "-i", path, "-c", "copy", "-bsf:v", "trace_headers", "-f", "null", "-"});
+  if (log) *log = r.err;
+  return ParseTrace(r.err);
 }
 
 std::vector<int64_t> FieldValues(const std::vector<TraceField>& fields, const std::string& name,

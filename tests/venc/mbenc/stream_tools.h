@@ -25,6 +25,8 @@ struct TraceField {
   int64_t value = 0;
 };
 std::vector<TraceField> TraceHeaders(const std::string& path, std::string* log = nullptr);
+// The same for an H.264 byte stream (every unit, parameter sets and SEI messages included).
+std::vector<TraceField> TraceH264Headers(const std::string& path, std::string* log = nullptr);
 // Values of every field of that name (in stream order), optionally only in one section.
 std::vector<int64_t> FieldValues(const std::vector<TraceField>& fields, const std::string& name,
                                  const std::string& section = "");

@@ -42,6 +42,7 @@ class TestRateControl final : public IRateControl {
   std::function<int(int picture, int row, int quantiser)> rowThreshold;
   int vbvDelay = 0xFFFF;
   int stuffingBytes = 0;  // zero bytes appended at every picture end
+  int vbvFullness = 0;  // what GetVbvDelay answers (bits)
 
   // What was seen.
   struct Reading {
@@ -64,7 +65,7 @@ class TestRateControl final : public IRateControl {
   int GetRowQuant(MBCodingState* position) override;
   void UpdateMbQuant(MBInfo* mb, MBCodingState* position) override;
   void AccumulateMb(MBInfo* mb) override;
-  int GetVbvDelay() override { return 0; }
+  int GetVbvDelay() override { return vbvFullness; }
   int GetActivityQuant(CPicture* picture, bool intraPicture, int* spread) override;
 
  private:
