@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "tests/venc/mbenc/test_encoders.h"
+
 namespace orx::venc::test {
 namespace {
 
@@ -115,30 +117,12 @@ void ReconstructIntraPicture(Planes& pic, int mbw, int mbh, int qp,
 }  // namespace
 
 EncoderSettings MakeH264Settings(int width, int height, IVideoBitStream* output, bool progressive) {
-  EncoderSettings s{};
-  s.bitStream = output;
-  s.gopLength = 1;
-  s.anchorDistance = 1;
-  s.codec = CODEC_H264;
-  s.bitRate = 6000000;
-  s.maxBitRate = s.bitRate;
-  s.width = width;
-  s.height = height;
-  s.frameRateIndex = 6;
-  s.vbvBufferSize = 112;
-  s.progressiveSequence = progressive ? 1 : 0;
-  s.chromaFormat = 1;
-  s.streamType = 0;
-  s.videoFormat = 5;
-  s.colourPrimaries = 1;
-  s.transferCharacteristics = 1;
-  s.matrixCoefficients = 1;
-  s.mbCols = (width + 15) / 16;
+  EncoderSettings s = MakeSettings(CODEC_H264, width, height, output);
   s.mbRows = progressive ? (height + 15) / 16 : 2 * ((height + 31) / 32);
-  s.codedWidth = 16 * s.mbCols;
   s.codedHeight = 16 * s.mbRows;
-  s.stride = s.codedWidth;
-  s.profileLevel = (77 << 8) | 30;
+  s.progressiveSequence = progressive ? 1 : 0;
+  s.videoFormat = 5;
+  s.profileLevel = (77 << 8) | 30;  // main profile, level 3.0
   s.constraintFlags = 0x60;
   s.aspectCode = 1;
   s.loopFilter = 0;
