@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "aenc/aac/aac_state.h"
 #include "aenc/core/analysis_window.h"
 #include "aenc/core/mpeg_audio_tables.h"
 #include "aenc/layer2/layer2_tables.h"
@@ -17,15 +18,19 @@ CMPEGAudioEncoder::CMPEGAudioEncoder(AudioEncoderConfig* config, uint32_t extens
   if (!fifo.Allocate(2 * 512)) constructed_ = false;
   id = static_cast<int>(config->codec);
   adts = static_cast<int>(config->adts);
-  // Only MPEG audio Layer II (and the Layer II path of layer words 0 and 1) has a coder so far;
+  // MPEG audio Layer II (and the Layer II path of layer words 0 and 1) and AAC-LC have coders;
   // every other codec leaves the object unconstructed, which the factory reports.
   if (config->codec == kCodecMpegAudio || config->codec == kCodecAc3) {
     SetupMpeg(*config, extensionMask);
+    config->maxFrameBytes = static_cast<uint32_t>((frameBytes + 5) & ~3);
+  } else if (config->codec == kCodecAacLc) {
+    SetupAacCodec(*config);
+    config->maxFrameBytes = static_cast<uint32_t>((768 * channels + 4) & ~3);
   } else {
     constructed_ = false;
+    config->maxFrameBytes = static_cast<uint32_t>((frameBytes + 5) & ~3);
   }
   config->frameSamples = static_cast<uint32_t>(frameSamples * channels);
-  config->maxFrameBytes = static_cast<uint32_t>((frameBytes + 5) & ~3);
   stepSum = 0;
   framesCoded = 0;
 }
@@ -87,6 +92,31 @@ void CMPEGAudioEncoder::SetupMpeg(const AudioEncoderConfig& config, uint32_t ext
   if (!NewPsychoacousticModelForMask(&model, extensionMask)) constructed_ = false;
   psyModel.reset(model);
 
+  SetBandwidth(config);
+}
+
+void CMPEGAudioEncoder::SetupAacCodec(const AudioEncoderConfig& config) {
+  mode = static_cast<int>(config.mode);
+  channels = mode == 3 ? 1 : 2;
+  id = kCodecAacLc;
+  sampleRate = static_cast<int>(config.sampleRate);
+  samplingIndex = AacSamplingIndex(sampleRate);
+  bitrateIndex = static_cast<int>(config.bitrate) / channels;
+  sblimit = 32;
+  frameSamples = 1024;
+  const int64_t bitsPerFrame = int64_t{bitrateIndex} * channels * 128;
+  frameBytes = static_cast<int>(bitsPerFrame / sampleRate);
+  frameRemainder = static_cast<int>(bitsPerFrame % sampleRate);
+  if (frameBytes >= 768 * channels) {
+    frameBytes = 768 * channels;
+    frameRemainder = 0;
+  }
+  paddingAccumulator = -frameRemainder;
+  if (!SetupAac()) constructed_ = false;
+  SetBandwidth(config);
+}
+
+void CMPEGAudioEncoder::SetBandwidth(const AudioEncoderConfig& config) {
   // Bandwidth: half the rate, or what the frame size can carry well.
   bandwidth = config.bandwidthBase != 0 ? static_cast<int>(config.bandwidthBase / 2) : sampleRate / 2;
   int estimate = static_cast<int>((frameBytes / channels * 0.0075 + 1.0) * 8000.0);
@@ -96,7 +126,7 @@ void CMPEGAudioEncoder::SetupMpeg(const AudioEncoderConfig& config, uint32_t ext
     bandwidthSubbands = std::min((bandwidth * 64 + sampleRate / 2) / sampleRate, sblimit);
 }
 
-CMPEGAudioEncoder::~CMPEGAudioEncoder() = default;
+CMPEGAudioEncoder::~CMPEGAudioEncoder() { FreeAac(); }
 
 bool CMPEGAudioEncoder::Release() {
   delete this;
@@ -117,6 +147,7 @@ bool CMPEGAudioEncoder::Init(IAudioBitstream* output) {
   stageBitsLeft = 8;
   stage[0] = 0;
   if (psyModel) psyModel->InitModel(HeaderWords());
+  ResetAacStream();
   return true;
 }
 
@@ -139,7 +170,8 @@ bool CMPEGAudioEncoder::EncodeFrame(const int16_t* pcm) {
       bits += 8;
     }
   }
-  EncodeLayer2Frame(bits);
+  if (id == kCodecAacLc) EncodeAacFrame(pcm, bits);
+  else EncodeLayer2Frame(bits);
   ++framesCoded;
   return true;
 }

@@ -4,6 +4,7 @@
 // the bit stream, and dispatches each frame to its codec. Processor variants derive from it and
 // replace kernel operations only.
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "aenc/core/aligned_block.h"
@@ -14,6 +15,8 @@ namespace orx::aenc {
 
 class CPsychoacousticModel;
 struct Layer2AllocTable;
+struct AacState;
+struct AacWorkArea;
 
 constexpr int kMpegFrameSamples = 1152;
 constexpr int kMpegSubbands = 32;
@@ -77,6 +80,15 @@ class CMPEGAudioEncoder : public IAudioEncoder {
   virtual void DeinterleavePcm(const int16_t* in, int16_t* left, int16_t* right, int count,
                                int channels);
 
+  // Spectrum kernels (slots 12, 13, 17; spectrum_kernels.cpp and aac/aac_band_max_abs.cpp).
+  // codes[i] = the quantized magnitude of xr34[i] x step; answers the OR of all codes. count is
+  // a multiple of 2 (of 4 in the SSE variant).
+  virtual uint32_t QuantizeSpectrum(const float* xr34, int32_t* codes, float step, int count);
+  // out[i] = |in[i]|^(3/4).
+  virtual void PowThreeQuarters(float* out, const float* in, int count);
+  // The largest of count non-negative codes; each code takes the sign of its coefficient.
+  virtual int AacBandMaxAbs(int32_t* codes, const float* coefficients, int count);
+
   // One analysis step of 32 new samples of a channel into 32 subband samples.
   void AnalysisStep(const int16_t* samples, float* out, int channel);
 
@@ -87,6 +99,29 @@ class CMPEGAudioEncoder : public IAudioEncoder {
   void WriteMpegAudioHeader();
 
   MpegHeaderWords HeaderWords() const;
+
+  // AAC-LC (aac/).
+  static int AacSamplingIndex(int rate);
+  bool SetupAac();
+  void InitAacTables();
+  void FreeAac();
+  void ResetAacStream();
+  void EncodeAacFrame(const int16_t* pcm, int bits);
+  void AacMdct(float* coefficients, const int16_t* current, const int16_t* previous);
+  // The transform of AacMdct in double precision: 2048 windowed samples to 1024 coefficients.
+  void AacMdctTransform(const float* windowed, double* coefficients);
+  static void AacFft512(double* data, const double* twiddles);
+  int AacQuantizeChannel(uint8_t* codebooks, int* gainOut, float* coefficients, int32_t* quantized,
+                         int target, int minBits, int maxBits, int averageGain);
+  int AacSectionBits(uint8_t* codebooks, int32_t* quantized, const float* coefficients);
+  void WriteAacRawDataBlock(int frameBytesOut);
+  void WriteAdtsHeader(int frameBytesOut);
+  void WriteAacSectionData(const uint8_t* codebooks);
+  void WriteAacScaleFactors(const uint8_t* codebooks);
+  void WriteAacSpectralData(const uint8_t* codebooks, const int32_t* quantized);
+  void WriteAacEscape(int value);
+  static float AacStepFromGain(int gain);
+  int AacBitsWritten() const;
 
   // Layer II (layer2/).
   void EncodeLayer2Frame(int bits);
@@ -140,6 +175,14 @@ class CMPEGAudioEncoder : public IAudioEncoder {
   const int16_t* pcmPtr[2] = {};
   float smr[2][kMpegSubbands] = {};
 
+  // AAC: the per-stream state and the work area (inside the block, rounded up to 128 bytes).
+  struct FreeDeleter {
+    void operator()(void* block) const { std::free(block); }
+  };
+  std::unique_ptr<AacState> aacState;
+  AacWorkArea* aacWork = nullptr;
+  std::unique_ptr<uint8_t, FreeDeleter> aacWorkBlock;
+
   int stageIndex = 0;
   int stageBitsLeft = 8;
   uint8_t stage[4100] = {};
@@ -147,6 +190,8 @@ class CMPEGAudioEncoder : public IAudioEncoder {
  private:
   void BuildAnalysisWindow();
   void SetupMpeg(const AudioEncoderConfig& config, uint32_t extensionMask);
+  void SetupAacCodec(const AudioEncoderConfig& config);
+  void SetBandwidth(const AudioEncoderConfig& config);
 
   bool constructed_ = true;
 };
