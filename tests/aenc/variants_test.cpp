@@ -12,6 +12,7 @@
 #include "aenc/simd/mpeg_audio_encoder_variants.h"
 #include "aenc/simd/psychoacoustic_model_variants.h"
 #include "platform/cpuid.h"
+#include "tests/aenc/aac_test_support.h"
 #include "tests/aenc/memory_bitstream.h"
 
 namespace orx::test {
@@ -157,6 +158,79 @@ void CheckMatrix(Pair& p, std::mt19937& random) {
   for (int k = 0; k < 32; ++k) ASSERT_NEAR(a[k], b[k], scale * 2e-6) << k;
 }
 
+// Spectra as the AAC and Layer III quantizers see them: |X|^(3/4) from silence to full scale.
+std::vector<float> RandomXr34(std::mt19937& random, int count) {
+  std::vector<float> xr34(static_cast<size_t>(count));
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  for (auto& v : xr34) v = random() % 5 == 0 ? 0.0f : std::pow(unit(random), 3.0f) * 1.6e6f;
+  return xr34;
+}
+
+bool IsSse(const CMPEGAudioEncoder& e) { return dynamic_cast<const aenc::CMPEGAudioEncoder_SSE*>(&e) != nullptr; }
+
+void CheckQuantizeSpectrum(Pair& p, std::mt19937& random) {
+  for (int count : {576, 1024}) {
+    std::vector<float> xr34 = RandomXr34(random, count);
+    // Steps that put the largest codes between about 1 and 16000 (beyond 8191 a gain is rejected).
+    const float step = 0.01f * std::pow(2.0f, -static_cast<float>(random() % 80) * 0.1875f);
+    Guarded<int32_t> a(static_cast<size_t>(count)), b(static_cast<size_t>(count));
+    const uint32_t orA = p.base->QuantizeSpectrum(xr34.data(), a.data(), step, count);
+    const uint32_t orB = p.variant->QuantizeSpectrum(xr34.data(), b.data(), step, count);
+    ASSERT_TRUE(b.GuardsIntact(static_cast<size_t>(count)));
+    uint32_t orModel = 0;
+    for (int i = 0; i < count; ++i) {
+      const int32_t base = a.data()[i], got = b.data()[i];
+      ASSERT_GE(base, 0);
+      if (!IsSse(*p.variant)) {
+        ASSERT_EQ(got, base) << i;
+        continue;
+      }
+      // The SSE formula in scalar single precision: bit-equal.
+      const float v = xr34[static_cast<size_t>(i)] * step + aenc::QuantizeOffsetSse(i);
+      const int32_t model = static_cast<int32_t>(v);
+      orModel |= static_cast<uint32_t>(model);
+      ASSERT_EQ(got, model) << i;
+      // Against the plain kernel: one apart at most, and only next to a rounding threshold.
+      if (got != base) {
+        ASSERT_EQ(got, base + 1) << i;
+        const double scaled = double(xr34[static_cast<size_t>(i)]) * step - 0.0946 - 0.00125 * (i / 2);
+        const double below = (base + 0.5) - scaled;  // distance below the threshold crossed
+        ASSERT_LE(below, 0.00125 + 1e-6 * std::max(1.0, scaled)) << i << " " << scaled;
+      }
+    }
+    ASSERT_EQ(orB, IsSse(*p.variant) ? orModel : orA);
+  }
+}
+
+void CheckPowThreeQuarters(Pair& p, std::mt19937& random) {
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::vector<float> in(1024);
+  for (auto& v : in) v = unit(random) * std::ldexp(1.0f, static_cast<int>(random() % 28));
+  in[0] = 0;
+  in[1] = -0.0f;
+  Guarded<float> a(1024), b(1024);
+  p.base->PowThreeQuarters(a.data(), in.data(), 1024);
+  p.variant->PowThreeQuarters(b.data(), in.data(), 1024);
+  ASSERT_TRUE(b.GuardsIntact(1024));
+  // Single precision throughout in the SSE kernel: within a few float roundings.
+  for (int i = 0; i < 1024; ++i) ASSERT_NEAR(b.data()[i], a.data()[i], std::fabs(a.data()[i]) * 4e-7f) << i;
+}
+
+void CheckBandMaxAbs(Pair& p, std::mt19937& random) {
+  for (int count : {4, 16, 32, 96}) {
+    std::vector<int32_t> qa(static_cast<size_t>(count));
+    std::vector<float> x(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      qa[static_cast<size_t>(i)] = random() % 3 == 0 ? 0 : static_cast<int32_t>(random() % (random() % 2 ? 14 : 8192));
+      x[static_cast<size_t>(i)] = (random() % 2 ? -1.0f : 1.0f) * static_cast<float>(random() % 100);
+      if (random() % 9 == 0) x[static_cast<size_t>(i)] = random() % 2 ? -0.0f : 0.0f;
+    }
+    std::vector<int32_t> qb = qa;
+    EXPECT_EQ(p.base->AacBandMaxAbs(qa.data(), x.data(), count), p.variant->AacBandMaxAbs(qb.data(), x.data(), count));
+    ASSERT_EQ(qa, qb);
+  }
+}
+
 struct KernelCase {
   const char* name;
   std::function<void(Pair&, std::mt19937&)> check;
@@ -169,6 +243,9 @@ TEST(AencVariants, KernelsMatchThePlainKernels) {
       {"Layer2ScaleFactors", CheckScaleFactors},
       {"Layer2Quantize", CheckQuantize},
       {"PolyphaseMatrix (within float rounding)", CheckMatrix},
+      {"QuantizeSpectrum (SSE: its own formula; within one code of the plain)", CheckQuantizeSpectrum},
+      {"PowThreeQuarters (within float rounding)", CheckPowThreeQuarters},
+      {"AacBandMaxAbs", CheckBandMaxAbs},
   };
   const AudioEncoderConfig configs[] = {Layer2Config(48000, 2, 256000), Layer2Config(44100, 1, 192000),
                                         Layer2Config(48000, 2, 64000), Layer2Config(22050, 2, 64000)};
@@ -235,7 +312,7 @@ TEST(AencVariants, ModelsMatchThePlainModel) {
 }
 
 TEST(AencVariants, EncodeFrameRestoresMxcsr) {
-  AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
+  for (AudioEncoderConfig config : {Layer2Config(48000, 2, 128000), AacConfig(48000, 2, 128000)}) {
   EncoderPtr encoder = MakeEncoder(config, 0x31);
   MemoryBitstream out;
   encoder->Init(&out);
@@ -249,6 +326,7 @@ TEST(AencVariants, EncodeFrameRestoresMxcsr) {
     EXPECT_EQ(after & ~0x3Fu, before) << std::hex << before;  // exception flags may be raised
   }
   EXPECT_EQ(out.frames.size(), 3u);
+  }
 }
 
 TEST(AencVariants, FactoriesPickTheDeepestVariant) {
