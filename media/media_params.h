@@ -14,6 +14,11 @@ inline constexpr uint32_t QVA_PARAM_VIDEOACCEL = 0x50002;
 inline constexpr uint32_t QVA_PARAM_TRACKS = 0x50003;
 inline constexpr uint32_t QVA_PARAM_SOURCE_SETTINGS = 0x50004;  // SourceSettings
 inline constexpr uint32_t QVA_PARAM_VIDEOENCODER = 0x50005;  // VideoEncoderParams, 212 bytes
+// 4 bytes, 0 or 1: the audio encoder puts an ADTS header before every AAC frame. Our addition:
+// the engine sets it when the audio encoder is the last component of its target (an elementary
+// .aac file, which players cannot open as bare raw data blocks); into a multiplexer the frames
+// stay raw.
+inline constexpr uint32_t QVA_PARAM_AUDIOENCODER_ADTS = 0x40006;
 
 // QVA_PARAM_SOURCE_SETTINGS: nine words sent unchanged to a file source's video component. No
 // component reads it; the file-source path writes only ownEncoder, the other words stay 0.

@@ -111,6 +111,12 @@ QVAStatus AEnc_SetFormat(ComponentInstance* instance, uint32_t direction, uint32
 }
 
 QVAStatus AEnc_GetParam(ComponentInstance* instance, uint32_t id, void* data, uint32_t size) {
+  if (id == QVA_PARAM_AUDIOENCODER_ADTS) {
+    if (size < sizeof(uint32_t)) return QVA_ERR_TOOSMALL;
+    if (!data) return QVA_ERR_BADARG;
+    std::memcpy(data, &AencState(instance).adts, sizeof(uint32_t));
+    return QVA_SUCCESS;
+  }
   if (id != QVA_PARAM_AUDIOENCODER) return CompBase_GetParam(instance, id, data, size);
   if (size < sizeof(AudioEncoderParams)) return QVA_ERR_TOOSMALL;
   if (!data) return QVA_ERR_BADARG;
@@ -143,6 +149,15 @@ QVAStatus AEnc_SetParam(ComponentInstance* instance, uint32_t id, void* data, ui
     if (outputChanged)
       CompBase_SetupOutputPin(instance, 0, nullptr, nullptr, instance, s.outputBufferSize, s.outputBufferCount);
     return CompBase_SetParam(instance, id, data, size);
+  }
+  if (id == QVA_PARAM_AUDIOENCODER_ADTS) {
+    if (size < sizeof(uint32_t)) return QVA_ERR_TOOSMALL;
+    if (!data) return QVA_ERR_BADARG;
+    uint32_t value;
+    std::memcpy(&value, data, sizeof value);
+    if (value > 1) return QVA_ERR_BADARG;
+    s.adts = value;
+    return QVA_SUCCESS;
   }
   if (id == QVA_PARAM_AUDIOENCODER) {
     if (size < sizeof(AudioEncoderParams)) return QVA_ERR_TOOSMALL;

@@ -7,11 +7,15 @@
 #include "aenc/core/audio_encoder_config.h"
 #include "aenc/core/mpeg_audio_encoder.h"
 #include "framework/qva_component.h"
+#include "media/media_params.h"
 #include "media/media_type.h"
 
 namespace orx::aenc {
 
 inline constexpr uint32_t QVA_PARAM_AUDIOENCODER = 0x40005;
+// QVA_PARAM_AUDIOENCODER_ADTS (0x40006, media/media_params.h), our addition next to it: a 4-byte
+// word, 1 for ADTS headers before AAC frames (elementary files), 0 for raw data blocks (into a
+// multiplexer, the default). It takes effect with the next encoder opened.
 
 // Parameter 0x40005: stored and returned, never read by the encoder.
 struct AudioEncoderParams {
@@ -56,6 +60,7 @@ struct AudioEncComponentState {
   AudioEncoderParams params{36, {}};
   CBitStream* bitstream = nullptr;
   uint32_t reconfigure = 0;
+  uint32_t adts = 0;  // QVA_PARAM_AUDIOENCODER_ADTS
   AudioMediaType inputType{};
   AudioMediaType outputType{};
   uint32_t formatSet = 0;
@@ -82,7 +87,13 @@ QVAStatus DestroyAudioEncoder(ComponentInstance* instance);
 QVAStatus OpenAudioEncoder(ComponentInstance* instance, const void* record, uint32_t length);
 
 // Samples of silence after the last input sample that a stream needs so that a decoder puts the
-// sample out: the analysis filter bank's delay plus a standard decoder's synthesis delay.
+// sample out. MPEG audio: the analysis filter bank's delay plus a standard decoder's synthesis
+// delay. AAC: a whole frame, as each frame's transform overlaps the previous one by 1024
+// samples, so a decoder puts out a frame's samples only with the next frame.
 inline constexpr uint32_t kCodecDelaySamples = 481;
+inline constexpr uint32_t kAacCodecDelaySamples = 1024;
+inline uint32_t CodecDelaySamples(uint32_t codec) {
+  return codec == kCodecAacLc ? kAacCodecDelaySamples : kCodecDelaySamples;
+}
 
 }  // namespace orx::aenc

@@ -86,7 +86,7 @@ void FlushCarriedSamples(AudioEncComponentState& s) {
     EncodeOneFrame(s, s.carry);
     s.carriedSamples = 0;
   }
-  if (padding < kCodecDelaySamples) {
+  if (padding < CodecDelaySamples(s.config.codec)) {
     std::fill(s.carry, s.carry + frame, int16_t{0});
     EncodeOneFrame(s, s.carry);
   }
@@ -128,7 +128,7 @@ bool InputQueueIdle(ComponentInstance* instance) {
 
 bool SameCoding(const AudioEncoderConfig& a, const AudioEncoderConfig& b) {
   return a.mode == b.mode && a.sampleRate == b.sampleRate && a.codec == b.codec &&
-         a.layer == b.layer && a.bitrate == b.bitrate && a.psyMode == b.psyMode;
+         a.layer == b.layer && a.bitrate == b.bitrate && a.psyMode == b.psyMode && a.adts == b.adts;
 }
 
 }  // namespace
@@ -148,6 +148,7 @@ QVAStatus OpenAudioEncoder(ComponentInstance* instance, const void* record, uint
   if (output.BitsPerSample == 0) output.BitsPerSample = input.BitsPerSample;
   AudioEncoderConfig wanted = s.config;
   MakeAudioEncoderConfig(input, output, wanted);
+  wanted.adts = s.adts;
 
   // An open encoder is used on only while it has coded nothing and codes the same way; otherwise
   // its stream is finished and a new one is built from the new format. A stream that has not
@@ -165,13 +166,18 @@ QVAStatus OpenAudioEncoder(ComponentInstance* instance, const void* record, uint
   s.formatSet = 1;
   if (!s.encoderOpen) {
     if (s.encoder) CloseEncoder(s);
-    if (QVAStatus refused = CheckCodableConfig(s.config)) {
+    QVAStatus refused = CheckCodableConfig(s.config);
+    if (!refused && s.config.codec == kCodecAacLc && input.Channels > 2) refused = QVA_ERR_FORMAT;
+    if (refused) {
       // The export fails on this: say what was asked for.
-      platform::DebugOutput("AENC: cannot code " + std::to_string(s.config.sampleRate) +
-                            " Hz (codec " + std::to_string(s.config.codec) + ", layer " +
-                            std::to_string(s.config.layer) +
-                            "); MPEG audio layer II takes 16000, 22050, 24000, 32000, 44100 "
-                            "or 48000 Hz\n");
+      const bool aac = s.config.codec == kCodecAacLc;
+      platform::DebugOutput("AENC: cannot code " + std::to_string(s.config.sampleRate) + " Hz, " +
+                            std::to_string(input.Channels) + " channels (codec " +
+                            std::to_string(s.config.codec) + ", layer " + std::to_string(s.config.layer) +
+                            (aac ? "); AAC takes 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, "
+                                   "48000, 64000, 88200 or 96000 Hz with one or two channels\n"
+                                 : "); MPEG audio layer II takes 16000, 22050, 24000, 32000, 44100 "
+                                   "or 48000 Hz\n"));
       return refused;
     }
     if (!s.bitstream) return QVA_ERR_NOMEMORY;
@@ -240,6 +246,7 @@ QVAStatus AudioEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
     // The parameter is kept; the open encoder's frame layout stays what it was built with.
     uint32_t frameSamples = s.config.frameSamples, maxFrameBytes = s.config.maxFrameBytes;
     MakeAudioEncoderConfig(s.inputType, s.outputType, s.config);
+    s.config.adts = s.encoder ? static_cast<uint32_t>(s.encoder->adts) : 0;
     s.config.frameSamples = frameSamples;
     s.config.maxFrameBytes = maxFrameBytes;
     s.reconfigure = 0;

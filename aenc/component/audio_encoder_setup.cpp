@@ -1,5 +1,6 @@
 #include "aenc/component/audio_encoder_setup.h"
 
+#include "aenc/aac/aac_tables.h"
 #include "aenc/core/mpeg_audio_tables.h"
 #include "media/media_codes.h"
 
@@ -60,12 +61,22 @@ void MakeAudioEncoderConfig(const AudioMediaType& input, const AudioMediaType& o
 
 bool IsCodableOutputSubtype(uint32_t subtype) {
   // Layer I (0x11) would be Layer II data under a Layer I header and AC-3 (0x200) a header with
-  // layer bits 00: both invalid streams. Layer III, AAC and the WMA style codec have no coder
-  // in this library yet.
-  return subtype == kSubtypeMpegAudio || subtype == QVA_MSUBTYPE_MPA2;
+  // layer bits 00: both invalid streams. Layer III and the WMA style codec have no coder in this
+  // library yet.
+  return subtype == kSubtypeMpegAudio || subtype == QVA_MSUBTYPE_MPA2 || subtype == QVA_MSUBTYPE_AAC;
+}
+
+bool IsAacTableRate(uint32_t rate) {
+  for (uint32_t tableRate : kAacSampleRates) {
+    if (rate == tableRate) return true;
+  }
+  return false;
 }
 
 uint32_t CheckCodableConfig(const AudioEncoderConfig& config) {
+  // AAC codes the rates its header can name, exactly: a nearest index would put a rate in the
+  // header and band layout that the frame size and bandwidth do not follow.
+  if (config.codec == kCodecAacLc) return IsAacTableRate(config.sampleRate) ? 0 : kStatusFormat;
   if (config.codec != kCodecMpegAudio || config.layer != 2) return kStatusFormat;
   if (MpegSamplingIndex(config.sampleRate).id < 0) return kStatusFormat;
   return 0;

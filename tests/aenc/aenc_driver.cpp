@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "media/media_codes.h"
+#include "media/media_params.h"
 
 namespace orx::test {
 
@@ -133,6 +134,11 @@ std::vector<uint8_t> EncodeThroughComponent(AencLibrary& library, const Pcm& pcm
   AencInstance aenc(library, sink);
   if (!aenc.instance) return {};
   AudioMediaType input = PcmType(static_cast<uint32_t>(request.rate), static_cast<uint16_t>(request.channels));
+  if (request.adts) {
+    uint32_t adts = request.adts;
+    EXPECT_EQ(aenc.Methods().QVAComp_SetParam(aenc.instance, QVA_PARAM_AUDIOENCODER_ADTS, &adts, sizeof adts),
+              QVA_SUCCESS);
+  }
   EXPECT_EQ(aenc.SetFormats(input, CodedType(request.subtype, request.bitrate)), QVA_SUCCESS);
   EXPECT_EQ(aenc.Start(), QVA_SUCCESS);
   EXPECT_EQ(aenc.PushFormat(input), QVA_SUCCESS);
@@ -164,9 +170,9 @@ void ExpectSameBytesOnTwoThreads(const std::function<std::vector<uint8_t>()>& en
   EXPECT_EQ(second, alone);
 }
 
-size_t ExpectedFrames(size_t samples) {
-  size_t frames = (samples + 1151) / 1152;
-  if (frames * 1152 - samples < 481) ++frames;
+size_t ExpectedFrames(size_t samples, size_t frameSamples, size_t delay) {
+  size_t frames = (samples + frameSamples - 1) / frameSamples;
+  if (frames * frameSamples - samples < delay) ++frames;
   return frames;
 }
 

@@ -86,6 +86,7 @@ struct StreamRequest {
   uint32_t chunkBytes = 48000;  // PCM pushed per buffer (250 ms of 48 kHz stereo)
   bool endCarriesLastChunk = false;  // the last chunk travels in the end buffer itself
   uint32_t endFlags = 0x4000;
+  uint32_t adts = 0;  // QVA_PARAM_AUDIOENCODER_ADTS before the start
 };
 
 // Codes pcm through one instance (format change, chunks, end) and answers the coded stream.
@@ -97,6 +98,6 @@ void ExpectSameBytesOnTwoThreads(const std::function<std::vector<uint8_t>()>& en
 
 // Frames the end-of-stream rule gives for `samples` per channel: every whole or partial frame,
 // and one more when the silence padding the last one is shorter than the codec delay.
-size_t ExpectedFrames(size_t samples);
+size_t ExpectedFrames(size_t samples, size_t frameSamples = 1152, size_t delay = 481);
 
 }  // namespace orx::test

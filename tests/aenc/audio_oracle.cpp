@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -47,6 +48,14 @@ bool MakeTone(double frequency, int rate, int channels, double seconds, Pcm& out
   char source[160];
   std::snprintf(source, sizeof source, "aevalsrc=0.5*sin(2*PI*%.6f*t):s=%d:d=%.3f", frequency, rate,
                 seconds);
+  return MakePcm({"-f", "lavfi", "-i", source}, rate, channels, out);
+}
+
+bool MakeSweep(int rate, int channels, double seconds, Pcm& out) {
+  char source[200];
+  double top = rate / 2.0 - 500;
+  std::snprintf(source, sizeof source, "aevalsrc=0.5*sin(2*PI*(50*t+(%.1f-50)*t*t/(2*%.3f))):s=%d:d=%.3f", top,
+                seconds, rate, seconds);
   return MakePcm({"-f", "lavfi", "-i", source}, rate, channels, out);
 }
 
@@ -165,6 +174,48 @@ double SegmentalSnrDb(const Pcm& reference, const Pcm& decoded, int lag) {
     ++counted;
   }
   return counted ? total / counted : 0;
+}
+
+double SpectralBandwidthHz(const Pcm& pcm, double fraction) {
+  // Power spectrum summed over Hann-windowed blocks of 2048 samples of every channel.
+  constexpr int kSize = 2048;
+  std::vector<double> power(kSize / 2 + 1, 0.0);
+  std::vector<std::complex<double>> block(kSize);
+  for (int ch = 0; ch < pcm.channels; ++ch) {
+    for (size_t start = 0; start + kSize <= pcm.Frames(); start += kSize) {
+      for (int n = 0; n < kSize; ++n) {
+        const double hann = 0.5 - 0.5 * std::cos(2 * M_PI * n / kSize);
+        block[n] = hann * pcm.samples[(start + n) * pcm.channels + ch];
+      }
+      // In-place radix-2 FFT.
+      for (int i = 1, j = 0; i < kSize; ++i) {
+        int bit = kSize >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(block[i], block[j]);
+      }
+      for (int len = 2; len <= kSize; len <<= 1) {
+        const std::complex<double> w = std::polar(1.0, -2 * M_PI / len);
+        for (int i = 0; i < kSize; i += len) {
+          std::complex<double> t = 1;
+          for (int k = 0; k < len / 2; ++k, t *= w) {
+            const std::complex<double> a = block[i + k], b = block[i + k + len / 2] * t;
+            block[i + k] = a + b;
+            block[i + k + len / 2] = a - b;
+          }
+        }
+      }
+      for (int k = 0; k <= kSize / 2; ++k) power[k] += std::norm(block[k]);
+    }
+  }
+  double total = 0;
+  for (double p : power) total += p;
+  double above = 0;
+  for (int k = kSize / 2; k >= 0; --k) {
+    above += power[k];
+    if (above >= fraction * total) return double(k) * pcm.rate / kSize;
+  }
+  return 0;
 }
 
 }  // namespace orx::test

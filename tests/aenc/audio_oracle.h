@@ -21,6 +21,9 @@ bool MakePcm(const std::vector<std::string>& inputArgs, int rate, int channels, 
 // A tone of `frequency` Hz at -6 dBFS in every channel.
 bool MakeTone(double frequency, int rate, int channels, double seconds, Pcm& out);
 
+// A sweep from 50 Hz to 500 Hz below half the rate at -6 dBFS.
+bool MakeSweep(int rate, int channels, double seconds, Pcm& out);
+
 // The speech recordings of /usr/share/sounds/alsa (48 kHz mono), joined (stereo: two different
 // recordings side by side), looped to at least `seconds` and resampled to rate. Fails the
 // running test with a clear message when the recordings are missing.
@@ -45,5 +48,9 @@ double SnrDb(const Pcm& reference, const Pcm& decoded, int lag, size_t first, si
 // Segmental SNR: mean over 20 ms segments of the per-segment SNR clamped to 0..60 dB; segments
 // whose reference is silent (below -60 dBFS) are skipped.
 double SegmentalSnrDb(const Pcm& reference, const Pcm& decoded, int lag);
+
+// The highest frequency (Hz) at or above which `fraction` of the signal's energy lies: 0.01
+// gives the frequency holding the top 1 % (the 99th-percentile spectral bandwidth).
+double SpectralBandwidthHz(const Pcm& pcm, double fraction);
 
 }  // namespace orx::test

@@ -55,15 +55,6 @@ Pcm CodeAndCheck(AencLibrary& library, const Pcm& pcm, const Choice& c, const st
   return decoded;
 }
 
-bool MakeSweep(int rate, int channels, double seconds, Pcm& out) {
-  // 50 Hz up to just below half the rate, -6 dBFS.
-  char source[200];
-  double top = rate / 2.0 - 500;
-  std::snprintf(source, sizeof source, "aevalsrc=0.5*sin(2*PI*(50*t+(%.1f-50)*t*t/(2*%.3f))):s=%d:d=%.3f", top,
-                seconds, rate, seconds);
-  return MakePcm({"-f", "lavfi", "-i", source}, rate, channels, out);
-}
-
 // The inputs of one rate and channel count, made once for the bit rates that share them.
 struct Inputs {
   Pcm tone, sweep, speech;
