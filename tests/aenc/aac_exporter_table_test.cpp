@@ -85,11 +85,13 @@ Pcm CodeAndCheck(AencLibrary& library, const Pcm& pcm, const Choice& c, const st
   EXPECT_EQ(info["nb_read_frames"], std::to_string(ExpectedFrames(pcm.Frames(), 1024, 1024)));
   EXPECT_EQ(sizes.size(), ExpectedFrames(pcm.Frames(), 1024, 1024));
   CheckFrameSizes(sizes, c);
-  // The rate over the stream: the bit rate, apart from what the reservoir still holds.
+  // The rate over the stream: the bit rate (or the largest frames' rate where 768 bytes per
+  // channel cap them), apart from what the reservoir still holds at the end.
   const double seconds = sizes.size() * 1024.0 / c.rate;
   const double measured = stream.size() * 8.0 / seconds;
+  const double rate = std::min<double>(c.bitrate, 768.0 * 8 * c.channels * c.rate / 1024);
   const double reservoirBits = 8.0 * 768 * c.channels;
-  EXPECT_LE(std::fabs(measured - c.bitrate), 0.005 * c.bitrate + reservoirBits / seconds) << measured;
+  EXPECT_LE(std::fabs(measured - rate), 0.005 * rate + reservoirBits / seconds) << measured;
   return v.decoded;
 }
 
@@ -107,6 +109,7 @@ const Inputs& InputsFor(int rate, int channels) {
   return inputs;
 }
 
+// The tone at every choice; the sweep and the speech too when `all`.
 void CheckChoice(AencLibrary& library, const Choice& c, bool all) {
   SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.bitrate / 1000 << " kbit/s, " << c.channels << " ch");
   std::string dir = MakeTempDir("aac");
@@ -132,7 +135,7 @@ TEST(AacExport, EveryExporterChoice) {
   ASSERT_TRUE(library.Loaded());
   for (int rate : {11025, 22050, 32000, 44100, 48000}) {
     for (int bitrate : {96000, 128000, 192000}) {
-      for (int channels : {1, 2}) CheckChoice(library, {rate, bitrate, channels}, true);
+      for (int channels : {1, 2}) CheckChoice(library, {rate, bitrate, channels}, bitrate == 128000);
     }
   }
 }

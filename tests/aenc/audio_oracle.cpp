@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "tests/support/process.h"
 
@@ -49,6 +50,20 @@ bool MakeTone(double frequency, int rate, int channels, double seconds, Pcm& out
   std::snprintf(source, sizeof source, "aevalsrc=0.5*sin(2*PI*%.6f*t):s=%d:d=%.3f", frequency, rate,
                 seconds);
   return MakePcm({"-f", "lavfi", "-i", source}, rate, channels, out);
+}
+
+Pcm NoisePcm(size_t frames, int channels, unsigned seed, int amplitude) {
+  Pcm pcm;
+  pcm.rate = 48000;
+  pcm.channels = channels;
+  pcm.samples.resize(frames * static_cast<size_t>(channels));
+  std::mt19937 random(seed);
+  for (size_t i = 0; i < pcm.samples.size(); ++i) {
+    double t = static_cast<double>(i / static_cast<size_t>(channels)) / 48000.0;
+    pcm.samples[i] = static_cast<int16_t>(amplitude * std::sin(2 * M_PI * 700 * t) +
+                                          static_cast<int>(random() % 2001) - 1000);
+  }
+  return pcm;
 }
 
 bool MakeSweep(int rate, int channels, double seconds, Pcm& out) {

@@ -21,6 +21,9 @@ bool MakePcm(const std::vector<std::string>& inputArgs, int rate, int channels, 
 // A tone of `frequency` Hz at -6 dBFS in every channel.
 bool MakeTone(double frequency, int rate, int channels, double seconds, Pcm& out);
 
+// 48 kHz: a 700 Hz tone of `amplitude` over noise of +-1000.
+Pcm NoisePcm(size_t frames, int channels, unsigned seed, int amplitude = 6000);
+
 // A sweep from 50 Hz to 500 Hz below half the rate at -6 dBFS.
 bool MakeSweep(int rate, int channels, double seconds, Pcm& out);
 

@@ -53,7 +53,7 @@ TEST(AencComponent, FormatsAreCheckedWhenSet) {
       {"Layer I output", true, QVA_MTYPE_AUDIO, 0x11, 136, 40},
       {"AC-3 output", true, QVA_MTYPE_AUDIO, 0x200, 136, 40},
       {"Layer III output (no coder yet)", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_MPA3, 136, 40},
-      {"AAC output (no coder yet)", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_AAC, 136, 40},
+      {"AAC output", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_AAC, 136, 0},
       {"WMA-style output (no coder yet)", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_WMA, 136, 40},
       {"unknown output", true, QVA_MTYPE_AUDIO, 0x999, 136, 40},
       {"short output record", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_MPA2, 8, 29},

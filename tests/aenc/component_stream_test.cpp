@@ -20,20 +20,6 @@ namespace {
 
 constexpr uint32_t kEndMarker = QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_EOS;  // 0x210000
 
-Pcm NoisePcm(size_t frames, int channels, unsigned seed, int amplitude = 6000) {
-  Pcm pcm;
-  pcm.rate = 48000;
-  pcm.channels = channels;
-  pcm.samples.resize(frames * static_cast<size_t>(channels));
-  std::mt19937 random(seed);
-  for (size_t i = 0; i < pcm.samples.size(); ++i) {
-    double t = static_cast<double>(i / static_cast<size_t>(channels)) / 48000.0;
-    pcm.samples[i] = static_cast<int16_t>(amplitude * std::sin(2 * M_PI * 700 * t) +
-                                          static_cast<int>(random() % 2001) - 1000);
-  }
-  return pcm;
-}
-
 // Frames the core codes from the same samples: the reference for what the component sends.
 std::vector<std::vector<uint8_t>> CoreFrames(const std::vector<int16_t>& samples, int channels, int bitrate) {
   aenc::AudioEncoderConfig config = Layer2Config(48000, channels, bitrate);

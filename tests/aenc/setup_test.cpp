@@ -58,9 +58,19 @@ TEST(AencSetup, ConfigFromThePinFormats) {
   }
 }
 
-TEST(AencSetup, OnlyLayerTwoAtTheSixMpegRatesIsCodable) {
-  for (uint32_t subtype : {0x10u, 0x12u}) EXPECT_TRUE(aenc::IsCodableOutputSubtype(subtype));
-  for (uint32_t subtype : {0x11u, 0x13u, 0x200u, 0x401u, 0x100u, 0x400u, 0u})
+TEST(AencSetup, LayerTwoAtTheSixMpegRatesAndAacAtItsTwelveAreCodable) {
+  for (uint32_t subtype : {0x10u, 0x12u, 0x401u}) EXPECT_TRUE(aenc::IsCodableOutputSubtype(subtype));
+  for (uint32_t rate : {8000u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u, 64000u, 88200u, 96000u}) {
+    AudioEncoderConfig config;
+    aenc::MakeAudioEncoderConfig(PcmType(rate, 1), CodedType(QVA_MSUBTYPE_AAC, 64000), config);
+    EXPECT_EQ(aenc::CheckCodableConfig(config), 0u) << rate;
+  }
+  for (uint32_t rate : {7999u, 11000u, 47000u, 192000u}) {
+    AudioEncoderConfig config;
+    aenc::MakeAudioEncoderConfig(PcmType(rate, 1), CodedType(QVA_MSUBTYPE_AAC, 64000), config);
+    EXPECT_EQ(aenc::CheckCodableConfig(config), 40u) << rate;
+  }
+  for (uint32_t subtype : {0x11u, 0x13u, 0x200u, 0x100u, 0x400u, 0u})
     EXPECT_FALSE(aenc::IsCodableOutputSubtype(subtype)) << std::hex << subtype;
   for (uint32_t rate : {16000u, 22050u, 24000u, 32000u, 44100u, 48000u}) {
     AudioEncoderConfig config;
