@@ -1,5 +1,6 @@
-// AAC through the AENC component of libqvaaenc.so: the end of a stream, refused formats, lost
-// frames, the reported format, raw frames into MP4, and two instances on two threads.
+// AAC through the AENC component of libqvaaenc.so: refused formats, lost frames, the reported
+// format, raw frames into MP4, and two instances on two threads (its end of stream is in the
+// table of component_stream_test.cpp).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,13 +21,6 @@ namespace orx::test {
 namespace {
 
 constexpr uint32_t kEndMarker = QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_EOS;
-// The delay of a decoded AAC stream against its input: the frame of transform overlap that
-// also makes the flush code one whole frame after the last samples.
-constexpr int kAacDecodedDelay = 1024;
-
-QVAStatus SetAdts(AencInstance& aenc, uint32_t on) {
-  return aenc.Methods().QVAComp_SetParam(aenc.instance, QVA_PARAM_AUDIOENCODER_ADTS, &on, sizeof on);
-}
 
 // The raw data blocks of 48 kHz stereo at 128 kbit/s, one per output buffer.
 std::vector<std::vector<uint8_t>> RawFrames(AencLibrary& library, const Pcm& pcm) {
@@ -44,70 +38,6 @@ std::vector<std::vector<uint8_t>> RawFrames(AencLibrary& library, const Pcm& pcm
       frames.push_back(b.data);
   }
   return frames;
-}
-
-// End of input: every sample reaches the decoder, a 10 ms click at the very end included, and
-// the same instance codes the next two streams into the same bytes.
-TEST(AacComponent, EndOfStreamCodesTheLastSamples) {
-  AencLibrary library;
-  ASSERT_TRUE(library.Loaded());
-  struct Case {
-    const char* name;
-    size_t frames;  // samples per channel
-    bool endCarriesPcm;
-    uint32_t endFlags;
-  } cases[] = {
-      {"a tail that is not a multiple of 1024", 1024 * 12 + 500, false, QVA_BUFFLAG_EOI},
-      {"an end buffer that carries PCM", 1024 * 12 + 700, true, QVA_BUFFLAG_EOI},
-      {"an end of stream without end of input", 1024 * 12 + 300, false, QVA_BUFFLAG_EOS},
-      {"an end on a frame boundary", 1024 * 12, false, QVA_BUFFLAG_EOI},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Pcm pcm = NoisePcm(c.frames, 2, 4, 300);
-    for (size_t i = c.frames - 480; i < c.frames; ++i) {
-      for (int ch = 0; ch < 2; ++ch)
-        pcm.samples[i * 2 + ch] = static_cast<int16_t>(20000 * std::sin(2 * M_PI * 3000 * i / 48000.0));
-    }
-    AudioSink sink;
-    AencInstance aenc(library, sink);
-    ASSERT_EQ(SetAdts(aenc, 1), QVA_SUCCESS);
-    ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_AAC, 128000)), QVA_SUCCESS);
-    std::vector<std::vector<uint8_t>> streams;
-    for (int stream = 0; stream < 3; ++stream) {
-      sink.Clear();
-      if (stream == 1) {
-        ASSERT_EQ(aenc.Play(), QVA_SUCCESS);
-      } else if (stream == 2) {
-        ASSERT_EQ(aenc.PushFormat(PcmType(48000, 2)), QVA_SUCCESS);
-      }
-      uint32_t total = static_cast<uint32_t>(pcm.samples.size() * 2);
-      uint32_t head = c.endCarriesPcm ? total - 3000 : total;
-      const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pcm.samples.data());
-      for (uint32_t at = 0; at < head; at += 20000) ASSERT_EQ(aenc.Push(bytes + at, std::min(20000u, head - at)), QVA_SUCCESS);
-      ASSERT_EQ(aenc.PushEnd(c.endFlags, bytes + head, total - head), QVA_SUCCESS);
-      const size_t expected = ExpectedFrames(c.frames, 1024, kAacDecodedDelay);
-      if (c.endFlags & QVA_BUFFLAG_EOI) {
-        ASSERT_TRUE(sink.WaitFor(kEndMarker));
-      } else {
-        ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, expected));
-      }
-      EXPECT_EQ(aenc.WaitForState(QVA_STATE_PAUSED), QVA_STATE_PAUSED);
-      EXPECT_EQ(sink.FrameCount(), expected) << "stream " << stream;
-      streams.push_back(sink.Stream());
-    }
-    EXPECT_EQ(streams[0], streams[1]) << "the stream after CMD_PLAY does not start clean";
-    EXPECT_EQ(streams[0], streams[2]) << "the stream after a format change does not start clean";
-
-    DecoderVerdict v = DecodeWithBoth(streams[0], MakeTempDir("aac") + "/end.aac");
-    ASSERT_TRUE(v.ffmpegClean) << v.log;
-    EXPECT_TRUE(v.faadClean) << v.log;
-    const int lag = AlignmentLag(pcm, v.decoded, 3000);
-    EXPECT_EQ(lag, kAacDecodedDelay);
-    EXPECT_GE(v.decoded.Frames(), c.frames + kAacDecodedDelay);
-    const double clickSnr = SnrDb(pcm, v.decoded, lag, c.frames - 480, c.frames);
-    EXPECT_GE(clickSnr, 15.0) << "the click at the end is missing from the decoded output";
-  }
 }
 
 // Rates the header cannot name (and more than two channels) are refused at the open with 40:

@@ -9,6 +9,7 @@
 
 #include "engine/transcode/tengine.h"
 #include "media/media_codes.h"
+#include "media/media_params.h"
 #include "tests/aenc/aenc_driver.h"
 #include "tests/aenc/audio_oracle.h"
 #include "tests/aenc/memory_bitstream.h"
@@ -244,23 +245,40 @@ TEST(AencComponent, ReportedFormatCarriesTheCodingRate) {
 }
 
 // End of input: every sample reaches the decoder, a 10 ms click at the very end included, the
-// component pauses, and the same instance then codes the next streams from a clean start.
+// component pauses, and the same instance then codes the next streams from a clean start. For
+// each codec: its frame, and the delay of its decoded output (which is also the silence the
+// flush must code after the last samples): Layer II's filter banks, AAC's frame of transform
+// overlap, named kCodecDelaySamples and kAacCodecDelaySamples in the component.
 TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
   AencLibrary library;
   ASSERT_TRUE(library.Loaded());
+  struct Codec {
+    const char* name;
+    uint32_t subtype;
+    size_t frame;
+    int delay;
+    uint32_t adts;
+  };
+  const Codec layer2{"Layer II", QVA_MSUBTYPE_MPA2, 1152, 481, 0};
+  const Codec aac{"AAC", QVA_MSUBTYPE_AAC, 1024, 1024, 1};
   struct Case {
     const char* name;
+    const Codec& codec;
     size_t frames;  // samples per channel
     bool endCarriesPcm;
     uint32_t endFlags;
   } cases[] = {
-      {"a tail that is not a multiple of 1152", 1152 * 12 + 500, false, QVA_BUFFLAG_EOI},
-      {"a tail whose padding is shorter than the delay", 1152 * 12 + 1000, false, QVA_BUFFLAG_EOI},
-      {"an end buffer that carries PCM", 1152 * 12 + 700, true, QVA_BUFFLAG_EOI},
-      {"an end of stream without end of input", 1152 * 12 + 300, false, QVA_BUFFLAG_EOS},
+      {"a tail that is not a multiple of 1152", layer2, 1152 * 12 + 500, false, QVA_BUFFLAG_EOI},
+      {"a tail whose padding is shorter than the delay", layer2, 1152 * 12 + 1000, false, QVA_BUFFLAG_EOI},
+      {"an end buffer that carries PCM", layer2, 1152 * 12 + 700, true, QVA_BUFFLAG_EOI},
+      {"an end of stream without end of input", layer2, 1152 * 12 + 300, false, QVA_BUFFLAG_EOS},
+      {"a tail that is not a multiple of 1024", aac, 1024 * 12 + 500, false, QVA_BUFFLAG_EOI},
+      {"an end on a frame boundary", aac, 1024 * 12, false, QVA_BUFFLAG_EOI},
+      {"an end buffer that carries PCM", aac, 1024 * 12 + 700, true, QVA_BUFFLAG_EOI},
+      {"an end of stream without end of input", aac, 1024 * 12 + 300, false, QVA_BUFFLAG_EOS},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(testing::Message() << c.codec.name << ": " << c.name);
     Pcm pcm = NoisePcm(c.frames, 2, 4, 300);
     // The click: 10 ms of a loud 3 kHz burst ending on the last sample.
     for (size_t i = c.frames - 480; i < c.frames; ++i) {
@@ -269,7 +287,9 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
     }
     AudioSink sink;
     AencInstance aenc(library, sink);
-    ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
+    uint32_t adts = c.codec.adts;  // an elementary file the decoders can open
+    ASSERT_EQ(aenc.Methods().QVAComp_SetParam(aenc.instance, QVA_PARAM_AUDIOENCODER_ADTS, &adts, 4), QVA_SUCCESS);
+    ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(c.codec.subtype, 192000)), QVA_SUCCESS);
     // The streams after the first start as a caller starts them after an end: with CMD_PLAY,
     // and with a format change (of the same coding).
     std::vector<std::vector<uint8_t>> streams;
@@ -285,7 +305,7 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
       const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pcm.samples.data());
       for (uint32_t at = 0; at < head; at += 20000) ASSERT_EQ(aenc.Push(bytes + at, std::min(20000u, head - at)), QVA_SUCCESS);
       ASSERT_EQ(aenc.PushEnd(c.endFlags, bytes + head, total - head), QVA_SUCCESS);
-      size_t expected = ExpectedFrames(c.frames);
+      size_t expected = ExpectedFrames(c.frames, c.codec.frame, static_cast<size_t>(c.codec.delay));
       if (c.endFlags & QVA_BUFFLAG_EOI) {
         ASSERT_TRUE(sink.WaitFor(kEndMarker));
       } else {
@@ -306,13 +326,13 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
     EXPECT_EQ(streams[0], streams[1]) << "the stream after CMD_PLAY does not start clean";
     EXPECT_EQ(streams[0], streams[2]) << "the stream after a format change does not start clean";
 
-    std::string path = MakeTempDir("aenc") + "/end.mp2";
+    std::string path = MakeTempDir("aenc") + (c.codec.adts ? "/end.aac" : "/end.mp2");
     ASSERT_TRUE(WriteBytes(path, streams[0]));
     Pcm decoded;
     std::string log;
     ASSERT_TRUE(DecodeAudio(path, decoded, &log)) << log;
     int lag = AlignmentLag(pcm, decoded, 2000);
-    EXPECT_EQ(lag, static_cast<int>(481));
+    EXPECT_EQ(lag, c.codec.delay);
     double clickSnr = SnrDb(pcm, decoded, lag, c.frames - 480, c.frames);
     EXPECT_GE(clickSnr, 15.0) << "the click at the end is missing from the decoded output";
   }
