@@ -1,8 +1,11 @@
 // Formats and parameters the transcode engine pushes into the components of its graphs.
+#include <cstdio>
+
 #include "engine/catalogue/component_calls.h"
 #include "engine/transcode/tengine_record.h"
 #include "media/media_codes.h"
 #include "media/media_params.h"
+#include "platform/debug_output.h"
 
 namespace {
 
@@ -65,7 +68,19 @@ QVAStatus tengine_ApplyAudioConfig(QVAHandle handle, uint32_t pin, ComponentInst
   const QVATengineConfig& config = engine->config;
   const bool fileSource = engine->sourceGraph != nullptr;
   if (!fileSource) comp::SetFormat(component, 0, pin, &config.sourceAudio);
-  comp::SetFormat(component, 1, 0, &config.targetAudio);
+  // An output format the audio component refuses would leave it coding its default: the
+  // refusal is the answer, and the run does not start.
+  const QVAStatus output = comp::SetFormat(component, 1, 0, &config.targetAudio);
+  if (output != QVA_SUCCESS) {
+    TENGINE_TRACE(engine, kTrace, "tengine_ApplyAudioConfig() the audio encoder refused subtype 0x%X: 0x%X\n",
+                  config.targetAudio.subtype, output);
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "Engine: the audio encoder refused the output format (subtype 0x%X, status %u)\n",
+                  static_cast<unsigned>(config.targetAudio.subtype), static_cast<unsigned>(output));
+    orx::platform::DebugOutput(line);
+    return output;
+  }
   if (!fileSource) comp::PushRecord(component, pin, QVA_FORMATRECORD_AUDIO, config.sourceAudio, 0);
   return QVA_SUCCESS;
 }

@@ -136,7 +136,14 @@ QVAStatus QVATengine_Run(QVAHandle handle, uint32_t traceWord) {
   } else if (scalerIsTarget && vencoder.component != nullptr) {
     tengine_ApplyVideoConfig(handle, vtarget.component, vtarget.pin, vencoder.component);
   }
-  if (atarget.component != nullptr) tengine_ApplyAudioConfig(handle, atarget.pin, atarget.component);
+  if (atarget.component != nullptr) {
+    const QVAStatus audio = tengine_ApplyAudioConfig(handle, atarget.pin, atarget.component);
+    // The multiplexer taking PCM itself answers for its own output, not for an audio format.
+    if (audio != QVA_SUCCESS && atarget.component != mux.component) {
+      TENGINE_TRACE(engine, kTrace, "QVATengine_Run() done: 0x%08X (audio format)\n", audio);
+      return audio;
+    }
+  }
   if (mux.component != nullptr) tengine_ApplyMuxConfig(handle, mux.component);
 
   if (engine->config.statsLevel > 0) {

@@ -9,6 +9,7 @@
 #include "engine/multivenc/multivenc.h"
 #include "engine/transcode/tengine_record.h"
 #include "media/media_codes.h"
+#include "media/media_params.h"
 
 namespace {
 
@@ -229,6 +230,13 @@ QVAStatus QVATengine_OpenTargetFile(QVAHandle handle, const char* fileName, uint
     if (t.muxAudioAlias != nullptr) QVAgraph_AddComp(graph, t.mux, t.muxAudioAlias);
   }
   if (t.audio != nullptr) QVAgraph_AddComp(graph, t.audio, "atarget");
+  if (t.audio != nullptr && t.mux == nullptr && target->MType == QVA_MTYPE_AUDIO &&
+      IsAudioEncoderSubtype(target->subtype)) {
+    // The audio encoder writes the target's file itself: an elementary file, whose AAC frames
+    // need ADTS headers for players to open it. Into a multiplexer they stay raw.
+    uint32_t adts = 1;
+    comp::SetParam(t.audio, QVA_PARAM_AUDIOENCODER_ADTS, &adts, sizeof adts);
+  }
   if (NeedsScaler(engine, t)) {
     t.scaler = Create("qvavscaler");
     if (t.scaler != nullptr) {
