@@ -22,9 +22,10 @@ struct Choice {
   int rate, bitrate, channels;
 };
 
-// The tone's SNR floor after alignment, calibrated once on this coder (lowest seen: see the
-// printed table); it guards against regressions and is not a target to tune toward.
-constexpr double kToneSnrFloorDb = 30.0;
+// The tone's SNR floor after alignment, calibrated once on this coder (the lowest of the table
+// was 72.5 dB, 22050 Hz mono at 192 kbit/s); it guards against regressions and is not a target
+// to tune toward.
+constexpr double kToneSnrFloorDb = 70.0;
 
 StreamRequest AacRequest(const Choice& c, uint32_t adts = 1) {
   StreamRequest request;
@@ -98,11 +99,13 @@ Pcm CodeAndCheck(AencLibrary& library, const Pcm& pcm, const Choice& c, const st
 struct Inputs {
   Pcm tone, sweep, speech;
 };
-const Inputs& InputsFor(int rate, int channels) {
+const Inputs& InputsFor(int rate, int channels, bool all) {
   static std::map<std::pair<int, int>, Inputs> made;
   Inputs& inputs = made[{rate, channels}];
   if (inputs.tone.samples.empty()) {
     EXPECT_TRUE(MakeTone(2.5 * rate / 64, rate, channels, 1.0, inputs.tone));  // subband 2's centre
+  }
+  if (all && inputs.speech.samples.empty()) {
     EXPECT_TRUE(MakeSweep(rate, channels, 1.0, inputs.sweep));
     EXPECT_TRUE(MakeSpeech(rate, channels, 2.0, inputs.speech));
   }
@@ -113,7 +116,7 @@ const Inputs& InputsFor(int rate, int channels) {
 void CheckChoice(AencLibrary& library, const Choice& c, bool all) {
   SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.bitrate / 1000 << " kbit/s, " << c.channels << " ch");
   std::string dir = MakeTempDir("aac");
-  const Inputs& inputs = InputsFor(c.rate, c.channels);
+  const Inputs& inputs = InputsFor(c.rate, c.channels, all);
   ASSERT_FALSE(inputs.tone.samples.empty());
   Pcm decoded = CodeAndCheck(library, inputs.tone, c, dir + "/tone.aac");
   const int lag = AlignmentLag(inputs.tone, decoded, 3000);
@@ -137,6 +140,46 @@ TEST(AacExport, EveryExporterChoice) {
     for (int bitrate : {96000, 128000, 192000}) {
       for (int channels : {1, 2}) CheckChoice(library, {rate, bitrate, channels}, bitrate == 128000);
     }
+  }
+}
+
+// 60 s of speech, ours against ffmpeg's own aac encoder on the same samples, both decoded by
+// ffmpeg and aligned. Quality measure: segmental SNR (20 ms segments, clamped to 0..60 dB, silent
+// ones skipped); ours must reach 0.8 of ffmpeg's. The 99th-percentile bandwidth of each decoded
+// output is printed beside it: an SNR measure favours a coder with flat noise like ours, so the
+// figures are reported, not tuned for. Over a minute the bytes per second meet the bit rate
+// within 0.5 %.
+TEST(AacExport, SpeechAgainstFfmpegAac) {
+  ORX_RELEASE_ONLY();
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  for (const Choice& c : {Choice{48000, 128000, 2}, Choice{44100, 96000, 2}}) {
+    SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.bitrate / 1000 << " kbit/s");
+    Pcm speech;
+    ASSERT_TRUE(MakeSpeech(c.rate, c.channels, 60.0, speech));
+    const std::string dir = MakeTempDir("aac");
+    std::vector<uint8_t> stream = EncodeThroughComponent(library, speech, AacRequest(c));
+    const std::vector<size_t> sizes = AdtsFrameSizes(stream);
+    ASSERT_FALSE(sizes.empty());
+    const double measured = stream.size() * 8.0 / (sizes.size() * 1024.0 / c.rate);
+    EXPECT_NEAR(measured, c.bitrate, 0.005 * c.bitrate);
+    ASSERT_TRUE(WriteBytes(dir + "/ours.aac", stream));
+    ASSERT_TRUE(WritePcm(dir + "/speech.raw", speech));
+    ProcessResult r = RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "s16le", "-ar", std::to_string(c.rate),
+                                  "-ac", std::to_string(c.channels), "-i", dir + "/speech.raw", "-c:a", "aac", "-b:a",
+                                  std::to_string(c.bitrate), dir + "/ffmpeg.m4a"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Pcm ours, theirs;
+    std::string log;
+    ASSERT_TRUE(DecodeAudio(dir + "/ours.aac", ours, &log)) << log;
+    ASSERT_TRUE(DecodeAudio(dir + "/ffmpeg.m4a", theirs, &log)) << log;
+    const double oursSnr = SegmentalSnrDb(speech, ours, AlignmentLag(speech, ours, 3000));
+    const double theirSnr = SegmentalSnrDb(speech, theirs, AlignmentLag(speech, theirs, 3000));
+    std::printf("%5d Hz %3d kbit/s speech, 60 s: segmental SNR ours %.2f dB, ffmpeg aac %.2f dB, ratio %.3f; "
+                "99th-percentile bandwidth ours %.0f Hz, ffmpeg %.0f Hz, input %.0f Hz; %.0f bit/s\n",
+                c.rate, c.bitrate / 1000, oursSnr, theirSnr, oursSnr / theirSnr, SpectralBandwidthHz(ours, 0.01),
+                SpectralBandwidthHz(theirs, 0.01), SpectralBandwidthHz(speech, 0.01), measured);
+    EXPECT_GE(oursSnr, 0.8 * theirSnr);
   }
 }
 

@@ -328,6 +328,19 @@ TEST_F(ExportStream, AFailedWriteOrACancelLeavesNoFile) {
     EXPECT_FALSE(FileExists(dir_ + "/" + name)) << name;
 }
 
+// An audio codec the audio encoder refuses fails the engine's set-up and the export, naming the
+// audio encoder (before, the refusal was dropped and Layer II frames went into the .mp3 file).
+// MP3 stays refused until the audio encoder codes Layer III.
+TEST_F(ExportStream, AnAudioFormatTheEncoderRefusesFailsTheExport) {
+  std::vector<std::string> args = Pattern("352x240@29.97", 30);
+  args.insert(args.end(), {"--tone", "1000", "--set", "ORXMultiplexerContainer=0", "--set", "ADBEAudioCodec=2"});
+  ProcessResult r = Export("refused.m2v", args);
+  EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.err.find("the audio encoder refused the output format"), std::string::npos) << r.err;
+  for (const char* name : {"refused.m2v", "refused.mp3", "refused.mpa"})
+    EXPECT_FALSE(FileExists(dir_ + "/" + name)) << name;
+}
+
 // An encoder that fails ends its stream like one that finished: the export must still answer
 // an error. This build has no H.264 macroblock encoder, so the H.264 exporters' video encoder
 // fails to open on its first picture; the export fails, leaves no file, and every rendered
