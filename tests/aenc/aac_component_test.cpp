@@ -13,7 +13,6 @@
 #include "tests/aenc/aac_test_support.h"
 #include "tests/aenc/aenc_driver.h"
 #include "tests/support/ffmpeg.h"
-#include "tests/support/host_log_capture.h"
 #include "tests/support/process.h"
 #include "tests/support/test_paths.h"
 
@@ -71,23 +70,6 @@ TEST(AacComponent, RatesOutsideTheTableAreRefused) {
     EXPECT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, 2)) << rate;
     EXPECT_EQ(aenc.ErrorStatus(), 0) << rate;
   }
-}
-
-TEST(AacComponent, FrameWithoutAnOutputBufferIsReportedLost) {
-  AencLibrary library;
-  ASSERT_TRUE(library.Loaded());
-  HostLogCapture log;
-  AudioSink sink;
-  AencInstance aenc(library, sink);
-  ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_AAC, 128000)), QVA_SUCCESS);
-  ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
-  sink.RefuseGets(QVA_ERR_NOBUFFERS);
-  Pcm pcm = NoisePcm(2048, 2, 6);
-  ASSERT_EQ(aenc.Push(pcm.samples.data(), 8192), QVA_SUCCESS);
-  EXPECT_TRUE(aenc.WaitForError());
-  EXPECT_EQ(aenc.ErrorStatus(), QVA_ERR_NOBUFFERS);
-  EXPECT_NE(log.Text().find("coded frame lost"), std::string::npos) << log.Text();
-  EXPECT_EQ(sink.FrameCount(), 0u);
 }
 
 TEST(AacComponent, ReportedFormatIsAacWithoutCodecPrivateData) {

@@ -363,21 +363,35 @@ TEST(AencComponent, EncoderParameterIsKeptWithoutChangingTheFrames) {
   EXPECT_EQ(0, std::memcmp(read, params, 36));
 }
 
+// A coded frame with no output buffer to take it is reported lost and fails the component with
+// the sink's answer; nothing reaches the sink.
 TEST(AencComponent, FrameWithoutAnOutputBufferIsReportedLost) {
   AencLibrary library;
   ASSERT_TRUE(library.Loaded());
-  HostLogCapture log;
-  AudioSink sink;
-  AencInstance aenc(library, sink);
-  ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000)), QVA_SUCCESS);
-  ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
-  sink.RefuseGets(QVA_ERR_NOBUFFERS);
-  Pcm pcm = NoisePcm(1152 * 2, 2, 6);
-  ASSERT_EQ(aenc.Push(pcm.samples.data(), 4608), QVA_SUCCESS);
-  EXPECT_TRUE(aenc.WaitForError());
-  EXPECT_NE(aenc.ErrorStatus(), 0);
-  EXPECT_NE(log.Text().find("coded frame lost"), std::string::npos) << log.Text();
-  EXPECT_EQ(sink.FrameCount(), 0u);
+  struct Case {
+    const char* name;
+    uint32_t subtype;
+    size_t frames;        // samples per channel of noise made
+    uint32_t pushBytes;   // of them pushed: at least one whole frame
+  } cases[] = {
+      {.name = "Layer II", .subtype = QVA_MSUBTYPE_MPA2, .frames = 1152 * 2, .pushBytes = 4608},
+      {.name = "AAC", .subtype = QVA_MSUBTYPE_AAC, .frames = 2048, .pushBytes = 8192},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HostLogCapture log;
+    AudioSink sink;
+    AencInstance aenc(library, sink);
+    ASSERT_EQ(aenc.Open(PcmType(48000, 2), CodedType(c.subtype, 128000)), QVA_SUCCESS);
+    ASSERT_TRUE(sink.WaitFor(QVA_BUFFLAG_FORMAT));
+    sink.RefuseGets(QVA_ERR_NOBUFFERS);
+    Pcm pcm = NoisePcm(c.frames, 2, 6);
+    ASSERT_EQ(aenc.Push(pcm.samples.data(), c.pushBytes), QVA_SUCCESS);
+    EXPECT_TRUE(aenc.WaitForError());
+    EXPECT_EQ(aenc.ErrorStatus(), QVA_ERR_NOBUFFERS);
+    EXPECT_NE(log.Text().find("coded frame lost"), std::string::npos) << log.Text();
+    EXPECT_EQ(sink.FrameCount(), 0u);
+  }
 }
 
 // Two components on two worker threads code the same samples into the same bytes as one.
