@@ -1,5 +1,6 @@
 // Own bodies of the MMX and integer-SSE macroblock cores, which the factories build only for
-// processors without SSE2.
+// processors without SSE2. The integer-SSE H.264 slots 67, 68, 80 and 82 are built already
+// (h264_transform_xmm.cpp, prediction_average_xmm.cpp): the SSE2 and SSE3 classes inherit them.
 #include "venc/dsp/mb_core_variants.h"
 #include "venc/dsp/not_built.h"
 
@@ -166,12 +167,6 @@ void CMBCoreXMM::TransformQuantChromaAc(int16_t*, const uint8_t*, const uint8_t*
 void CMBCoreXMM::TransformQuantChromaDc(int16_t*, const int16_t*, uint32_t*) {
   ReportNotBuilt("CMBCoreXMM", "TransformQuantChromaDc");
 }
-int CMBCoreXMM::TransformQuantLumaDc(int16_t*, int16_t*) {
-  ReportNotBuilt("CMBCoreXMM", "TransformQuantLumaDc");
-}
-void CMBCoreXMM::Reconstruct4x4(uint8_t*, const uint8_t*, const int16_t*, int, int, int) {
-  ReportNotBuilt("CMBCoreXMM", "Reconstruct4x4");
-}
 void CMBCoreXMM::Reconstruct4x4Pair(uint8_t*, const uint8_t*, const int16_t*, int, int) {
   ReportNotBuilt("CMBCoreXMM", "Reconstruct4x4Pair");
 }
@@ -207,14 +202,8 @@ int CMBCoreXMM::PredictIntra4x4Best(int16_t*, uint8_t*, const uint8_t*, const ui
                                     uint32_t) {
   ReportNotBuilt("CMBCoreXMM", "PredictIntra4x4Best");
 }
-void CMBCoreXMM::AverageInPlace32(uint8_t*, const uint8_t*) {
-  ReportNotBuilt("CMBCoreXMM", "AverageInPlace32");
-}
 void CMBCoreXMM::DeblockChromaVertEdge(uint8_t*, uint8_t*, int, uint32_t, const uint8_t*, int) {
   ReportNotBuilt("CMBCoreXMM", "DeblockChromaVertEdge");
-}
-void CMBCoreXMM::AverageInPlace64(uint8_t*, const uint8_t*) {
-  ReportNotBuilt("CMBCoreXMM", "AverageInPlace64");
 }
 
 }  // namespace orx::dsp

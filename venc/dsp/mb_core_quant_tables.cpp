@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <string>
 
+#include "platform/debug_output.h"
 #include "venc/dsp/mb_core.h"
 
 namespace orx::dsp {
@@ -167,7 +169,14 @@ const H264QuantRecord* CMBCore::H264Records() const {
 }
 
 void CMBCore::SelectQuantRecord(int internalQp, int kind) {
-  assert(quantTables != nullptr && internalQp >= 0 && internalQp < 40 && kind >= 0 && kind < 3);
+  assert(quantTables != nullptr && kind >= 0 && kind < 3);
+  // Records exist for internal QPs 0..39 only; an index outside would read past the table
+  // block, so it is held to the nearest record and reported.
+  if (internalQp < 0 || internalQp > kH264MaxInternalQp) {
+    platform::DebugOutput("CMBCore::SelectQuantRecord: internal QP " + std::to_string(internalQp) +
+                          " outside 0.." + std::to_string(kH264MaxInternalQp) + ", clamped\n");
+    internalQp = internalQp < 0 ? 0 : kH264MaxInternalQp;
+  }
   currentQuantRecord = H264Records() + 3 * internalQp + kind;
 }
 

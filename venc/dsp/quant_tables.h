@@ -60,6 +60,7 @@ struct alignas(16) H264QuantRecord {
 };
 static_assert(sizeof(H264QuantRecord) == 128);
 inline constexpr int kH264QuantRecordCount = 120;  // 40 QPs x 3 kinds
+inline constexpr int kH264MaxInternalQp = 39;       // QP 51; internal QP = QP - 12
 static_assert(kH264QuantRecordCount * sizeof(H264QuantRecord) <= sizeof(QuantTableBlock));
 
 // Size of the work area handed to InitQuantTables; its 128-aligned start becomes the scratch area.
