@@ -43,9 +43,22 @@ inline __m128i LeftColumn(const uint8_t* n, int stride, int rows) {
   return column;
 }
 
-// One row of plane prediction: ((base + step x lane) >> 5) limited to 0..255, as 16-bit lanes.
-inline __m128i PlaneRow(__m128i low, __m128i high) {
-  return _mm_packus_epi16(_mm_srai_epi16(low, 5), _mm_srai_epi16(high, 5));
+// Rows of plane prediction: (sum >> 5) limited to 0..255, where the 16-bit sums of the first row
+// are `low` (bytes 0-7) and `high` (bytes 8-15) and each row adds `step`.
+inline void PlaneRows(__m128i* rows, int count, __m128i low, __m128i high, __m128i step) {
+  for (int y = 0; y < count; ++y) {
+    rows[y] = _mm_packus_epi16(_mm_srai_epi16(low, 5), _mm_srai_epi16(high, 5));
+    low = _mm_add_epi16(low, step);
+    high = _mm_add_epi16(high, step);
+  }
+}
+
+// Sum of absolute differences of predicted rows against the current block (0 without one).
+inline int RowsSad(const __m128i* rows, int count, const uint8_t* current, int stride) {
+  if (current == nullptr) return 0;
+  __m128i sums = _mm_setzero_si128();
+  for (int y = 0; y < count; ++y) sums = _mm_add_epi64(sums, _mm_sad_epu8(rows[y], Load(current + y * stride)));
+  return SadTotal(sums);
 }
 
 // Filter3 (a + 2b + c + 2) >> 2 of byte vectors without widening.
@@ -101,19 +114,9 @@ int CMBCoreXMM2::PredictIntra16x16(const uint8_t* neighbours, const uint8_t* cur
     __m128i lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
     __m128i low = _mm_add_epi16(_mm_set1_epi16(base), _mm_mullo_epi16(lane, _mm_set1_epi16(static_cast<int16_t>(b))));
     __m128i high = _mm_add_epi16(low, _mm_set1_epi16(static_cast<int16_t>(8 * b)));
-    __m128i step = _mm_set1_epi16(static_cast<int16_t>(c));
-    for (__m128i& row : rows) {
-      row = PlaneRow(low, high);
-      low = _mm_add_epi16(low, step);
-      high = _mm_add_epi16(high, step);
-    }
+    PlaneRows(rows, 16, low, high, _mm_set1_epi16(static_cast<int16_t>(c)));
   }
-  int sad = 0;
-  if (current != nullptr) {
-    __m128i sums = _mm_setzero_si128();
-    for (int y = 0; y < 16; ++y) sums = _mm_add_epi64(sums, _mm_sad_epu8(rows[y], Load(current + y * stride)));
-    sad = SadTotal(sums);
-  }
+  int sad = RowsSad(rows, 16, current, stride);
   if (output != nullptr) {
     for (int g = 0; g < 4; ++g) {
       StoreBlockRows(output + 64 * g, rows[4 * g], rows[4 * g + 1], rows[4 * g + 2], rows[4 * g + 3]);
@@ -195,19 +198,9 @@ int CMBCoreXMM2::PredictIntraChroma(const uint8_t* neighbours, const uint8_t* cu
     __m128i slopes = _mm_setr_epi16(b[0], b[1], b[0], b[1], b[0], b[1], b[0], b[1]);
     __m128i low = _mm_add_epi16(bases, _mm_mullo_epi16(slopes, _mm_setr_epi16(0, 0, 1, 1, 2, 2, 3, 3)));
     __m128i high = _mm_add_epi16(low, _mm_slli_epi16(slopes, 2));
-    __m128i step = _mm_setr_epi16(c[0], c[1], c[0], c[1], c[0], c[1], c[0], c[1]);
-    for (__m128i& row : rows) {
-      row = PlaneRow(low, high);
-      low = _mm_add_epi16(low, step);
-      high = _mm_add_epi16(high, step);
-    }
+    PlaneRows(rows, 8, low, high, _mm_setr_epi16(c[0], c[1], c[0], c[1], c[0], c[1], c[0], c[1]));
   }
-  int sad = 0;
-  if (current != nullptr) {
-    __m128i sums = _mm_setzero_si128();
-    for (int y = 0; y < 8; ++y) sums = _mm_add_epi64(sums, _mm_sad_epu8(rows[y], Load(current + y * stride)));
-    sad = SadTotal(sums);
-  }
+  int sad = RowsSad(rows, 8, current, stride);
   if (output != nullptr) {
     for (int g = 0; g < 2; ++g) {
       const __m128i* r = rows + 4 * g;

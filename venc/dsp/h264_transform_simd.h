@@ -92,6 +92,16 @@ inline int CountLevels(__m128i b01, __m128i b23, bool keepDc) {
   return CountNonZero(b01, b23);
 }
 
+// 16-bit sums and differences that saturate (kSaturate) or wrap.
+template <bool kSaturate>
+inline __m128i Add(__m128i a, __m128i b) {
+  return kSaturate ? _mm_adds_epi16(a, b) : _mm_add_epi16(a, b);
+}
+template <bool kSaturate>
+inline __m128i Sub(__m128i a, __m128i b) {
+  return kSaturate ? _mm_subs_epi16(a, b) : _mm_sub_epi16(a, b);
+}
+
 // Inverse core transform of two dequantised column-major blocks; answers the four output rows
 // of 8 lanes before rounding. The horizontal pass wraps at 16 bits; the vertical pass
 // saturates (kSaturate) or wraps.
@@ -111,32 +121,20 @@ inline void InverseTransformPair(const BlockPair& w, __m128i rows[4]) {
   __m128i r01 = _mm_unpacklo_epi32(c, d), r23 = _mm_unpackhi_epi32(c, d);
   __m128i v0 = _mm_unpacklo_epi64(l01, r01), v1 = _mm_unpackhi_epi64(l01, r01);
   __m128i v2 = _mm_unpacklo_epi64(l23, r23), v3 = _mm_unpackhi_epi64(l23, r23);
-  if constexpr (kSaturate) {
-    e = _mm_adds_epi16(v0, v2);
-    f = _mm_subs_epi16(v0, v2);
-    g = _mm_subs_epi16(_mm_srai_epi16(v1, 1), v3);
-    h = _mm_adds_epi16(v1, _mm_srai_epi16(v3, 1));
-    rows[0] = _mm_adds_epi16(e, h);
-    rows[1] = _mm_adds_epi16(f, g);
-    rows[2] = _mm_subs_epi16(f, g);
-    rows[3] = _mm_subs_epi16(e, h);
-  } else {
-    e = _mm_add_epi16(v0, v2);
-    f = _mm_sub_epi16(v0, v2);
-    g = _mm_sub_epi16(_mm_srai_epi16(v1, 1), v3);
-    h = _mm_add_epi16(v1, _mm_srai_epi16(v3, 1));
-    rows[0] = _mm_add_epi16(e, h);
-    rows[1] = _mm_add_epi16(f, g);
-    rows[2] = _mm_sub_epi16(f, g);
-    rows[3] = _mm_sub_epi16(e, h);
-  }
+  e = Add<kSaturate>(v0, v2);
+  f = Sub<kSaturate>(v0, v2);
+  g = Sub<kSaturate>(_mm_srai_epi16(v1, 1), v3);
+  h = Add<kSaturate>(v1, _mm_srai_epi16(v3, 1));
+  rows[0] = Add<kSaturate>(e, h);
+  rows[1] = Add<kSaturate>(f, g);
+  rows[2] = Sub<kSaturate>(f, g);
+  rows[3] = Sub<kSaturate>(e, h);
 }
 
 // (x + 32) >> 6 added to 8 prediction bytes, limited to 0..255 (8 bytes in the low half).
 template <bool kSaturate>
 inline __m128i RoundAdd(__m128i residual, __m128i predictionBytes) {
-  __m128i rounded = kSaturate ? _mm_adds_epi16(residual, _mm_set1_epi16(32))
-                              : _mm_add_epi16(residual, _mm_set1_epi16(32));
+  __m128i rounded = Add<kSaturate>(residual, _mm_set1_epi16(32));
   __m128i sum = _mm_adds_epi16(_mm_srai_epi16(rounded, 6), Widen(predictionBytes));
   return _mm_packus_epi16(sum, sum);
 }
