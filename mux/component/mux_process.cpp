@@ -38,11 +38,12 @@ uint32_t ChooseStream(MuxComponentState& state) {
   return kStreamNone;
 }
 
-// Writes a sample and answers the bit stream's first failure, if any.
+// Writes a sample and answers the bit stream's first failure, else the multiplexer's, if any.
 QVAStatus WriteSample(MuxComponentState& state, uint32_t stream, const MuxSampleDesc& sample, uint32_t* taken) {
   const uint32_t count = state.multiplexer->Write(stream, &sample);
   if (taken) *taken = count;
-  return state.bitStream->Status();
+  const QVAStatus status = state.bitStream->Status();
+  return status != QVA_SUCCESS ? status : state.multiplexer->Failure();
 }
 
 // An H.264 video format's codec-private bytes, kept as an Annex B header for the next picture.
@@ -129,7 +130,8 @@ QVAStatus WriteData(ComponentInstance* instance, uint32_t pin, uint32_t stream, 
     sample.flags = kSampleTimeValid;
     sample.time = static_cast<double>(buffer.timestamp) / 1000.0;
   }
-  if (buffer.flags & QVA_BUFFLAG_SYNCPOINT) sample.flags |= kSampleKey;
+  // The video encoder sets this flag on the first buffer of every picture.
+  if (buffer.flags & QVA_BUFFLAG_SYNCPOINT) sample.flags |= kSamplePictureStart;
   const QVAStatus status = WriteSample(state, stream, sample, &state.consumed[pin]);
   if (state.consumed[pin] >= sample.length) {
     finished = true;

@@ -1,10 +1,13 @@
 #pragma once
 // CMultiplexer turns one video and one audio elementary stream, fed sample by sample, into one
-// MPEG program or transport stream: it probes the first samples, chooses pack size, rate and
-// buffer bounds for the container, then interleaves the two streams pack by pack.
+// MPEG program or transport stream, or an MP4 or QuickTime file: it probes the first samples,
+// chooses pack size, rate and buffer bounds for the container, then interleaves the two streams
+// pack by pack (MPEG) or sample by sample (MP4).
 #include <cstdint>
 
 #include "mux/core/mux_interfaces.h"
+#include "mux/mp4/mp4_file_state.h"
+#include "mux/mp4/mp4_boxes.h"
 #include "mux/parse/es_info.h"
 #include "mux/syntax/pack_layout.h"
 
@@ -27,6 +30,7 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   uint32_t NextStream() override;
   uint32_t Write(uint32_t stream, const MuxSampleDesc* sample) override;
   bool Close() override;
+  uint32_t Failure() const override { return failure_; }
 
   // Read-only views for tests and the component.
   uint32_t State() const { return state_; }
@@ -65,6 +69,27 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   void WritePaddingPack();
   void WriteSystemHeaderPack(bool video);
   void WriteNavPackNow(const NavInfo& nav);
+
+  // MP4 and QuickTime files (multiplexer_mp4.cpp).
+  bool IsMp4() const;
+  void StartMp4();
+  uint32_t WriteMp4Sample(uint32_t stream, const MuxSampleDesc& sample);
+  uint32_t WriteMp4Video(const MuxSampleDesc& sample);
+  uint32_t WriteMp4Audio(const MuxSampleDesc& sample);
+  void AppendH264Sample(const MuxSampleDesc& sample);
+  bool AppendToAccessUnit(const uint8_t* data, size_t count);
+  void CloseOpenNal();
+  void FinishAccessUnit();
+  void NotePictureType(const MuxSampleDesc& sample);
+  bool AddMp4IndexEntry(uint32_t stream, const uint8_t* data, uint32_t size, uint32_t pictureType,
+                        int32_t presentation);
+  void WriteMp4Bytes(const uint8_t* data, size_t count, uint32_t kind);
+  void WriteMp4Moov();
+  void WriteMp4VideoTrack(Mp4Buffer& moov, uint32_t& duration);
+  void WriteMp4AudioTrack(Mp4Buffer& moov, uint32_t trackId, uint32_t& duration);
+  Mp4ProfileInfo MakeMp4ProfileInfo() const;
+  void StartNextMp4Segment();
+  void FailMp4(uint32_t status);
 
   // Clock helpers on N = bytes written in packs + extra bytes.
   uint64_t ClockBytes() const { return bytesWritten_ + extraBytes_; }
@@ -135,6 +160,11 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   uint32_t pmtCounter_ = 0;
   bool pcrSent_ = false;
   uint64_t lastPcr27MHz_ = 0;
+  // Codec-private bytes of the video (MP4 decoder configuration, H.264 parameter sets).
+  uint32_t codecPrivateLength_ = 0;
+  uint8_t codecPrivate_[128] = {};
+  Mp4FileState mp4_;
+  uint32_t failure_ = 0;
 };
 
 }  // namespace orx::mux

@@ -63,6 +63,15 @@ bool CMultiplexer::ProbeVideo(const MuxSampleDesc& sample) {
   videoSendTime_ = nextAnchorDts_;
   if (!noVbvDelay_)
     videoSendTime_ -= static_cast<double>(info.pictureOffset) / videoBytesPerSecond_ + info.vbvDelay / 90000.0;
+  // The MP4 writers take the format's decoder configuration (the portable form gathers its
+  // parameter sets from the stream).
+  codecPrivateLength_ = 0;
+  const MuxVideoFormat* format = config_.videoFormat;
+  if ((config_.muxType == kMuxMp4 || config_.muxType == kMuxQuickTime) && format != nullptr && format->privateSize > 0) {
+    codecPrivateLength_ = std::min<uint32_t>(format->privateSize, std::min<uint32_t>(sizeof(format->privateData),
+                                                                                        sizeof(codecPrivate_)));
+    std::copy_n(format->privateData, codecPrivateLength_, codecPrivate_);
+  }
   videoState_ = kStreamRunning;
   return true;
 }

@@ -49,10 +49,13 @@ void CMultiplexer::StartStream() {
     case kMuxSvcd:
       packConfig_.packSize = 2324;
       break;
+    case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
+      packConfig_.packSize = 4096;
+      break;
     default:
       break;
   }
-  if (type == kMuxTransport || type == kMuxSvcd || type == kMuxDvd || type == kMuxDvdLargeBuffer) {
+  if (type == kMuxTransport || type == kMuxSvcd || type == kMuxDvd || type == kMuxDvdLargeBuffer || IsMp4()) {
     vbr_ = true;
     packConfig_.mpeg2 = 1;
     system.fixedFlag = 0;
@@ -96,7 +99,7 @@ void CMultiplexer::StartStream() {
     rate = std::max<uint64_t>(rate / 50 * 50, 50);
     if (type == kMuxSvcd) rate = std::max<uint64_t>(rate, packConfig_.packSize * 150ull);
     if (type == kMuxDvd) rate = std::max<uint64_t>(rate, kDvdMinimumRate);
-    if (type == kMuxDvdLargeBuffer) rate = kFixedRate;
+    if (type == kMuxDvdLargeBuffer || IsMp4()) rate = kFixedRate;
     clockRate_ = static_cast<uint32_t>(std::min<uint64_t>(rate, 0xFFFFFFFFull / 50 * 50));
     headerRate = clockRate_;
     const double ratio = static_cast<double>(clockRate_) / (packConfig_.mpeg2 ? 562500.0 : 625000.0);
@@ -134,8 +137,13 @@ void CMultiplexer::StartStream() {
     FlushPack();
   }
   if (type == kMuxTransport || type == kMuxTablesThenProgram) WriteTsTables();
-  StartPack();
-  state_ = kMuxRunning;
+  // An MP4 file opens no pack: its samples go out whole after the file header.
+  if (IsMp4()) {
+    StartMp4();
+  } else {
+    StartPack();
+  }
+  if (state_ == kMuxProbing) state_ = kMuxRunning;
 }
 
 PmtSpec CMultiplexer::MakePmtSpec() const {

@@ -69,7 +69,8 @@ struct MuxConfig {
 enum MuxSampleFlags : uint32_t {
   kSampleEndOfStream = 0x1,
   kSampleTimeValid = 0x4,
-  kSampleKey = 0x800,
+  // The input buffer began a picture (the video encoder marks the first buffer of each one).
+  kSamplePictureStart = 0x800,
 };
 
 struct MuxSampleDesc {
@@ -88,6 +89,8 @@ class IMultiplexer {
   // Answers the bytes of the sample taken so far; the caller offers the rest again.
   virtual uint32_t Write(uint32_t stream, const MuxSampleDesc* sample) = 0;
   virtual bool Close() = 0;
+  // Why the multiplexer stopped writing (a status code, 4 when it could not get memory), or 0.
+  virtual uint32_t Failure() const = 0;
 
  protected:
   virtual ~IMultiplexer() = default;

@@ -57,7 +57,7 @@ bool FeedMultiplexer(IMultiplexer& mux, const std::vector<EsSample>* video, cons
     const EsSample& es = list[next[stream]];
     sample.data = es.bytes.data();
     sample.length = static_cast<uint32_t>(es.bytes.size());
-    sample.flags = (es.timed ? uint32_t{kSampleTimeValid} : 0u) | (es.key ? uint32_t{kSampleKey} : 0u);
+    sample.flags = (es.timed ? uint32_t{kSampleTimeValid} : 0u) | (es.key ? uint32_t{kSamplePictureStart} : 0u);
     sample.time = static_cast<double>(es.timeMs) / 1000.0;
     if (mux.Write(stream, &sample) >= sample.length) ++next[stream];
   }
