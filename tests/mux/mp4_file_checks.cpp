@@ -6,6 +6,9 @@
 #include <cmath>
 #include <sstream>
 
+#include <cstring>
+
+#include "media/media_codes.h"
 #include "tests/mux/mux_harness.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/process.h"
@@ -122,6 +125,78 @@ std::map<std::string, std::string> ProbeFormat(const std::string& path) {
   return fields;
 }
 
+ComponentRun MakeMp4ComponentRun(const H264Stream* video, bool avcC, const AacStream* audio) {
+  ComponentRun run;
+  run.outputType = QVA_MTYPE_MP4;
+  if (video != nullptr) {
+    VideoMediaType type = MakeVideoType(QVA_MSUBTYPE_H264, static_cast<uint32_t>(video->width),
+                                        static_cast<uint32_t>(video->height), video->framesPer1000s, 4000000);
+    type.PARh = type.PARv = 1;
+    const std::vector<uint8_t>& header = avcC ? video->avcC : video->annexBHeader;
+    EXPECT_LE(header.size(), sizeof(type.codecPrivate));
+    type.codecPrivateLength = static_cast<uint32_t>(std::min(header.size(), sizeof(type.codecPrivate)));
+    std::memcpy(type.codecPrivate, header.data(), type.codecPrivateLength);
+    run.video.format = RecordBytes(type);
+    run.video.samples = &video->buffers;
+  }
+  if (audio != nullptr) {
+    run.audio.format = RecordBytes(MakeAudioType(QVA_MSUBTYPE_AAC, static_cast<uint32_t>(audio->sampleRate),
+                                                 static_cast<uint16_t>(audio->channels),
+                                                 static_cast<uint32_t>(audio->bitRate)));
+    run.audio.samples = &audio->frames;
+  }
+  return run;
+}
+
+CoreRun MakeMp4CoreRun(uint32_t muxType, const H264Stream* video, const AacStream* audio,
+                       std::vector<EsSample>& videoSamples) {
+  CoreRun run;
+  run.muxType = muxType;
+  run.audioClass = kAudioClassAac;
+  run.codecHint = kHintH264;
+  if (video != nullptr) {
+    // The header sample: flags 0x804, time 0.
+    EsSample header;
+    header.bytes = video->annexBHeader;
+    header.timeMs = 0;
+    header.key = true;
+    videoSamples.assign(1, header);
+    videoSamples.insert(videoSamples.end(), video->buffers.begin(), video->buffers.end());
+    run.videoFormat.width = static_cast<uint32_t>(video->width);
+    run.videoFormat.height = static_cast<uint32_t>(video->height);
+    run.videoFormat.aspectX = run.videoFormat.width;
+    run.videoFormat.aspectY = run.videoFormat.height;
+    run.videoFormat.frameRateNum = video->framesPer1000s;
+    run.videoFormat.frameRateDen = 1000;
+    run.videoFormat.privateSize = static_cast<uint32_t>(video->avcC.size());
+    std::memcpy(run.videoFormat.privateData, video->avcC.data(), video->avcC.size());
+    run.video = &videoSamples;
+  }
+  if (audio != nullptr) {
+    run.audioFormat.channels = static_cast<uint32_t>(audio->channels);
+    run.audioFormat.sampleRate = static_cast<uint32_t>(audio->sampleRate);
+    run.audioFormat.bitrate = static_cast<uint32_t>(audio->bitRate);
+    run.audio = &audio->frames;
+  }
+  return run;
+}
+
+std::vector<uint8_t> RunMp4Core(const CoreRun& run) {
+  MemoryBitStream out;
+  if (!RunCore(run, out)) return {};
+  EXPECT_EQ(out.segments.size(), 1u);
+  return out.segments[0];
+}
+
+std::vector<uint8_t> WithoutTimes(std::vector<uint8_t> bytes) {
+  for (size_t at = 4; at + 16 <= bytes.size(); ++at) {
+    const char* type = reinterpret_cast<const char*>(bytes.data() + at);
+    if (std::memcmp(type, "mvhd", 4) == 0 || std::memcmp(type, "tkhd", 4) == 0 || std::memcmp(type, "mdhd", 4) == 0)
+      std::memset(bytes.data() + at + 8, 0, 8);
+  }
+  return bytes;
+}
+
 void CheckMp4File(const std::string& path, const Mp4Expectation& expect) {
   auto format = ProbeFormat(path);
   EXPECT_EQ(format["format_name"].rfind("mov,mp4", 0), 0u) << format["format_name"];
@@ -140,15 +215,13 @@ void CheckMp4File(const std::string& path, const Mp4Expectation& expect) {
       EXPECT_EQ(packets[i].key, video->idr[i]) << "picture " << i << " key flag";
       pts.push_back(packets[i].ptsMs);
     }
-    std::vector<int64_t> input = video->pictureTimesMs;
+    // Each picture keeps its own time (in decode order), counted from the first in display order.
+    const std::vector<int64_t>& input = video->pictureTimesMs;
+    const int64_t first = *std::min_element(input.begin(), input.end());
+    for (size_t i = 0; i < pts.size(); ++i)
+      EXPECT_NEAR(pts[i], static_cast<double>(input[i] - first), 1.0) << "picture " << i << " in decode order";
     std::sort(pts.begin(), pts.end());
-    std::sort(input.begin(), input.end());
-    for (size_t i = 0; i < pts.size(); ++i) {
-      if (i > 0) {
-        EXPECT_GT(pts[i], pts[i - 1]) << "presentation times repeat at " << i;
-      }
-      EXPECT_NEAR(pts[i], static_cast<double>(input[i] - input[0]), 1.0) << "picture " << i << " in display order";
-    }
+    for (size_t i = 1; i < pts.size(); ++i) EXPECT_GT(pts[i], pts[i - 1]) << "presentation times repeat at " << i;
     const std::vector<std::vector<uint8_t>> slices = SliceNalUnits(CopyStream(path, "0:v", "h264"));
     EXPECT_TRUE(slices == video->slices) << "the slices differ from the input's (" << slices.size() << " of "
                                          << video->slices.size() << ")";

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "tests/mux/mp4_fixtures.h"
+#include "tests/mux/mux_component_driver.h"
+#include "tests/mux/mux_harness.h"
 
 namespace orx::mux::test {
 
@@ -17,6 +19,21 @@ struct Mp4Expectation {
 };
 // Adds a failure for every way the file differs from what went in.
 void CheckMp4File(const std::string& path, const Mp4Expectation& expect);
+
+// What an export's encoders send qvacmux for these streams (null: the pin is not connected),
+// for the output type of MP4 targets. The H.264 format carries the header (avcC or our
+// encoder's Annex B form) as its codec-private bytes.
+ComponentRun MakeMp4ComponentRun(const H264Stream* video, bool avcC, const AacStream* audio);
+
+// The core's run of the same streams for a container type; the video samples (when given) are
+// put in `videoSamples`, led by the header sample the component makes of an avcC record.
+CoreRun MakeMp4CoreRun(uint32_t muxType, const H264Stream* video, const AacStream* audio,
+                       std::vector<EsSample>& videoSamples);
+// Runs it; the file's bytes (the first segment), or empty after a failure.
+std::vector<uint8_t> RunMp4Core(const CoreRun& run);
+
+// Creation and modification times zeroed (mvhd, tkhd, mdhd), so two runs compare.
+std::vector<uint8_t> WithoutTimes(std::vector<uint8_t> bytes);
 
 // The boxes of a file, by path: "moov/trak[1]/mdia" (the index picks among boxes of one type).
 struct Mp4Box {

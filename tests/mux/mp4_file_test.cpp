@@ -53,25 +53,8 @@ TEST_P(Mp4ComponentFiles, FfmpegReadsWhatWentIn) {
   }
   if (c.audio != Audio::kNone) audio = MakeAudio(c.audio, seconds);
 
-  ComponentRun run;
-  run.outputType = QVA_MTYPE_MP4;
-  if (c.video) {
-    VideoMediaType type = MakeVideoType(QVA_MSUBTYPE_H264, static_cast<uint32_t>(c.h264.width),
-                                        static_cast<uint32_t>(c.h264.height), video.framesPer1000s, 4000000);
-    type.PARh = type.PARv = 1;
-    const std::vector<uint8_t>& header = c.header == Header::kAvcC ? video.avcC : video.annexBHeader;
-    ASSERT_LE(header.size(), sizeof(type.codecPrivate));
-    type.codecPrivateLength = static_cast<uint32_t>(header.size());
-    std::memcpy(type.codecPrivate, header.data(), header.size());
-    run.video.format = RecordBytes(type);
-    run.video.samples = &video.buffers;
-  }
-  if (c.audio != Audio::kNone) {
-    run.audio.format = RecordBytes(MakeAudioType(QVA_MSUBTYPE_AAC, static_cast<uint32_t>(audio.sampleRate),
-                                                 static_cast<uint16_t>(audio.channels),
-                                                 static_cast<uint32_t>(audio.bitRate)));
-    run.audio.samples = &audio.frames;
-  }
+  const ComponentRun run = MakeMp4ComponentRun(c.video ? &video : nullptr, c.header == Header::kAvcC,
+                                                c.audio != Audio::kNone ? &audio : nullptr);
   const std::string dir = orx::test::MakeTempDir("mp4");
   const std::string path = dir + "/out.mov";
   MuxLibrary library;
@@ -124,34 +107,11 @@ TEST_P(Mp4IsoForms, FfmpegReadsThem) {
   const IsoCase& c = GetParam();
   const H264Stream video = MakeH264Stream({});
   const AacStream audio = MakeAacStream(48000, 2, 128, 30 / video.frameRate);
-  // The header sample an avcC record becomes, as its own sample ahead of the pictures.
   std::vector<EsSample> samples;
-  EsSample header;
-  header.bytes = video.annexBHeader;
-  header.timed = false;
-  header.key = true;
-  samples.push_back(header);
-  samples.insert(samples.end(), video.buffers.begin(), video.buffers.end());
-  CoreRun run;
-  run.muxType = c.muxType;
-  run.audioClass = kAudioClassAac;
-  run.codecHint = kHintH264;
-  run.videoFormat.width = 720;
-  run.videoFormat.height = 480;
-  run.videoFormat.frameRateNum = video.framesPer1000s;
-  run.videoFormat.frameRateDen = 1000;
-  run.videoFormat.privateSize = static_cast<uint32_t>(video.avcC.size());
-  std::memcpy(run.videoFormat.privateData, video.avcC.data(), video.avcC.size());
-  run.audioFormat.channels = 2;
-  run.audioFormat.sampleRate = 48000;
-  run.audioFormat.bitrate = 128000;
-  run.video = &samples;
-  run.audio = &audio.frames;
-  MemoryBitStream out;
-  ASSERT_TRUE(RunCore(run, out));
-  ASSERT_EQ(out.segments.size(), 1u);
+  const std::vector<uint8_t> bytes = RunMp4Core(MakeMp4CoreRun(c.muxType, &video, &audio, samples));
+  ASSERT_FALSE(bytes.empty());
   const std::string path = orx::test::MakeTempDir("mp4-iso") + "/out.mp4";
-  ASSERT_TRUE(WriteBytes(path, out.segments[0]));
+  ASSERT_TRUE(WriteBytes(path, bytes));
   Mp4Expectation expect;
   expect.majorBrand = c.majorBrand;
   expect.video = &video;
@@ -160,7 +120,7 @@ TEST_P(Mp4IsoForms, FfmpegReadsThem) {
 
   // Where the portable form puts its own boxes: the profile box after ftyp, an edit list in
   // each track after tkhd, the metadata box closing each track.
-  const Mp4BoxTree tree = ReadMp4Boxes(out.segments[0]);
+  const Mp4BoxTree tree = ReadMp4Boxes(bytes);
   const bool portable = c.muxType == kMuxMp4Portable;
   EXPECT_EQ(tree.Path(1), portable ? "uuid" : "mdat");
   for (int track = 0; track < 2; ++track) {
@@ -174,6 +134,33 @@ INSTANTIATE_TEST_SUITE_P(Table, Mp4IsoForms,
                          ::testing::Values(IsoCase{"Mp4", kMuxMp4, "isom"},
                                            IsoCase{"PortableMp4", kMuxMp4Portable, "MSNV"}),
                          [](const ::testing::TestParamInfo<IsoCase>& info) { return std::string(info.param.name); });
+
+// The file the component writes itself (QVAComp_OpenURL) and the one a writer makes of its
+// output buffers, seeks included, are the same file.
+TEST(Mp4ComponentOutputs, FileAndPinGiveTheSameBytes) {
+  const H264Stream video = MakeH264Stream({});
+  const AacStream audio = MakeAacStream(48000, 2, 128, 30 / video.frameRate);
+  const ComponentRun base = MakeMp4ComponentRun(&video, false, &audio);
+  MuxLibrary library;
+  MuxSink pinSink;
+  ComponentResult pinResult;
+  RunComponent(library, base, pinSink, pinResult);
+  ASSERT_EQ(pinResult.errorStatus, 0);
+
+  const std::string path = orx::test::MakeTempDir("mp4-file") + "/out.mov";
+  ComponentRun fileRun = base;
+  fileRun.url = "file:/" + path;  // the prefix is cut
+  MuxSink fileSink;
+  ComponentResult fileResult;
+  RunComponent(library, fileRun, fileSink, fileResult);
+  ASSERT_EQ(fileResult.errorStatus, 0);
+  EXPECT_EQ(fileSink.DataBuffers(), 0u) << "with a file open nothing goes to output pin 0";
+  const std::vector<uint8_t> file = ReadBytes(path);
+  const std::vector<uint8_t> pin = pinSink.Bytes();
+  ASSERT_FALSE(file.empty());
+  EXPECT_TRUE(WithoutTimes(file) == WithoutTimes(pin)) << file.size() << " bytes in the file, " << pin.size()
+                                                       << " through the pin";
+}
 
 }  // namespace
 }  // namespace orx::mux::test
