@@ -84,13 +84,13 @@ TEST(Mp4Browser, ChromiumPlaysTheQuickTimeFile) {
   EXPECT_EQ(height, 480);
   ASSERT_EQ(grey.size(), static_cast<size_t>(kCells));
 
-  // The picture drawn is the one shown when currentTime was read, give or take the one the
-  // player had ready next: the best match among the pictures around floor(t x rate) must be
-  // that near, at least 30 dB, and better than its neighbours.
+  // currentTime is read just after the picture is drawn, and a loaded machine lets playback
+  // run on a few pictures meanwhile: the best match among the pictures up to floor(t x rate)
+  // must be one past 1.5 s, at least 30 dB, and better than its neighbours.
   const int at = static_cast<int>(std::floor(currentTime * video.frameRate + 1e-6));
-  const int first = std::max(at - 3, 0);
-  const auto thumbnails = SourceThumbnails("testsrc2=size=720x480:rate=30000/1001", first, at + 3);
-  ASSERT_EQ(thumbnails.size(), 7u);
+  const int first = std::max(at - 6, 0);
+  const auto thumbnails = SourceThumbnails("testsrc2=size=720x480:rate=30000/1001", first, at + 1);
+  ASSERT_EQ(thumbnails.size(), static_cast<size_t>(at + 2 - first));
   size_t best = 0;
   std::vector<double> psnr;
   for (size_t i = 0; i < thumbnails.size(); ++i) {
@@ -100,7 +100,9 @@ TEST(Mp4Browser, ChromiumPlaysTheQuickTimeFile) {
   std::ostringstream table;
   for (size_t i = 0; i < psnr.size(); ++i) table << " " << first + static_cast<int>(i) << ":" << psnr[i];
   EXPECT_GE(psnr[best], 30.0) << "PSNR by picture:" << table.str();
-  EXPECT_LE(std::abs(first + static_cast<int>(best) - at), 1) << "PSNR by picture:" << table.str();
+  EXPECT_GE((first + static_cast<int>(best)) / video.frameRate, 1.5 - 0.5 / video.frameRate)
+      << "PSNR by picture:" << table.str();
+  EXPECT_LE(first + static_cast<int>(best), at + 1) << "PSNR by picture:" << table.str();
   if (best > 0) {
     EXPECT_GT(psnr[best], psnr[best - 1]);
   }
