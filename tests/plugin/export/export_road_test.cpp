@@ -332,7 +332,8 @@ TEST_F(ExportTest, AnOutputThatEndsBeforeTheVideoFailsTheExport) {
 // The finish waits for the output's end while the engine still writes: an encoder that takes
 // longer than the wait to write its last pictures (a loaded machine) keeps them, where the
 // finish used to flush them away after its 10 s and answer success with a short file. An
-// output that stops and never ends fails the export. The wait is 100 ms here.
+// output that stops and never ends fails the export. The wait is 500 ms here, ten times the
+// gap between two tail writes, so that a loaded machine does not stretch a gap into a wait.
 TEST_F(ExportTest, TheFinishWaitsForAnOutputStillWritingAndFailsOneThatNeverEnds) {
   struct Row {
     const char* what;
@@ -341,11 +342,11 @@ TEST_F(ExportTest, TheFinishWaitsForAnOutputStillWritingAndFailsOneThatNeverEnds
     int32_t answer;
   };
   const Row rows[] = {
-      {"ends after writing for six waits", 12, false, 0},
+      {"ends after writing for more than two waits", 24, false, 0},
       {"writes and never ends", 3, true, kResultExportFailed},
       {"never ends, writing nothing", 0, true, kResultExportFailed},
   };
-  SetSinkEndWaitMsForTest(100);
+  SetSinkEndWaitMsForTest(500);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     script_ = EngineScript{};
