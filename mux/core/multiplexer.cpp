@@ -104,8 +104,20 @@ int64_t CMultiplexer::ScrMilliseconds() const {
   return static_cast<int64_t>(ClockBytes() * 20 / (clockRate_ / 50));
 }
 
+double CMultiplexer::FieldSeconds() const {
+  const bool dvdForm = config_.muxType == kMuxDvd || config_.muxType == kMuxDvdLargeBuffer;
+  if (!dvdForm || frameRateNum_ == 0 || frameRateDen_ == 0) return 0.0;
+  return static_cast<double>(frameRateDen_) / (2.0 * frameRateNum_);
+}
+
+double CMultiplexer::SnapVideoTime(double time) const {
+  const double field = FieldSeconds();
+  return field > 0.0 ? std::round(time / field) * field : time;
+}
+
 uint64_t CMultiplexer::Pts90kHz(double time) const {
-  const int64_t ticks = static_cast<int64_t>((time - timeBase_) * 90000.0);
+  // A time meant to fall on a tick (a field boundary, say) may come out a hair below it.
+  const int64_t ticks = static_cast<int64_t>(std::floor((time - timeBase_) * 90000.0 + 1e-6));
   return static_cast<uint64_t>(ticks) & 0x1FFFFFFFFull;
 }
 

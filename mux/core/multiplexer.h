@@ -97,6 +97,12 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   uint64_t Scr27MHz() const;
   int64_t ScrMilliseconds() const;
   uint64_t Pts90kHz(double time) const;
+  // The DVD forms present video on field boundaries of the 90 kHz clock: the video's times
+  // (whole milliseconds as they arrive) are put back on the field grid, and so is the time
+  // base. Other forms keep their times as given.
+  double SnapVideoTime(double time) const;
+  // A field's duration in seconds in the DVD forms once the frame rate is known; else 0.
+  double FieldSeconds() const;
   bool Running(uint32_t streamState) const { return streamState == kStreamRunning; }
   bool IsTransport() const { return config_.muxType == kMuxTransport; }
 

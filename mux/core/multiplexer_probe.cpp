@@ -52,9 +52,10 @@ bool CMultiplexer::ProbeVideo(const MuxSampleDesc& sample) {
   frameRateNum_ = info.frameRateNum > 0 ? static_cast<uint32_t>(info.frameRateNum) : 30000;
   frameRateDen_ = info.frameRateNum > 0 && info.frameRateDen > 0 ? info.frameRateDen : 1001;
   frameRate_ = static_cast<double>(frameRateNum_) / frameRateDen_;
-  nextAnchorDts_ = sample.time - (info.temporalRef + 1) / frameRate_;
-  firstVideoTime_ = sample.time;
-  lastVideoPts_ = sample.time;
+  const double time = SnapVideoTime(sample.time);
+  nextAnchorDts_ = time - (info.temporalRef + 1) / frameRate_;
+  firstVideoTime_ = time;
+  lastVideoPts_ = time;
   width_ = static_cast<uint32_t>(info.width);
   height_ = static_cast<uint32_t>(info.height);
   aspectX_ = static_cast<uint32_t>(info.aspectX);

@@ -44,6 +44,9 @@ void CMultiplexer::Interleave(bool setTimeBase) {
       return;
     }
     timeBase_ = !videoRunning ? x2 : !audioRunning ? y2 : std::min(x2, y2);
+    // On the field grid too (earlier, never later), so that video times on it give PTS on it.
+    if (const double field = FieldSeconds(); videoRunning && field > 0.0)
+      timeBase_ = std::floor(timeBase_ / field) * field;
   }
   double offset = 0;
   if (noVbvDelay_ && audioRunning && videoRunning)
@@ -178,12 +181,13 @@ bool CMultiplexer::StartSample(uint32_t stream, const MuxSampleDesc& sample) {
       return false;
     }
     const bool bPicture = info.pictureType == kPictureB;
-    double dtsTime = sample.time;
+    const double time = SnapVideoTime(sample.time);
+    double dtsTime = time;
     if (!bPicture) {
       dtsTime = nextAnchorDts_;
-      nextAnchorDts_ = sample.time;
+      nextAnchorDts_ = time;
     }
-    lastVideoPts_ = sample.time;
+    lastVideoPts_ = time;
     videoSamplePacked_ = 0;
     videoSendTime_ = dtsTime;
     if (info.vbvDelay != kVbvDelayUnknown)
@@ -210,7 +214,7 @@ bool CMultiplexer::StartSample(uint32_t stream, const MuxSampleDesc& sample) {
       }
       if (config_.muxType != kMuxSvcd && !IsTransport()) AddSystemHeader();
     }
-    SetTimestamps(!bPicture, Pts90kHz(sample.time), Pts90kHz(dtsTime));
+    SetTimestamps(!bPicture, Pts90kHz(time), Pts90kHz(dtsTime));
     return true;
   }
   if (config_.maxFileSize && videoState_ != kStreamRunning && outputBytes_ >= config_.maxFileSize &&

@@ -463,6 +463,40 @@ TEST_F(ExportStream, AProgramStreamCarriesVideoAndAudioOfEqualLength) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
+// dvdauthor takes the program streams of the DVD exports without a warning: the video's time
+// stamps fall on field boundaries of the 90 kHz clock (the 29.97 fps demo used to draw "Video
+// PTS does not line up on a multiple of a field"), at NTSC and PAL rates.
+TEST_F(ExportStream, DvdProgramStreamsPassDvdauthorWithoutAWarning) {
+  if (orx::test::RequireProgram("dvdauthor").empty()) GTEST_SKIP() << "dvdauthor is missing";
+  struct Row {
+    const char* name;
+    const char* pattern;
+    const char* videoFormat;
+  };
+  const Row rows[] = {{"ntsc.mpg", "720x480@29.97", "NTSC"}, {"pal.mpg", "720x576@25", "PAL"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> args = Pattern(row.pattern, Frames(60, 20));
+    args.insert(args.end(), {"--tone", "440", "--set", "ORXMultiplexerContainer=1"});
+    ProcessResult r = Export(row.name, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    orx::test::ProcessOptions options;
+    options.setEnv["VIDEO_FORMAT"] = row.videoFormat;
+    const std::string dvd = dir_ + "/dvd-" + row.videoFormat;
+    ProcessResult title = orx::test::RunProcess({"dvdauthor", "-o", dvd, "-t", dir_ + "/" + row.name}, options);
+    EXPECT_EQ(title.exitCode, 0) << title.err;
+    std::string complaints;
+    for (const std::string* text : {&title.out, &title.err}) {
+      std::istringstream in(*text);
+      std::string line;
+      while (std::getline(in, line))
+        if (line.find("WARN:") != std::string::npos || line.find("ERR:") != std::string::npos)
+          complaints += line + "\n";
+    }
+    EXPECT_EQ(complaints, "");
+  }
+}
+
 // A 1280x720 sequence exported at 720x480 through the scaler: the picture is the source
 // resized by nearest neighbour (the host's 'vuya' frames carry the luma unchanged, so the
 // converter leaves it as it is), also when the host switches to 'bgra' mid-export. A 720x576
