@@ -90,10 +90,14 @@ QVAStatus OpenAudioEncoder(ComponentInstance* instance, const void* record, uint
 // sample out. MPEG audio: the analysis filter bank's delay plus a standard decoder's synthesis
 // delay. AAC: a whole frame, as each frame's transform overlaps the previous one by 1024
 // samples, so a decoder puts out a frame's samples only with the next frame.
+// Layer III: the filter banks' 481 and the MDCT's overlap of one granule, 576 samples, whose
+// second half a decoder adds only with the next granule.
 inline constexpr uint32_t kCodecDelaySamples = 481;
+inline constexpr uint32_t kLayer3CodecDelaySamples = 481 + 576;
 inline constexpr uint32_t kAacCodecDelaySamples = 1024;
-inline uint32_t CodecDelaySamples(uint32_t codec) {
-  return codec == kCodecAacLc ? kAacCodecDelaySamples : kCodecDelaySamples;
+inline uint32_t CodecDelaySamples(uint32_t codec, uint32_t layer = 2) {
+  if (codec == kCodecAacLc) return kAacCodecDelaySamples;
+  return layer == 3 ? kLayer3CodecDelaySamples : kCodecDelaySamples;
 }
 
 }  // namespace orx::aenc

@@ -39,9 +39,12 @@ uint64_t FirstFrameTime(const AudioEncComponentState& s, uint64_t time) {
   return time > carriedMs ? time - carriedMs : 0;
 }
 
-void EncodeOneFrame(AudioEncComponentState& s, const int16_t* pcm) {
-  s.encoder->EncodeFrame(pcm);
+// A frame the encoder could not code (no memory for its bookkeeping) ends the stream with
+// QVA_ERR_NOMEMORY through the worker's failure path.
+QVAStatus EncodeOneFrame(AudioEncComponentState& s, const int16_t* pcm) {
+  const bool coded = s.encoder->EncodeFrame(pcm);
   s.framesEncoded += s.bitstream->TakeDelivered();
+  return coded ? QVA_SUCCESS : QVA_ERR_NOMEMORY;
 }
 
 // Codes every whole frame of the carried samples followed by `count` new ones; the rest is
@@ -64,7 +67,10 @@ QVAStatus EncodePcm(AudioEncComponentState& s, const uint8_t* data, uint32_t len
     s.carriedSamples = 0;
   }
   while (count >= frame) {
-    EncodeOneFrame(s, samples);
+    if (QVAStatus status = EncodeOneFrame(s, samples)) {
+      s.carriedSamples = 0;
+      return status;
+    }
     samples += frame;
     count -= frame;
   }
@@ -76,29 +82,34 @@ QVAStatus EncodePcm(AudioEncComponentState& s, const uint8_t* data, uint32_t len
 // Codes what is left of a stream: the carried samples padded with silence to a whole frame,
 // and one more frame of silence when the padding is shorter than the codec's delay, so that
 // a decoder puts out every input sample.
-void FlushCarriedSamples(AudioEncComponentState& s) {
+QVAStatus FlushCarriedSamples(AudioEncComponentState& s) {
   const uint32_t frame = s.config.frameSamples;
   const uint32_t channels = s.encoder->channels;
   uint32_t padding = 0;
   if (s.carriedSamples > 0) {
     std::fill(s.carry + s.carriedSamples, s.carry + frame, int16_t{0});
     padding = (frame - s.carriedSamples) / channels;
-    EncodeOneFrame(s, s.carry);
     s.carriedSamples = 0;
+    if (QVAStatus status = EncodeOneFrame(s, s.carry)) return status;
   }
-  if (padding < CodecDelaySamples(s.config.codec)) {
+  if (padding < CodecDelaySamples(s.config.codec, s.config.layer)) {
     std::fill(s.carry, s.carry + frame, int16_t{0});
-    EncodeOneFrame(s, s.carry);
+    return EncodeOneFrame(s, s.carry);
   }
+  return QVA_SUCCESS;
 }
 
 // Ends the open encoder's stream: its tail, EndOfStream, and the encoder made ready for another.
-void FinishStream(ComponentInstance* instance, const ComponentBuffer* endBuffer) {
+QVAStatus FinishStream(ComponentInstance* instance, const ComponentBuffer* endBuffer) {
   AudioEncComponentState& s = AencState(instance);
-  FlushCarriedSamples(s);
+  const QVAStatus status = FlushCarriedSamples(s);
+  // Frames the end completes (Layer III's, waiting for main data) count as delivered too.
   s.encoder->EndOfStream();
+  s.framesEncoded += s.bitstream->TakeDelivered();
+  if (status) return status;
   if (endBuffer && (endBuffer->flags & QVA_BUFFLAG_EOI))
     SendMarker(instance, QVA_BUFFLAG_AUDIO | QVA_BUFFLAG_EOS, *endBuffer);
+  return QVA_SUCCESS;
 }
 
 // A component whose stream has ended pauses, as the video encoders and the multiplexer do: the
@@ -176,8 +187,9 @@ QVAStatus OpenAudioEncoder(ComponentInstance* instance, const void* record, uint
                             std::to_string(s.config.codec) + ", layer " + std::to_string(s.config.layer) +
                             (aac ? "); AAC takes 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, "
                                    "48000, 64000, 88200 or 96000 Hz with one or two channels\n"
-                                 : "); MPEG audio layer II takes 16000, 22050, 24000, 32000, 44100 "
-                                   "or 48000 Hz\n"));
+                             : s.config.layer == 3 ? "); MPEG audio layer III takes 32000, 44100 or 48000 Hz\n"
+                                                   : "); MPEG audio layer II takes 16000, 22050, 24000, 32000, 44100 "
+                                                     "or 48000 Hz\n"));
       return refused;
     }
     if (!s.bitstream) return QVA_ERR_NOMEMORY;
@@ -260,11 +272,16 @@ QVAStatus AudioEncoderProcessBuf(ComponentInstance* instance, ComponentBuffer* b
   if (!s.encoder) return QVA_ERR_OPEN;  // "Unable to open or initialize": stops the worker
   if (!s.encoderOpen) return QVA_SUCCESS;
   if (!isFormat) {
-    if (QVAStatus status = EncodePcm(s, buffer->data, buffer->length)) return status;
+    if (QVAStatus status = EncodePcm(s, buffer->data, buffer->length)) {
+      // The stream cannot go on: its queued frames still go out before the worker stops.
+      s.encoder->EndOfStream();
+      s.framesEncoded += s.bitstream ? s.bitstream->TakeDelivered() : 0;
+      return status;
+    }
   }
   if (isEnd) {
     // The end buffer's own PCM is coded above; then the tail, the end marker, and a fresh start.
-    FinishStream(instance, buffer);
+    if (QVAStatus status = FinishStream(instance, buffer)) return status;
     s.encoder->Init(s.bitstream);
     s.framesEncoded = 0;  // of the next stream
     PauseAtStreamEnd(instance);

@@ -61,9 +61,9 @@ void MakeAudioEncoderConfig(const AudioMediaType& input, const AudioMediaType& o
 
 bool IsCodableOutputSubtype(uint32_t subtype) {
   // Layer I (0x11) would be Layer II data under a Layer I header and AC-3 (0x200) a header with
-  // layer bits 00: both invalid streams. Layer III and the WMA style codec have no coder in this
-  // library yet.
-  return subtype == kSubtypeMpegAudio || subtype == QVA_MSUBTYPE_MPA2 || subtype == QVA_MSUBTYPE_AAC;
+  // layer bits 00: both invalid streams. The WMA style codec has no coder in this library yet.
+  return subtype == kSubtypeMpegAudio || subtype == QVA_MSUBTYPE_MPA2 || subtype == QVA_MSUBTYPE_MPA3 ||
+         subtype == QVA_MSUBTYPE_AAC;
 }
 
 bool IsAacTableRate(uint32_t rate) {
@@ -77,8 +77,12 @@ uint32_t CheckCodableConfig(const AudioEncoderConfig& config) {
   // AAC codes the rates its header can name, exactly: a nearest index would put a rate in the
   // header and band layout that the frame size and bandwidth do not follow.
   if (config.codec == kCodecAacLc) return IsAacTableRate(config.sampleRate) ? 0 : kStatusFormat;
-  if (config.codec != kCodecMpegAudio || config.layer != 2) return kStatusFormat;
-  if (MpegSamplingIndex(config.sampleRate).id < 0) return kStatusFormat;
+  if (config.codec != kCodecMpegAudio || (config.layer != 2 && config.layer != 3)) return kStatusFormat;
+  const MpegSampling sampling = MpegSamplingIndex(config.sampleRate);
+  if (sampling.id < 0) return kStatusFormat;
+  // Layer III is written with MPEG-1 side information only: 32000, 44100 and 48000 Hz. At the
+  // lower rates its header would say MPEG-2 over an MPEG-1 frame, which no decoder reads.
+  if (config.layer == 3 && sampling.id != 1) return kStatusFormat;
   return 0;
 }
 

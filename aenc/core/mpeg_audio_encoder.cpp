@@ -7,6 +7,7 @@
 #include "aenc/aac/aac_state.h"
 #include "aenc/core/analysis_window.h"
 #include "aenc/core/mpeg_audio_tables.h"
+#include "aenc/layer3/layer3_state.h"
 #include "aenc/layer2/layer2_tables.h"
 #include "aenc/psy/psychoacoustic_model.h"
 #include "aenc/simd/audio_factories.h"
@@ -61,9 +62,9 @@ void CMPEGAudioEncoder::SetupMpeg(const AudioEncoderConfig& config, uint32_t ext
   channels = mode == 3 ? 1 : 2;
   layer = static_cast<int>(config.layer);
   MpegSampling sampling = MpegSamplingIndex(config.sampleRate);
-  if (sampling.id < 0 || layer == 3) {
-    // No sampling-frequency code for the rate (the component refuses such rates), or Layer III,
-    // whose coder is not part of this library yet.
+  if (sampling.id < 0 || (layer == 3 && sampling.id != 1)) {
+    // No sampling-frequency code for the rate (the component refuses such rates), or Layer III
+    // at a lower sampling frequency, whose header would say MPEG-2 over MPEG-1 side information.
     constructed_ = false;
     return;
   }
@@ -73,17 +74,18 @@ void CMPEGAudioEncoder::SetupMpeg(const AudioEncoderConfig& config, uint32_t ext
   int kbps = MpegBitrateKbps(id, layer, bitrateIndex);
   sampleRate = kMpegSampleRates[id * 4 + samplingIndex];
   allocTable = SelectAllocTable(id, sampleRate, kbps, channels);
-  sblimit = allocTable->sblimit;
+  sblimit = layer == 3 ? kMpegSubbands : allocTable->sblimit;
   frameSamples = kMpegFrameSamples;
   frameBytes = 144000 * kbps / sampleRate;
   frameRemainder = 144000 * kbps % sampleRate;
   paddingAccumulator = -frameRemainder;
   copyright = config.copyright != 0;
   original = config.original != 0;
-  crc = config.crc != 0;
+  crc = layer == 3 ? 0 : config.crc != 0;
   crcBits = crc ? 16 : 0;
   psyMode = static_cast<int>(config.psyMode);
   if (!mpegWork.Allocate(1)) constructed_ = false;
+  if (layer == 3 && !SetupLayer3()) constructed_ = false;
   for (int q = 0; q < 17; ++q) {
     for (int j = 0; j < 64; ++j)
       quantTable[q][j] = static_cast<float>(kLayer2QuantClasses[q].cPrime / kScalefactorB1[j]);
@@ -148,6 +150,7 @@ bool CMPEGAudioEncoder::Init(IAudioBitstream* output) {
   stage[0] = 0;
   if (psyModel) psyModel->InitModel(HeaderWords());
   ResetAacStream();
+  ResetLayer3Stream();
   return true;
 }
 
@@ -170,13 +173,13 @@ bool CMPEGAudioEncoder::EncodeFrame(const int16_t* pcm) {
       bits += 8;
     }
   }
+  bool coded = true;
   if (id == kCodecAacLc) EncodeAacFrame(pcm, bits);
+  else if (layer == 3) coded = EncodeLayer3Frame(bits);
   else EncodeLayer2Frame(bits);
   ++framesCoded;
-  return true;
+  return coded;
 }
-
-bool CMPEGAudioEncoder::EndOfStream() { return true; }
 
 double CMPEGAudioEncoder::GetAverageStepDb() {
   if (framesCoded == 0 || !(stepSum > 0)) return 0;

@@ -17,6 +17,10 @@ class CPsychoacousticModel;
 struct Layer2AllocTable;
 struct AacState;
 struct AacWorkArea;
+struct Layer3State;
+struct Layer3WorkArea;
+struct Layer3GranuleRecord;
+struct Layer3FrameNode;
 
 constexpr int kMpegFrameSamples = 1152;
 constexpr int kMpegSubbands = 32;
@@ -79,6 +83,9 @@ class CMPEGAudioEncoder : public IAudioEncoder {
                               const uint32_t* allocation, uint32_t* codes);
   virtual void DeinterleavePcm(const int16_t* in, int16_t* left, int16_t* right, int count,
                                int channels);
+  // Slot 8: out[k] = sum over n of T[k][n] x z[n] for 36 subband samples z (oldest first) and
+  // the process-wide MDCT table T (layer3/layer3_mdct_table.h).
+  virtual void Layer3Mdct(const float* z, float* out);
 
   // Spectrum kernels (slots 12, 13, 17; spectrum_kernels.cpp and aac/aac_band_max_abs.cpp).
   // codes[i] = the quantized magnitude of xr34[i] x step; answers the OR of all codes. count is
@@ -122,6 +129,34 @@ class CMPEGAudioEncoder : public IAudioEncoder {
   void WriteAacEscape(int value);
   static float AacStepFromGain(int gain);
   int AacBitsWritten() const;
+
+  // Layer III (layer3/). EncodeLayer3Frame answers false when a frame node could not be
+  // allocated (the frame is not coded).
+  bool SetupLayer3();
+  void ResetLayer3Stream();
+  bool EncodeLayer3Frame(int bits);
+  void Layer3Transform();
+  void Layer3Granules(int mean, int bits);
+  void Layer3RateLoop(Layer3GranuleRecord& record, int32_t* ix, int minBits, int mean, int maxBits,
+                      int preferred);
+  int Layer3TryGain(int q, int32_t* ix, Layer3GranuleRecord& record, bool* fits);
+  int Layer3CountBits(const int32_t* ix, Layer3GranuleRecord& record) const;
+  int Layer3RegionBits(const int32_t* ix, Layer3GranuleRecord& record) const;
+  // The cheapest table for values[0..count) of region `region` (0..2, or -1 for none) and its
+  // bits (codes, signs, linbits); a table fixed by layer3ForcedTables takes precedence where it
+  // can code the values.
+  int SelectHuffmanTable(const int32_t* values, int count, int* table, int region = -1) const;
+  bool Layer3WriteFrame(int bits);
+  void Layer3WriteSideInfo(int mainDataBegin);
+  void Layer3WriteMainData();
+  void Layer3WriteGranule(const int32_t* ix, const float* xr, const Layer3GranuleRecord& record);
+  void Layer3WritePair(int table, int x, int y, bool xNegative, bool yNegative);
+  void Layer3OutputCompleteFrames();
+  std::unique_ptr<Layer3FrameNode> NewLayer3Node();
+  // Bits written into the staging buffer so far.
+  int MainDataBitsWritten() const;
+  // The quantizer step 2^(-3q/16) of gain offset q (global_gain - 210), 1.0 for q = 0.
+  static float Layer3Step(int q);
 
   // Layer II (layer2/).
   void EncodeLayer2Frame(int bits);
@@ -182,6 +217,15 @@ class CMPEGAudioEncoder : public IAudioEncoder {
   std::unique_ptr<AacState> aacState;
   AacWorkArea* aacWork = nullptr;
   std::unique_ptr<uint8_t, FreeDeleter> aacWorkBlock;
+
+  // Layer III: the state across frames and the 64-byte aligned work area.
+  std::unique_ptr<Layer3State> l3State;
+  AlignedBlock<Layer3WorkArea> l3Work;
+  // Test seams: a table (0..31) fixed per region, a count1 table (0, 1) fixed, and the number
+  // of frame nodes still allocatable (-1: no limit).
+  int layer3ForcedTables[3] = {-1, -1, -1};
+  int layer3ForcedCount1 = -1;
+  int layer3NodeAllocationsLeft = -1;
 
   int stageIndex = 0;
   int stageBitsLeft = 8;

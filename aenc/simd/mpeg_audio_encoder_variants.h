@@ -3,7 +3,7 @@
 // kernel slots only:
 //   _MMX   PolyphaseWindow
 //   _XMM   + DeinterleavePcm
-//   _SSE   + EncodeFrame (flush-to-zero, exceptions masked), PolyphaseMatrix,
+//   _SSE   + EncodeFrame (flush-to-zero, exceptions masked), PolyphaseMatrix, Layer3Mdct,
 //            Layer2ScaleFactors, Layer2Quantize, QuantizeSpectrum, PowThreeQuarters
 //   _SSE2  + AacBandMaxAbs
 // On x86-64 every kernel is written with SSE2 intrinsics that keep the plain kernels' results.
@@ -35,6 +35,7 @@ class CMPEGAudioEncoder_SSE : public CMPEGAudioEncoder_XMM {
   using CMPEGAudioEncoder_XMM::CMPEGAudioEncoder_XMM;
   bool EncodeFrame(const int16_t* pcm) override;
   void PolyphaseMatrix(const int32_t* sums, float* out) override;
+  void Layer3Mdct(const float* z, float* out) override;
   void Layer2ScaleFactors(const float* subband, uint32_t* scalefactor) override;
   void Layer2Quantize(const uint32_t* scalefactor, const float* subband,
                       const uint32_t* allocation, uint32_t* codes) override;
