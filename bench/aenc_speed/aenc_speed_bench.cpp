@@ -1,9 +1,11 @@
 // 60 s of 48 kHz stereo speech (the alsa-utils recordings, looped) coded as Layer II at
 // 192 kbit/s: the _SSE2 encoder with psyMode 1 (what the component runs), with psyMode 0, and the
 // plain class with psyMode 1, against `ffmpeg -c:a mp2` on the same samples; then as AAC-LC at
-// 128 kbit/s, the _SSE2 encoder and the plain class against `ffmpeg -c:a aac`. Every time is user
-// CPU time (ffmpeg's from its -benchmark line), the best of three runs; the figures of interest
-// are the speed ratios to ffmpeg (the system asks for at least 0.5 for Layer II, 1.0 for AAC).
+// 128 kbit/s, the _SSE2 encoder and the plain class against `ffmpeg -c:a aac`; then as MPEG-1
+// Layer III at 128 kbit/s against `ffmpeg -c:a libmp3lame` (CBR). Every time is user CPU time
+// (ffmpeg's from its -benchmark line), the best of three runs; the figures of interest are the
+// speed ratios to ffmpeg (the system asks for at least 0.5 for Layer II and Layer III, 1.0 for
+// AAC).
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +27,7 @@ constexpr int kRate = 48000;
 constexpr int kSeconds = 60;
 constexpr int kBitrate = 192000;
 constexpr int kAacBitrate = 128000;
+constexpr int kMp3Bitrate = 128000;
 constexpr int kRuns = 3;
 
 // Runs a program (no shell), returns what it wrote to standard output and standard error.
@@ -94,15 +97,16 @@ class CountingBitstream : public orx::aenc::IAudioBitstream {
 };
 
 // Best user time of kRuns encodes of the whole input.
-double TimeOurs(const std::vector<int16_t>& pcm, uint32_t mask, int psyMode, bool plainClass, bool aac = false) {
+double TimeOurs(const std::vector<int16_t>& pcm, uint32_t mask, int psyMode, bool plainClass, bool aac = false,
+                bool mp3 = false) {
   double best = 1e30;
   for (int run = 0; run < kRuns; ++run) {
     orx::aenc::AudioEncoderConfig config;
     config.sampleRate = kRate;
     config.codec = aac ? orx::aenc::kCodecAacLc : orx::aenc::kCodecMpegAudio;
-    config.layer = aac ? 0 : 2;
+    config.layer = aac ? 0 : mp3 ? 3 : 2;
     config.psyMode = static_cast<uint32_t>(psyMode);
-    config.bitrate = aac ? kAacBitrate : kBitrate;
+    config.bitrate = aac ? kAacBitrate : mp3 ? kMp3Bitrate : kBitrate;
     orx::aenc::CMPEGAudioEncoder* encoder = nullptr;
     if (plainClass) {
       encoder = new orx::aenc::CMPEGAudioEncoder(&config, 0);
@@ -162,6 +166,11 @@ int main() {
   double ffmpegAacCoding = (ffmpegAac - ffmpegAacOneSecond) * kSeconds / (kSeconds - 1);
   double aacSse2 = TimeOurs(pcm, 0x31, 1, false, true);
   double aacPlain = TimeOurs(pcm, 0, 1, true, true);
+  double ffmpegMp3 = TimeFfmpeg(input, 0, "libmp3lame", kMp3Bitrate);
+  double ffmpegMp3OneSecond = TimeFfmpeg(input, 1, "libmp3lame", kMp3Bitrate);
+  double ffmpegMp3Coding = (ffmpegMp3 - ffmpegMp3OneSecond) * kSeconds / (kSeconds - 1);
+  double mp3Sse2 = TimeOurs(pcm, 0x31, 1, false, false, true);
+  double mp3Plain = TimeOurs(pcm, 0, 1, true, false, true);
   unlink(input);
 
   std::printf("%d s of 48 kHz stereo speech at %d kbit/s, user seconds (best of %d):\n", kSeconds,
@@ -178,5 +187,11 @@ int main() {
   std::printf("  plain class                     %7.3f s   _SSE2 is %.2fx faster\n", aacPlain, aacPlain / aacSse2);
   std::printf("ffmpeg aac without its start-up: %.3f s; _SSE2 against that: %.2f\n", ffmpegAacCoding,
               ffmpegAacCoding / aacSse2);
+  std::printf("MPEG-1 Layer III at %d kbit/s, user seconds (best of %d):\n", kMp3Bitrate / 1000, kRuns);
+  std::printf("  ffmpeg -c:a libmp3lame          %7.3f s\n", ffmpegMp3);
+  std::printf("  _SSE2                           %7.3f s   speed vs ffmpeg %.2f\n", mp3Sse2, ffmpegMp3 / mp3Sse2);
+  std::printf("  plain class                     %7.3f s   _SSE2 is %.2fx faster\n", mp3Plain, mp3Plain / mp3Sse2);
+  std::printf("ffmpeg libmp3lame without its start-up: %.3f s; _SSE2 against that: %.2f\n", ffmpegMp3Coding,
+              ffmpegMp3Coding / mp3Sse2);
   return 0;
 }

@@ -52,7 +52,7 @@ TEST(AencComponent, FormatsAreCheckedWhenSet) {
       {"0x10 output, coded as Layer II", true, QVA_MTYPE_AUDIO, 0x10, 136, 0},
       {"Layer I output", true, QVA_MTYPE_AUDIO, 0x11, 136, 40},
       {"AC-3 output", true, QVA_MTYPE_AUDIO, 0x200, 136, 40},
-      {"Layer III output (no coder yet)", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_MPA3, 136, 40},
+      {"Layer III output", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_MPA3, 136, 0},
       {"AAC output", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_AAC, 136, 0},
       {"WMA-style output (no coder yet)", true, QVA_MTYPE_AUDIO, QVA_MSUBTYPE_WMA, 136, 40},
       {"unknown output", true, QVA_MTYPE_AUDIO, 0x999, 136, 40},

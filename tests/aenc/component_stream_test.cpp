@@ -12,6 +12,7 @@
 #include "media/media_params.h"
 #include "tests/aenc/aenc_driver.h"
 #include "tests/aenc/audio_oracle.h"
+#include "tests/aenc/layer3_test_support.h"
 #include "tests/aenc/memory_bitstream.h"
 #include "tests/support/host_log_capture.h"
 #include "tests/support/test_paths.h"
@@ -247,8 +248,10 @@ TEST(AencComponent, ReportedFormatCarriesTheCodingRate) {
 // End of input: every sample reaches the decoder, a 10 ms click at the very end included, the
 // component pauses, and the same instance then codes the next streams from a clean start. For
 // each codec: its frame, and the delay of its decoded output (which is also the silence the
-// flush must code after the last samples): Layer II's filter banks, AAC's frame of transform
-// overlap, named kCodecDelaySamples and kAacCodecDelaySamples in the component.
+// flush must code after the last samples): Layer II's filter banks, Layer III's filter banks and
+// granule of transform overlap, AAC's frame of transform overlap, named kCodecDelaySamples,
+// kLayer3CodecDelaySamples and kAacCodecDelaySamples in the component. Layer III streams are
+// decoded by mpg123 as well, whose output must hold the click at the same place.
 TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
   AencLibrary library;
   ASSERT_TRUE(library.Loaded());
@@ -261,6 +264,7 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
   };
   const Codec layer2{"Layer II", QVA_MSUBTYPE_MPA2, 1152, 481, 0};
   const Codec aac{"AAC", QVA_MSUBTYPE_AAC, 1024, 1024, 1};
+  const Codec layer3{"Layer III", QVA_MSUBTYPE_MPA3, 1152, 1057, 0};
   struct Case {
     const char* name;
     const Codec& codec;
@@ -276,6 +280,10 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
       {"an end on a frame boundary", aac, 1024 * 12, false, QVA_BUFFLAG_EOI},
       {"an end buffer that carries PCM", aac, 1024 * 12 + 700, true, QVA_BUFFLAG_EOI},
       {"an end of stream without end of input", aac, 1024 * 12 + 300, false, QVA_BUFFLAG_EOS},
+      {"a tail that is not a multiple of 1152", layer3, 1152 * 12 + 500, false, QVA_BUFFLAG_EOI},
+      {"an end buffer that carries PCM", layer3, 1152 * 12 + 700, true, QVA_BUFFLAG_EOI},
+      {"an end of stream without end of input", layer3, 1152 * 12 + 300, false, QVA_BUFFLAG_EOS},
+      {"every frame still queued at the end", layer3, 1152 * 2 + 100, false, QVA_BUFFLAG_EOI},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.codec.name << ": " << c.name);
@@ -326,15 +334,24 @@ TEST(AencComponent, EndOfStreamCodesTheLastSamples) {
     EXPECT_EQ(streams[0], streams[1]) << "the stream after CMD_PLAY does not start clean";
     EXPECT_EQ(streams[0], streams[2]) << "the stream after a format change does not start clean";
 
-    std::string path = MakeTempDir("aenc") + (c.codec.adts ? "/end.aac" : "/end.mp2");
+    const bool layer3Stream = c.codec.subtype == QVA_MSUBTYPE_MPA3;
+    std::string path = MakeTempDir("aenc") + (c.codec.adts ? "/end.aac" : layer3Stream ? "/end.mp3" : "/end.mp2");
     ASSERT_TRUE(WriteBytes(path, streams[0]));
-    Pcm decoded;
+    std::vector<std::pair<const char*, Pcm>> decodings(1, {"ffmpeg", Pcm{}});
     std::string log;
-    ASSERT_TRUE(DecodeAudio(path, decoded, &log)) << log;
-    int lag = AlignmentLag(pcm, decoded, 2000);
-    EXPECT_EQ(lag, c.codec.delay);
-    double clickSnr = SnrDb(pcm, decoded, lag, c.frames - 480, c.frames);
-    EXPECT_GE(clickSnr, 15.0) << "the click at the end is missing from the decoded output";
+    ASSERT_TRUE(DecodeAudio(path, decodings[0].second, &log)) << log;
+    if (layer3Stream) {
+      decodings.push_back({"mpg123", Pcm{}});
+      ASSERT_TRUE(DecodeWithMpg123(path, decodings[1].second, &log)) << log;
+      EXPECT_EQ(log, "");
+    }
+    for (const auto& [decoder, decoded] : decodings) {
+      SCOPED_TRACE(decoder);
+      int lag = AlignmentLag(pcm, decoded, 2000);
+      EXPECT_EQ(lag, c.codec.delay);
+      double clickSnr = SnrDb(pcm, decoded, lag, c.frames - 480, c.frames);
+      EXPECT_GE(clickSnr, 15.0) << "the click at the end is missing from the decoded output";
+    }
   }
 }
 
@@ -376,6 +393,8 @@ TEST(AencComponent, FrameWithoutAnOutputBufferIsReportedLost) {
   } cases[] = {
       {.name = "Layer II", .subtype = QVA_MSUBTYPE_MPA2, .frames = 1152 * 2, .pushBytes = 4608},
       {.name = "AAC", .subtype = QVA_MSUBTYPE_AAC, .frames = 2048, .pushBytes = 8192},
+      // Layer III outputs a frame once its main data is complete: three frames bring one out.
+      {.name = "Layer III", .subtype = QVA_MSUBTYPE_MPA3, .frames = 1152 * 3, .pushBytes = 13824},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

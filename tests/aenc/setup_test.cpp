@@ -58,8 +58,8 @@ TEST(AencSetup, ConfigFromThePinFormats) {
   }
 }
 
-TEST(AencSetup, LayerTwoAtTheSixMpegRatesAndAacAtItsTwelveAreCodable) {
-  for (uint32_t subtype : {0x10u, 0x12u, 0x401u}) EXPECT_TRUE(aenc::IsCodableOutputSubtype(subtype));
+TEST(AencSetup, LayerTwoAtTheSixMpegRatesLayerThreeAtThreeAndAacAtItsTwelveAreCodable) {
+  for (uint32_t subtype : {0x10u, 0x12u, 0x13u, 0x401u}) EXPECT_TRUE(aenc::IsCodableOutputSubtype(subtype));
   for (uint32_t rate : {8000u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u, 64000u, 88200u, 96000u}) {
     AudioEncoderConfig config;
     aenc::MakeAudioEncoderConfig(PcmType(rate, 1), CodedType(QVA_MSUBTYPE_AAC, 64000), config);
@@ -70,7 +70,7 @@ TEST(AencSetup, LayerTwoAtTheSixMpegRatesAndAacAtItsTwelveAreCodable) {
     aenc::MakeAudioEncoderConfig(PcmType(rate, 1), CodedType(QVA_MSUBTYPE_AAC, 64000), config);
     EXPECT_EQ(aenc::CheckCodableConfig(config), 40u) << rate;
   }
-  for (uint32_t subtype : {0x11u, 0x13u, 0x200u, 0x100u, 0x400u, 0u})
+  for (uint32_t subtype : {0x11u, 0x200u, 0x100u, 0x400u, 0u})
     EXPECT_FALSE(aenc::IsCodableOutputSubtype(subtype)) << std::hex << subtype;
   for (uint32_t rate : {16000u, 22050u, 24000u, 32000u, 44100u, 48000u}) {
     AudioEncoderConfig config;
@@ -82,9 +82,16 @@ TEST(AencSetup, LayerTwoAtTheSixMpegRatesAndAacAtItsTwelveAreCodable) {
     aenc::MakeAudioEncoderConfig(PcmType(rate, 2), CodedType(QVA_MSUBTYPE_MPA2, 128000), config);
     EXPECT_EQ(aenc::CheckCodableConfig(config), 40u) << rate;
   }
-  AudioEncoderConfig layer3;
-  aenc::MakeAudioEncoderConfig(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA3, 128000), layer3);
-  EXPECT_EQ(aenc::CheckCodableConfig(layer3), 40u);
+  // Layer III: the MPEG-1 rates only (its frames carry MPEG-1 side information).
+  struct Layer3Rate {
+    uint32_t rate, status;
+  } layer3Rates[] = {{32000, 0}, {44100, 0}, {48000, 0}, {16000, 40}, {22050, 40}, {24000, 40}, {11025, 40}, {96000, 40}};
+  for (const Layer3Rate& r : layer3Rates) {
+    AudioEncoderConfig layer3;
+    aenc::MakeAudioEncoderConfig(PcmType(r.rate, 2), CodedType(QVA_MSUBTYPE_MPA3, 128000), layer3);
+    EXPECT_EQ(layer3.layer, 3u);
+    EXPECT_EQ(aenc::CheckCodableConfig(layer3), r.status) << r.rate;
+  }
 }
 
 TEST(AencSetup, WmaBlockInfoAndCodecPrivate) {
