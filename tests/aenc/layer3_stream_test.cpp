@@ -169,8 +169,9 @@ struct Choice {
 };
 
 // The tone's SNR floor after alignment, calibrated once on this coder (the lowest of the table
-// was CALIBRATE dB); it guards against regressions and is not a target to tune toward.
-constexpr double kToneSnrFloorDb = 25.0;
+// was 82.7 dB, 48000 Hz stereo at 96 kbit/s); it guards against regressions and is not a target
+// to tune toward.
+constexpr double kToneSnrFloorDb = 75.0;
 // Silence after the last sample a decoder needs to put it out (the component's
 // kLayer3CodecDelaySamples): the flush rule's frame count follows from it.
 constexpr size_t kLayer3Delay = 1057;
@@ -267,12 +268,12 @@ TEST(Mp3Export, EveryExporterChoice) {
   ASSERT_TRUE(library.Loaded());
   for (int rate : {32000, 44100, 48000}) {
     for (int bitrate : {96000, 128000, 192000}) {
-      for (int channels : {1, 2}) CheckChoice(library, {rate, bitrate, channels}, true);
+      for (int channels : {1, 2}) CheckChoice(library, {rate, bitrate, channels}, bitrate == 128000);
     }
   }
 }
 
-// The same checks, short, for the sanitizer build.
+// The same checks (the tone), short, for the sanitizer build.
 TEST(Mp3Export, OneChoicePerRoad) {
   AencLibrary library;
   ASSERT_TRUE(library.Loaded());
