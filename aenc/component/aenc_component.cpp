@@ -103,8 +103,14 @@ QVAStatus AEnc_SetFormat(ComponentInstance* instance, uint32_t direction, uint32
     return QVA_SUCCESS;
   }
   if (!IsCodableOutputSubtype(head.subtype)) return QVA_ERR_FORMAT;
+  AudioMediaType received = *type;
+  ApplyReceivedMediaType(received, record);
+  // Layer III at a rate it cannot code (the rate given, else the input's) is refused here
+  // already, as the open would refuse it.
+  const uint32_t rate = received.SamplRate != 0 ? received.SamplRate : s.inputType.SamplRate;
+  if (received.subtype == QVA_MSUBTYPE_MPA3 && rate != 0 && !IsLayer3Rate(rate)) return QVA_ERR_FORMAT;
   uint32_t keptSecondBitrate = type->secondBitrate;
-  ApplyReceivedMediaType(*type, record);
+  *type = received;
   if (type->secondBitrate == 0) type->secondBitrate = keptSecondBitrate;
   s.formatSet = 1;
   return QVA_SUCCESS;

@@ -78,12 +78,15 @@ uint32_t CheckCodableConfig(const AudioEncoderConfig& config) {
   // header and band layout that the frame size and bandwidth do not follow.
   if (config.codec == kCodecAacLc) return IsAacTableRate(config.sampleRate) ? 0 : kStatusFormat;
   if (config.codec != kCodecMpegAudio || (config.layer != 2 && config.layer != 3)) return kStatusFormat;
-  const MpegSampling sampling = MpegSamplingIndex(config.sampleRate);
-  if (sampling.id < 0) return kStatusFormat;
+  if (config.layer == 3) return IsLayer3Rate(config.sampleRate) ? 0 : kStatusFormat;
+  if (MpegSamplingIndex(config.sampleRate).id < 0) return kStatusFormat;
+  return 0;
+}
+
+bool IsLayer3Rate(uint32_t rate) {
   // Layer III is written with MPEG-1 side information only: 32000, 44100 and 48000 Hz. At the
   // lower rates its header would say MPEG-2 over an MPEG-1 frame, which no decoder reads.
-  if (config.layer == 3 && sampling.id != 1) return kStatusFormat;
-  return 0;
+  return MpegSamplingIndex(rate).id == 1;
 }
 
 void WmaBlockInfo(uint32_t sampleRate, uint32_t bitrate, uint32_t& samplesPerBlock,

@@ -20,6 +20,8 @@ bool IsCodableOutputSubtype(uint32_t subtype);
 // QVA_ERR_SUCCESS when an encoder can be built for the configuration, else QVA_ERR_FORMAT (40):
 // a codec without a coder here, or a rate without an MPEG sampling-frequency code.
 uint32_t CheckCodableConfig(const AudioEncoderConfig& config);
+// The rates Layer III codes: 32000, 44100 and 48000 Hz.
+bool IsLayer3Rate(uint32_t rate);
 
 // Samples per block and bytes per block of the Windows Media Audio style stream; both 0 when
 // either argument is below 1.

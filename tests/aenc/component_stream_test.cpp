@@ -220,6 +220,45 @@ TEST(AencComponent, UncodableRateStopsTheWorkerAtTheFormatChange) {
   EXPECT_EQ(sink.FrameCount(), 0u);
 }
 
+// Layer III codes 32, 44.1 and 48 kHz only (its frames carry MPEG-1 side information): 22.05 kHz
+// is refused with 40 at the output format, and at the open when the input brings the rate; Layer
+// II still takes it.
+TEST(AencComponent, Layer3RefusesTheLowerRates) {
+  AencLibrary library;
+  ASSERT_TRUE(library.Loaded());
+  {
+    AudioSink sink;
+    AencInstance aenc(library, sink);
+    AudioMediaType output = CodedType(QVA_MSUBTYPE_MPA3, 96000);
+    output.SamplRate = 22050;
+    EXPECT_EQ(aenc.Methods().QVAComp_SetFormat(aenc.instance, 1, 0, &output), QVA_ERR_FORMAT);
+    output.SamplRate = 44100;
+    EXPECT_EQ(aenc.Methods().QVAComp_SetFormat(aenc.instance, 1, 0, &output), QVA_SUCCESS);
+  }
+  {
+    AudioSink sink;
+    AencInstance aenc(library, sink);
+    // The output first (no rate known yet), then the input's rate.
+    AudioMediaType output = CodedType(QVA_MSUBTYPE_MPA3, 96000);
+    ASSERT_EQ(aenc.Methods().QVAComp_SetFormat(aenc.instance, 1, 0, &output), QVA_SUCCESS);
+    AudioMediaType input = PcmType(22050, 2);
+    ASSERT_EQ(aenc.Methods().QVAComp_SetFormat(aenc.instance, 0, 0, &input), QVA_SUCCESS);
+    ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
+    aenc.PushFormat(input);
+    EXPECT_TRUE(aenc.WaitForError());
+    EXPECT_EQ(aenc.ErrorStatus(), QVA_ERR_FORMAT);
+    EXPECT_EQ(sink.FrameCount(), 0u);
+  }
+  {
+    AudioSink sink;
+    AencInstance aenc(library, sink);
+    ASSERT_EQ(aenc.Open(PcmType(22050, 2), CodedType(QVA_MSUBTYPE_MPA2, 96000)), QVA_SUCCESS);
+    Pcm pcm = NoisePcm(1152 * 2, 2, 3);
+    ASSERT_EQ(aenc.Push(pcm.samples.data(), 9216), QVA_SUCCESS);
+    EXPECT_TRUE(sink.WaitFor(QVA_BUFFLAG_AUDIO, 2));
+  }
+}
+
 TEST(AencComponent, ReportedFormatCarriesTheCodingRate) {
   AencLibrary library;
   ASSERT_TRUE(library.Loaded());

@@ -72,7 +72,10 @@ EsFixture OurMpeg2Video(int width, int height, uint32_t framesPer1000s, int fram
   return fixture;
 }
 
-EsFixture OurMp2Audio(double seconds) {
+namespace {
+
+// A tone coded by libqvaaenc.so as `subtype` at 48 kHz stereo and `bitrate`.
+EsFixture OurMpegAudio(double seconds, uint32_t subtype, uint32_t bitrate, const char* name) {
   using namespace orx::test;
   EsFixture fixture;
   AencLibrary library;
@@ -81,7 +84,7 @@ EsFixture OurMp2Audio(double seconds) {
   AudioSink sink;
   {
     AencInstance encoder(library, sink);
-    EXPECT_EQ(encoder.Open(PcmType(48000, 2), CodedType(QVA_MSUBTYPE_MPA2, 192000)), QVA_SUCCESS);
+    EXPECT_EQ(encoder.Open(PcmType(48000, 2), CodedType(subtype, bitrate)), QVA_SUCCESS);
     // 100 ms pieces, each stamped with its time, as an export's audio arrives.
     const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.samples.data());
     const size_t total = pcm.samples.size() * sizeof(int16_t);
@@ -102,8 +105,14 @@ EsFixture OurMp2Audio(double seconds) {
     }
   }
   fixture.bytes = sink.Stream();
-  fixture.path = WriteFixture("audio.mp2", fixture.bytes);
+  fixture.path = WriteFixture(name, fixture.bytes);
   return fixture;
 }
+
+}  // namespace
+
+EsFixture OurMp2Audio(double seconds) { return OurMpegAudio(seconds, QVA_MSUBTYPE_MPA2, 192000, "audio.mp2"); }
+
+EsFixture OurMp3Audio(double seconds) { return OurMpegAudio(seconds, QVA_MSUBTYPE_MPA3, 128000, "audio.mp3"); }
 
 }  // namespace orx::mux::test

@@ -13,5 +13,7 @@ namespace orx::mux::test {
 EsFixture OurMpeg2Video(int width, int height, uint32_t framesPer1000s, int frames, uint32_t bitRate);
 // MP2 at 48 kHz stereo, 192 kbit/s, of a tone pushed in timed 100 ms pieces.
 EsFixture OurMp2Audio(double seconds);
+// MPEG-1 Layer III at 48 kHz stereo, 128 kbit/s, made the same way.
+EsFixture OurMp3Audio(double seconds);
 
 }  // namespace orx::mux::test
