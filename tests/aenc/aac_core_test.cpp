@@ -15,6 +15,7 @@
 #include "aenc/aac/aac_tables.h"
 #include "tests/aenc/aac_test_support.h"
 #include "tests/aenc/memory_bitstream.h"
+#include "tests/aenc/code_table_csv.h"
 #include "tests/support/test_paths.h"
 
 namespace orx::test {
@@ -23,26 +24,9 @@ namespace {
 using aenc::AacWorkArea;
 using aenc::CMPEGAudioEncoder;
 
-// The standard's AAC tables as CSV: ORX_SHARED_DATA, else ../shared/data beside the tree.
-std::string AacDataDir() {
-  const char* env = std::getenv("ORX_SHARED_DATA");
-  return (env ? std::string(env) : SourceDir() + "/../shared/data") + "/aac";
-}
+std::string AacDataDir() { return CodeTableDir("aac"); }
 
-std::vector<std::vector<std::string>> ReadCsv(const std::string& name) {
-  std::ifstream file(AacDataDir() + "/" + name);
-  std::vector<std::vector<std::string>> rows;
-  std::string line;
-  std::getline(file, line);  // header
-  while (std::getline(file, line)) {
-    std::vector<std::string> fields;
-    std::stringstream split(line);
-    std::string field;
-    while (std::getline(split, field, ',')) fields.push_back(field);
-    rows.push_back(fields);
-  }
-  return rows;
-}
+std::vector<std::vector<std::string>> ReadCsv(const std::string& name) { return ReadCodeTableCsv(AacDataDir(), name); }
 
 TEST(AacTables, MatchTheirCsv) {
   if (!std::filesystem::exists(AacDataDir())) GTEST_SKIP() << "no AAC tables at " << AacDataDir();

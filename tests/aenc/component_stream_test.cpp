@@ -245,6 +245,8 @@ TEST(AencComponent, Layer3RefusesTheLowerRates) {
     ASSERT_EQ(aenc.Methods().QVAComp_SetFormat(aenc.instance, 0, 0, &input), QVA_SUCCESS);
     ASSERT_EQ(aenc.Start(), QVA_SUCCESS);
     aenc.PushFormat(input);
+    Pcm pcm = NoisePcm(1152 * 2, 2, 3);
+    aenc.Push(pcm.samples.data(), 4608);
     EXPECT_TRUE(aenc.WaitForError());
     EXPECT_EQ(aenc.ErrorStatus(), QVA_ERR_FORMAT);
     EXPECT_EQ(sink.FrameCount(), 0u);

@@ -21,6 +21,7 @@
 #include "tests/aenc/aac_test_support.h"
 #include "tests/aenc/layer3_test_support.h"
 #include "tests/aenc/memory_bitstream.h"
+#include "tests/aenc/code_table_csv.h"
 #include "tests/support/test_paths.h"
 
 namespace orx::test {
@@ -29,25 +30,9 @@ namespace {
 using aenc::CMPEGAudioEncoder;
 using aenc::Layer3GranuleRecord;
 
-std::string Mp3DataDir() {
-  const char* env = std::getenv("ORX_SHARED_DATA");
-  return (env ? std::string(env) : SourceDir() + "/../shared/data") + "/mp3";
-}
+std::string Mp3DataDir() { return CodeTableDir("mp3"); }
 
-std::vector<std::vector<std::string>> ReadCsv(const std::string& name) {
-  std::ifstream file(Mp3DataDir() + "/" + name);
-  std::vector<std::vector<std::string>> rows;
-  std::string line;
-  std::getline(file, line);  // header
-  while (std::getline(file, line)) {
-    std::vector<std::string> fields;
-    std::stringstream split(line);
-    std::string field;
-    while (std::getline(split, field, ',')) fields.push_back(field);
-    rows.push_back(fields);
-  }
-  return rows;
-}
+std::vector<std::vector<std::string>> ReadCsv(const std::string& name) { return ReadCodeTableCsv(Mp3DataDir(), name); }
 
 // Code lengths read from the CSV alone: [code table][x][y], count1 [A/B][index].
 struct CsvLengths {
