@@ -226,56 +226,61 @@ void CMotionSearch::FillBorderRow(MBInfo* first, int row) {
   std::fill(entries, entries + mbCols, PredictorEntry{});
 }
 
+void CMotionSearch::PredictCentre(int row, int c, bool firstOfRun,
+                                  const ITemporalSource* temporal) {
+  PredictorEntry* current = rowBuffer_[row & 1].get() + 1;
+  const PredictorEntry* previous = rowBuffer_[(row & 1) ^ 1].get() + 1;
+  int tx = 0;
+  int ty = 0;
+  if (temporal != nullptr) temporal->Predict(row * mbCols + c, &tx, &ty);
+  if (firstOfRun) {
+    centreX = tx;
+    centreY = ty;
+  } else {
+    const PredictorEntry* around[4] = {&current[c - 1], &previous[c - 1], &previous[c],
+                                       &previous[c + 1]};
+    int sx = 0;
+    int sy = 0;
+    if (temporal != nullptr) {
+      for (const PredictorEntry* e : around) {
+        sx += e->predictorX + e->vectorX;
+        sy += e->predictorY + e->vectorY;
+      }
+      centreX = (8 * tx + sx + 7) >> 4;
+      centreY = (8 * ty + sy + 7) >> 4;
+    } else {
+      for (const PredictorEntry* e : around) {
+        sx += e->vectorX;
+        sy += e->vectorY;
+      }
+      centreX = (sx + 3) >> 3;
+      centreY = (sy + 3) >> 3;
+    }
+  }
+  current[c].predictorX = centreX;
+  current[c].predictorY = centreY;
+}
+
+void CMotionSearch::KeepRowVector(int row, int c, PackedMV vector) {
+  PredictorEntry& entry = rowBuffer_[row & 1][static_cast<size_t>(c) + 1];
+  entry.vectorX = vector.x;
+  entry.vectorY = vector.y;
+}
+
 CMotionSearch::RowTotals CMotionSearch::EstimateMacroblockRow(MBInfo* first, int row,
                                                               bool firstOfRun,
                                                               const ITemporalSource* temporal) {
   RowTotals totals{1, 0, 0};
   forwardPredX = forwardPredY = backwardPredX = backwardPredY = 0;
-  PredictorEntry* current = rowBuffer_[row & 1].get() + 1;
-  const PredictorEntry* previous = rowBuffer_[(row & 1) ^ 1].get() + 1;
   const uint8_t* mbPointer = currentRow;
   for (int c = 0; c < mbCols; ++c, mbPointer += 16) {
     MBInfo& mb = first[c];
-    if (rowPredictor) {
-      int tx = 0;
-      int ty = 0;
-      if (temporal != nullptr) temporal->Predict(row * mbCols + c, &tx, &ty);
-      if (firstOfRun) {
-        centreX = tx;
-        centreY = ty;
-      } else {
-        const PredictorEntry* around[4] = {&current[c - 1], &previous[c - 1], &previous[c],
-                                           &previous[c + 1]};
-        int sx = 0;
-        int sy = 0;
-        if (temporal != nullptr) {
-          for (const PredictorEntry* e : around) {
-            sx += e->predictorX + e->vectorX;
-            sy += e->predictorY + e->vectorY;
-          }
-          centreX = (8 * tx + sx + 7) >> 4;
-          centreY = (8 * ty + sy + 7) >> 4;
-        } else {
-          for (const PredictorEntry* e : around) {
-            sx += e->vectorX;
-            sy += e->vectorY;
-          }
-          centreX = (sx + 3) >> 3;
-          centreY = (sy + 3) >> 3;
-        }
-      }
-      current[c].predictorX = centreX;
-      current[c].predictorY = centreY;
-    }
+    if (rowPredictor) PredictCentre(row, c, firstOfRun, temporal);
     currentMb = mbPointer;
     const uint32_t field = mb.flags & MBINFO_FIELD;
     const int bias = DecideBMode(16 * c, 16 * row, &mb) - vectorPenalty;
     mb.flags = (mb.flags & ~MBINFO_FIELD) | field;
-    if (rowPredictor) {
-      const PackedMV kept = storedVector == 0 ? mb.mv[0].forward : mb.mv[0].backward;
-      current[c].vectorX = kept.x;
-      current[c].vectorY = kept.y;
-    }
+    if (rowPredictor) KeepRowVector(row, c, storedVector == 0 ? mb.mv[0].forward : mb.mv[0].backward);
     const int activity = mb.intraActivity;
     const int cost = mb.interCost;
     if (intraDecisions && (int64_t{bias} + cost > int64_t{intraThreshold} + activity ||

@@ -105,6 +105,11 @@ class CMotionSearch {
   // alone as the centre, as the row buffers then hold nothing of this run.
   RowTotals EstimateMacroblockRow(MBInfo* first, int row, bool firstOfRun,
                                   const ITemporalSource* temporal);
+  // The centre predictor of macroblock c of `row` (the first step of the row pass), kept as
+  // the entry's predictor in the row buffer.
+  void PredictCentre(int row, int c, bool firstOfRun, const ITemporalSource* temporal);
+  // The vector the row buffer keeps for macroblock c of `row`.
+  void KeepRowVector(int row, int c, PackedMV vector);
   // A row inside the top or bottom border: zero vectors, cost 0, no search.
   void FillBorderRow(MBInfo* first, int row);
 
