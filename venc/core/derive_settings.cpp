@@ -150,7 +150,10 @@ void DeriveEncoderSettings(const VideoEncoderParams& params, const VideoMediaTyp
       params.progressive != 0 ? static_cast<int32_t>(params.progressive & VEP_PROGRESSIVE_SEQUENCE)
                               : 1;
   settings.chromaFormat = 1;
-  const int32_t colour = sd ? 6 : 1;
+  // The input conversions use BT.601 coefficients: H.264 at standard definition says so as
+  // the MPEG-2 standard-definition streams do.
+  const bool sdH264 = settings.codec == CODEC_H264 && output.height <= 576;
+  const int32_t colour = sd || sdH264 ? 6 : 1;
   settings.colourPrimaries = colour;
   settings.transferCharacteristics = colour;
   settings.matrixCoefficients = colour;

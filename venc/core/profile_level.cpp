@@ -166,13 +166,16 @@ void SelectVC1ProfileFromHeader(EncoderSettings& s, bool quiet, uint32_t cpuFeat
 
 void SelectH264Level(EncoderSettings& s, bool quiet, uint32_t cpuFeatures) {
   const double rate = SequenceFrameRate(s);
-  const int64_t width = s.width;
-  const int64_t height = s.height;
+  // The level limits count coded macroblocks: a size that is not a multiple of 16 codes whole
+  // macroblocks, and an interlaced frame whole macroblock pairs.
+  const int64_t mbCols = (static_cast<int64_t>(s.width) + 15) / 16;
+  int64_t mbRows = (static_cast<int64_t>(s.height) + 15) / 16;
+  if (s.progressiveSequence == 0) mbRows = (mbRows + 1) & ~int64_t{1};
+  const int64_t frameSize = mbCols * mbRows;
   auto fits = [&](const H264LevelLimits& row) {
-    return s.maxBitRate <= static_cast<int64_t>(row.maxBr) * 1000 &&
-           width * height / 256 <= row.maxFs && width * width / 256 <= 8 * row.maxFs &&
-           height * height / 256 <= 8 * row.maxFs &&
-           static_cast<double>(width * height) * rate / 256.0 <= row.maxMbps;
+    return s.maxBitRate <= static_cast<int64_t>(row.maxBr) * 1000 && frameSize <= row.maxFs &&
+           mbCols * mbCols <= 8 * row.maxFs && mbRows * mbRows <= 8 * row.maxFs &&
+           static_cast<double>(frameSize) * rate <= row.maxMbps;
   };
   // SelectH264Level, the H.264 profile and level of the sequence:
   // 1. From level 4.2 down while the row below fits.

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/processor_features.h"
+#include "venc/core/aspect_ratio.h"
 #include "venc/core/profile_level.h"
+#include "venc/core/sequence_setup.h"
+#include "venc/mbenc/h264_encoder.h"
 #include "venc/core/put_bits_at.h"
 #include "venc/core/rounding.h"
 
@@ -124,9 +128,39 @@ int WriteVc1Header(const EncoderSettings& s, uint8_t* out, uint32_t cpuFeatures)
   return w.Bytes();
 }
 
+// The parameter sets an encoder opened with these settings writes in its stream: the settings
+// are configured and given their geometry and aspect code on a copy, so that a header asked
+// for during a session leaves the live encoder alone. Annex B form with three-byte start codes
+// (an access unit delimiter first for the stream types that delimit their access units); the
+// units are escaped as in the stream. 0 when the sequence is refused or the sets do not fit.
+int WriteH264Header(const EncoderSettings& settings, uint8_t* out, uint32_t cpuFeatures) {
+  EncoderSettings s = settings;
+  if (!ConfigureSequence(s, cpuFeatures)) return 0;
+  SetCodedGeometry(s);
+  s.noiseFilterRegion = 0;
+  SetAspectRatio(s, s.aspectX, s.aspectY);
+  std::vector<uint8_t> bytes;
+  auto append = [&](const std::vector<uint8_t>& nal) {
+    bytes.insert(bytes.end(), {0, 0, 1});
+    bytes.insert(bytes.end(), nal.begin(), nal.end());
+  };
+  if (s.streamType == STREAM_TYPE_HD || s.streamType == STREAM_TYPE_7) {
+    append({0x09, 0x10});  // access unit delimiter, primary_pic_type 0
+  }
+  append(H264SequenceParameterSetNal(s, s.progressiveSequence == 0));
+  append(H264PictureParameterSetNal(s));
+  if (bytes.size() > static_cast<size_t>(kSequenceHeaderCapacity)) return 0;
+  std::copy(bytes.begin(), bytes.end(), out);
+  return static_cast<int>(bytes.size());
+}
+
 }  // namespace
 
 int GetSequenceHeader(const EncoderSettings& settings, uint8_t* out, uint32_t cpuFeatures) {
+  if (settings.codec == CODEC_H264) {
+    std::memset(out, 0, kSequenceHeaderCapacity);
+    return WriteH264Header(settings, out, cpuFeatures);
+  }
   if (settings.codec != CODEC_VC1) return 0;
   std::memset(out, 0, kSequenceHeaderCapacity);
   return WriteVc1Header(settings, out, cpuFeatures);

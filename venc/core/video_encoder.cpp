@@ -14,9 +14,12 @@
 #include "venc/common/profiling.h"
 #include "venc/core/sequence_checks.h"
 #include "venc/core/sequence_header.h"
+#include "venc/core/sequence_setup.h"
 #include "venc/dsp/cpu_features.h"
 #include "venc/mbenc/mb_encoder_mpeg12.h"
+#include "venc/mbenc/h264_encoder.h"
 #include "venc/me/mpeg2_motion_estimator.h"
+#include "venc/me/mpeg4_motion_estimator.h"
 
 namespace orx::venc {
 namespace {
@@ -29,31 +32,6 @@ void CopySequenceFields(EncoderSettings& to, const EncoderSettings& from) {
   std::memcpy(static_cast<void*>(&to), &from, kDerivedStart);
   std::memcpy(reinterpret_cast<uint8_t*>(&to) + kDerivedEnd, reinterpret_cast<const uint8_t*>(&from) + kDerivedEnd,
               sizeof(EncoderSettings) - kDerivedEnd);
-}
-
-// The VBV buffer size in units of 16384 bits from the peak rate b, when none is given.
-int DeriveVbvBufferSize(const EncoderSettings& s) {
-  const int64_t b = s.maxBitRate;
-  const double f = (s.variableBitRate != 0 && b <= 5000000) ? 0.7281555555555556 : 0.5;
-  int cap = std::min(static_cast<int>(f * static_cast<double>(b) / 16384.0), 488);
-  int size;
-  switch (s.codec) {
-    case CODEC_MPEG1:
-      size = b <= 1856000 ? 20 : static_cast<int>(23 * b / 1856000) - 3;
-      break;
-    case CODEC_MPEG4:
-      size = 32 + static_cast<int>(3 * b / 65536);
-      if (cap < 192) cap = std::min(2 * cap, 192);
-      break;
-    case CODEC_VC1:
-      size = static_cast<int>(3 * b / 65536) + 60;
-      cap *= 2;
-      break;
-    default:
-      size = cap;
-      break;
-  }
-  return std::min(size, cap);
 }
 
 }  // namespace
@@ -84,20 +62,7 @@ void CVideoEncoder::Release() {
 
 bool CVideoEncoder::Configure(const EncoderSettings* settings) {
   CopySequenceFields(settings_, *settings);
-  EncoderSettings& s = settings_;
-  s.constraintFlags = 0;
-  s.profileLevel = 0;
-  if (s.horizontalHalving < 0 || s.horizontalHalving > 1 || s.verticalMode < 0 || s.verticalMode > 2 ||
-      s.pulldownMode < 0 || s.pulldownMode > 2) {
-    s.horizontalHalving = s.verticalMode = s.pulldownMode = 0;
-  }
-  if (s.vbvBufferSize < 1) s.vbvBufferSize = DeriveVbvBufferSize(s);
-  if (s.verticalMode != 0) s.progressiveSequence = 1;
-  s.useMpegQuant = (s.codec == CODEC_MPEG4 || s.codec == CODEC_VC1) ? 0 : 1;
-  s.mpeg4StyleEstimator = 0;
-  const bool result = CheckSequenceParams(s, s.quietChecks != 0, dsp::GetCpuFeatures());
-  if (s.intraOnlyAtStart != 0) s.sceneChangeMinDistance = 0;
-  return result;
+  return ConfigureSequence(settings_, dsp::GetCpuFeatures());
 }
 
 bool CVideoEncoder::Open() {
@@ -123,23 +88,8 @@ bool CVideoEncoder::Open() {
 bool CVideoEncoder::CreateME() {
   EncoderSettings& s = settings_;
   // CVideoEncoder::CreateME, the sequence set-up that builds the encoder's parts:
-  // 1. Geometry: interlaced sequences (other than MPEG-4 Part 2) have whole macroblock pairs.
-  s.mbCols = (s.width + 15) / 16;
-  s.mbRows = (s.height + 15) / 16;
-  if (s.progressiveSequence == 0 && s.codec != CODEC_MPEG4) s.mbRows = (s.mbRows + 1) & ~1;
-  s.codedWidth = 16 * s.mbCols;
-  s.codedHeight = 16 * s.mbRows;
-  s.stride = s.codedWidth;
-  s.padX = s.padY = 0;
-  if (s.codec >= CODEC_MPEG4) {
-    s.padX = 32;
-    s.padY = 16;
-    s.stride = s.codedWidth + 64;
-  }
-  s.frameRate = SequenceFrameRate(s);
-  int rate = std::max(s.maxBitRate, 32000);
-  if (s.variableBitRate != 0 && s.bitRate >= 400 && s.bitRate < rate) rate = s.bitRate;
-  s.pelRateToBits = s.frameRate * s.codedWidth * s.codedHeight / rate;
+  // 1. Geometry.
+  SetCodedGeometry(s);
 
   // 2. Noise-filter region and the aspect code.
   s.noiseFilterRegion = 0;
@@ -162,18 +112,20 @@ bool CVideoEncoder::CreateME() {
   store_ = std::make_unique<CFrameStore>(flags_, 0);
   if (!store_->Init(&s, frameBufferCount_, nullptr)) return false;
 
-  // 8. Preprocessor, rate controller and the codec's macroblock encoder. The Kalder, MPEG-4,
-  // VC-1 and H.264 encoders come with their own waves: those codecs fail to open until then.
+  // 8. Preprocessor, rate controller and the codec's macroblock encoder. The Kalder, MPEG-4 and
+  // VC-1 encoders come with their own waves: those codecs fail to open until then.
   preprocessor_ = std::make_unique<CPreprocessor>();
   rateControl_ = std::make_unique<CRateControl>();
   switch (s.codec) {
     case CODEC_MPEG2:
       mbEncoder_ = std::make_unique<CMBEncoder_MPEG2>();
       break;
+    case CODEC_H264:
+      mbEncoder_ = std::make_unique<CMBEncoder_H264>();
+      break;
     case CODEC_KALDER:
     case CODEC_MPEG4:
     case CODEC_VC1:
-    case CODEC_H264:
       mbEncoder_.reset();
       break;
     default:
@@ -188,9 +140,15 @@ bool CVideoEncoder::CreateME() {
     return false;
   }
 
-  // 10. The estimator: the MPEG-2 block matcher (the MPEG-4 style and GPU estimators come with
-  // their waves; mpeg4StyleEstimator is 0 for every codec built here).
-  if (s.mpeg4StyleEstimator == 0 && estimator_ == nullptr) estimator_ = new (std::nothrow) CMPEG2MotionEstimator();
+  // 10. The estimator: the MPEG-4 style estimator (H.264, VC-1 advanced) or the MPEG-2 block
+  // matcher (the GPU estimators come with their wave).
+  if (estimator_ == nullptr) {
+    if (s.mpeg4StyleEstimator != 0) {
+      estimator_ = new (std::nothrow) CMPEG4MotionEstimator();
+    } else {
+      estimator_ = new (std::nothrow) CMPEG2MotionEstimator();
+    }
+  }
 
   // 11. Every part must exist; the mode flags reach them.
   if (!mbEncoder_ || estimator_ == nullptr) return false;

@@ -51,6 +51,14 @@ std::vector<uint8_t> H264SequenceParameterSetNal(const EncoderSettings& settings
 std::vector<uint8_t> H264SequenceParameterSetRbsp(const EncoderSettings& settings,
                                                   bool mbAdaptiveFrameField);
 
+// The picture parameter set before escaping, header byte first: a function of the settings,
+// the entropy mode and the initial-QP base (internal QP).
+std::vector<uint8_t> H264PictureParameterSetRbsp(const EncoderSettings& settings, int entropyMode,
+                                                 int initialQpBase);
+// The picture parameter set every stream opens with (CAVLC, the initial-QP base), escaped,
+// without start code.
+std::vector<uint8_t> H264PictureParameterSetNal(const EncoderSettings& settings);
+
 // One entry of a block table: the block's luma (or chroma) grid offset relative to the
 // macroblock's first entry, and its pixel offset relative to the macroblock's first sample.
 struct H264BlockEntry {

@@ -60,6 +60,10 @@ class RbspBits {
 
 int ProfileIdc(const EncoderSettings& s) { return (s.profileLevel >> 8) & 0xFF; }
 
+void PutSe(RbspBits& w, int32_t v) {
+  w.PutUe(v > 0 ? static_cast<uint64_t>(2 * int64_t{v} - 1) : static_cast<uint64_t>(-2 * int64_t{v}));
+}
+
 bool DelimitedStream(const EncoderSettings& s) { return s.streamType == 5 || s.streamType == 7; }
 
 void WriteHrdParameters(RbspBits& w, const EncoderSettings& s) {
@@ -155,9 +159,10 @@ std::vector<uint8_t> H264SequenceParameterSetRbsp(const EncoderSettings& s,
   return w.Take();
 }
 
-std::vector<uint8_t> H264SequenceParameterSetNal(const EncoderSettings& settings,
-                                                 bool mbAdaptiveFrameField) {
-  const std::vector<uint8_t> rbsp = H264SequenceParameterSetRbsp(settings, mbAdaptiveFrameField);
+namespace {
+
+// A unit's bytes after its header byte escaped: the NAL unit without start code.
+std::vector<uint8_t> EscapeUnit(const std::vector<uint8_t>& rbsp) {
   std::vector<uint8_t> nal(rbsp.size() + rbsp.size() / 2 + 8);
   std::copy(rbsp.begin(), rbsp.end(), nal.begin());
   // The header byte is never escaped and ends no zero run.
@@ -165,6 +170,46 @@ std::vector<uint8_t> H264SequenceParameterSetNal(const EncoderSettings& settings
       nal.data() + 1, static_cast<int>(rbsp.size()) - 1, 0);
   nal.resize(rbsp.size() + static_cast<size_t>(inserted));
   return nal;
+}
+
+}  // namespace
+
+std::vector<uint8_t> H264SequenceParameterSetNal(const EncoderSettings& settings,
+                                                 bool mbAdaptiveFrameField) {
+  return EscapeUnit(H264SequenceParameterSetRbsp(settings, mbAdaptiveFrameField));
+}
+
+std::vector<uint8_t> H264PictureParameterSetRbsp(const EncoderSettings& s, int entropyMode,
+                                                 int initialQpBase) {
+  RbspBits w;
+  w.Put(kNalPictureParameterSet, 8);
+  w.PutUe(0);  // pic_parameter_set_id
+  w.PutUe(0);  // seq_parameter_set_id
+  w.Put(static_cast<uint32_t>(entropyMode), 1);
+  w.Put(s.progressiveSequence ? 0 : 1, 1);  // pic_order_present_flag
+  w.PutUe(0);  // num_slice_groups_minus1
+  w.PutUe(0);  // num_ref_idx_l0_active_minus1
+  w.PutUe(0);  // num_ref_idx_l1_active_minus1
+  w.Put(0, 1);  // weighted_pred_flag
+  w.Put(0, 2);  // weighted_bipred_idc
+  PutSe(w, initialQpBase - kH264InitialQpBase);  // pic_init_qp_minus26
+  PutSe(w, 0);  // pic_init_qs_minus26
+  PutSe(w, 0);  // chroma_qp_index_offset
+  // With the deblocking flag clear the slices say that they are not deblocked.
+  w.Put(s.loopFilter ? 0 : 1, 1);  // deblocking_filter_control_present_flag
+  w.Put(0, 1);  // constrained_intra_pred_flag
+  w.Put(0, 1);  // redundant_pic_cnt_present_flag
+  if (ProfileIdc(s) >= 100) {
+    w.Put(0, 1);  // transform_8x8_mode_flag
+    w.Put(0, 1);  // pic_scaling_matrix_present_flag
+    PutSe(w, 0);  // second_chroma_qp_index_offset
+  }
+  w.TrailingBits();
+  return w.Take();
+}
+
+std::vector<uint8_t> H264PictureParameterSetNal(const EncoderSettings& settings) {
+  return EscapeUnit(H264PictureParameterSetRbsp(settings, 0, kH264InitialQpBase));
 }
 
 bool CMBEncoder_H264::StreamHasDelimiters() const { return DelimitedStream(*settings_); }
@@ -237,30 +282,10 @@ void CMBEncoder_H264::WriteGopHeader(CPicture* picture) {
 }
 
 void CMBEncoder_H264::WritePictureParameterSet() {
+  const std::vector<uint8_t> rbsp =
+      H264PictureParameterSetRbsp(*settings_, entropyMode_, initialQpBase_);
   BeginEscapedUnit(kStartCodeWord);
-  PutBits(kNalPictureParameterSet, 8);
-  PutUe(0);  // pic_parameter_set_id
-  PutUe(0);  // seq_parameter_set_id
-  PutBits(static_cast<uint32_t>(entropyMode_), 1);
-  PutBits(settings_->progressiveSequence ? 0 : 1, 1);  // pic_order_present_flag
-  PutUe(0);  // num_slice_groups_minus1
-  PutUe(0);  // num_ref_idx_l0_active_minus1
-  PutUe(0);  // num_ref_idx_l1_active_minus1
-  PutBits(0, 1);  // weighted_pred_flag
-  PutBits(0, 2);  // weighted_bipred_idc
-  PutSe(initialQpBase_ - kH264InitialQpBase);  // pic_init_qp_minus26
-  PutSe(0);  // pic_init_qs_minus26
-  PutSe(0);  // chroma_qp_index_offset
-  // With the deblocking flag clear the slices say that they are not deblocked.
-  PutBits(settings_->loopFilter ? 0 : 1, 1);  // deblocking_filter_control_present_flag
-  PutBits(0, 1);  // constrained_intra_pred_flag
-  PutBits(0, 1);  // redundant_pic_cnt_present_flag
-  if (ProfileIdc(*settings_) >= 100) {
-    PutBits(0, 1);  // transform_8x8_mode_flag
-    PutBits(0, 1);  // pic_scaling_matrix_present_flag
-    PutSe(0);       // second_chroma_qp_index_offset
-  }
-  WriteTrailingBits();
+  for (uint8_t b : rbsp) PutBits(b, 8);
 }
 
 void CMBEncoder_H264::WritePictureTiming(const CPicture* picture) {

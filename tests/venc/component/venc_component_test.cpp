@@ -349,8 +349,8 @@ TEST_F(VencComponent, FailuresAreReported) {
     QVAStatus expected;
   };
   const Case cases[] = {
-      // H.264's macroblock encoder comes later: the open fails and is not used.
-      {"an encoder that cannot open", QVA_MSUBTYPE_H264, 352, VEP_ENGINE_MULTI_INSTANCE, -1, QVA_ERR_OPEN},
+      // VC-1's macroblock encoder comes later: the open fails and is not used.
+      {"an encoder that cannot open", QVA_MSUBTYPE_WMV9, 352, VEP_ENGINE_MULTI_INSTANCE, -1, QVA_ERR_OPEN},
       // The encode accelerator comes with its own wave: until then asking for it fails the open.
       {"the encode accelerator", QVA_MSUBTYPE_MPV2, 352, VEP_ENGINE_MULTI_INSTANCE | VEP_ENGINE_ACCELERATOR, -1,
        QVA_ERR_OPEN},

@@ -107,6 +107,25 @@ TEST(DeriveEncoderSettings, Table) {
          EXPECT_EQ(d.settings.matrixCoefficients, 6);
          EXPECT_EQ(d.output.secondWidth, 704u);  // took its own size
        }},
+      {"H.264 720x576 declares the BT.601 colour of the input conversion",
+       [](Inputs& in) { in.output.subtype = QVA_MSUBTYPE_H264; },
+       [](const Derived& d) {
+         EXPECT_EQ(d.settings.codec, CODEC_H264);
+         EXPECT_EQ(d.settings.colourPrimaries, 6);
+         EXPECT_EQ(d.settings.transferCharacteristics, 6);
+         EXPECT_EQ(d.settings.matrixCoefficients, 6);
+       }},
+      {"H.264 1280x720 keeps BT.709",
+       [](Inputs& in) {
+         in.output.subtype = QVA_MSUBTYPE_H264;
+         in.output.width = in.output.secondWidth = 1280;
+         in.output.height = in.output.secondHeight = 720;
+       },
+       [](const Derived& d) {
+         EXPECT_EQ(d.settings.colourPrimaries, 1);
+         EXPECT_EQ(d.settings.transferCharacteristics, 1);
+         EXPECT_EQ(d.settings.matrixCoefficients, 1);
+       }},
       {"MPEG-1 SIF",
        [](Inputs& in) {
          in.output.subtype = QVA_MSUBTYPE_MPV;

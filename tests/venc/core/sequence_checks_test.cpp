@@ -362,7 +362,10 @@ TEST(LevelsAgainstPublishedTables, H264) {
                         {352, 288, 8, 700000},    {352, 288, 6, 1500000}, {352, 576, 6, 3000000},
                         {720, 576, 6, 4000000},   {720, 480, 7, 8000000}, {1280, 720, 7, 12000000},
                         {1280, 720, 11, 14000000}, {1920, 1080, 6, 18000000},
-                        {1920, 1080, 7, 30000000}, {1280, 1024, 6, 19000000}};
+                        {1920, 1080, 7, 30000000}, {1280, 1024, 6, 19000000},
+                        // Sizes that code whole macroblocks: 712x580 is 1613 macroblocks by
+                        // area but codes 45 x 37 = 1665, beyond level 3.0's 1620.
+                        {712, 580, 6, 4000000},   {1366, 768, 7, 8000000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " " +
                  std::to_string(c.bitRate));
