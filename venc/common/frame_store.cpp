@@ -16,19 +16,10 @@ uint32_t CFrameStore::ComputeFrameSize(const EncoderSettings& settings) {
   return size;
 }
 
-namespace {
-int CodeLengthBits(int searchRangeX) {
-  return static_cast<int>(std::ceil(std::log2(8.0 * searchRangeX + 13.0) + 1e-10));
-}
-}  // namespace
-
-int CFrameStore::MvCodeLengthRangeFor(int searchRangeX) {
-  return (1 << (CodeLengthBits(searchRangeX) + 1)) - 1;
-}
-
 void CFrameStore::BuildMvCodeLengthTable(int searchRangeX) {
-  const int lengthBits = CodeLengthBits(searchRangeX);
-  const int range = MvCodeLengthRangeFor(searchRangeX);
+  const int lengthBits =
+      static_cast<int>(std::ceil(std::log2(8.0 * searchRangeX + 13.0) + 1e-10));
+  const int range = (1 << (lengthBits + 1)) - 1;
   mvCodeLength_.assign(2 * range + 129, 0);
   int16_t* centre = mvCodeLength_.data() + range;
   centre[0] = 1;

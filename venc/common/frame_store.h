@@ -51,8 +51,6 @@ class CFrameStore {
   // length of the signed Exp-Golomb code of a vector difference d.
   const int16_t* MvCodeLength() const { return mvCodeLengthCentre_; }
   int MvCodeLengthRange() const { return mvCodeLengthRange_; }
-  // The largest |d| of that table for a search range (readers clamp to it).
-  static int MvCodeLengthRangeFor(int searchRangeX);
 
   // Frame size of a frame buffer: padded luma and chroma rows x stride, rounded up to 128, and
   // moved off multiples of 32 KB (to the next value whose low 15 bits are 2048).

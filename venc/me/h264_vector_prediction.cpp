@@ -2,6 +2,7 @@
 // (the median predictor of the A, B and C neighbours, the P-skip rule, the direct reference
 // indices) and StoreVectors with the spatial direct candidate; the vector cost.
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 #include "venc/common/median.h"
@@ -47,12 +48,10 @@ void BuildNeighbourTables(int mbCols, int16_t tables[4][16]) {
 }
 
 int CMPEG4MotionEstimator::BitsOf(int d) const {
-  if (mvCodeLength_ != nullptr) return mvCodeLength_[std::clamp(d, -mvRange_, mvRange_)];
-  // The signed Exp-Golomb code length without the picture's table.
-  const unsigned k = d > 0 ? 2u * static_cast<unsigned>(d) - 1u : 2u * static_cast<unsigned>(-d);
-  int bits = 1;
-  for (unsigned v = k + 1; v > 1; v >>= 1) bits += 2;
-  return bits;
+  // The length of the signed Exp-Golomb code of d: what the picture store's code-length table
+  // holds for the differences it covers, for any difference.
+  const uint64_t codeNum = d > 0 ? 2 * uint64_t(d) - 1 : 2 * uint64_t(-int64_t{d});
+  return 2 * std::bit_width(codeNum + 1) - 1;
 }
 
 int CMPEG4MotionEstimator::VectorCost(int dx, int dy) const {

@@ -7,7 +7,6 @@
 #include <new>
 
 #include "venc/common/debug_printf.h"
-#include "venc/common/frame_store.h"
 #include "venc/common/median.h"
 
 namespace orx::venc {
@@ -58,7 +57,6 @@ bool CMPEG4MotionEstimator::Init(const EncoderSettings* settings, CMBEncoder* en
   delete[] neighbourTables_;
   neighbourTables_ = nullptr;
   if (!CMPEG2MotionEstimator::Init(settings, encoder)) return false;
-  mvRange_ = CFrameStore::MvCodeLengthRangeFor(settings->searchRangeX);
   if (settings->codec == CODEC_H264) {
     neighbourTables_ = AllocateNeighbourTables();
     if (neighbourTables_ == nullptr) {

@@ -114,7 +114,6 @@ class CMPEG4MotionEstimator : public CMPEG2MotionEstimator {
 
   CMPEG4Search search_{*this};
   int16_t (*neighbourTables_)[16] = nullptr;
-  int mvRange_ = 0;
   Neighbourhood here_;
   DirectionPrediction forward_;
   DirectionPrediction backward_;

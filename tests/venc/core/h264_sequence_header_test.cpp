@@ -108,7 +108,8 @@ TEST(H264SequenceHeader, EqualsTheStreamsParameterSets) {
   cases.push_back({"1366x768 at 29.97", 1366, 768, 7, 0});
   cases.push_back({"720x576, stream type 5 (delimiters, HRD)", 720, 576, 6, 5});
   cases.push_back({"720x480, stream type 7", 720, 480, 7, 7});
-  const std::string dir = orx::test::MakeTempDir("h264-header");
+  std::vector<uint8_t> all;  // every header, one after the other, for one ffmpeg run
+  std::vector<int64_t> timeScales;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const EncoderSettings s = H264(c.width, c.height, c.frameRateIndex, c.streamType,
@@ -134,34 +135,34 @@ TEST(H264SequenceHeader, EqualsTheStreamsParameterSets) {
     EXPECT_EQ(headerUnits[headerUnits.size() - 2], *sps);
     EXPECT_EQ(headerUnits.back(), *pps);
 
-    // ffmpeg reads the header's units without complaint.
-    const std::string path = dir + "/header.264";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(header, 1, static_cast<size_t>(length), f);
-    std::fclose(f);
-    const orx::test::ProcessResult run = orx::test::RunProcess(
-        {"ffmpeg", "-hide_banner", "-loglevel", "debug", "-f", "h264", "-i", path, "-c:v", "copy",
-         "-bsf:v", "trace_headers", "-f", "null", "-"});
-    const std::string log = run.out + run.err;
-    // Both sets read to their stop bit (a header without pictures writes no output, which
-    // ffmpeg then reports: only the reading counts here).
-    size_t stops = 0;
-    for (size_t at = log.find("rbsp_stop_one_bit"); at != std::string::npos;
-         at = log.find("rbsp_stop_one_bit", at + 1)) {
-      ++stops;
-    }
-    EXPECT_EQ(stops, 2u) << log;
-    EXPECT_EQ(log.find("Failed to read"), std::string::npos) << log;
-    // The timing fields as written.
-    const size_t timeScale = log.find("time_scale");
-    ASSERT_NE(timeScale, std::string::npos) << log;
-    const size_t lineEnd = log.find('\n', timeScale);
-    const std::string line = log.substr(timeScale, lineEnd - timeScale);
-    EXPECT_EQ(std::stoll(line.substr(line.rfind('=') + 1)),
-              2 * int64_t{kFrameRateTable[c.frameRateIndex].rateX1000})
-        << line;
+    all.insert(all.end(), headerBytes.begin(), headerBytes.end());
+    timeScales.push_back(2 * int64_t{kFrameRateTable[c.frameRateIndex].rateX1000});
   }
+
+  // ffmpeg reads every set to its stop bit, with the timing fields as written (a header
+  // without pictures writes no output, which ffmpeg then reports: only the reading counts).
+  const std::string path = orx::test::MakeTempDir("h264-header") + "/headers.264";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(all.data(), 1, all.size(), f);
+  std::fclose(f);
+  const orx::test::ProcessResult run = orx::test::RunProcess(
+      {"ffmpeg", "-hide_banner", "-loglevel", "debug", "-f", "h264", "-i", path, "-c:v", "copy",
+       "-bsf:v", "trace_headers", "-f", "null", "-"});
+  const std::string log = run.out + run.err;
+  size_t stops = 0;
+  for (size_t at = log.find("rbsp_stop_one_bit"); at != std::string::npos;
+       at = log.find("rbsp_stop_one_bit", at + 1)) {
+    ++stops;
+  }
+  EXPECT_EQ(stops, 2 * cases.size()) << log;
+  EXPECT_EQ(log.find("Failed to read"), std::string::npos) << log;
+  std::vector<int64_t> read;
+  for (size_t at = log.find("time_scale"); at != std::string::npos; at = log.find("time_scale", at + 1)) {
+    const std::string line = log.substr(at, log.find('\n', at) - at);
+    read.push_back(std::stoll(line.substr(line.rfind('=') + 1)));
+  }
+  EXPECT_EQ(read, timeScales);
 }
 
 TEST(H264SequenceHeader, ARequestBetweenPicturesLeavesTheStreamAlone) {
