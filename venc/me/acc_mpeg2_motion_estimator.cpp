@@ -36,39 +36,7 @@ void CAccMPEG2MotionEstimator::Close() {
 
 bool CAccMPEG2MotionEstimator::BuildAccConfig() {
   if (accelerator_ == nullptr) return false;
-  const CPicture* picture = currentPicture_;
-  AccConfig config{};
-  SetAccBufferIndices(*picture, &config);
-  config.codedWidth = static_cast<uint32_t>(settings_->codedWidth);
-  config.codedHeight = static_cast<uint32_t>(settings_->codedHeight);
-  config.stride = static_cast<uint32_t>(stride);
-  config.mbCols = static_cast<uint32_t>(mbCols);
-  config.mbRows = static_cast<uint32_t>(mbRows);
-  config.rangeX = static_cast<uint32_t>(rangeX);
-  config.rangeY = static_cast<uint32_t>(rangeY);
-  config.windowHalfWidth = static_cast<uint32_t>(windowHalfWidth);
-  config.windowHalfHeight = static_cast<uint32_t>(windowHalfHeight);
-  config.minX = static_cast<uint32_t>(minX);
-  config.minY = static_cast<uint32_t>(minY);
-  config.maxX = static_cast<uint32_t>(maxX);
-  config.maxY = static_cast<uint32_t>(maxY);
-  config.searchMode = static_cast<uint32_t>(searchMode);
-  // A picture without intra decisions (MPEG-4 Part 2 B) tells the workers by a threshold of 0.
-  config.intraThreshold = intraDecisions ? static_cast<uint32_t>(intraThreshold) : 0;
-  config.vectorPenalty = static_cast<uint32_t>(vectorPenalty);
-  config.searchModeWord = searchModeWord;
-  config.halfPelRefinement = subPelWord;
-  config.temporalPredictors = rowPredictor && TemporalActive() ? 1 : 0;
-  config.pictureType = static_cast<uint8_t>(pictureType);
-  config.directions = static_cast<uint8_t>((backwardSearch ? EXCHANGE_BACKWARD : 0) |
-                                           (forwardSearch ? EXCHANGE_FORWARD : 0));
-  config.constantOne = 1;
-  config.h264Flag = settings_->codec == CODEC_H264 && !progressivePicture_ ? 32 : 0;
-  config.decimated = blockAligned_;
-  config.decimatedStride = static_cast<uint32_t>(decimatedStride);
-  config.decimatedRows = static_cast<uint32_t>(decimatedRows);
-  config.plane2to1Offset = static_cast<uint32_t>(offset2to1);
-  config.plane4to1Offset = static_cast<uint32_t>(offset4to1);
+  AccConfig config = AccConfigOfPicture();
   accelerator_->ConfigureME(&config);
   return true;
 }
@@ -87,46 +55,6 @@ bool CAccMPEG2MotionEstimator::IsBorderRow(int row) const {
   return row < border || row >= mbRows - border;
 }
 
-void CAccMPEG2MotionEstimator::FillExchangeRow(const MBInfo* mbInfo, int row,
-                                               const ITemporalSource* temporal) {
-  const uint16_t directions = static_cast<uint16_t>(
-      (backwardSearch ? EXCHANGE_BACKWARD : 0) | (forwardSearch ? EXCHANGE_FORWARD : 0));
-  for (int c = 0; c < mbCols; ++c) {
-    const int i = row * mbCols + c;
-    MbExchangeEntry& e = exchange_[i];
-    e = MbExchangeEntry{};
-    e.index = static_cast<uint16_t>(i);
-    e.directions = directions;
-    e.intraActivity = static_cast<uint16_t>(mbInfo[i].intraActivity);
-    if (temporal == nullptr) continue;
-    int x = 0;
-    int y = 0;
-    temporal->Predict(i, &x, &y);
-    // The direction the workers read: backward when the backward search is on.
-    if (backwardSearch) {
-      e.backwardPredX = static_cast<int16_t>(x);
-      e.backwardPredY = static_cast<int16_t>(y);
-    } else {
-      e.forwardPredX = static_cast<int16_t>(x);
-      e.forwardPredY = static_cast<int16_t>(y);
-    }
-  }
-}
-
-EncAccJob CAccMPEG2MotionEstimator::MakeJob(uint16_t kind, int firstRow, int rows,
-                                            MBInfo* mbInfo, AccBandStats* statistics) const {
-  EncAccJob job{};
-  job.pictureId = static_cast<uint16_t>(currentPicture_->sourceBufferIndex);
-  job.kind = kind;
-  job.tag = static_cast<uint16_t>(firstRow * mbCols);
-  job.count = static_cast<uint16_t>(rows * mbCols);
-  job.state = ACC_JOB_POSTED;
-  job.exchange = exchange_.get();
-  job.mbInfo = mbInfo;
-  job.statistics = statistics;
-  return job;
-}
-
 void CAccMPEG2MotionEstimator::AddRowTotals(const RowTotals& totals) {
   CPicture* picture = currentPicture_;
   const int32_t rowCost = totals.costTotal + totals.intraSum;
@@ -134,18 +62,6 @@ void CAccMPEG2MotionEstimator::AddRowTotals(const RowTotals& totals) {
   picture->interCostSum += rowCost;
   picture->intraActivitySum += totals.intraSum;
   picture->intraMbCount += totals.intraCount;
-}
-
-void CAccMPEG2MotionEstimator::AddJobStatistics(const AccBandStats& statistics) {
-  CPicture* picture = currentPicture_;
-  picture->minRowCostTotal = std::min(picture->minRowCostTotal, statistics.minRowTotal);
-  picture->intraActivitySum += statistics.intraActivitySum;
-  picture->interCostSum += statistics.costSum;
-  picture->intraMbCount += statistics.intraMbCount;
-  maxForwardX = std::max(maxForwardX, statistics.maxForwardX);
-  maxForwardY = std::max(maxForwardY, statistics.maxForwardY);
-  maxBackwardX = std::max(maxBackwardX, statistics.maxBackwardX);
-  maxBackwardY = std::max(maxBackwardY, statistics.maxBackwardY);
 }
 
 void CAccMPEG2MotionEstimator::EstimateRowsHere(MBInfo* mbInfo, int firstRow, int rows,
@@ -194,8 +110,8 @@ void CAccMPEG2MotionEstimator::EstimatePicture(MBInfo* mbInfo) {
     // With fewer rows than bands the empty bands post nothing, so that no empty record is
     // summed into the picture.
     if (rows == 0) continue;
-    for (int r = row; r < row + rows; ++r) FillExchangeRow(mbInfo, r, exchangeTemporal);
-    jobs[band] = MakeJob(ACC_JOB_SEARCH | ACC_JOB_REFINE, row, rows, mbInfo, &statistics[band]);
+    for (int r = row; r < row + rows; ++r) FillExchangeRow(exchange_.get(), mbInfo, r, exchangeTemporal);
+    jobs[band] = MakeAccJob(ACC_JOB_SEARCH | ACC_JOB_REFINE, row, rows, exchange_.get(), mbInfo, &statistics[band]);
     posted[band] = accelerator_->PostJob(&jobs[band]);
     if (!posted[band]) EstimateRowsHere(mbInfo, row, rows, temporalActive ? &source : nullptr);
     row += rows;
@@ -203,7 +119,7 @@ void CAccMPEG2MotionEstimator::EstimatePicture(MBInfo* mbInfo) {
   for (int band = 0; band < bandCount_; ++band) {
     // A failed wait leaves its record unfinished: it is not summed.
     if (posted[band] && accelerator_->WaitJob(&jobs[band]) != 0) {
-      AddJobStatistics(statistics[band]);
+      AddAccStatistics(statistics[band]);
     }
   }
   accelerator_->Reset(currentPicture_->sourceBufferIndex);
@@ -245,7 +161,7 @@ void CAccMPEG2MotionEstimator::EstimateRowJobs(MBInfo* mbInfo) {
     }
     const int parity = row & 1;
     statistics[parity] = AccBandStats{};
-    jobs[parity] = MakeJob(ACC_JOB_REFINE, row, 1, mbInfo, &statistics[parity]);
+    jobs[parity] = MakeAccJob(ACC_JOB_REFINE, row, 1, exchange_.get(), mbInfo, &statistics[parity]);
     const bool posted = accelerator_->PostJob(&jobs[parity]);
     if (!posted) {
       // The full-pel search stands unrefined.
@@ -253,12 +169,12 @@ void CAccMPEG2MotionEstimator::EstimateRowJobs(MBInfo* mbInfo) {
       AddRowTotals(own);
     }
     if (outstanding >= 0 && accelerator_->WaitJob(&jobs[outstanding & 1]) != 0) {
-      AddJobStatistics(statistics[outstanding & 1]);
+      AddAccStatistics(statistics[outstanding & 1]);
     }
     outstanding = posted ? row : -1;
   }
   if (outstanding >= 0 && accelerator_->WaitJob(&jobs[outstanding & 1]) != 0) {
-    AddJobStatistics(statistics[outstanding & 1]);
+    AddAccStatistics(statistics[outstanding & 1]);
   }
   accelerator_->Reset(currentPicture_->sourceBufferIndex);
 }

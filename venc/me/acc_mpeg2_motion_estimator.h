@@ -41,13 +41,9 @@ class CAccMPEG2MotionEstimator : public CMPEG2MotionEstimator {
   // Clears the predictors and sets the row-predictor switch as the whole-picture pass does;
   // answers whether temporal prediction is active.
   bool BeginPass();
-  void FillExchangeRow(const MBInfo* mbInfo, int row, const ITemporalSource* temporal);
-  EncAccJob MakeJob(uint16_t kind, int firstRow, int rows, MBInfo* mbInfo,
-                    AccBandStats* statistics) const;
   // Rows estimated on the encoder thread when a job could not be posted.
   void EstimateRowsHere(MBInfo* mbInfo, int firstRow, int rows, const ITemporalSource* temporal);
   void AddRowTotals(const RowTotals& totals);
-  void AddJobStatistics(const AccBandStats& statistics);
   bool IsBorderRow(int row) const;
 
   IEncodeAccelerator* accelerator_;

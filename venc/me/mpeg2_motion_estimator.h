@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "venc/common/encode_accelerator.h"
 #include "venc/dsp/motion_estimation_core.h"
+#include "venc/me/acc_records.h"
 #include "venc/me/motion_estimator.h"
 #include "venc/me/motion_search.h"
 
@@ -49,6 +51,18 @@ class CMPEG2MotionEstimator : public CMotionEstimator, public CMotionSearch {
    private:
     const TemporalPredictor& t_;
   };
+
+  // ---- what the threaded forms share ----
+  // The picture's search state for the accelerator's workers.
+  AccConfig AccConfigOfPicture() const;
+  // The exchange records of macroblock row `row`: index, directions, intra activity and the
+  // temporal predictor of the direction the workers read (none without `temporal`).
+  void FillExchangeRow(MbExchangeEntry* exchange, const MBInfo* mbInfo, int row,
+                       const ITemporalSource* temporal);
+  EncAccJob MakeAccJob(uint16_t kind, int firstRow, int rows, MbExchangeEntry* exchange,
+                       MBInfo* mbInfo, AccBandStats* statistics) const;
+  // A finished job's statistics into the picture and the vector ranges.
+  void AddAccStatistics(const AccBandStats& statistics);
 
   bool AllocateDecimatedBlock();
   void FreeDecimatedBlock();

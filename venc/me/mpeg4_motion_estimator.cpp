@@ -7,40 +7,8 @@
 #include <new>
 
 #include "venc/common/debug_printf.h"
-#include "venc/common/median.h"
 
 namespace orx::venc {
-
-namespace {
-
-bool IsIntra(const MBInfo& mb) { return (mb.flags & MBINFO_INTRA) != 0; }
-bool IsZero(PackedMV v) { return v.x == 0 && v.y == 0; }
-
-PackedMV Median(PackedMV a, PackedMV b, PackedMV c) {
-  return {static_cast<int16_t>(Median3(a.x, b.x, c.x)),
-          static_cast<int16_t>(Median3(a.y, b.y, c.y))};
-}
-
-}  // namespace
-
-PackedMV MedianForwardPredictor(const MBInfo* a, const MBInfo& b, const MBInfo& c) {
-  const PackedMV zero{};
-  const PackedMV vb = b.mv[0].forward;
-  const PackedMV vc = c.mv[0].forward;
-  if (a == nullptr) return IsIntra(b) ? zero : vb;
-  const PackedMV va = a->mv[0].forward;
-  if (IsIntra(*a)) {
-    if (IsIntra(b)) return IsIntra(c) ? zero : vc;
-    if (!IsZero(vb)) return IsIntra(c) ? vb : Median(zero, vb, vc);
-    return zero;
-  }
-  if (IsIntra(b)) {
-    if (IsZero(va)) return zero;
-    return IsIntra(c) ? va : Median(va, zero, vc);
-  }
-  if (!IsZero(va) && !IsZero(vb)) return IsIntra(c) ? Median(va, vb, zero) : Median(va, vb, vc);
-  return zero;
-}
 
 CMPEG4MotionEstimator::CMPEG4MotionEstimator() = default;
 
@@ -144,64 +112,7 @@ void CMPEG4MotionEstimator::EstimateFramePicture(MBInfo* mbInfo) {
       picture->interCostSum += 1;
       continue;
     }
-    RowTotals totals{1, 0, 0};
-    forwardPredX = forwardPredY = backwardPredX = backwardPredY = 0;
-    for (int c = 0; c < mbCols; ++c) {
-      MBInfo& mb = first[c];
-      if (rowPredictor) PredictCentre(row, c, firstOfRun, temporal);
-      if (!firstOfRun) {
-        const MBInfo* above = first - mbCols;
-        const MBInfo& upperRight = c + 1 < mbCols ? above[c + 1] : above[std::max(c - 1, 0)];
-        const PackedMV p = MedianForwardPredictor(c > 0 ? &first[c - 1] : nullptr, above[c],
-                                                  upperRight);
-        forwardPredX = p.x;
-        forwardPredY = p.y;
-      }
-      const uint32_t field = mb.flags & MBINFO_FIELD;
-      const uint8_t* pointer = currentRow + 16 * c;
-      int bias;
-      if (fieldMacroblocks && field != 0) {
-        // The bottom macroblock of a pair holds the pair's bottom field rows.
-        if ((row & 1) != 0) pointer -= static_cast<ptrdiff_t>(15) * stride;
-        currentMb = pointer;
-        core->SetBlock(pointer, 2 * stride);
-        bias = search_.SearchMBCandidatesField(16 * c, 16 * row, &mb);
-      } else {
-        currentMb = pointer;
-        core->SetBlock(pointer, stride);
-        bias = search_.SearchMBCandidates(16 * c, 16 * row, &mb);
-      }
-      mb.flags |= MBINFO_PART_16X16 | field;
-      bias -= vectorPenalty;
-      if (rowPredictor) {
-        KeepRowVector(row, c, storedVector == 0 ? mb.mv[0].forward : mb.mv[0].backward);
-      }
-      const int activity = mb.intraActivity;
-      const int cost = mb.interCost;
-      if (intraDecisions && (int64_t{bias} + cost > int64_t{intraThreshold} + activity ||
-                             (cost >= 7169 && 4 * int64_t{cost} > 3 * int64_t{activity}))) {
-        mb.flags = (mb.flags & ~MBINFO_BIDIRECTIONAL) | MBINFO_INTRA;
-        forwardPredX = forwardPredY = backwardPredX = backwardPredY = 0;
-        totals.intraSum += activity;
-        totals.intraCount += 1;
-        continue;
-      }
-      totals.costTotal += cost;
-      if ((mb.flags & MBINFO_BIDIRECTIONAL) != MBINFO_BACKWARD) {
-        const PackedMV v = mb.mv[0].forward;
-        forwardPredX = v.x;
-        forwardPredY = v.y;
-        maxForwardX = std::max(maxForwardX, std::abs(int{v.x}));
-        maxForwardY = std::max(maxForwardY, std::abs(int{v.y}));
-      }
-      if ((mb.flags & MBINFO_BACKWARD) != 0) {
-        const PackedMV v = mb.mv[0].backward;
-        backwardPredX = v.x;
-        backwardPredY = v.y;
-        maxBackwardX = std::max(maxBackwardX, std::abs(int{v.x}));
-        maxBackwardY = std::max(maxBackwardY, std::abs(int{v.y}));
-      }
-    }
+    const RowTotals totals = search_.EstimateRow(first, row, firstOfRun, temporal, fieldMacroblocks);
     firstOfRun = false;
     const int32_t rowCost = totals.costTotal + totals.intraSum;
     picture->minRowCostTotal = std::min(picture->minRowCostTotal, rowCost);

@@ -26,10 +26,6 @@ inline constexpr uint32_t kEstimatorMerge8x16 = 1u << 18;  // equal 8x16 halves 
 enum NeighbourTableIndex : int { kNeighbourA = 0, kNeighbourB, kNeighbourC, kNeighbourD };
 void BuildNeighbourTables(int mbCols, int16_t tables[4][16]);
 
-// The forward predictor of the whole-picture pass from the left (a, null in the first
-// column), upper (b) and upper-right (c) macroblocks.
-PackedMV MedianForwardPredictor(const MBInfo* a, const MBInfo& b, const MBInfo& c);
-
 class CMPEG4MotionEstimator : public CMPEG2MotionEstimator {
  public:
   CMPEG4MotionEstimator();
@@ -90,6 +86,12 @@ class CMPEG4MotionEstimator : public CMPEG2MotionEstimator {
   int VectorCost(int dx, int dy) const;
 
  protected:
+  // A row inside the top or bottom border: zero vectors, cost 0, forward (or backward in a B
+  // picture without the forward search), the 16x16 partition.
+  void FillBorderRow4(MBInfo* first);
+
+  CMPEG4Search search_{*this};
+
   // The neighbour tables' allocation; a test may fail it.
   using NeighbourTableSet = int16_t (*)[16];  // four tables of 16 entries
   virtual NeighbourTableSet AllocateNeighbourTables();
@@ -99,7 +101,6 @@ class CMPEG4MotionEstimator : public CMPEG2MotionEstimator {
   void EstimateFramePicture(MBInfo* mbInfo);
   void EstimateIntraPicture(MBInfo* mbInfo);
   bool InBand(int row) const;
-  void FillBorderRow4(MBInfo* first);
   void NeighbourStep(MBInfo* mb, int column, int topLeft, int topRight, int direction, int ref,
                      DirectionPrediction* out, bool firstBlock);
   int SearchMBQuarterPel(const uint8_t* plane, int x, int y, int px, int py, bool splits,
@@ -112,7 +113,6 @@ class CMPEG4MotionEstimator : public CMPEG2MotionEstimator {
                  PackedMV forwardVector, PackedMV backwardVector);
   int BitsOf(int d) const;
 
-  CMPEG4Search search_{*this};
   int16_t (*neighbourTables_)[16] = nullptr;
   Neighbourhood here_;
   DirectionPrediction forward_;

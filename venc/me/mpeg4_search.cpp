@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "venc/common/median.h"
 #include "venc/me/motion_estimator.h"
 
 namespace orx::venc {
@@ -261,6 +262,105 @@ int CMPEG4Search::SearchMBCandidatesField(int x, int y, MBInfo* mb) {
   mb->flags = MBINFO_FORWARD | forwardField;
   mb->interCost = f;
   return biasF;
+}
+
+namespace {
+
+bool IsIntra(const MBInfo& mb) { return (mb.flags & MBINFO_INTRA) != 0; }
+bool IsZero(PackedMV v) { return v.x == 0 && v.y == 0; }
+
+PackedMV Median(PackedMV a, PackedMV b, PackedMV c) {
+  return {static_cast<int16_t>(Median3(a.x, b.x, c.x)),
+          static_cast<int16_t>(Median3(a.y, b.y, c.y))};
+}
+
+}  // namespace
+
+PackedMV MedianForwardPredictor(const MBInfo* a, const MBInfo& b, const MBInfo& c) {
+  const PackedMV zero{};
+  const PackedMV vb = b.mv[0].forward;
+  const PackedMV vc = c.mv[0].forward;
+  if (a == nullptr) return IsIntra(b) ? zero : vb;
+  const PackedMV va = a->mv[0].forward;
+  if (IsIntra(*a)) {
+    if (IsIntra(b)) return IsIntra(c) ? zero : vc;
+    if (!IsZero(vb)) return IsIntra(c) ? vb : Median(zero, vb, vc);
+    return zero;
+  }
+  if (IsIntra(b)) {
+    if (IsZero(va)) return zero;
+    return IsIntra(c) ? va : Median(va, zero, vc);
+  }
+  if (!IsZero(va) && !IsZero(vb)) return IsIntra(c) ? Median(va, vb, zero) : Median(va, vb, vc);
+  return zero;
+}
+
+CMotionSearch::RowTotals CMPEG4Search::EstimateRow(MBInfo* first, int row, bool firstOfRun,
+                                                  const ITemporalSource* temporal,
+                                                  bool fieldMacroblocks) {
+  CMotionSearch& s = s_;
+  CMotionSearch::RowTotals totals{1, 0, 0};
+  s.forwardPredX = s.forwardPredY = s.backwardPredX = s.backwardPredY = 0;
+  const int columns = s.mbCols;
+  for (int c = 0; c < columns; ++c) {
+    MBInfo& mb = first[c];
+    if (s.rowPredictor) s.PredictCentre(row, c, firstOfRun, temporal);
+    // After the first row: the median of the left, upper and upper-right macroblocks (the
+    // upper-left in the last column); in the first row the left macroblock's vector.
+    if (!firstOfRun) {
+      const MBInfo* above = first - columns;
+      const MBInfo& upperRight = c + 1 < columns ? above[c + 1] : above[std::max(c - 1, 0)];
+      const PackedMV p =
+          MedianForwardPredictor(c > 0 ? &first[c - 1] : nullptr, above[c], upperRight);
+      s.forwardPredX = p.x;
+      s.forwardPredY = p.y;
+    }
+    const uint32_t field = mb.flags & MBINFO_FIELD;
+    const uint8_t* pointer = s.currentRow + 16 * c;
+    int bias;
+    if (fieldMacroblocks && field != 0) {
+      // The bottom macroblock of a pair holds the pair's bottom field rows.
+      if ((row & 1) != 0) pointer -= static_cast<ptrdiff_t>(15) * s.stride;
+      s.currentMb = pointer;
+      s.core->SetBlock(pointer, 2 * s.stride);
+      bias = SearchMBCandidatesField(16 * c, 16 * row, &mb);
+    } else {
+      s.currentMb = pointer;
+      s.core->SetBlock(pointer, s.stride);
+      bias = SearchMBCandidates(16 * c, 16 * row, &mb);
+    }
+    mb.flags |= MBINFO_PART_16X16 | field;
+    bias -= s.vectorPenalty;
+    if (s.rowPredictor) {
+      s.KeepRowVector(row, c, s.storedVector == 0 ? mb.mv[0].forward : mb.mv[0].backward);
+    }
+    const int activity = mb.intraActivity;
+    const int cost = mb.interCost;
+    if (s.intraDecisions && (int64_t{bias} + cost > int64_t{s.intraThreshold} + activity ||
+                             (cost >= 7169 && 4 * int64_t{cost} > 3 * int64_t{activity}))) {
+      mb.flags = (mb.flags & ~MBINFO_BIDIRECTIONAL) | MBINFO_INTRA;
+      s.forwardPredX = s.forwardPredY = s.backwardPredX = s.backwardPredY = 0;
+      totals.intraSum += activity;
+      totals.intraCount += 1;
+      continue;
+    }
+    totals.costTotal += cost;
+    if ((mb.flags & MBINFO_BIDIRECTIONAL) != MBINFO_BACKWARD) {
+      const PackedMV v = mb.mv[0].forward;
+      s.forwardPredX = v.x;
+      s.forwardPredY = v.y;
+      s.maxForwardX = std::max(s.maxForwardX, std::abs(int{v.x}));
+      s.maxForwardY = std::max(s.maxForwardY, std::abs(int{v.y}));
+    }
+    if ((mb.flags & MBINFO_BACKWARD) != 0) {
+      const PackedMV v = mb.mv[0].backward;
+      s.backwardPredX = v.x;
+      s.backwardPredY = v.y;
+      s.maxBackwardX = std::max(s.maxBackwardX, std::abs(int{v.x}));
+      s.maxBackwardY = std::max(s.maxBackwardY, std::abs(int{v.y}));
+    }
+  }
+  return totals;
 }
 
 }  // namespace orx::venc

@@ -15,6 +15,10 @@
 
 namespace orx::venc {
 
+// The forward predictor of the MPEG-4 style row pass from the left (a, null in the first
+// column), upper (b) and upper-right (c) macroblocks; intra neighbours count as absent.
+PackedMV MedianForwardPredictor(const MBInfo* a, const MBInfo& b, const MBInfo& c);
+
 class CMPEG4Search {
  public:
   using Position = CMotionSearch::Position;
@@ -38,6 +42,13 @@ class CMPEG4Search {
   // macroblock's field rows, pitch 2 x stride). Vertical vectors are stored in frame units;
   // flags 0x1000 / 0x4000 mark a reference field of the other parity.
   int SearchMBCandidatesField(int x, int y, MBInfo* mb);
+
+  // The MPEG-4 style pass over macroblock row `row` (first: its first record; the state's
+  // current row pointer set): the centre and forward predictors, the decision (field
+  // macroblocks on one field when fieldMacroblocks), the 16x16 partition bit, the intra rule,
+  // the vector ranges and the row's totals.
+  CMotionSearch::RowTotals EstimateRow(MBInfo* first, int row, bool firstOfRun,
+                                       const ITemporalSource* temporal, bool fieldMacroblocks);
 
  private:
   int Penalty(Position found, int px, int py, int x4, int y4) const;

@@ -395,10 +395,10 @@ TEST(Mpeg4Estimator, ABandLeavesTheOtherRowsAlone) {
 // motion is (dx, dy) quarter samples per frame.
 bool MakePan(int dx, int dy, int frames, orx::test::RawVideo& video) {
   const std::string source =
-      "testsrc2=size=384x320:rate=25,trim=end_frame=1,loop=loop=-1:size=1,format=yuv444p,"
-      "scale=1536:1280:flags=bicubic,crop=1408:1152:x=n*" +
+      "testsrc2=size=192x160:rate=25,trim=end_frame=1,loop=loop=-1:size=1,format=yuv444p,"
+      "scale=768:640:flags=bicubic,crop=704:576:x=n*" +
       std::to_string(dx) + ":y=n*" + std::to_string(dy) +
-      ",scale=352:288:flags=area,format=yuv420p";
+      ",scale=176:144:flags=area,format=yuv420p";
   return orx::test::GenerateLavfiVideo(source, frames, video);
 }
 
@@ -412,18 +412,18 @@ TEST(Mpeg4Estimator, PanGivesTheTrueQuarterSampleShift) {
     int dx, dy;
     int floorPercent;
   };
-  const Case cases[] = {{"one quarter right", 1, 0, 30},
-                        {"half right, quarter down", 2, 1, 14},
-                        {"three quarters right, half down", 3, 2, 13}};
+  const Case cases[] = {{"one quarter right", 1, 0, 55},
+                        {"half right, quarter down", 2, 1, 27},
+                        {"three quarters right, half down", 3, 2, 30}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     orx::test::RawVideo video;
     ASSERT_TRUE(MakePan(c.dx, c.dy, 3, video));
-    const EncoderSettings s = H264Settings(352, 288, 15, 1);
+    const EncoderSettings s = H264Settings(176, 144, 15, 1);
     MeSession session(s, new CMPEG4MotionEstimator());
     for (int d = 0; d < 3; ++d) {
       session.Feed(session.NewPicture(d), false, [&](uint8_t* luma, int stride) {
-        for (int y = 0; y < 288; ++y) std::copy_n(&video.frames[d][y * 352], 352, luma + y * stride);
+        for (int y = 0; y < 144; ++y) std::copy_n(&video.frames[d][y * 176], 176, luma + y * stride);
       });
     }
     session.Estimator().FlushQueue();

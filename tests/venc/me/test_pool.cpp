@@ -8,14 +8,18 @@
 
 namespace orx::venc::test {
 
-TestPool::TestPool(int estimationWorkers, int predictionWorkers) {
+TestPool::TestPool(int estimationWorkers, int predictionWorkers, bool mpeg4Style) {
   for (int i = 0; i < estimationWorkers + predictionWorkers; ++i) {
     auto worker = std::make_unique<Worker>();
     if (i < estimationWorkers) {
       dsp::CMotionEstimationCore* core = nullptr;
       EXPECT_TRUE(dsp::CreateMotionEstimationCore(&core));
       worker->meCore.reset(core);
-      worker->estimation = std::make_unique<CEncAccCPUME>(core);
+      if (mpeg4Style) {
+        worker->estimation = std::make_unique<CEncAccMPEG4CPUME>(core);
+      } else {
+        worker->estimation = std::make_unique<CEncAccCPUME>(core);
+      }
     } else {
       dsp::CMBCore* core = nullptr;
       EXPECT_TRUE(dsp::CreateMBCore(&core));

@@ -16,12 +16,14 @@
 #include "venc/dsp/motion_estimation_core.h"
 #include "venc/me/enc_acc_cpu_mc.h"
 #include "venc/me/enc_acc_cpu_me.h"
+#include "venc/me/enc_acc_mpeg4_cpu_me.h"
 
 namespace orx::venc::test {
 
 class TestPool : public IEncodeAccelerator {
  public:
-  TestPool(int estimationWorkers, int predictionWorkers);
+  // mpeg4Style: the estimation workers are the MPEG-4 style ones (CEncAccMPEG4CPUME).
+  TestPool(int estimationWorkers, int predictionWorkers, bool mpeg4Style = false);
   ~TestPool();
   TestPool(const TestPool&) = delete;
   TestPool& operator=(const TestPool&) = delete;
