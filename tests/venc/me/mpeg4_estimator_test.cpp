@@ -388,6 +388,59 @@ TEST(Mpeg4Estimator, ABandLeavesTheOtherRowsAlone) {
   }
 }
 
+// ---- field macroblocks of interlaced H.264 pictures ----
+
+// Interlaced pictures whose every macroblock the preprocessor marked as a field macroblock:
+// moving 2 pels right, each field finds the field of its own parity (no 0x1000) at the shift.
+TEST(Mpeg4Estimator, FieldMacroblocksFindTheFieldShift) {
+  struct Case {
+    const char* name;
+    int vx, vy;  // the window's motion per picture, half-pel
+    PackedMV top, bottom;
+    uint32_t topParity, bottomParity;
+  };
+  const Case cases[] = {{"two pels right", 4, 0, {8, 0}, {8, 0}, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EncoderSettings s = H264Settings(352, 288, 15, 1);
+    s.progressiveSequence = 0;
+    MeSession session(s, new CMPEG4MotionEstimator());
+    const int tw = s.codedWidth + 2 * kTextureMargin;
+    const std::vector<uint8_t> texture = MakeTexture(tw, s.codedHeight + 2 * kTextureMargin, 31);
+    for (int d = 0; d < 2; ++d) {
+      CPicture* picture = session.NewPicture(d);
+      picture->progressiveFrame = 0;
+      session.Estimator().DecidePictureType(picture, false);
+      SampleTexture(texture, tw, kTextureMargin, kTextureMargin, c.vx * d, c.vy * d,
+                    picture->srcLuma, s.stride, s.codedWidth, s.codedHeight);
+      session.MeasureActivity(picture);
+      for (int i = 0; i < s.mbCols * s.mbRows; ++i) picture->mbInfo[i].flags |= MBINFO_FIELD;
+      session.Estimator().ProcessPicture(picture);
+      picture->Release();
+    }
+    session.Estimator().FlushQueue();
+    const CodedPicture& p = session.Encoder().coded.back();
+    ASSERT_EQ(p.type, PICTURE_P);
+    int wrong = 0;
+    for (int row = 2; row < s.mbRows - 2; ++row) {
+      for (int col = 2; col < s.mbCols - 2; ++col) {
+        const MBInfo& mb = p.mbs[row * s.mbCols + col];
+        const bool bottom = (row & 1) != 0;
+        const PackedMV expected = bottom ? c.bottom : c.top;
+        const uint32_t parity = bottom ? c.bottomParity : c.topParity;
+        if (!(mb.mv[0].forward == expected) ||
+            mb.flags != (MBINFO_PART_16X16 | MBINFO_FORWARD | MBINFO_FIELD | parity)) {
+          if (++wrong < 4) {
+            ADD_FAILURE() << col << "," << row << ": (" << mb.mv[0].forward.x << ","
+                          << mb.mv[0].forward.y << ") flags " << std::hex << mb.flags;
+          }
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 // ---- quarter-sample shifts of a pan made by ffmpeg ----
 
 // A still testsrc2 picture upscaled 4 times, cropped (dx, dy) upscaled samples further per
