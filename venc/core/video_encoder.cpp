@@ -17,7 +17,6 @@
 #include "venc/core/sequence_setup.h"
 #include "venc/dsp/cpu_features.h"
 #include "venc/mbenc/mb_encoder_mpeg12.h"
-#include "venc/mbenc/h264_encoder.h"
 #include "venc/me/mpeg2_motion_estimator.h"
 #include "venc/me/mpeg4_motion_estimator.h"
 
@@ -112,20 +111,19 @@ bool CVideoEncoder::CreateME() {
   store_ = std::make_unique<CFrameStore>(flags_, 0);
   if (!store_->Init(&s, frameBufferCount_, nullptr)) return false;
 
-  // 8. Preprocessor, rate controller and the codec's macroblock encoder. The Kalder, MPEG-4 and
-  // VC-1 encoders come with their own waves: those codecs fail to open until then.
+  // 8. Preprocessor, rate controller and the codec's macroblock encoder. The Kalder, MPEG-4,
+  // VC-1 and H.264 encoders come with their own waves (H.264 with its picture loop): those
+  // codecs fail to open until then.
   preprocessor_ = std::make_unique<CPreprocessor>();
   rateControl_ = std::make_unique<CRateControl>();
   switch (s.codec) {
     case CODEC_MPEG2:
       mbEncoder_ = std::make_unique<CMBEncoder_MPEG2>();
       break;
-    case CODEC_H264:
-      mbEncoder_ = std::make_unique<CMBEncoder_H264>();
-      break;
     case CODEC_KALDER:
     case CODEC_MPEG4:
     case CODEC_VC1:
+    case CODEC_H264:
       mbEncoder_.reset();
       break;
     default:
