@@ -41,6 +41,11 @@ class CMBEncoder_MPEG1 : public CMBEncoder {
   void WriteSliceHeader(int row, int quantiserScaleCode);
 
   // ---- macroblock layer ----
+  // The block coders of the codecs above MPEG-2 (Kalder, MPEG-4), supplied by their class:
+  // levels from scan position 0 (inter) or 1 (intra, after the DC differential) to `last`.
+  virtual void WriteIntraBlockMpeg4(const int16_t* block, const uint8_t* scan, int last,
+                                    int dcDifferential, int component);
+  virtual void WriteInterBlockMpeg4(const int16_t* block, const uint8_t* scan, int last);
   // Intra block: DC differential against the component's predictor (0 Y, 1 Cb, 2 Cr), then
   // the AC coefficients; answers the last coded scan position.
   int WriteIntraBlock(const int16_t* block, int component, int intraVlcFormat);

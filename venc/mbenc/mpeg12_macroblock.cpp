@@ -108,11 +108,19 @@ void CMBEncoder_MPEG1::WriteInterBlockMpeg2(const int16_t* block, int last) {
                                   kEndOfBlockZero.code, kEndOfBlockZero.length);
 }
 
+void CMBEncoder_MPEG1::WriteIntraBlockMpeg4(const int16_t*, const uint8_t*, int, int, int) {}
+
+void CMBEncoder_MPEG1::WriteInterBlockMpeg4(const int16_t*, const uint8_t*, int) {}
+
 int CMBEncoder_MPEG1::WriteIntraBlock(const int16_t* block, int component, int intraVlcFormat) {
   const int last = core_->FindLastCoefficient(block, positionToScan_);
   const int dc = block[0];
   const int differential = dc - state_.dcPredictor[component];
   state_.dcPredictor[component] = dc;
+  if (codec_ >= CODEC_KALDER) {
+    WriteIntraBlockMpeg4(block, scan_, last, differential, component);
+    return last;
+  }
   assert(differential >= -kDcDifferentialLimit && differential <= kDcDifferentialLimit);
   const Mpeg12Tables& tables = GetMpeg12Tables();
   // DC levels lie in 0..2047, so the differential fits the table; the bound keeps a broken
@@ -133,7 +141,9 @@ int CMBEncoder_MPEG1::WriteIntraBlock(const int16_t* block, int component, int i
 
 int CMBEncoder_MPEG1::WriteInterBlock(const int16_t* block) {
   const int last = core_->FindLastCoefficient(block, positionToScan_);
-  if (codec_ == CODEC_MPEG1) {
+  if (codec_ >= CODEC_KALDER) {
+    WriteInterBlockMpeg4(block, scan_, last);
+  } else if (codec_ == CODEC_MPEG1) {
     WriteInterBlockMpeg1(block, last);
   } else {
     WriteInterBlockMpeg2(block, last);

@@ -78,18 +78,18 @@ constexpr const char* kCodedBlockPattern[64] = {
     "111",         "0101 0",     "0100 0",     "0011 00",
 };
 
-// motion_code magnitudes 0..16 (ISO/IEC 13818-2 Table B.10, without the sign bit), continued
-// to 32 with the motion vector codes of ISO/IEC 14496-2.
-constexpr const char* kMotionCode[33] = {
+// motion_code magnitudes 0..16 (ISO/IEC 13818-2 Table B.10, without the sign bit); MPEG-4
+// callers go on to 32 with the codes of the MPEG-4 motion vector table, whose first 17 are the
+// same (the generated rows hold all 33).
+constexpr const char* kMotionCode[17] = {
     "1",              "01",             "001",            "0001",
     "0000 11",        "0000 101",       "0000 100",       "0000 011",
     "0000 0101 1",    "0000 0101 0",    "0000 0100 1",    "0000 0100 01",
     "0000 0100 00",   "0000 0011 11",   "0000 0011 10",   "0000 0011 01",
-    "0000 0011 00",   "0000 0010 111",  "0000 0010 110",  "0000 0010 101",
-    "0000 0010 100",  "0000 0010 011",  "0000 0010 010",  "0000 0010 0011",
-    "0000 0010 0010", "0000 0010 0001", "0000 0010 0000", "0000 0001 1111",
-    "0000 0001 1110", "0000 0001 1101", "0000 0001 1100", "0000 0001 1011",
-    "0000 0001 1010",
+    "0000 0011 00",
+};
+constexpr const char* kMpeg4MotionCode[33] = {
+#include "venc/mbenc/mpeg4_motion_code_rows.inc"
 };
 
 uint32_t PackLeftAligned(uint32_t code, int length) {
@@ -133,7 +133,9 @@ void BuildTables(Mpeg12Tables& t) {
     t.macroblockType[row.pictureType - 1][row.flags] = ParseCodeString(row.code);
   }
   for (int cbp = 0; cbp < 64; ++cbp) t.codedBlockPattern[cbp] = ParseCodeString(kCodedBlockPattern[cbp]);
-  for (int m = 0; m <= 32; ++m) t.motionCode[m] = ParseCodeString(kMotionCode[m]);
+  for (int m = 0; m <= 32; ++m) {
+    t.motionCode[m] = ParseCodeString(m <= 16 ? kMotionCode[m] : kMpeg4MotionCode[m]);
+  }
 }
 
 }  // namespace

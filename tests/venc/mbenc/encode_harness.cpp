@@ -96,6 +96,7 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   }
   run.width = video->width;
   run.height = video->height;
+  run.codec = setup.codec;
 
   MemoryBitStream output;
   TestRateControl rateControl;
@@ -117,6 +118,12 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
     encoder = setup.makeEncoder();
   } else if (setup.codec == CODEC_MPEG1) {
     encoder = std::make_unique<TestMpeg1Encoder>();
+  } else if (setup.codec == CODEC_KALDER) {
+    encoder = std::make_unique<TestKalderEncoder>();
+  } else if (setup.codec == CODEC_MPEG4 && settings.useMpegQuant) {
+    encoder = std::make_unique<TestMpeg4Encoder>();
+  } else if (setup.codec == CODEC_MPEG4) {
+    encoder = std::make_unique<TestMpeg4H263Encoder>();
   } else {
     encoder = std::make_unique<TestMpeg2Encoder>();
   }
@@ -181,11 +188,12 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
 std::string CheckDecodesToReconstruction(const EncodeRun& run, const std::string& tag,
                                          double minimumPsnr, bool exact) {
   const std::string dir = orx::test::MakeTempDir("mbenc");
-  const std::string path = dir + "/" + tag + ".mpv";
+  const bool mpeg4 = run.codec == CODEC_MPEG4;
+  const std::string path = dir + "/" + tag + (mpeg4 ? ".m4v" : ".mpv");
   EXPECT_TRUE(WriteBytes(path, run.stream));
   orx::test::RawVideo decoded;
   std::string log;
-  if (!DecodeStrict(path, decoded, &log)) {
+  if (!(mpeg4 ? DecodeStrictMpeg4(path, decoded, &log) : DecodeStrict(path, decoded, &log))) {
     ADD_FAILURE() << tag << ": ffmpeg does not decode the stream: " << log;
     return path;
   }

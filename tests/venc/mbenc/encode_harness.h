@@ -48,6 +48,7 @@ struct CallbackRecord {
 
 struct EncodeRun {
   bool initialised = false;
+  int codec = CODEC_MPEG2;
   int width = 0;
   int height = 0;
   std::vector<uint8_t> stream;

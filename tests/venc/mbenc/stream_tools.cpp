@@ -30,6 +30,12 @@ bool DecodeStrict(const std::string& path, orx::test::RawVideo& out, std::string
   return orx::test::DecodeVideo(path, out, options, log);
 }
 
+bool DecodeStrictMpeg4(const std::string& path, orx::test::RawVideo& out, std::string* log) {
+  orx::test::DecodeOptions options;
+  options.inputArgs = {"-err_detect", "explode", "-idct", "simple", "-f", "m4v"};
+  return orx::test::DecodeVideo(path, out, options, log);
+}
+
 namespace {
 
 std::vector<TraceField> ParseTrace(const std::string& text) {

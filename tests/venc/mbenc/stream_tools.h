@@ -15,6 +15,8 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Decodes with -xerror -err_detect explode and the simple inverse DCT (a fixed reference).
 // MPEG-1 streams are read as MPEG video elementary streams like MPEG-2 ones.
 bool DecodeStrict(const std::string& path, orx::test::RawVideo& out, std::string* log = nullptr);
+// The same for an MPEG-4 Part 2 elementary stream.
+bool DecodeStrictMpeg4(const std::string& path, orx::test::RawVideo& out, std::string* log = nullptr);
 
 // One field of `-bsf:v trace_headers`: the section heading above it, its name and value, and
 // the packet it belongs to (-1 for the extradata).

@@ -27,13 +27,20 @@ EncoderSettings MakeSettings(int codec, int width, int height, IVideoBitStream* 
   s.codedHeight = 16 * s.mbRows;
   s.stride = s.codedWidth;
   s.profileLevel = codec == CODEC_MPEG1 ? 0 : 0x48;  // main profile, main level
+  if (codec == CODEC_MPEG4) {
+    // Reference pictures with borders; Advanced Simple profile level 5.
+    s.padX = 32;
+    s.padY = 16;
+    s.stride = s.codedWidth + 2 * s.padX;
+    s.profileLevel = 0xF5;
+  }
   s.aspectCode = codec == CODEC_MPEG1 ? 1 : 2;       // square pels / 4:3
   return s;
 }
 
 void SetProgressiveSequence(EncoderSettings& s, bool progressive) {
   s.progressiveSequence = progressive ? 1 : 0;
-  s.mbRows = progressive ? (s.height + 15) / 16 : 2 * ((s.height + 31) / 32);
+  s.mbRows = progressive || s.codec == CODEC_MPEG4 ? (s.height + 15) / 16 : 2 * ((s.height + 31) / 32);
   s.codedHeight = 16 * s.mbRows;
 }
 

@@ -13,17 +13,20 @@ constexpr size_t kGuardRows = 4;
 
 void FrameBuffer::Free::operator()(uint8_t* p) const { std::free(p); }
 
-FrameBuffer::FrameBuffer(int codedWidth, int codedHeight)
-    : width_(codedWidth), height_(codedHeight), stride_(codedWidth) {
-  const size_t lumaBytes = static_cast<size_t>(stride_) * height_;
-  const size_t chromaBytes = lumaBytes / 2;
+FrameBuffer::FrameBuffer(int codedWidth, int codedHeight, int padX, int padY)
+    : width_(codedWidth), height_(codedHeight), stride_(codedWidth + 2 * padX) {
+  // Each plane with its border rows (padY luma, padY / 2 chroma) above and below.
+  const size_t lumaBytes = static_cast<size_t>(stride_) * (height_ + 2 * padY);
+  const size_t chromaBytes = static_cast<size_t>(stride_) * (height_ / 2 + padY);
   const size_t guard = kGuardRows * static_cast<size_t>(stride_) + 128;
-  const size_t total = (guard + lumaBytes + guard + chromaBytes + guard + 127) / 128 * 128;
+  const size_t total = (guard + lumaBytes + guard + chromaBytes + guard + 127) / 128 * 128 + 256;
   memory_.reset(static_cast<uint8_t*>(std::aligned_alloc(128, total)));
   std::memset(memory_.get(), 0x80, total);
   const size_t guardAligned = (guard + 127) / 128 * 128;
-  luma_ = memory_.get() + guardAligned;
-  chroma_ = luma_ + (lumaBytes + guardAligned + 127) / 128 * 128;
+  uint8_t* lumaArea = memory_.get() + guardAligned;
+  uint8_t* chromaArea = lumaArea + (lumaBytes + guardAligned + 127) / 128 * 128;
+  luma_ = lumaArea + static_cast<size_t>(padY) * stride_ + padX;
+  chroma_ = chromaArea + static_cast<size_t>(padY / 2) * stride_ + padX;
 }
 
 void FrameBuffer::FromPlanar(const uint8_t* frame, int width, int height) {

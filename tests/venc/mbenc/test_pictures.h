@@ -10,10 +10,12 @@ namespace orx::venc::test {
 
 // One frame: a luma plane of codedHeight rows and an interleaved chroma plane of
 // codedHeight / 2 rows, both `stride` bytes a row, 128-byte aligned, with guard space above
-// and below (the prediction kernels may read a little beyond a 16 x 16 area).
+// and below (the prediction kernels may read a little beyond a 16 x 16 area). With padX and padY
+// the planes have borders around the picture (stride codedWidth + 2 padX, padY luma and padY / 2
+// chroma rows above and below), as the MPEG-4 loop fills them.
 class FrameBuffer {
  public:
-  FrameBuffer(int codedWidth, int codedHeight);
+  FrameBuffer(int codedWidth, int codedHeight, int padX = 0, int padY = 0);
   uint8_t* Luma() { return luma_; }
   uint8_t* Chroma() { return chroma_; }
   const uint8_t* Luma() const { return luma_; }

@@ -139,7 +139,8 @@ TestPlanner::TestPlanner(const EncoderSettings& settings, const PlanOptions& opt
                          const orx::test::RawVideo& video)
     : settings_(settings), options_(options), mbCols_(settings.mbCols), mbRows_(settings.mbRows) {
   for (const auto& frame : video.frames) {
-    sources_.push_back(std::make_unique<FrameBuffer>(settings.codedWidth, settings.codedHeight));
+    sources_.push_back(std::make_unique<FrameBuffer>(settings.codedWidth, settings.codedHeight,
+                                                     settings.padX, settings.padY));
     sources_.back()->FromPlanar(frame.data(), video.width, video.height);
   }
   Order(static_cast<int>(video.frames.size()));
@@ -200,7 +201,8 @@ void TestPlanner::Order(int frames) {
     if (p->picture.copyMode != COPY_NONE && p->picture.pictureType == PICTURE_P) {
       p->recon = p->forward->recon;
     } else {
-      recons_.push_back(std::make_unique<FrameBuffer>(settings_.codedWidth, settings_.codedHeight));
+      recons_.push_back(std::make_unique<FrameBuffer>(settings_.codedWidth, settings_.codedHeight,
+                                                      settings_.padX, settings_.padY));
       p->recon = recons_.back().get();
     }
     CPicture& pic = p->picture;
@@ -298,7 +300,9 @@ void TestPlanner::Analyse(PlannedPicture& p) {
         }
       }
       mb.interCost = best;
-      if (mb.intraActivity < best) {
+      // MPEG-4 B-VOPs have no intra macroblocks.
+      const bool intraAllowed = !(settings_.codec == CODEC_MPEG4 && pic.pictureType == PICTURE_B);
+      if (intraAllowed && mb.intraActivity < best) {
         mb.flags |= MBINFO_INTRA;
         mb.mv[0] = MBVectorPair{};
         continue;
@@ -331,9 +335,13 @@ void TestPlanner::UpdateFCodes(PlannedPicture& p) const {
   const auto code = [](int adjusted) { return FCodeFor(std::max(0, adjusted - 1)); };
   pic.forwardFCodeX = pic.forwardFCodeY = pic.backwardFCodeX = pic.backwardFCodeY = FCODE_NONE;
   if (pic.pictureType == PICTURE_I) return;
-  if (settings_.codec == CODEC_MPEG1) {
-    pic.forwardFCodeX = pic.forwardFCodeY = code(std::max(forwardX, forwardY));
-    if (pic.pictureType == PICTURE_B) pic.backwardFCodeX = pic.backwardFCodeY = code(std::max(backwardX, backwardY));
+  if (settings_.codec == CODEC_MPEG1 || settings_.codec == CODEC_MPEG4) {
+    // One f_code per direction; MPEG-4 counts from 2 (vop_fcode 1).
+    const int least = settings_.codec == CODEC_MPEG4 ? 2 : 1;
+    pic.forwardFCodeX = pic.forwardFCodeY = std::max(least, code(std::max(forwardX, forwardY)));
+    if (pic.pictureType == PICTURE_B) {
+      pic.backwardFCodeX = pic.backwardFCodeY = std::max(least, code(std::max(backwardX, backwardY)));
+    }
     return;
   }
   pic.forwardFCodeX = code(forwardX);
