@@ -82,7 +82,9 @@ void SelectMPEG4ProfileLevel(EncoderSettings& s, bool quiet) {
                       RoundToInt64(static_cast<double>(pixels) * rate / 256.0) <=
                           row.macroblocksPerSecond &&
                       (s.progressiveSequence != 0 || row.interlace != 0) &&
-                      !(s.useMpegQuant != 0 && row.code < 16);
+                      !(s.useMpegQuant != 0 && row.code < 16) &&
+                      // Simple profile has no B-VOPs.
+                      !(s.anchorDistance >= 2 && row.code < 16);
     if (fits) {
       s.profileLevel = row.code;
       s.vbvBufferSize = std::min(s.vbvBufferSize, row.vbvSize);

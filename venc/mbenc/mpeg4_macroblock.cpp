@@ -59,7 +59,7 @@ void CMBEncoder_MPEG4::WriteMacroblock(MBInfo* mb, int cbp, int mbX) {
     }
   }
 
-  if (!picture.progressiveFrame) {
+  if (!settings_->progressiveSequence) {
     if (intra || cbp != 0) PutBitsFast((flags & MBINFO_FIELD) ? 1 : 0, 1);
     if (!intra && !(flags & MBINFO_DIRECT)) PutBitsFast(0, 1);  // field_prediction: never chosen
   }
@@ -84,7 +84,7 @@ void CMBEncoder_MPEG4::WriteMacroblock(MBInfo* mb, int cbp, int mbX) {
         state_.backwardPredictor = v;
       }
     }
-  } else if (flags & MBINFO_FORWARD) {
+  } else if (pictureType_ == PICTURE_P && !intra) {
     MBVectorPair candidates[3] = {};
     MedianCandidates(mb, mbX, MBINFO_FORWARD, &candidates[0].forward, &candidates[1].forward,
                      &candidates[2].forward);

@@ -213,6 +213,7 @@ void CMBEncoder_MPEG4::EncodePictureBody(CPicture* picture) {
   const bool reconstruct =
       code && (statistics || (pictureType_ == PICTURE_I && n > 1) || (pictureType_ == PICTURE_P && n > 2));
   const bool bPicture = pictureType_ == PICTURE_B;
+  const bool interlaced = settings_->progressiveSequence == 0;
   currentPredLuma_ = predictionLuma_;
   currentPredChroma_ = predictionChroma_;
   colocated_ = bPicture && picture->backwardRef != nullptr ? picture->backwardRef->mbInfo : nullptr;
@@ -237,8 +238,14 @@ void CMBEncoder_MPEG4::EncodePictureBody(CPicture* picture) {
       uint8_t* reconLuma = picture->reconLuma + lumaRow + 16 * mbX;
       uint8_t* reconChroma = picture->reconChroma + chromaRow + 16 * mbX;
       mb->flags &= ~(MBINFO_PATTERN | MBINFO_QUANT | MBINFO_SKIPPED | MBINFO_DIRECT | MBINFO_AC_PRED);
-      // A repeat picture codes no residual, so it has no intra macroblocks.
+      // A repeat picture codes no residual, so it has no intra macroblocks; every macroblock of
+      // an I-VOP is intra (the estimator may have planned the picture as another type first).
       if (!code) mb->flags &= ~MBINFO_INTRA;
+      if (pictureType_ == PICTURE_I) mb->flags |= MBINFO_INTRA;
+      // An intra macroblock has no vectors, also as a neighbour's predictor candidate.
+      if (mb->flags & MBINFO_INTRA) mb->flags &= ~MBINFO_BIDIRECTIONAL;
+      // dct_type exists only in interlaced sequences (the VOL says which).
+      if (!interlaced) mb->flags &= ~MBINFO_FIELD;
       const bool intra = (mb->flags & MBINFO_INTRA) != 0;
 
       if (colocated_ != nullptr && (colocated_[mb - picture->mbInfo].flags & MBINFO_SKIPPED)) {

@@ -266,6 +266,7 @@ TEST(CheckSequenceParams, Mpeg4RowsAndMpegQuantisation) {
     int width, height, frameRateIndex, bitRate;
     int progressive = 1, useMpegQuant = 0;
     int expectedCode, expectedVbvCap;
+    int anchorDistance = 1;
   };
   // Visited from the last row to the first, so the first fitting row of the table decides.
   const Case cases[] = {
@@ -275,6 +276,10 @@ TEST(CheckSequenceParams, Mpeg4RowsAndMpegQuantisation) {
        .expectedVbvCap = 40},
       {.width = 352, .height = 288, .frameRateIndex = 3, .bitRate = 128000, .useMpegQuant = 1, .expectedCode = 0xF2,
        .expectedVbvCap = 40},  // MPEG quantisation skips the simple rows
+      {.width = 352, .height = 288, .frameRateIndex = 3, .bitRate = 128000, .expectedCode = 0xF2,
+       .expectedVbvCap = 40, .anchorDistance = 3},  // B-VOPs skip them too: Simple has none
+      {.width = 352, .height = 288, .frameRateIndex = 3, .bitRate = 128000, .expectedCode = 0xF2,
+       .expectedVbvCap = 40, .anchorDistance = 2},
       {.width = 720, .height = 576, .frameRateIndex = 6, .bitRate = 6000000, .expectedCode = 0xF5,
        .expectedVbvCap = 112},
       {.width = 720, .height = 576, .frameRateIndex = 6, .bitRate = 6000000, .progressive = 0, .expectedCode = 0xF5,
@@ -290,10 +295,11 @@ TEST(CheckSequenceParams, Mpeg4RowsAndMpegQuantisation) {
     s.streamType = 0;
     s.progressiveSequence = c.progressive;
     s.useMpegQuant = c.useMpegQuant;
+    s.anchorDistance = c.anchorDistance;
     s.vbvBufferSize = 1000;
     SelectMPEG4ProfileLevel(s, true);
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " + std::to_string(c.bitRate) +
-                 (c.progressive ? " progressive" : " interlaced") + (c.useMpegQuant ? " MPEG quantisation" : ""));
+                 (c.progressive ? " progressive" : " interlaced") + (c.useMpegQuant ? " MPEG quantisation" : "") + " M " + std::to_string(c.anchorDistance));
     EXPECT_EQ(s.profileLevel, c.expectedCode);
     EXPECT_EQ(s.vbvBufferSize, c.expectedVbvCap);
   }
