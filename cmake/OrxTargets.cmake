@@ -108,12 +108,19 @@ function(orx_add_gtest name)
   if(ARG_DEPENDS)
     add_dependencies(${target} ${ARG_DEPENDS})
   endif()
+  # Every label reaches each test. gtest_discover_tests hands its PROPERTIES through three
+  # unquoted list expansions before set_tests_properties sees them, so a plain list would keep
+  # only its first label (and read the next as a property name): the separators of a label list
+  # go in escaped once per expansion (seven backslashes). The test cmake.TestKeepsEveryLabel
+  # holds this.
+  set(separator "\\\\\\\\\\\\\\;")
   set(labels ${name} ${ARG_LABELS})
+  string(REPLACE ";" "${separator}" labels "${labels}")
   set(env "ORX_REGISTRY=${CMAKE_BINARY_DIR}/test-registry-unused")
   if(ORX_SANITIZER STREQUAL "thread")
     gtest_discover_tests(${target} TEST_PREFIX "${name}." TEST_FILTER "${ARG_TSAN_FILTER}"
       DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS "tsan;${name}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+      PROPERTIES LABELS "tsan${separator}${name}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
     set_property(GLOBAL APPEND PROPERTY ORX_TSAN_TARGETS ${target})
   else()
     set(filter "*")
@@ -121,7 +128,7 @@ function(orx_add_gtest name)
       string(REPLACE ":" ";" tsan_list "${ARG_TSAN_FILTER}")
       gtest_discover_tests(${target} TEST_PREFIX "${name}." TEST_FILTER "${ARG_TSAN_FILTER}"
         DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${labels};tsan" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+        PROPERTIES LABELS "${labels}${separator}tsan" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
       set(filter "-${ARG_TSAN_FILTER}")
     endif()
     gtest_discover_tests(${target} TEST_PREFIX "${name}." TEST_FILTER "${filter}"

@@ -22,6 +22,7 @@ using GcxFunction = uint32_t;
 using GcxName = uint32_t;     // a program input, output or constant buffer of a module
 using GcxObject = uint32_t;   // a compiled object (compiler)
 using GcxImage = uint32_t;    // a linked image (compiler)
+using GcxCounter = uint32_t;  // a performance counter of one context (counter extensions)
 
 inline constexpr uint32_t GCX_LANGUAGE_IL = 1;
 inline constexpr uint32_t GCX_SAMPLER_PARAM_FETCH4 = 0;
@@ -177,6 +178,16 @@ using PfnGcxResCreate1D = GcxResult (*)(GcxResource* resource, GcxDevice device,
 using PfnGcxResCreate2D = GcxResult (*)(GcxResource* resource, GcxDevice device, void* memory,
                                         uint32_t width, uint32_t height, uint32_t format,
                                         uint32_t size, uint32_t flags);  // 52
+
+// Performance-counter entries, fetched with gcxExtGetProc from extension 0x8005 (private
+// counters) or 0x1004 (counters); the dataflow layer binds them for itself, outside the table.
+using PfnGcxCtxCreatePrivateCounter = GcxResult (*)(GcxCounter* counter, GcxContext context);
+using PfnGcxCtxDestroyCounter = GcxResult (*)(GcxContext context, GcxCounter counter);
+using PfnGcxCtxConfigPrivateCounter = GcxResult (*)(GcxContext context, GcxCounter counter, uint32_t block,
+                                                    uint32_t slot, uint32_t selector);
+using PfnGcxCtxBeginCounter = GcxResult (*)(GcxContext context, GcxCounter counter);
+using PfnGcxCtxEndCounter = GcxResult (*)(GcxContext context, GcxCounter counter);
+using PfnGcxCtxGetPrivateCounter = GcxResult (*)(void* results, GcxContext context, GcxCounter counter);
 
 // Where a slot's entry comes from.
 enum class GcxLibrary : uint8_t { kRuntime, kCompiler, kExtension };

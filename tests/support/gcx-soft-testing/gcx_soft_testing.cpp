@@ -14,6 +14,7 @@
 
 using namespace orx::gcx;
 using orx::gcx::standin::AddLive;
+using orx::gcx::standin::CountLive;
 using orx::gcx::standin::Arg;
 using orx::gcx::standin::Record;
 using orx::gcx::standin::RecordedState;
@@ -22,9 +23,6 @@ using orx::gcxsoft::Core;
 #define GCX_ENTRY extern "C" ORX_EXPORT
 
 namespace {
-
-std::mutex g_pendingLock;
-std::map<GcxEvent, int> g_polls;  // events polled while pending, with their polls so far
 
 // The configured code of the call, or the software runtime's answer.
 template <typename Call>
@@ -39,13 +37,13 @@ GcxResult SetSamplerParameter(GcxContext context, GcxName sampler, uint32_t para
 }
 GcxResult ResCreate1D(GcxResource* resource, GcxDevice device, void* memory, uint32_t width, uint32_t format,
                       uint32_t size, uint32_t flags) {
-  return Then(Record("gcxResCreate1D", {Arg(resource), device, Arg(memory), width, format, size, flags}),
-              [&] { return Core().ResCreate(resource, device, memory, width, 1, false, format, size); });
+  return CountLive(Then(Record("gcxResCreate1D", {Arg(resource), device, Arg(memory), width, format, size, flags}),
+              [&] { return Core().ResCreate(resource, device, memory, width, 1, false, format, size); }), RecordedState().liveResources, 1);
 }
 GcxResult ResCreate2D(GcxResource* resource, GcxDevice device, void* memory, uint32_t width, uint32_t height,
                       uint32_t format, uint32_t size, uint32_t flags) {
-  return Then(Record("gcxResCreate2D", {Arg(resource), device, Arg(memory), width, height, format, size, flags}),
-              [&] { return Core().ResCreate(resource, device, memory, width, height, true, format, size); });
+  return CountLive(Then(Record("gcxResCreate2D", {Arg(resource), device, Arg(memory), width, height, format, size, flags}),
+              [&] { return Core().ResCreate(resource, device, memory, width, height, true, format, size); }), RecordedState().liveResources, 1);
 }
 
 }  // namespace
@@ -82,33 +80,33 @@ GCX_ENTRY GcxResult gcxDeviceGetStatus(GcxDeviceStatus* status, GcxDevice device
               [&] { return Core().DeviceGetStatus(status, device); });
 }
 GCX_ENTRY GcxResult gcxDeviceOpen(GcxDevice* device, uint32_t ordinal) {
-  return Then(Record("gcxDeviceOpen", {Arg(device), ordinal}), [&] { return Core().DeviceOpen(device, ordinal); });
+  return CountLive(Then(Record("gcxDeviceOpen", {Arg(device), ordinal}), [&] { return Core().DeviceOpen(device, ordinal); }), RecordedState().openDevices, 1);
 }
 GCX_ENTRY GcxResult gcxDeviceClose(GcxDevice device) {
-  return Then(Record("gcxDeviceClose", {device}), [&] { return Core().DeviceClose(device); });
+  return CountLive(Then(Record("gcxDeviceClose", {device}), [&] { return Core().DeviceClose(device); }), RecordedState().openDevices, -1);
 }
 GCX_ENTRY GcxResult gcxResAllocLocal2D(GcxResource* resource, GcxDevice device, uint32_t width, uint32_t height,
                                        uint32_t format, uint32_t flags) {
-  return Then(Record("gcxResAllocLocal2D", {Arg(resource), device, width, height, format, flags}),
-              [&] { return Core().ResAlloc2D(resource, &device, 1, width, height, format); });
+  return CountLive(Then(Record("gcxResAllocLocal2D", {Arg(resource), device, width, height, format, flags}),
+              [&] { return Core().ResAlloc2D(resource, &device, 1, width, height, format); }), RecordedState().liveResources, 1);
 }
 GCX_ENTRY GcxResult gcxResAllocRemote2D(GcxResource* resource, const GcxDevice* devices, uint32_t deviceCount,
                                         uint32_t width, uint32_t height, uint32_t format, uint32_t flags) {
-  return Then(Record("gcxResAllocRemote2D", {Arg(resource), Arg(devices), deviceCount, width, height, format, flags}),
-              [&] { return Core().ResAlloc2D(resource, devices, deviceCount, width, height, format); });
+  return CountLive(Then(Record("gcxResAllocRemote2D", {Arg(resource), Arg(devices), deviceCount, width, height, format, flags}),
+              [&] { return Core().ResAlloc2D(resource, devices, deviceCount, width, height, format); }), RecordedState().liveResources, 1);
 }
 GCX_ENTRY GcxResult gcxResAllocLocal1D(GcxResource* resource, GcxDevice device, uint32_t width, uint32_t format,
                                        uint32_t flags) {
-  return Then(Record("gcxResAllocLocal1D", {Arg(resource), device, width, format, flags}),
-              [&] { return Core().ResAlloc1D(resource, &device, 1, width, format); });
+  return CountLive(Then(Record("gcxResAllocLocal1D", {Arg(resource), device, width, format, flags}),
+              [&] { return Core().ResAlloc1D(resource, &device, 1, width, format); }), RecordedState().liveResources, 1);
 }
 GCX_ENTRY GcxResult gcxResAllocRemote1D(GcxResource* resource, const GcxDevice* devices, uint32_t deviceCount,
                                         uint32_t width, uint32_t format, uint32_t flags) {
-  return Then(Record("gcxResAllocRemote1D", {Arg(resource), Arg(devices), deviceCount, width, format, flags}),
-              [&] { return Core().ResAlloc1D(resource, devices, deviceCount, width, format); });
+  return CountLive(Then(Record("gcxResAllocRemote1D", {Arg(resource), Arg(devices), deviceCount, width, format, flags}),
+              [&] { return Core().ResAlloc1D(resource, devices, deviceCount, width, format); }), RecordedState().liveResources, 1);
 }
 GCX_ENTRY GcxResult gcxResFree(GcxResource resource) {
-  return Then(Record("gcxResFree", {resource}), [&] { return Core().ResFree(resource); });
+  return CountLive(Then(Record("gcxResFree", {resource}), [&] { return Core().ResFree(resource); }), RecordedState().liveResources, -1);
 }
 GCX_ENTRY GcxResult gcxResMap(void** address, uint32_t* pitch, GcxResource resource, uint32_t flags) {
   return Then(Record("gcxResMap", {Arg(address), Arg(pitch), resource, flags}),
@@ -118,10 +116,10 @@ GCX_ENTRY GcxResult gcxResUnmap(GcxResource resource) {
   return Then(Record("gcxResUnmap", {resource}), [&] { return Core().ResUnmap(resource); });
 }
 GCX_ENTRY GcxResult gcxCtxCreate(GcxContext* context, GcxDevice device) {
-  return Then(Record("gcxCtxCreate", {Arg(context), device}), [&] { return Core().CtxCreate(context, device); });
+  return CountLive(Then(Record("gcxCtxCreate", {Arg(context), device}), [&] { return Core().CtxCreate(context, device); }), RecordedState().liveContexts, 1);
 }
 GCX_ENTRY GcxResult gcxCtxDestroy(GcxContext context) {
-  return Then(Record("gcxCtxDestroy", {context}), [&] { return Core().CtxDestroy(context); });
+  return CountLive(Then(Record("gcxCtxDestroy", {context}), [&] { return Core().CtxDestroy(context); }), RecordedState().liveContexts, -1);
 }
 GCX_ENTRY GcxResult gcxCtxGetMem(GcxMemory* memory, GcxContext context, GcxResource resource) {
   return Then(Record("gcxCtxGetMem", {Arg(memory), context, resource}),
@@ -141,15 +139,8 @@ GCX_ENTRY GcxResult gcxCtxRunProgram(GcxEvent* event, GcxContext context, GcxFun
 GCX_ENTRY GcxResult gcxCtxIsEventDone(GcxContext context, GcxEvent event) {
   GcxResult r = Then(Record("gcxCtxIsEventDone", {context, event}),
                      [&] { return Core().CtxIsEventDone(context, event); });
-  const char* pending = std::getenv("GCXSTANDIN_PENDING");
-  if (r != 0 || pending == nullptr) return r;
-  std::lock_guard<std::mutex> hold(g_pendingLock);
-  int& polls = g_polls[event];
-  if (polls < std::atoi(pending)) {
-    ++polls;
-    return GCX_RESULT_PENDING;
-  }
-  return 0;
+  if (r != 0 || !orx::gcx::standin::KeepPending(event)) return r;
+  return GCX_RESULT_PENDING;
 }
 GCX_ENTRY GcxResult gcxCtxFlush(GcxContext context) {
   return Then(Record("gcxCtxFlush", {context}), [&] { return Core().CtxFlush(context); });

@@ -17,6 +17,8 @@
 
 using namespace orx::gcx;
 using orx::gcx::standin::AddLive;
+using orx::gcx::standin::CountLive;
+using orx::gcx::standin::RecordedState;
 using orx::gcx::standin::Arg;
 using orx::gcx::standin::GcxStandInState;
 using orx::gcx::standin::Record;
@@ -51,6 +53,54 @@ GcxResult StandInResCreate2D(GcxResource* resource, GcxDevice device, void* memo
   return GiveHandle(
       Record("gcxResCreate2D", {Arg(resource), device, Arg(memory), width, height, format, size, flags}), resource);
 }
+
+bool CountersOffered() {
+  const char* counters = std::getenv("GCXSTANDIN_COUNTERS");
+  return counters != nullptr && std::strcmp(counters, "1") == 0;
+}
+
+using GcxCounter = orx::gcx::GcxCounter;
+GcxResult StandInCreatePrivateCounter(GcxCounter* counter, GcxContext context) {
+  return GiveHandle(Record("gcxCtxCreatePrivateCounter", {Arg(counter), context}), counter);
+}
+GcxResult StandInDestroyCounter(GcxContext context, GcxCounter counter) {
+  return Record("gcxCtxDestroyCounter", {context, counter});
+}
+GcxResult StandInConfigPrivateCounter(GcxContext context, GcxCounter counter, uint32_t block, uint32_t slot,
+                                      uint32_t selector) {
+  return Record("gcxCtxConfigPrivateCounter", {context, counter, block, slot, selector});
+}
+GcxResult StandInBeginCounter(GcxContext context, GcxCounter counter) {
+  return Record("gcxCtxBeginCounter", {context, counter});
+}
+GcxResult StandInEndCounter(GcxContext context, GcxCounter counter) {
+  return Record("gcxCtxEndCounter", {context, counter});
+}
+// Word i of the results is 1000 + i (128 words).
+GcxResult StandInGetPrivateCounter(void* results, GcxContext context, GcxCounter counter) {
+  GcxResult r = Record("gcxCtxGetPrivateCounter", {Arg(results), context, counter});
+  if (r == 0 && results != nullptr) {
+    for (int32_t i = 0; i < 128; ++i) {
+      const int32_t word = 1000 + i;
+      std::memcpy(static_cast<char*>(results) + 4 * i, &word, 4);
+    }
+  }
+  return r;
+}
+
+struct CounterEntry {
+  uint32_t extension;
+  const char* name;
+  GcxProc address;
+};
+const CounterEntry kCounterEntries[] = {
+    {GCX_EXT_PRIVATE_COUNTERS, "gcxCtxCreatePrivateCounter", reinterpret_cast<GcxProc>(&StandInCreatePrivateCounter)},
+    {GCX_EXT_COUNTERS, "gcxCtxDestroyCounter", reinterpret_cast<GcxProc>(&StandInDestroyCounter)},
+    {GCX_EXT_PRIVATE_COUNTERS, "gcxCtxConfigPrivateCounter", reinterpret_cast<GcxProc>(&StandInConfigPrivateCounter)},
+    {GCX_EXT_COUNTERS, "gcxCtxBeginCounter", reinterpret_cast<GcxProc>(&StandInBeginCounter)},
+    {GCX_EXT_COUNTERS, "gcxCtxEndCounter", reinterpret_cast<GcxProc>(&StandInEndCounter)},
+    {GCX_EXT_PRIVATE_COUNTERS, "gcxCtxGetPrivateCounter", reinterpret_cast<GcxProc>(&StandInGetPrivateCounter)},
+};
 
 void DisassemblyLines(GcxLineCallback callback) {
   if (callback == nullptr) return;
@@ -105,37 +155,43 @@ GCX_ENTRY GcxResult gcxDeviceGetStatus(GcxDeviceStatus* status, GcxDevice device
   return Record("gcxDeviceGetStatus", {Arg(status), device});
 }
 GCX_ENTRY GcxResult gcxDeviceOpen(GcxDevice* device, uint32_t ordinal) {
-  return GiveHandle(Record("gcxDeviceOpen", {Arg(device), ordinal}), device);
+  return CountLive(GiveHandle(Record("gcxDeviceOpen", {Arg(device), ordinal}), device), RecordedState().openDevices, 1);
 }
-GCX_ENTRY GcxResult gcxDeviceClose(GcxDevice device) { return Record("gcxDeviceClose", {device}); }
+GCX_ENTRY GcxResult gcxDeviceClose(GcxDevice device) {
+  return CountLive(Record("gcxDeviceClose", {device}), RecordedState().openDevices, -1);
+}
 GCX_ENTRY GcxResult gcxResAllocLocal2D(GcxResource* resource, GcxDevice device, uint32_t width, uint32_t height,
                                        uint32_t format, uint32_t flags) {
-  return GiveHandle(Record("gcxResAllocLocal2D", {Arg(resource), device, width, height, format, flags}), resource);
+  return CountLive(GiveHandle(Record("gcxResAllocLocal2D", {Arg(resource), device, width, height, format, flags}), resource), RecordedState().liveResources, 1);
 }
 GCX_ENTRY GcxResult gcxResAllocRemote2D(GcxResource* resource, const GcxDevice* devices, uint32_t deviceCount,
                                         uint32_t width, uint32_t height, uint32_t format, uint32_t flags) {
-  return GiveHandle(
+  return CountLive(GiveHandle(
       Record("gcxResAllocRemote2D", {Arg(resource), Arg(devices), deviceCount, width, height, format, flags}),
-      resource);
+      resource), RecordedState().liveResources, 1);
 }
 GCX_ENTRY GcxResult gcxResAllocLocal1D(GcxResource* resource, GcxDevice device, uint32_t width, uint32_t format,
                                        uint32_t flags) {
-  return GiveHandle(Record("gcxResAllocLocal1D", {Arg(resource), device, width, format, flags}), resource);
+  return CountLive(GiveHandle(Record("gcxResAllocLocal1D", {Arg(resource), device, width, format, flags}), resource), RecordedState().liveResources, 1);
 }
 GCX_ENTRY GcxResult gcxResAllocRemote1D(GcxResource* resource, const GcxDevice* devices, uint32_t deviceCount,
                                         uint32_t width, uint32_t format, uint32_t flags) {
-  return GiveHandle(Record("gcxResAllocRemote1D", {Arg(resource), Arg(devices), deviceCount, width, format, flags}),
-                    resource);
+  return CountLive(GiveHandle(Record("gcxResAllocRemote1D", {Arg(resource), Arg(devices), deviceCount, width, format, flags}),
+                    resource), RecordedState().liveResources, 1);
 }
-GCX_ENTRY GcxResult gcxResFree(GcxResource resource) { return Record("gcxResFree", {resource}); }
+GCX_ENTRY GcxResult gcxResFree(GcxResource resource) {
+  return CountLive(Record("gcxResFree", {resource}), RecordedState().liveResources, -1);
+}
 GCX_ENTRY GcxResult gcxResMap(void** address, uint32_t* pitch, GcxResource resource, uint32_t flags) {
   return Record("gcxResMap", {Arg(address), Arg(pitch), resource, flags});
 }
 GCX_ENTRY GcxResult gcxResUnmap(GcxResource resource) { return Record("gcxResUnmap", {resource}); }
 GCX_ENTRY GcxResult gcxCtxCreate(GcxContext* context, GcxDevice device) {
-  return GiveHandle(Record("gcxCtxCreate", {Arg(context), device}), context);
+  return CountLive(GiveHandle(Record("gcxCtxCreate", {Arg(context), device}), context), RecordedState().liveContexts, 1);
 }
-GCX_ENTRY GcxResult gcxCtxDestroy(GcxContext context) { return Record("gcxCtxDestroy", {context}); }
+GCX_ENTRY GcxResult gcxCtxDestroy(GcxContext context) {
+  return CountLive(Record("gcxCtxDestroy", {context}), RecordedState().liveContexts, -1);
+}
 GCX_ENTRY GcxResult gcxCtxGetMem(GcxMemory* memory, GcxContext context, GcxResource resource) {
   return GiveHandle(Record("gcxCtxGetMem", {Arg(memory), context, resource}), memory);
 }
@@ -150,7 +206,8 @@ GCX_ENTRY GcxResult gcxCtxRunProgram(GcxEvent* event, GcxContext context, GcxFun
   return GiveHandle(Record("gcxCtxRunProgram", {Arg(event), context, function, Arg(domain)}), event);
 }
 GCX_ENTRY GcxResult gcxCtxIsEventDone(GcxContext context, GcxEvent event) {
-  return Record("gcxCtxIsEventDone", {context, event});
+  GcxResult r = Record("gcxCtxIsEventDone", {context, event});
+  return r == 0 && orx::gcx::standin::KeepPending(event) ? GCX_RESULT_PENDING : r;
 }
 GCX_ENTRY GcxResult gcxCtxFlush(GcxContext context) { return Record("gcxCtxFlush", {context}); }
 GCX_ENTRY GcxResult gcxMemCopy(GcxEvent* event, GcxContext context, GcxMemory source, GcxMemory destination,
@@ -193,6 +250,7 @@ GCX_ENTRY GcxResult gcxCtxRunProgramGridArray(GcxEvent* event, GcxContext contex
 GCX_ENTRY GcxResult gcxExtSupported(uint32_t extension) {
   GcxResult r = Record("gcxExtSupported", {extension}, extension);
   if (r != 0) return r;
+  if (extension == GCX_EXT_PRIVATE_COUNTERS || extension == GCX_EXT_COUNTERS) return CountersOffered() ? 0 : 1;
   return extension == GCX_EXT_SAMPLER_PARAM || extension == GCX_EXT_RES_CREATE ? 0 : 1;
 }
 GCX_ENTRY GcxResult gcxExtGetVersion(uint32_t* major, uint32_t* minor, uint32_t extension) {
@@ -208,8 +266,15 @@ GCX_ENTRY GcxResult gcxExtGetProc(GcxProc* address, uint32_t extension, const ch
     *address = reinterpret_cast<GcxProc>(&StandInResCreate1D);
   else if (extension == GCX_EXT_RES_CREATE && function == "gcxResCreate2D")
     *address = reinterpret_cast<GcxProc>(&StandInResCreate2D);
-  else
+  else {
+    for (const CounterEntry& entry : kCounterEntries) {
+      if (CountersOffered() && extension == entry.extension && function == entry.name) {
+        *address = entry.address;
+        return 0;
+      }
+    }
     return 1;
+  }
   return 0;
 }
 

@@ -254,6 +254,10 @@ int RunSetup() {
 
 }  // namespace
 
+namespace orx::test::gpu {
+int RunDataflowScript(int argc, char** argv);
+}
+
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   orx::platform::SetDebugCapture(PrintDebug, nullptr);
@@ -263,6 +267,7 @@ int main(int argc, char** argv) {
   if (command == "wrappers") return RunWrappers();
   if (command == "module") return RunModuleLoad();
   if (command == "setup") return RunSetup();
-  std::fprintf(stderr, "usage: gpu_probe init [times] | devices | wrappers | module | setup\n");
+  if (command == "dataflow") return orx::test::gpu::RunDataflowScript(argc - 2, argv + 2);
+  std::fprintf(stderr, "usage: gpu_probe init [times] | devices | wrappers | module | setup | dataflow STEP...\n");
   return 2;
 }

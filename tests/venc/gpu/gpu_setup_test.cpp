@@ -1,5 +1,5 @@
-// The encoder's GPU set-up: the fall-back to the CPU in every runtime state, run in a child
-// process per row; and two encoders setting up at once.
+// The encoder's GPU set-up: the devices it finds, or the fall-back to the CPU, in every runtime
+// state, run in a child process per row; and two encoders setting up at once.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -22,13 +22,22 @@ TEST(GpuSetup, FallsBackToTheCpuWithItsLogLines) {
     std::string scenario;
     std::map<std::string, std::string> env;
     std::string lines;  // what one set-up logs after the word's line
+    std::string count = "0";
+    // Runtime initialisations alive at the end: a runtime with no usable device count stays
+    // initialised for the process (the next set-up finds it so and counts again).
+    std::string liveAfter = "0";
   };
+  const std::string device = " GCXtarget=21 eng@0MHz/mem@0MHz local/0MB cached/0MB uncached/0MB]\n";
   const std::vector<Runtime> runtimes = {
       {"no runtime", "", {}, "LOG: CDataflow::GetDeviceCount() *** gcxInit() failed\n"},
-      {"no devices", "all", {{"GCXSTANDIN_DEVICES", "0"}}, ""},
-      {"count fails", "all", {{"GCXSTANDIN_FAIL", "gcxDeviceGetCount=4"}}, ""},
-      {"two devices", "all", {{"GCXSTANDIN_DEVICES", "2"}},
+      {"no devices", "all", {{"GCXSTANDIN_DEVICES", "0"}}, "", "0", "1"},
+      {"count fails", "all", {{"GCXSTANDIN_FAIL", "gcxDeviceGetCount=4"}}, "", "0", "1"},
+      {"no device opens", "all", {{"GCXSTANDIN_DEVICES", "2"}, {"GCXSTANDIN_FAIL", "gcxDeviceOpen=4"}},
+       "LOG: CDataflow::InitDevices() gcxDeviceOpen(*,0) failed\n"
+       "LOG: CDataflow::InitDevices() gcxDeviceOpen(*,1) failed\n"
        "VIDEOENC: FBAPI_Initialize() failed (falling back on CPU)\n"},
+      {"two devices", "all", {{"GCXSTANDIN_DEVICES", "2"}},
+       "LOG: Dataflow [GCX-SDK #1.02.3] [dev#0" + device + "LOG: Dataflow [GCX-SDK #1.02.3] [dev#1" + device, "2"},
   };
   struct Word {
     long long value;
@@ -42,9 +51,10 @@ TEST(GpuSetup, FallsBackToTheCpuWithItsLogLines) {
       env["ORX_REGISTRY"] = MakeEncoderRegistry(dir, dir + "/encoder.log", word.value);
       ProbeOutput out = RunProbe({"setup"}, runtime.scenario, env);
       ASSERT_EQ(out.exitCode, 0) << out.err;
-      EXPECT_EQ(out.One("setup1"), "0");
-      EXPECT_EQ(out.One("again"), "0");   // the stored count, with nothing logged
-      EXPECT_EQ(out.One("setup2"), "0");  // after the shutdown the set-up runs again
+      EXPECT_EQ(out.One("setup1"), runtime.count);
+      EXPECT_EQ(out.One("again"), runtime.count);   // the stored count, with nothing logged
+      EXPECT_EQ(out.One("setup2"), runtime.count);  // after the shutdown the set-up runs again
+      EXPECT_EQ(out.One("live_init"), runtime.scenario.empty() ? "<missing>" : runtime.liveAfter);
       EXPECT_EQ(out.One("profile"), "2/2");
       const std::string oneSetup = std::string("LOG: EncodeGpuWaitSleep = ") + word.logged + "\n" + runtime.lines;
       EXPECT_EQ(ReadText(dir + "/encoder.log"), oneSetup + oneSetup);

@@ -28,10 +28,12 @@ ProbeOutput RunProbe(const std::vector<std::string>& args, const std::string& sc
   argv.insert(argv.end(), args.begin(), args.end());
   ProcessOptions options;
   options.setEnv = env;
-  if (scenario.empty()) options.unsetEnv.push_back("LD_LIBRARY_PATH");
+  if (scenario == kSoftRuntime) options.setEnv["LD_LIBRARY_PATH"] = BinaryDir() + "/gcx-soft-testing";
+  else if (scenario.empty()) options.unsetEnv.push_back("LD_LIBRARY_PATH");
   else options.setEnv["LD_LIBRARY_PATH"] = BinaryDir() + "/gcx-stand-in/" + scenario;
-  if (!options.setEnv.count("GCXSTANDIN_FAIL")) options.unsetEnv.push_back("GCXSTANDIN_FAIL");
-  if (!options.setEnv.count("GCXSTANDIN_DEVICES")) options.unsetEnv.push_back("GCXSTANDIN_DEVICES");
+  for (const char* name : {"GCXSTANDIN_FAIL", "GCXSTANDIN_DEVICES", "GCXSTANDIN_PENDING", "GCXSTANDIN_COUNTERS",
+                           "ORX_GCX_SOFT_DEVICES"})
+    if (!options.setEnv.count(name)) options.unsetEnv.push_back(name);
   ProcessResult r = RunProcess(argv, options);
   ProbeOutput out;
   out.exitCode = r.exitCode;
@@ -60,6 +62,25 @@ std::string ReadText(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+ScriptRun RunDataflowScript(const std::vector<std::string>& steps, const std::string& scenario,
+                            const std::map<std::string, std::string>& env) {
+  std::string dir = MakeTempDir("gpu_dataflow");
+  std::map<std::string, std::string> childEnv = env;
+  childEnv["ORX_REGISTRY"] = MakeEncoderRegistry(dir, dir + "/encoder.log");
+  std::vector<std::string> args = {"dataflow"};
+  args.insert(args.end(), steps.begin(), steps.end());
+  ScriptRun run;
+  run.out = RunProbe(args, scenario, childEnv);
+  run.log = ReadText(dir + "/encoder.log");
+  return run;
+}
+
+std::string LogLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "LOG: " + line + "\n";
+  return text;
 }
 
 }  // namespace orx::test::gpu
