@@ -2,7 +2,6 @@
 // state, run in a child process per row; and two encoders setting up at once.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "platform/registry.h"
 #include "tests/venc/gpu/gpu_test_support.h"
 #include "tests/support/test_paths.h"
+#include "venc/core/encoder_lock.h"
 #include "venc/core/gpu_setup.h"
 #include "venc/common/write_log_file.h"
 
@@ -80,12 +80,11 @@ TEST(GpuSetupThreads, TwoEncodersSetUpOnce) {
   std::string registry = MakeEncoderRegistry(dir, dir + "/encoder.log");
   ScopedEnv use("ORX_REGISTRY", registry.c_str());
   ScopedEnv noRuntime("LD_LIBRARY_PATH", nullptr);
-  std::mutex setupLock;
   int counts[2] = {-5, -5};
   std::vector<std::thread> threads;
   for (int t = 0; t < 2; ++t)
     threads.emplace_back([&, t] {
-      std::lock_guard<std::mutex> hold(setupLock);
+      venc::EncoderSetupLock hold;
       counts[t] = venc::InitGpuAcceleration(1);
     });
   for (auto& th : threads) th.join();
@@ -93,7 +92,7 @@ TEST(GpuSetupThreads, TwoEncodersSetUpOnce) {
   EXPECT_EQ(counts[1], 0);
   EXPECT_EQ(ReadText(dir + "/encoder.log"),
             "LOG: EncodeGpuWaitSleep = 0x00000000\nLOG: CDataflow::GetDeviceCount() *** gcxInit() failed\n");
-  std::lock_guard<std::mutex> hold(setupLock);
+  venc::EncoderSetupLock hold;
   venc::ShutdownGpuAcceleration();
 }
 
