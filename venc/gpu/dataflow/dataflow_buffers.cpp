@@ -132,20 +132,28 @@ int32_t CDataflow::UnuseCommonBuffer(DataflowBuffer* buffer) {
   return 0;
 }
 
-int32_t CDataflow::AllocSysBuffer(DataflowBuffer* buffer, uint32_t width, uint32_t height, uint32_t format) {
+int32_t CDataflow::BeginObjectBuffer(const char* operation, DataflowBuffer* buffer, uint32_t width, uint32_t height,
+                                     uint32_t format) {
   const int w = static_cast<int>(width), h = static_cast<int>(height), f = static_cast<int>(format);
   if (!FillShape(buffer, width, height, format)) {
-    LogError("CDataflow::AllocSysBuffer(%dx%d,%d) invalid format", w, h, f);
+    LogError("CDataflow::%s(%dx%d,%d) invalid format", operation, w, h, f);
     return -1;
   }
-  if (!IsGpuObject()) {
-    if (AllocHeapBlock(buffer)) return 0;
-    LogError("CDataflow::AllocSysBuffer(%dx%d,%d) calloc failed", w, h, f);
-    return -1;
+  if (IsGpuObject()) {
+    buffer->resource = 0;
+    buffer->memory = 0;
+    return kBufferOnGpu;
   }
+  if (AllocHeapBlock(buffer)) return 0;
+  LogError("CDataflow::%s(%dx%d,%d) calloc failed", operation, w, h, f);
+  return -1;
+}
+
+int32_t CDataflow::AllocSysBuffer(DataflowBuffer* buffer, uint32_t width, uint32_t height, uint32_t format) {
+  if (int32_t begun = BeginObjectBuffer("AllocSysBuffer", buffer, width, height, format); begun != kBufferOnGpu)
+    return begun;
+  const int w = static_cast<int>(width), h = static_cast<int>(height), f = static_cast<int>(format);
   const gcx::GcxDevice device = DataflowState().devices[row_].deviceHandle;
-  buffer->resource = 0;
-  buffer->memory = 0;
   if (gcx::gcxResAllocRemote2D(&buffer->resource, &device, 1, width, height,
                                static_cast<uint32_t>(GetDataflowGcxFormat(format)), kRemoteResourceFlags) != 0) {
     LogError("CDataflow::AllocSysBuffer(%dx%d,%d) gcxResAllocRemote2D() failed", w, h, f);
@@ -155,19 +163,10 @@ int32_t CDataflow::AllocSysBuffer(DataflowBuffer* buffer, uint32_t width, uint32
 }
 
 int32_t CDataflow::AllocGpuBuffer(DataflowBuffer* buffer, uint32_t width, uint32_t height, uint32_t format) {
+  if (int32_t begun = BeginObjectBuffer("AllocGpuBuffer", buffer, width, height, format); begun != kBufferOnGpu)
+    return begun;
   const int w = static_cast<int>(width), h = static_cast<int>(height), f = static_cast<int>(format);
-  if (!FillShape(buffer, width, height, format)) {
-    LogError("CDataflow::AllocGpuBuffer(%dx%d,%d) invalid format", w, h, f);
-    return -1;
-  }
-  if (!IsGpuObject()) {
-    if (AllocHeapBlock(buffer)) return 0;
-    LogError("CDataflow::AllocGpuBuffer(%dx%d,%d) calloc failed", w, h, f);
-    return -1;
-  }
   const gcx::GcxDevice device = DataflowState().devices[row_].deviceHandle;
-  buffer->resource = 0;
-  buffer->memory = 0;
   if (gcx::gcxResAllocLocal2D(&buffer->resource, device, width, height,
                               static_cast<uint32_t>(GetDataflowGcxFormat(format)), 0) != 0) {
     LogError("CDataflow::AllocGpuBuffer(%dx%d,%d) gcxResAllocLocal2D() failed", w, h, f);

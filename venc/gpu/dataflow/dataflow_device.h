@@ -96,6 +96,11 @@ class CDataflow {
   bool IsGpuObject() const { return deviceType_ == kDataflowDeviceGcx; }
   bool CountersEnabled() const;
   void ReportError(bool flush, const char* format, va_list args);
+  // The shape and format check of an object's allocation, and on a CPU object the heap block:
+  // kBufferOnGpu when a GPU object goes on to make the resource, else the allocation's answer.
+  static constexpr int32_t kBufferOnGpu = 1;
+  int32_t BeginObjectBuffer(const char* operation, DataflowBuffer* buffer, uint32_t width, uint32_t height,
+                            uint32_t format);
 
   int32_t deviceType_;
   int32_t row_;
