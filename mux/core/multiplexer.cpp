@@ -12,11 +12,10 @@ bool CMultiplexer::Open(const MuxConfig* config) {
   if (config->audioPresent > 1 || config->videoPresent > 1) return false;
   if (config->audioPresent == 0 && config->videoPresent == 0) return false;
   if (state_ == kMuxProbing || state_ == kMuxRunning) return false;
-  // The AVI and ASF writers are not part of this library yet.
   switch (config->muxType) {
     case kMuxGenericPrivateTail: case kMuxGeneric: case kMuxTransport: case kMuxVcd:
     case kMuxSvcd: case kMuxTablesThenProgram: case kMuxDvd: case kMuxDvdLargeBuffer:
-    case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
+    case kMuxAvi: case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
       break;
     default:
       return false;
@@ -85,6 +84,7 @@ uint32_t CMultiplexer::Write(uint32_t stream, const MuxSampleDesc* sample) {
   const uint32_t streamState = stream == kStreamVideo ? videoState_ : audioState_;
   if (streamState != kStreamRunning) return sample->length;
   if (IsMp4()) return WriteMp4Sample(stream, *sample);
+  if (config_.muxType == kMuxAvi) return WriteAviSample(stream, *sample);
   if (sample->flags & kSampleEndOfStream) return EndStream(stream, true, sample->length);
   return WriteMpegSample(stream, *sample);
 }

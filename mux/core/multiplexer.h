@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "mux/core/mux_interfaces.h"
+#include "mux/avi/avi_file_state.h"
 #include "mux/mp4/mp4_file_state.h"
 #include "mux/mp4/mp4_boxes.h"
 #include "mux/parse/es_info.h"
@@ -91,6 +92,27 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   void StartNextMp4Segment();
   void FailMp4(uint32_t status);
 
+  // AVI files (multiplexer_avi.cpp).
+  bool AviHasVideo() const;
+  bool AviHasAudio() const;
+  const char* AviAudioChunkId() const;
+  void FailAvi(uint32_t status);
+  bool ReserveAviBuffers();
+  void WriteAviHeader();
+  uint32_t WriteAviSample(uint32_t stream, const MuxSampleDesc& sample);
+  // chunk: 8 bytes of room for the chunk header, then n data bytes and one pad byte.
+  bool WriteAviChunk(uint32_t stream, uint8_t* chunk, uint32_t n);
+  void FlushAviStdIndex(uint32_t stream);
+  void WriteAviSuperIndex(uint32_t stream);
+  void FinishAviRiff();
+  void WriteAviIdx1();
+  void FinishAvi();
+
+  // Whole-file output of the AVI and ASF writers (multiplexer_output.cpp).
+  void AppendFileBytes(const uint8_t* data, size_t count, uint32_t kind, uint64_t position);
+  void PatchFileBytes(uint64_t offset, const uint8_t* data, size_t count);
+  void PatchFileU32(uint64_t offset, uint32_t value);
+
   // Clock helpers on N = bytes written in packs + extra bytes.
   uint64_t ClockBytes() const { return bytesWritten_ + extraBytes_; }
   double ScrSeconds() const;
@@ -170,6 +192,8 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   uint32_t codecPrivateLength_ = 0;
   uint8_t codecPrivate_[128] = {};
   Mp4FileState mp4_;
+  AviFileState avi_;
+  bool outputMoved_ = false;  // a patch moved the output; the next append seeks back to the end
   uint32_t failure_ = 0;
 };
 

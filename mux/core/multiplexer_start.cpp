@@ -49,13 +49,14 @@ void CMultiplexer::StartStream() {
     case kMuxSvcd:
       packConfig_.packSize = 2324;
       break;
-    case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
+    case kMuxAvi: case kMuxAsf: case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
       packConfig_.packSize = 4096;
       break;
     default:
       break;
   }
-  if (type == kMuxTransport || type == kMuxSvcd || type == kMuxDvd || type == kMuxDvdLargeBuffer || IsMp4()) {
+  if (type == kMuxTransport || type == kMuxSvcd || type == kMuxDvd || type == kMuxDvdLargeBuffer || type == kMuxAvi || type == kMuxAsf ||
+      IsMp4()) {
     vbr_ = true;
     packConfig_.mpeg2 = 1;
     system.fixedFlag = 0;
@@ -137,9 +138,11 @@ void CMultiplexer::StartStream() {
     FlushPack();
   }
   if (type == kMuxTransport || type == kMuxTablesThenProgram) WriteTsTables();
-  // An MP4 file opens no pack: its samples go out whole after the file header.
+  // MP4, AVI and ASF files open no pack: their samples go out whole after the file header.
   if (IsMp4()) {
     StartMp4();
+  } else if (type == kMuxAvi) {
+    WriteAviHeader();
   } else {
     StartPack();
   }

@@ -23,9 +23,13 @@ int64_t BlockLimit() {
 
 void Mp4IndexChain::LimitBlocksForTest(int64_t blocks) { g_blockLimit.store(blocks < 0 ? kLimitFromEnvironment : blocks); }
 
-bool Mp4IndexChain::Grow() {
+bool Mp4IndexChain::MayAllocate(size_t blocksHeld) {
   const int64_t limit = BlockLimit();
-  if (limit >= 0 && static_cast<int64_t>(blocks_.size()) >= limit) return false;
+  return limit < 0 || static_cast<int64_t>(blocksHeld) < limit;
+}
+
+bool Mp4IndexChain::Grow() {
+  if (!MayAllocate(blocks_.size())) return false;
   std::unique_ptr<Block> block(new (std::nothrow) Block);
   if (!block) return false;
   blocks_.push_back(std::move(block));

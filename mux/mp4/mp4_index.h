@@ -39,6 +39,9 @@ class Mp4IndexChain {
   // Test hook: at most this many blocks per chain may be allocated from now on (negative: back to
   // the environment variable ORX_TEST_MUX_INDEX_BLOCKS, no limit without it).
   static void LimitBlocksForTest(int64_t blocks);
+  // Whether one more block may be allocated by a holder of blocksHeld under that limit (the other
+  // container writers ask it before allocating their index arrays).
+  static bool MayAllocate(size_t blocksHeld);
 
  private:
   struct Block {

@@ -185,7 +185,7 @@ TEST(ProgramForms, OpenRefusals) {
        .accepted = true},
       {.name = "lpcm 44.1k", .muxType = kMuxDvd, .audioClass = kAudioClassLpcm, .sampleRate = 44100,
        .accepted = false},
-      {.name = "avi", .muxType = kMuxAvi, .audioClass = kAudioClassMpeg, .sampleRate = 48000, .accepted = false},
+      {.name = "avi", .muxType = kMuxAvi, .audioClass = kAudioClassMpeg, .sampleRate = 48000, .accepted = true},
       {.name = "asf", .muxType = kMuxAsf, .audioClass = kAudioClassWma, .sampleRate = 48000, .accepted = false},
       {.name = "mp4", .muxType = kMuxMp4, .audioClass = kAudioClassAac, .sampleRate = 48000, .accepted = true},
       {.name = "portable mp4", .muxType = kMuxMp4Portable, .audioClass = kAudioClassAac, .sampleRate = 48000,
