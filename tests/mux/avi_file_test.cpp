@@ -157,7 +157,9 @@ TEST_P(AviComponentFiles, ReadBackWhole) {
   EXPECT_EQ(DecodeErrors(path), "");
   const size_t streams = (c.video != Video::kNone ? 1 : 0) + (c.audio != Audio::kNone ? 1 : 0);
   // mkvmerge reads no AVI without a video stream (nor ffmpeg's own).
-  if (c.video != Video::kNone) EXPECT_EQ(MkvmergeTracks(path).size(), streams) << "mkvmerge identifies every track";
+  if (c.video != Video::kNone) {
+    EXPECT_EQ(MkvmergeTracks(path).size(), streams) << "mkvmerge identifies every track";
+  }
   if (c.video != Video::kNone) {
     auto probe = orx::test::ProbeStream(path, "v:0", true);
     EXPECT_EQ(probe["codec_name"], in.videoCodec);
