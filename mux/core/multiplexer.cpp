@@ -15,7 +15,7 @@ bool CMultiplexer::Open(const MuxConfig* config) {
   switch (config->muxType) {
     case kMuxGenericPrivateTail: case kMuxGeneric: case kMuxTransport: case kMuxVcd:
     case kMuxSvcd: case kMuxTablesThenProgram: case kMuxDvd: case kMuxDvdLargeBuffer:
-    case kMuxAvi: case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
+    case kMuxAvi: case kMuxAsf: case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
       break;
     default:
       return false;
@@ -85,6 +85,7 @@ uint32_t CMultiplexer::Write(uint32_t stream, const MuxSampleDesc* sample) {
   if (streamState != kStreamRunning) return sample->length;
   if (IsMp4()) return WriteMp4Sample(stream, *sample);
   if (config_.muxType == kMuxAvi) return WriteAviSample(stream, *sample);
+  if (config_.muxType == kMuxAsf) return WriteAsfSample(stream, *sample);
   if (sample->flags & kSampleEndOfStream) return EndStream(stream, true, sample->length);
   return WriteMpegSample(stream, *sample);
 }

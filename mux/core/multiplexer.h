@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "mux/core/mux_interfaces.h"
+#include "mux/asf/asf_file_state.h"
 #include "mux/avi/avi_file_state.h"
 #include "mux/mp4/mp4_file_state.h"
 #include "mux/mp4/mp4_boxes.h"
@@ -108,6 +109,22 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   void WriteAviIdx1();
   void FinishAvi();
 
+  // ASF files (multiplexer_asf.cpp).
+  void FailAsf(uint32_t status);
+  uint32_t AsfPacketSize() const;
+  uint32_t AsfHeaderRate() const;
+  void WriteAsfHeader();
+  uint32_t AsfPresentationMs(double time) const;
+  uint32_t WriteAsfSample(uint32_t stream, const MuxSampleDesc& sample);
+  void CompleteAsfVideoObject();
+  void StartAsfPacket(uint32_t bytesLeft);
+  uint32_t GetAsfPacketSpace() const;
+  void AddAsfPayload(const uint8_t* data, uint32_t n, uint32_t streamByte, uint32_t objectNumber, double time);
+  void QueueAsfPayload(const uint8_t* data, uint32_t n, uint32_t streamByte, uint32_t objectNumber, double time);
+  void PlaceHeldAsfPayload();
+  void FlushAsfPacket();
+  void FinishAsf();
+
   // Whole-file output of the AVI and ASF writers (multiplexer_output.cpp).
   void AppendFileBytes(const uint8_t* data, size_t count, uint32_t kind, uint64_t position);
   void PatchFileBytes(uint64_t offset, const uint8_t* data, size_t count);
@@ -193,6 +210,7 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   uint8_t codecPrivate_[128] = {};
   Mp4FileState mp4_;
   AviFileState avi_;
+  AsfFileState asf_;
   bool outputMoved_ = false;  // a patch moved the output; the next append seeks back to the end
   uint32_t failure_ = 0;
 };

@@ -64,11 +64,21 @@ bool CMultiplexer::ProbeVideo(const MuxSampleDesc& sample) {
   videoSendTime_ = nextAnchorDts_;
   if (!noVbvDelay_)
     videoSendTime_ -= static_cast<double>(info.pictureOffset) / videoBytesPerSecond_ + info.vbvDelay / 90000.0;
-  // The MP4 writers take the format's decoder configuration (the portable form gathers its
-  // parameter sets from the stream).
+  // ASF keeps the sample's sequence header as the codec-private bytes; it and the MP4 writers
+  // take the format's otherwise (the portable form gathers its parameter sets from the stream).
   codecPrivateLength_ = 0;
   const MuxVideoFormat* format = config_.videoFormat;
-  if ((config_.muxType == kMuxMp4 || config_.muxType == kMuxQuickTime) && format != nullptr && format->privateSize > 0) {
+  // The parser's header length ends inside an MPEG-4 video object layer (after its fixed part);
+  // a decoder needs the whole layer, which runs up to the picture.
+  uint32_t headerLength = info.headerLength > 0 ? static_cast<uint32_t>(info.headerLength) : 0;
+  if (videoCodec_ == kVideoMpeg4 && info.pictureOffset > info.headerLength &&
+      static_cast<uint32_t>(info.pictureOffset) <= sizeof(codecPrivate_))
+    headerLength = static_cast<uint32_t>(info.pictureOffset);
+  if (config_.muxType == kMuxAsf && headerLength > 0 && headerLength <= sample.length) {
+    codecPrivateLength_ = std::min<uint32_t>(headerLength, sizeof(codecPrivate_));
+    std::copy_n(sample.data, codecPrivateLength_, codecPrivate_);
+  } else if ((config_.muxType == kMuxMp4 || config_.muxType == kMuxQuickTime || config_.muxType == kMuxAsf) &&
+             format != nullptr && format->privateSize > 0) {
     codecPrivateLength_ = std::min<uint32_t>(format->privateSize, std::min<uint32_t>(sizeof(format->privateData),
                                                                                         sizeof(codecPrivate_)));
     std::copy_n(format->privateData, codecPrivateLength_, codecPrivate_);

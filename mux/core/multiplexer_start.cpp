@@ -49,7 +49,10 @@ void CMultiplexer::StartStream() {
     case kMuxSvcd:
       packConfig_.packSize = 2324;
       break;
-    case kMuxAvi: case kMuxAsf: case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
+    case kMuxAsf:
+      packConfig_.packSize = AsfPacketSize();
+      break;
+    case kMuxAvi: case kMuxMp4: case kMuxMp4Portable: case kMuxQuickTime:
       packConfig_.packSize = 4096;
       break;
     default:
@@ -96,7 +99,7 @@ void CMultiplexer::StartStream() {
       packsVideo = (videoBytesPerSecond_ + 2 * lengths.systemHeader - 1 + 3ull * videoPayload_) / videoPayload_;
     if (audioRunning) packsAudio = (audioBytesPerSecond_ + audioPayload_ - 1ull) / audioPayload_;
     const uint64_t packs = packsVideo + packsAudio + (packsVideo + packsAudio + 49) / 50;
-    uint64_t rate = packConfig_.packSize * packs + 49;
+    uint64_t rate = type == kMuxAsf ? AsfHeaderRate() : packConfig_.packSize * packs + 49;
     rate = std::max<uint64_t>(rate / 50 * 50, 50);
     if (type == kMuxSvcd) rate = std::max<uint64_t>(rate, packConfig_.packSize * 150ull);
     if (type == kMuxDvd) rate = std::max<uint64_t>(rate, kDvdMinimumRate);
@@ -143,6 +146,8 @@ void CMultiplexer::StartStream() {
     StartMp4();
   } else if (type == kMuxAvi) {
     WriteAviHeader();
+  } else if (type == kMuxAsf) {
+    WriteAsfHeader();
   } else {
     StartPack();
   }
