@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "mux/avi/avi_chunks.h"
 #include "mux/parse/es_info.h"
 #include "mux/parse/es_parsers.h"
 
@@ -40,31 +41,8 @@ void WriteWaveFormat(RiffBuffer& out, const AsfAudioStream& audio) {
   const uint32_t rate = format ? format->sampleRate : 48000;
   switch (audio.kind) {
     case kAudioMpegLayer12:
-      out.U16(0x0050);
-      out.U16(channels);
-      out.U32(rate);
-      out.U32(audio.bytesPerSecond);
-      out.U16(1);
-      out.U16(0);
-      out.U16(22);
-      out.U16(2);
-      out.U32(audio.bytesPerSecond * 8);
-      out.U16(channels > 1 ? 1 : 8);
-      out.Zeros(14);
-      return;
     case kAudioMpegLayer3:
-      out.U16(0x0055);
-      out.U16(channels);
-      out.U32(rate);
-      out.U32(audio.bytesPerSecond);
-      out.U16(1);
-      out.U16(0);
-      out.U16(12);
-      out.U16(1);
-      out.U32(0);
-      out.U16(1);
-      out.U16(1);
-      out.U16(0);
+      WriteMpegWaveFormat(out, audio.kind, channels, rate, audio.bytesPerSecond);
       return;
     default:
       break;

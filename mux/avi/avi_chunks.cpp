@@ -6,6 +6,38 @@
 #include "mux/parse/es_info.h"
 
 namespace orx::mux {
+
+// The wave format of MPEG audio: tag 0x0050 with its 22 extra bytes for Layers I and II,
+// 0x0055 with its 12 for Layer III. AVI and ASF write it alike.
+void WriteMpegWaveFormat(RiffBuffer& out, uint32_t kind, uint32_t channels, uint32_t rate,
+                         uint32_t bytesPerSecond) {
+  if (kind != kAudioMpegLayer3) {
+    out.U16(0x0050);
+    out.U16(channels);
+    out.U32(rate);
+    out.U32(bytesPerSecond);
+    out.U16(1);
+    out.U16(0);
+    out.U16(22);
+    out.U16(2);                          // head layer
+    out.U32(bytesPerSecond * 8);         // head bit rate
+    out.U16(channels > 1 ? 1 : 8);       // stereo or one channel
+    out.Zeros(14);                       // mode extension, emphasis, flags, two PTS words
+    return;
+  }
+  out.U16(0x0055);
+  out.U16(channels);
+  out.U32(rate);
+  out.U32(bytesPerSecond);
+  out.U16(1);
+  out.U16(0);
+  out.U16(12);
+  out.U16(1);  // id
+  out.U32(0);  // flags
+  out.U16(1);  // block size
+  out.U16(1);  // frames per block
+  out.U16(0);  // codec delay
+}
 namespace {
 
 constexpr uint32_t kAvihFlags = 0x810;  // has an index, trust the chunk type
@@ -32,31 +64,8 @@ void WriteWaveFormat(RiffBuffer& out, const AviAudioStream& audio) {
       return;
     }
     case kAudioMpegLayer12:
-      out.U16(0x0050);
-      out.U16(channels);
-      out.U32(rate);
-      out.U32(audio.bytesPerSecond);
-      out.U16(1);
-      out.U16(0);
-      out.U16(22);
-      out.U16(2);                          // head layer
-      out.U32(audio.bytesPerSecond * 8);   // head bit rate
-      out.U16(channels > 1 ? 1 : 8);       // stereo or one channel
-      out.Zeros(14);                       // mode extension, emphasis, flags, two PTS words
-      return;
     case kAudioMpegLayer3:
-      out.U16(0x0055);
-      out.U16(channels);
-      out.U32(rate);
-      out.U32(audio.bytesPerSecond);
-      out.U16(1);
-      out.U16(0);
-      out.U16(12);
-      out.U16(1);  // id
-      out.U32(0);  // flags
-      out.U16(1);  // block size
-      out.U16(1);  // frames per block
-      out.U16(0);  // codec delay
+      WriteMpegWaveFormat(out, audio.kind, channels, rate, audio.bytesPerSecond);
       return;
     default:
       break;

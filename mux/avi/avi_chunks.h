@@ -11,6 +11,10 @@
 
 namespace orx::mux {
 
+// The wave format of MPEG audio (Layers I/II or III by kind) after its tag, as AVI and ASF write it.
+void WriteMpegWaveFormat(RiffBuffer& out, uint32_t kind, uint32_t channels, uint32_t rate,
+                         uint32_t bytesPerSecond);
+
 // Bytes reserved after each stream format for the super index ("indx" with 256 entries).
 inline constexpr uint32_t kAviSuperIndexReserve = 4120;
 inline constexpr uint32_t kAviSuperIndexSlots = 256;
