@@ -43,6 +43,7 @@ class CMultiplexer final : public IMultiplexer, private CPackLayout {
   // Probe (multiplexer_probe.cpp).
   uint32_t Probe(uint32_t stream, const MuxSampleDesc& sample);
   bool ProbeVideo(const MuxSampleDesc& sample);
+  uint32_t SequenceHeaderLength(const VideoEsInfo& info) const;
   bool ProbeAudio(const MuxSampleDesc& sample);
   // Start (multiplexer_start.cpp).
   void StartStream();

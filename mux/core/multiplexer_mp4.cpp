@@ -220,9 +220,10 @@ void CMultiplexer::NotePictureType(const MuxSampleDesc& sample) {
   if (info.pictureType < kPictureI || info.pictureType > kPictureB) return;
   mp4_.pictureType = static_cast<uint32_t>(info.pictureType);
   // Sequence headers in the stream give the decoder configuration when the format gave none.
-  if (codecPrivateLength_ == 0 && videoCodec_ != kVideoH264 && info.seqHeaderFound && info.headerLength > 0 &&
-      info.headerLength < 128 && static_cast<uint32_t>(info.headerLength) <= sample.length) {
-    codecPrivateLength_ = static_cast<uint32_t>(info.headerLength);
+  const uint32_t headerLength = SequenceHeaderLength(info);
+  if (codecPrivateLength_ == 0 && videoCodec_ != kVideoH264 && info.seqHeaderFound && headerLength > 0 &&
+      headerLength <= sizeof(codecPrivate_) && headerLength <= sample.length) {
+    codecPrivateLength_ = headerLength;
     std::memcpy(codecPrivate_, sample.data, codecPrivateLength_);
   }
   const double now = mp4_.videoTime;

@@ -68,12 +68,7 @@ bool CMultiplexer::ProbeVideo(const MuxSampleDesc& sample) {
   // take the format's otherwise (the portable form gathers its parameter sets from the stream).
   codecPrivateLength_ = 0;
   const MuxVideoFormat* format = config_.videoFormat;
-  // The parser's header length ends inside an MPEG-4 video object layer (after its fixed part);
-  // a decoder needs the whole layer, which runs up to the picture.
-  uint32_t headerLength = info.headerLength > 0 ? static_cast<uint32_t>(info.headerLength) : 0;
-  if (videoCodec_ == kVideoMpeg4 && info.pictureOffset > info.headerLength &&
-      static_cast<uint32_t>(info.pictureOffset) <= sizeof(codecPrivate_))
-    headerLength = static_cast<uint32_t>(info.pictureOffset);
+  const uint32_t headerLength = SequenceHeaderLength(info);
   if (config_.muxType == kMuxAsf && headerLength > 0 && headerLength <= sample.length) {
     codecPrivateLength_ = std::min<uint32_t>(headerLength, sizeof(codecPrivate_));
     std::copy_n(sample.data, codecPrivateLength_, codecPrivate_);
@@ -85,6 +80,17 @@ bool CMultiplexer::ProbeVideo(const MuxSampleDesc& sample) {
   }
   videoState_ = kStreamRunning;
   return true;
+}
+
+// The bytes of the sample's sequence header that a decoder configuration keeps. The parser's
+// header length ends inside an MPEG-4 video object layer (after its fixed part); a decoder needs
+// the whole layer, which runs up to the picture.
+uint32_t CMultiplexer::SequenceHeaderLength(const VideoEsInfo& info) const {
+  uint32_t headerLength = info.headerLength > 0 ? static_cast<uint32_t>(info.headerLength) : 0;
+  if (videoCodec_ == kVideoMpeg4 && info.pictureOffset > info.headerLength &&
+      static_cast<uint32_t>(info.pictureOffset) <= sizeof(codecPrivate_))
+    headerLength = static_cast<uint32_t>(info.pictureOffset);
+  return headerLength;
 }
 
 bool CMultiplexer::ProbeAudio(const MuxSampleDesc& sample) {
