@@ -4,7 +4,8 @@
 Usage: scripts/gen-h264-cavlc-tables.py [csv-folder]   (default: tests/data/h264)
 
 Writes venc/mbenc/h264_coeff_token.inc, h264_total_zeros.inc and h264_run_before.inc: one row
-per code word, as the CSV gives it. The test mbenc.H264CavlcTables.MatchTheCsvFiles checks the
+per code word, as the CSV gives it; and the macroblock layer's h264_cbp_codenum.inc (the
+coded_block_pattern code numbers) and h264_chroma_qp.inc (the chroma QP of each luma QP). The test mbenc.H264CavlcTables.MatchTheCsvFiles checks the
 compiled tables against the same CSVs, so an edit of one without the other fails.
 """
 import csv
@@ -70,6 +71,24 @@ def main():
     write("h264_run_before.inc",
           banner.format("run-before.csv") +
           "// run_before: { zerosLeft class (7: more than 6), run_before, length, code }\n",
+          lines)
+
+    lines = []
+    for r in rows(folder, "cbp-to-codenum.csv"):
+        assert int(r["cbp"]) == len(lines), r
+        lines.append("{{{}, {}}},  // cbp {}".format(
+            r["intra_code_num_cat12"], r["inter_code_num_cat12"], r["cbp"]))
+    write("h264_cbp_codenum.inc",
+          banner.format("cbp-to-codenum.csv") +
+          "// coded_block_pattern (index: luma + 16 x chroma) -> { Intra_4x4 codeNum, Inter codeNum }\n",
+          lines)
+
+    lines = []
+    for r in rows(folder, "chroma-qp.csv"):
+        assert int(r["qpi"]) == len(lines), r
+        lines.append("{},  // qPI {}".format(r["qpc"], r["qpi"]))
+    write("h264_chroma_qp.inc",
+          banner.format("chroma-qp.csv") + "// QPc of qPI 0..51 (chroma_qp_index_offset 0)\n",
           lines)
 
 

@@ -28,6 +28,9 @@ class IRateControl {
   virtual void UpdateMbQuant(MBInfo* mb, MBCodingState* position) = 0;
   // Adds the macroblock's intra cost and the current targets to the picture's sums.
   virtual void AccumulateMb(MBInfo* mb) = 0;
+  // The bits planned for one macroblock row of the current picture (the H.264 slice-size
+  // limiter's estimate); 0 when the controller keeps no row plan.
+  virtual int GetRowBitTarget() { return 0; }
   // VBV fullness in bits, clamped to 0 and the buffer size.
   virtual int GetVbvDelay() = 0;
   // Twice the picture quantiser plus a half-step bit (VC-1); spread receives the rounding

@@ -79,10 +79,6 @@ NeighbourStep H264NeighbourSource(H264NeighbourTable table, int configuration, i
   return {0, 0};
 }
 
-void CMBEncoder_H264::EncodePictureBody(CPicture*) {
-  // The slice layer and the macroblock loop join here; until then a picture codes nothing.
-}
-
 void CMBEncoder_H264::InitTables() {
   BuildCavlcLevelTables();
   sliceLayout_ = ComputeH264SliceLayout(settings_->sliceLayout, settings_->mbRows,

@@ -114,6 +114,60 @@ class CMBEncoder_H264 : public CMBEncoder {
   void WriteTrailingBits();
   void WriteAccessUnitDelimiter(int primaryPicType);
 
+  // ---- slice layer and picture loop (h264_picture.cpp) ----
+  // One slice header; firstRow in macroblock rows, the first macroblock's column is the coding
+  // position's. sliceQp is internal and becomes the loop's previous QP.
+  void WriteSliceHeader(CPicture* picture, int firstRow, int sliceQp);
+  // The trailing mb_skip_run (P and B pictures with a pending run) and the slice's trailing bits.
+  void WriteSliceEnd();
+
+  // ---- macroblock layer (h264_macroblock.cpp) ----
+  // Writes the complete macroblock layer of one coded macroblock; sets MBINFO_QUANT when it
+  // sends mb_qp_delta. The grids point at the macroblock's first entry.
+  void WriteMBResidual(MBInfo* mb, const uint8_t* lumaGrid, const uint8_t* chromaGrid,
+                       int firstOfPair, const H264BlockEntry* lumaBlocks,
+                       const H264BlockEntry* chromaBlocks);
+
+  // ---- intra coding (h264_intra.cpp) ----
+  void CodeIntra4x4MB(uint8_t* recon, MBInfo* mb, uint8_t* lumaGrid, const H264BlockEntry* blocks);
+  void CodeIntra16x16MB(uint8_t* recon, MBInfo* mb, uint8_t* lumaGrid, const H264BlockEntry* blocks);
+  void CodeIntraChroma(uint8_t* recon, MBInfo* mb, uint8_t* chromaGrid, const H264BlockEntry* blocks);
+
+  // ---- inter coding (h264_inter.cpp) ----
+  void CodeInterLuma(uint8_t* recon, MBInfo* mb, uint8_t* lumaGrid, const H264BlockEntry* blocks);
+  // Reconstructs the quadrants of the mask (bit q: quadrant q) from their prediction alone and
+  // clears their counts; their levels stay in the buffer unwritten.
+  void DropLumaQuadrants(uint8_t* recon, MBInfo* mb, uint8_t* lumaGrid,
+                         const H264BlockEntry* blocks, int unused, uint32_t mask);
+  void CodeInterChroma(uint8_t* recon, MBInfo* mb, uint8_t* chromaGrid, const H264BlockEntry* blocks);
+  // Removes the chroma residual of a coded inter macroblock and reconstructs the prediction.
+  void DropChromaResidual(uint8_t* recon, MBInfo* mb, uint8_t* chromaGrid,
+                          const H264BlockEntry* blocks);
+
+  // ---- vector prediction, skip and direct (h264_mv_prediction.cpp) ----
+  void PredictMvP16x16(MBInfo* mb);
+  // One partition of a P macroblock: first 4x4 block and the block whose top-right neighbour
+  // is C (block order); the fourth argument is not read.
+  void PredictMvPartition(MBInfo* mb, int firstBlock, int topRightBlock, int unused);
+  // Every partition of the macroblock's kind, in order.
+  void PredictMvPartitions(MBInfo* mb);
+  void PredictMvB(MBInfo* mb);
+
+  // The partition kind the coder and the writer use: MBINFO_PART_16X16 unless a P picture
+  // with partition search names 16x8, 8x16 or 8x8. B macroblocks are always coded as 16x16.
+  uint32_t PartitionKind(const MBInfo* mb) const;
+  // The list-0 (list 0) or list-1 vector that the 8x8 quadrant q is predicted with.
+  PackedMV QuadrantVector(const MBInfo* mb, int list, int quadrant) const;
+
+  // Predictors kept for the writer: slot 0 of list 0, slot 0 of list 1, then list 0 of slots
+  // 1, 2 and 3 (slot = first 4x4 block of the partition / 4).
+  const PackedMV* VectorPredictors() const { return mvPredictors_; }
+  PackedMV SkipVector() const { return skipVector_; }
+  const PackedMV* DirectVectors() const { return directVectors_; }
+  // Mode penalties of the current picture: intra 4x4 (already shifted left by 16), chroma.
+  uint32_t Intra4x4Penalty() const { return intra4x4Penalty_; }
+  int ChromaPenalty() const { return chromaPenalty_; }
+
   // Luma decimation of an inter macroblock: the summed cost of its coded 8x8 blocks; the blocks
   // to zero are ORed into *mask (bit b for 8x8 block b in raster order).
   int DecimateBlocks(const MBInfo* mb, const uint8_t* lumaGrid, const H264BlockEntry* lumaBlocks,
@@ -135,6 +189,10 @@ class CMBEncoder_H264 : public CMBEncoder {
   // The luma levels the decimation reads: 16 blocks of 16 levels, block b at raster position
   // b, each column-major (the inter luma coding leaves them there).
   int16_t* LumaLevels() const { return coefficients_; }
+  // Chroma levels: four 4x4 pairs of 32 levels, U and V interleaved.
+  int16_t* ChromaLevels() const { return coefficients_ + 256; }
+  // Chroma DC record: 8 levels (U0 V0 .. U3 V3), then the 8 dequantised DCs.
+  int16_t* ChromaDcRecord() const { return dcArea_ + 16; }
 
  protected:
   friend void WriteCavlcBlock(CMBEncoder_H264* encoder, const int16_t* levels,
@@ -146,6 +204,56 @@ class CMBEncoder_H264 : public CMBEncoder {
   void WriteBufferingPeriod();
   void WritePictureTiming(const CPicture* picture);
   void WritePictureParameterSet();
+
+  // ---- picture loop state ----
+  void EncodeFrameRows(CPicture* picture);
+  void StartSlice(CPicture* picture, int row, MBInfo* record, int qp);
+  void CodeMacroblock(CPicture* picture, MBInfo* mb, int row, int column);
+  void PadRow(CPicture* picture, int row);
+  // Total coefficient count of the macroblock's residual (luma 8x8, chroma AC and DC).
+  bool HasNoCoefficients() const;
+  int Nc(const uint8_t* grid, int entry, bool leftInside, bool topInside, int leftStep,
+         int topStep) const;
+  uint8_t* CurrentSourceLuma() const { return state_.srcLuma; }
+  // The chroma residual of the prediction in the chroma prediction buffer: coded (AC, then
+  // the 2x2 DCs) or, when keep is false, none; then the reconstruction of the four pairs.
+  void CodeChromaResidual(uint8_t* recon, uint8_t* chromaGrid, const H264BlockEntry* blocks, bool keep);
+  // The 8x8 luma prediction of quadrant q from one reference plane.
+  void PredictLumaQuadrant(uint8_t* destination, const uint8_t* plane, PackedMV mv, int quadrant);
+
+  int sliceStartRow_ = 0;
+  int sliceStartAddress_ = 0;
+  MBInfo* sliceStartRecord_ = nullptr;
+  int leftBoundary_ = 0;  // 4 x the first column of the slice in the slice's first row
+  int remainderLeft_ = 0;
+  int sliceLength_ = 0;
+  bool sliceHasMacroblock_ = false;
+  bool leftAvailable_ = false;
+  bool aboveAvailable_ = false;
+  bool aboveRightAvailable_ = false;
+  bool aboveLeftAvailable_ = false;
+  int skipRun_ = 0;
+  int previousQp_ = 0;
+  int currentQp_ = 0;
+  int intraMbTypeOffset_ = 0;
+  bool noPartition_ = true;
+  uint32_t intra4x4Penalty_ = 0;
+  int chromaPenalty_ = 0;
+  const MBInfo* colocated_ = nullptr;
+  int decimationScore_ = 9999;
+
+  // Results of the macroblock analysis for the writer.
+  uint8_t intra4x4Codes_[16] = {};
+  int intra16x16Mode_ = 2;
+  int chromaMode_ = 0;
+  int lumaDcCount_ = 0;
+  int chromaDcCount_[2] = {};
+  int chromaAcCount_[2] = {};
+  int luma8x8Count_[4] = {};
+  PackedMV mvPredictors_[5] = {};
+  PackedMV skipVector_ = {};
+  PackedMV directVectors_[2] = {};
+  int directRefs_[2] = {};
 
   H264SliceLayout sliceLayout_;
   int32_t limiterEstimate_ = 0;

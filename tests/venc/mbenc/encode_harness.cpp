@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/venc/mbenc/h264_dc_stream.h"
 #include "tests/venc/mbenc/stream_tools.h"
 #include "tests/venc/mbenc/test_accelerator.h"
 #include "tests/support/test_paths.h"
@@ -100,10 +102,19 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
 
   MemoryBitStream output;
   TestRateControl rateControl;
-  EncoderSettings settings = MakeSettings(setup.codec, video->width, video->height, &output);
+  const bool h264 = setup.codec == CODEC_H264;
+  const bool progressive = !(setup.plan.interlaced || setup.plan.pulldown);
+  EncoderSettings settings = h264 ? MakeH264Settings(video->width, video->height, &output, progressive)
+                                  : MakeSettings(setup.codec, video->width, video->height, &output);
+  if (h264) {
+    // Padded reconstructions, as the frame store gives them.
+    settings.padX = 32;
+    settings.padY = 16;
+    settings.stride = settings.codedWidth + 2 * settings.padX;
+  }
   settings.gopLength = setup.plan.gopLength;
   settings.anchorDistance = setup.plan.anchorDistance;
-  SetProgressiveSequence(settings, !(setup.plan.interlaced || setup.plan.pulldown));
+  if (!h264) SetProgressiveSequence(settings, progressive);
   settings.reorderPictures = setup.rowMode ? 1 : 0;
   if (setup.callback) settings.pictureCallback = RecordCallback;
   if (setup.adjustSettings) setup.adjustSettings(settings);
@@ -113,9 +124,11 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   TestPlanner planner(settings, setup.plan, *video);
   if (setup.script) setup.script(planner);
 
-  std::unique_ptr<CMBEncoder_MPEG1> encoder;
+  std::unique_ptr<CMBEncoder> encoder;
   if (setup.makeEncoder) {
     encoder = setup.makeEncoder();
+  } else if (h264) {
+    encoder = std::make_unique<CMBEncoder_H264>();
   } else if (setup.codec == CODEC_MPEG1) {
     encoder = std::make_unique<TestMpeg1Encoder>();
   } else if (setup.codec == CODEC_KALDER) {
@@ -189,11 +202,15 @@ std::string CheckDecodesToReconstruction(const EncodeRun& run, const std::string
                                          double minimumPsnr, bool exact) {
   const std::string dir = orx::test::MakeTempDir("mbenc");
   const bool mpeg4 = run.codec == CODEC_MPEG4;
-  const std::string path = dir + "/" + tag + (mpeg4 ? ".m4v" : ".mpv");
+  const bool h264 = run.codec == CODEC_H264;
+  const std::string path = dir + "/" + tag + (h264 ? ".h264" : mpeg4 ? ".m4v" : ".mpv");
   EXPECT_TRUE(WriteBytes(path, run.stream));
   orx::test::RawVideo decoded;
   std::string log;
-  if (!(mpeg4 ? DecodeStrictMpeg4(path, decoded, &log) : DecodeStrict(path, decoded, &log))) {
+  const bool decodes = h264    ? DecodeStrictH264(path, decoded, &log)
+                       : mpeg4 ? DecodeStrictMpeg4(path, decoded, &log)
+                               : DecodeStrict(path, decoded, &log);
+  if (!decodes) {
     ADD_FAILURE() << tag << ": ffmpeg does not decode the stream: " << log;
     return path;
   }
@@ -208,7 +225,20 @@ std::string CheckDecodesToReconstruction(const EncodeRun& run, const std::string
       break;
     }
     if (exact) {
-      EXPECT_TRUE(decoded.frames[i] == expected) << tag << ": frame " << i << " differs";
+      if (decoded.frames[i] != expected) {
+        // Where the first difference lies: plane, macroblock and sample.
+        const size_t at = static_cast<size_t>(std::mismatch(expected.begin(), expected.end(), decoded.frames[i].begin()).first -
+                                              expected.begin());
+        const size_t luma = static_cast<size_t>(run.width) * run.height;
+        const int w = at < luma ? run.width : (run.width + 1) / 2;
+        const size_t inPlane = at < luma ? at : (at - luma) % (luma / 4);
+        const int x = static_cast<int>(inPlane % static_cast<size_t>(w));
+        const int y = static_cast<int>(inPlane / static_cast<size_t>(w));
+        const int mbSize = at < luma ? 16 : 8;
+        ADD_FAILURE() << tag << ": frame " << i << " differs first in " << (at < luma ? "luma" : "chroma")
+                      << " at (" << x << ", " << y << "), macroblock (" << x / mbSize << ", " << y / mbSize
+                      << "): " << int(expected[at]) << " against " << int(decoded.frames[i][at]);
+      }
       continue;
     }
     const double psnr = orx::test::PlanePsnr(decoded.frames[i].data(), expected.data(), expected.size());

@@ -1,8 +1,9 @@
 #pragma once
 // Whole encodes for the tests: a clip from an ffmpeg lavfi source (or given frames), planned
-// by the test planner, coded picture by picture (or row by row) by the MPEG-1 or MPEG-2
-// encoder with the test rate controller, and the pieces the checks need: the stream, the
-// encoder's reconstruction of every picture in display order and the statistics it reported.
+// by the test planner, coded picture by picture (or row by row) by the MPEG-1, MPEG-2,
+// MPEG-4 Part 2, Kalder or H.264 encoder with the test rate controller, and the pieces the
+// checks need: the stream, the encoder's reconstruction of every picture in display order and
+// the statistics it reported.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,7 +26,7 @@ struct EncodeSetup {
   std::string source = "testsrc2";  // lavfi source; size and rate are appended
   const orx::test::RawVideo* video = nullptr;  // frames to code instead of a lavfi source
   PlanOptions plan;
-  int quantiser = 4;
+  int quantiser = 4;  // H.264: the internal QP (QP - 12)
   bool callback = true;    // per-picture callback set: every picture is reconstructed
   bool rowMode = false;    // the row-pipelined mode (block-ordered pictures, zero vectors)
   bool accelerated = false;

@@ -36,6 +36,12 @@ bool DecodeStrictMpeg4(const std::string& path, orx::test::RawVideo& out, std::s
   return orx::test::DecodeVideo(path, out, options, log);
 }
 
+bool DecodeStrictH264(const std::string& path, orx::test::RawVideo& out, std::string* log) {
+  orx::test::DecodeOptions options;
+  options.inputArgs = {"-err_detect", "explode", "-f", "h264"};
+  return orx::test::DecodeVideo(path, out, options, log);
+}
+
 namespace {
 
 std::vector<TraceField> ParseTrace(const std::string& text) {
@@ -93,16 +99,28 @@ std::vector<int64_t> FieldValues(const std::vector<TraceField>& fields, const st
   return values;
 }
 
-std::vector<MbTypePicture> DebugMbTypes(const std::string& path, std::string* log) {
+namespace {
+
+// Runs ffmpeg's macroblock-type debug output over the stream and collects the grids, keeping
+// `keep` characters of every three-character cell.
+std::vector<MbTypePicture> ReadMbTypeGrids(const std::string& path, const std::string& format,
+                                           const std::vector<std::string>& contexts, size_t keep,
+                                           bool skipProbing, std::string* log) {
   const orx::test::ProcessResult r = orx::test::RunProcess(
       {orx::test::RequireProgram("ffmpeg"), "-hide_banner", "-nostdin", "-loglevel", "debug",
-       "-debug", "mb_type", "-f", "mpegvideo", "-i", path, "-f", "null", "-"});
+       "-debug", "mb_type", "-threads", "1", "-f", format, "-i", path, "-f", "null", "-"});
   if (log) *log = r.err;
   std::vector<MbTypePicture> pictures;
   std::istringstream in(r.err);
   std::string line;
   bool inGrid = false;
+  // The H.264 decoder already decodes (and reports) pictures while the input is probed.
+  bool probing = skipProbing;
   while (std::getline(in, line)) {
+    if (probing) {
+      probing = line.find("Opening an output file") == std::string::npos;
+      continue;
+    }
     const size_t frame = line.find("New frame, type: ");
     if (frame != std::string::npos) {
       pictures.push_back({line[frame + 17], {}});
@@ -110,8 +128,10 @@ std::vector<MbTypePicture> DebugMbTypes(const std::string& path, std::string* lo
       continue;
     }
     if (!inGrid) continue;
-    std::string cells = AfterContext(line, "mpeg2video");
-    if (cells.empty()) cells = AfterContext(line, "mpeg1video");
+    std::string cells;
+    for (const std::string& context : contexts) {
+      if (cells.empty()) cells = AfterContext(line, context);
+    }
     // Grid rows are cells of three characters from the grid's alphabet; anything else ends
     // the grid.
     while (!cells.empty() && (cells.back() == '\r' || cells.back() == '\n')) cells.pop_back();
@@ -121,10 +141,20 @@ std::vector<MbTypePicture> DebugMbTypes(const std::string& path, std::string* lo
       continue;
     }
     std::string row;
-    for (size_t i = 0; i < cells.size(); i += 3) row.push_back(cells[i]);
+    for (size_t i = 0; i < cells.size(); i += 3) row.append(cells, i, keep);
     pictures.back().rows.push_back(row);
   }
   return pictures;
+}
+
+}  // namespace
+
+std::vector<MbTypePicture> DebugMbTypes(const std::string& path, std::string* log) {
+  return ReadMbTypeGrids(path, "mpegvideo", {"mpeg2video", "mpeg1video"}, 1, false, log);
+}
+
+std::vector<MbTypePicture> DebugMbTypesH264(const std::string& path, std::string* log) {
+  return ReadMbTypeGrids(path, "h264", {"h264"}, 2, true, log);
 }
 
 }  // namespace orx::venc::test

@@ -17,6 +17,8 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool DecodeStrict(const std::string& path, orx::test::RawVideo& out, std::string* log = nullptr);
 // The same for an MPEG-4 Part 2 elementary stream.
 bool DecodeStrictMpeg4(const std::string& path, orx::test::RawVideo& out, std::string* log = nullptr);
+// The same for an H.264 Annex B stream.
+bool DecodeStrictH264(const std::string& path, orx::test::RawVideo& out, std::string* log = nullptr);
 
 // One field of `-bsf:v trace_headers`: the section heading above it, its name and value, and
 // the packet it belongs to (-1 for the extradata).
@@ -41,5 +43,10 @@ struct MbTypePicture {
   std::vector<std::string> rows;
 };
 std::vector<MbTypePicture> DebugMbTypes(const std::string& path, std::string* log = nullptr);
+// The same for an H.264 stream: each cell is the macroblock's type character followed by its
+// partition character (' ' 16x16 or intra, '-' 16x8, '|' 8x16, '+' 8x8); the types are
+// i (intra 4x4), I (intra 16x16), S (P_Skip), d (B_Skip), D (B_Direct_16x16), > (list 0),
+// < (list 1), X (both).
+std::vector<MbTypePicture> DebugMbTypesH264(const std::string& path, std::string* log = nullptr);
 
 }  // namespace orx::venc::test

@@ -12,7 +12,8 @@ namespace orx::venc::test {
 // codedHeight / 2 rows, both `stride` bytes a row, 128-byte aligned, with guard space above
 // and below (the prediction kernels may read a little beyond a 16 x 16 area). With padX and padY
 // the planes have borders around the picture (stride codedWidth + 2 padX, padY luma and padY / 2
-// chroma rows above and below), as the MPEG-4 loop fills them.
+// chroma rows above and below), as the MPEG-4 loop fills them and as the H.264 encoder's padded
+// pictures have them (32 bytes left and right, 16 luma and 8 chroma rows).
 class FrameBuffer {
  public:
   FrameBuffer(int codedWidth, int codedHeight, int padX = 0, int padY = 0);

@@ -114,6 +114,50 @@ void SearchReference(const FrameBuffer& cur, const FrameBuffer& ref, int mbX, in
   best.vector = PackedMV{static_cast<int16_t>(vx), static_cast<int16_t>(vy)};
 }
 
+// The 16 x 16 luma prediction at a quarter-sample vector, bilinear between the full samples:
+// a cost estimate for the search (the encoder forms the real prediction).
+void PredictLumaQuarter(const FrameBuffer& ref, int x, int y, int vx, int vy, uint8_t* out) {
+  const int stride = ref.Stride();
+  const uint8_t* base = ref.Luma() + static_cast<ptrdiff_t>(y + (vy >> 2)) * stride + x + (vx >> 2);
+  const int fx = vx & 3;
+  const int fy = vy & 3;
+  for (int r = 0; r < 16; ++r) {
+    for (int c = 0; c < 16; ++c) {
+      const uint8_t* p = base + r * stride + c;
+      const int v = (4 - fx) * (4 - fy) * p[0] + fx * (4 - fy) * p[1] + (4 - fx) * fy * p[stride] +
+                    fx * fy * p[stride + 1];
+      out[16 * r + c] = static_cast<uint8_t>((v + 8) >> 4);
+    }
+  }
+}
+
+// Full-sample search, then every quarter-sample position within three quarters of the best.
+void SearchReferenceQuarter(const FrameBuffer& cur, const FrameBuffer& ref, int mbX, int mbY, int range,
+                            Search& best) {
+  SearchReference(cur, ref, mbX, mbY, range, false, best);
+  const int stride = cur.Stride();
+  const uint8_t* block = cur.Luma() + static_cast<size_t>(16 * mbY) * stride + 16 * mbX;
+  const int cx = 2 * best.vector.x;  // half samples to quarter samples
+  const int cy = 2 * best.vector.y;
+  int vx = cx;
+  int vy = cy;
+  uint8_t trial[256];
+  for (int dy = -3; dy <= 3; ++dy) {
+    for (int dx = -3; dx <= 3; ++dx) {
+      if (dx == 0 && dy == 0) continue;
+      PredictLumaQuarter(ref, 16 * mbX, 16 * mbY, cx + dx, cy + dy, trial);
+      const int cost = SadBlock(block, stride, trial);
+      if (cost < best.cost) {
+        best.cost = cost;
+        vx = cx + dx;
+        vy = cy + dy;
+        std::copy(trial, trial + 256, best.prediction);
+      }
+    }
+  }
+  best.vector = PackedMV{static_cast<int16_t>(vx), static_cast<int16_t>(vy)};
+}
+
 // Field DCT where the lines of one field differ less than neighbouring lines of the frame.
 bool PrefersFieldDct(const uint8_t* p, int stride) {
   int frame = 0;
@@ -157,6 +201,7 @@ void TestPlanner::Order(int frames) {
   std::vector<PlannedPicture*> byDisplay(static_cast<size_t>(frames));
   int previousAnchor = -1;
   int gopFirst = 0;
+  int idrFirst = 0;  // H.264 counts temporal references from the last IDR picture
   bool gopClosed = true;
   for (int d = 0; d < frames; ++d) {
     if (!isAnchor(d)) continue;
@@ -174,10 +219,12 @@ void TestPlanner::Order(int frames) {
       if (display == d && intra) {
         gopFirst = previousAnchor + 1;
         gopClosed = d == 0 || options_.closedGops;
+        if (gopClosed) idrFirst = gopFirst;
         SetPictureFields(*p, gopFirst, true, gopClosed);
       } else {
         SetPictureFields(*p, gopFirst, false, false);
       }
+      if (settings_.codec == CODEC_H264) p->picture.temporalReference = display - idrFirst;
       byDisplay[static_cast<size_t>(display)] = p.get();
       pictures_.push_back(std::move(p));
     }
@@ -276,16 +323,27 @@ void TestPlanner::Analyse(PlannedPicture& p) {
       if (pic.copyMode != COPY_NONE) {
         // A repeat picture copies its reference: zero vectors, a fixed mode, nothing coded.
         if (pic.pictureType == PICTURE_B) mb.flags |= pic.copyMode == COPY_FORWARD ? MBINFO_FORWARD : MBINFO_BACKWARD;
+        if (settings_.codec == CODEC_H264) {
+          mb.flags |= MBINFO_PART_16X16 | (pic.pictureType == PICTURE_P ? MBINFO_FORWARD : 0);
+        }
         continue;
       }
+      const bool h264 = settings_.codec == CODEC_H264;
+      const auto search = [&](const FrameBuffer& ref, Search& result) {
+        if (h264) {
+          SearchReferenceQuarter(cur, ref, col, row, options_.searchRange, result);
+        } else {
+          SearchReference(cur, ref, col, row, options_.searchRange, options_.halfPel, result);
+        }
+      };
       Search forward;
-      SearchReference(cur, *p.forward->source, col, row, options_.searchRange, options_.halfPel, forward);
+      search(*p.forward->source, forward);
       int best = forward.cost;
       uint32_t direction = MBINFO_FORWARD;
       mb.mv[0].forward = forward.vector;
       if (pic.pictureType == PICTURE_B) {
         Search backward;
-        SearchReference(cur, *p.backward->source, col, row, options_.searchRange, options_.halfPel, backward);
+        search(*p.backward->source, backward);
         uint8_t average[256];
         for (int i = 0; i < 256; ++i) average[i] = static_cast<uint8_t>((forward.prediction[i] + backward.prediction[i] + 1) >> 1);
         const int both = SadBlock(block, stride, average);
@@ -307,9 +365,10 @@ void TestPlanner::Analyse(PlannedPicture& p) {
         mb.mv[0] = MBVectorPair{};
         continue;
       }
-      // In P pictures a zero vector is the macroblock without the forward flag.
-      if (pic.pictureType == PICTURE_P && forward.vector == PackedMV{}) direction = 0;
-      mb.flags |= direction;
+      // In MPEG P pictures a zero vector is the macroblock without the forward flag; H.264
+      // macroblocks name their lists and the 16x16 partition.
+      if (pic.pictureType == PICTURE_P && forward.vector == PackedMV{} && !h264) direction = 0;
+      mb.flags |= direction | (h264 ? MBINFO_PART_16X16 : 0);
       if (!(direction & MBINFO_FORWARD)) mb.mv[0].forward = PackedMV{};
       if (!(direction & MBINFO_BACKWARD)) mb.mv[0].backward = PackedMV{};
     }

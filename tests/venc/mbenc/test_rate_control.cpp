@@ -15,6 +15,11 @@ void TestRateControl::StartPicture(CPicture* picture) {
   picture->qScaleType = qScaleType;
   picture->intraVlcFormat = intraVlcFormat;
   picture->alternateScan = alternateScan;
+  // The H.264 loop's mode penalties read the picture's quantiser; the estimator tests on this
+  // controller compare with paths that leave it unset.
+  if (picture->settings != nullptr && picture->settings->codec == CODEC_H264) {
+    picture->stats.quantiser = static_cast<float>(quantiser);
+  }
   if (pictureFlags) pictureFlags(picture_, picture);
   // MPEG-1 has no q_scale_type, intra_vlc_format or alternate_scan.
   if (picture->settings != nullptr && picture->settings->codec == CODEC_MPEG1) {

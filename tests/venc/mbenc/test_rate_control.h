@@ -43,6 +43,8 @@ class TestRateControl final : public IRateControl {
   int vbvDelay = 0xFFFF;
   int stuffingBytes = 0;  // zero bytes appended at every picture end
   int vbvFullness = 0;  // what GetVbvDelay answers (bits)
+  int rowBitTarget = 0;  // what GetRowBitTarget answers
+  // For H.264 every quantiser above is the internal QP (QP - 12, 0..39).
 
   // What was seen.
   struct Reading {
@@ -66,6 +68,7 @@ class TestRateControl final : public IRateControl {
   void UpdateMbQuant(MBInfo* mb, MBCodingState* position) override;
   void AccumulateMb(MBInfo* mb) override;
   int GetVbvDelay() override { return vbvFullness; }
+  int GetRowBitTarget() override { return rowBitTarget; }
   int GetActivityQuant(CPicture* picture, bool intraPicture, int* spread) override;
 
  private:
