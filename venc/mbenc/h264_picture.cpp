@@ -101,10 +101,10 @@ void CMBEncoder_H264::EncodeFrameRows(CPicture* picture) {
       }
       CodeMacroblock(picture, mb, row, column);
     }
-    if (!repeat) {
-      PadRow(picture, row);
-      if (rowListener_ != nullptr) rowListener_->DecimateRow(picture, row);
-    }
+    // A repeat picture is coded like any other, so its reconstruction (which its reference
+    // shares) changes and its borders must follow; only the estimator does not hear of it.
+    PadRow(picture, row);
+    if (!repeat && rowListener_ != nullptr) rowListener_->DecimateRow(picture, row);
   }
   WriteSliceEnd();
   if (statistics) {

@@ -160,12 +160,19 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   }
   g_callbacks = &run.callbacks;
   std::vector<std::unique_ptr<AlignedBytes>> rowRecons;
+  // Each picture's reconstruction as it stands when the picture is done: a repeat anchor
+  // shares (and may rewrite) its reference's buffer.
+  std::vector<std::vector<uint8_t>> snapshots(planner.CodingOrder().size());
+  const auto afterPicture = [&](PlannedPicture& p, CMBEncoder& e) {
+    snapshots[static_cast<size_t>(p.display)] = p.recon->ToPlanar(video->width, video->height);
+    if (setup.afterPicture) setup.afterPicture(p, e);
+  };
   if (setup.rowMode) {
-    EncodeRows(*encoder, planner, settings, rowRecons, setup.afterPicture);
+    EncodeRows(*encoder, planner, settings, rowRecons, afterPicture);
   } else {
     for (PlannedPicture* p : planner.CodingOrder()) {
       encoder->EncodePicture(&p->picture, nullptr);
-      if (setup.afterPicture) setup.afterPicture(*p, *encoder);
+      afterPicture(*p, *encoder);
     }
   }
   encoder->Finish();
@@ -187,6 +194,12 @@ EncodeRun RunEncode(const EncodeSetup& setup) {
   }
   for (PlannedPicture* p : planner.DisplayOrder()) {
     run.sources.push_back(p->source->ToPlanar(video->width, video->height));
+    if (h264) {
+      // Every H.264 picture is coded, repeat pictures too.
+      run.reconstructions.push_back(snapshots[static_cast<size_t>(p->display)]);
+      run.repeats.push_back(p->picture.copyMode != COPY_NONE);
+      continue;
+    }
     // A repeat picture shows what it repeats.
     const PlannedPicture* shown = p;
     if (p->picture.copyMode == COPY_FORWARD) shown = p->forward;
