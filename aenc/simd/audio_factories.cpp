@@ -4,6 +4,7 @@
 
 #include "aenc/simd/mpeg_audio_encoder_variants.h"
 #include "aenc/simd/psychoacoustic_model_variants.h"
+#include "aenc/simd/resampler_mmx.h"
 #include "platform/entry_guard.h"
 #include "platform/export.h"
 
@@ -67,5 +68,19 @@ bool NewPsychoacousticModelForMask(CPsychoacousticModel** out, uint32_t mask) {
 bool NewPsychoacousticModel(CPsychoacousticModel** out) {
   return NewPsychoacousticModelForMask(out, QueryProcessorExtensions());
 }
+
+bool NewResamplerForMask(IResampler** out, uint32_t mask) {
+  (void)mask;  // every processor the mask can describe has the multiply-add kernels
+  *out = nullptr;
+  CResampler_MMX* resampler = new (std::nothrow) CResampler_MMX();
+  if (resampler && !resampler->Constructed()) {
+    resampler->Release();
+    resampler = nullptr;
+  }
+  *out = resampler;
+  return resampler != nullptr;
+}
+
+bool NewResampler(IResampler** out) { return NewResamplerForMask(out, QueryProcessorExtensions()); }
 
 }  // namespace orx::aenc

@@ -10,6 +10,7 @@ namespace orx::aenc {
 
 class CMPEGAudioEncoder;
 class CPsychoacousticModel;
+class IResampler;
 
 // The processor-extension mask is a processor feature word (platform/processor_features.h); the
 // factories test its second SSE2 bit (0x20), SSE (0x08), integer SSE (0x04, the _XMM variants)
@@ -24,6 +25,11 @@ bool NewMPEGAudioEncoderForMask(CMPEGAudioEncoder** out, AudioEncoderConfig* con
 // 0x08 -> _SSE, else 0x02 -> _VORPX, else the plain model.
 bool NewPsychoacousticModel(CPsychoacousticModel** out);
 bool NewPsychoacousticModelForMask(CPsychoacousticModel** out, uint32_t mask);
+
+// Every mask builds CResampler_MMX. False (and *out null) when its filter table could not be
+// allocated. Nothing in the system asks for a resampler.
+bool NewResampler(IResampler** out);
+bool NewResamplerForMask(IResampler** out, uint32_t mask);
 
 }  // namespace orx::aenc
 

@@ -11,6 +11,9 @@
 #include "aenc/layer2/layer2_tables.h"
 #include "aenc/simd/mpeg_audio_encoder_variants.h"
 #include "aenc/simd/psychoacoustic_model_variants.h"
+#include "aenc/simd/resampler_mmx.h"
+#include "aenc/simd/audio_factories.h"
+#include "aenc/simd/scalar_conversions.h"
 #include "platform/cpuid.h"
 #include "tests/aenc/aac_test_support.h"
 #include "tests/aenc/memory_bitstream.h"
@@ -408,6 +411,149 @@ TEST(AencVariants, FailedAllocationsFailTheFactory) {
   }
   AudioEncoderConfig config = Layer2Config(48000, 2, 128000);
   EXPECT_TRUE(MakeEncoder(config));
+}
+
+}  // namespace
+}  // namespace orx::test
+
+namespace orx::test {
+namespace {
+
+// The resampler's packed kernels against the plain ones, at random positions and steps over
+// random input read from exactly sized buffers, outputs guarded: 16-bit results are the plain
+// result or one lower (the missing rounding term); 8-bit results equal (sum >> 6), saturated.
+TEST(AencVariants, ResamplerKernelsMatchThePlainKernels) {
+  struct Kernel {
+    const char* name;
+    uint32_t channels, bits;
+  };
+  const Kernel kernels[] = {{"FilterMono8", 1, 8}, {"FilterStereo8", 2, 8}, {"FilterMono16", 1, 16},
+                            {"FilterStereo16", 2, 16}};
+  unsigned seed = std::random_device{}();
+  std::printf("seed %u\n", seed);
+  std::mt19937 random(seed);
+  aenc::CResampler* plain = new aenc::CResampler();
+  aenc::IResampler* built = nullptr;
+  ASSERT_TRUE(aenc::NewResampler(&built));
+  auto* packed = static_cast<aenc::CResampler*>(built);
+  EXPECT_EQ(typeid(*packed), typeid(aenc::CResampler_MMX));
+  const uint32_t steps[] = {60211, 71331, 98304, 30105, 0x10000, 393216};
+  for (const Kernel& kernel : kernels) {
+    bool sawLower = false;
+    for (int round = 0; round < 400; ++round) {
+      SCOPED_TRACE(std::string(kernel.name) + ", seed " + std::to_string(seed) + ", round " + std::to_string(round));
+      // Both objects hold the same table: the upsampling one, then the downsampling one.
+      if (round % 200 == 0) {
+        const bool down = round > 0;
+        ASSERT_TRUE(plain->SetRates(down ? 48000 : 44100, down ? 44100 : 48000));
+        ASSERT_TRUE(packed->SetRates(down ? 48000 : 44100, down ? 44100 : 48000));
+      }
+      const uint32_t step = steps[random() % 6];
+      const uint32_t position = random() & 0xFFFF;
+      const uint32_t count = 1 + random() % 37;
+      plain->SetKernelPosition(position, step);
+      packed->SetKernelPosition(position, step);
+      // Frames -3 .. last + 4, nothing more.
+      const uint32_t frames = 3 + static_cast<uint32_t>((position + uint64_t{step} * (count - 1)) >> 16) + 5;
+      const uint32_t samples = frames * kernel.channels;
+      const bool loud = round % 4 < 2;  // full-scale input drives the sums to saturation
+      std::vector<uint8_t> in8(samples);
+      std::vector<int16_t> in16(samples);
+      for (uint32_t i = 0; i < samples; ++i) {
+        in8[i] = static_cast<uint8_t>(loud ? ((random() & 1) ? 255 : 0) : random());
+        in16[i] = static_cast<int16_t>(loud ? ((random() & 1) ? 32767 : -32768) : random());
+      }
+      const size_t outSamples = size_t{count} * kernel.channels;
+      Guarded<int16_t> a(outSamples), b(outSamples);
+      auto run = [&](aenc::CResampler* r, int16_t* out) {
+        const uint32_t lead = 3 * kernel.channels;
+        if (kernel.bits == 8) {
+          if (kernel.channels == 1) r->FilterMono8(out, in8.data() + lead, count);
+          else r->FilterStereo8(out, in8.data() + lead, count);
+        } else {
+          if (kernel.channels == 1) r->FilterMono16(out, in16.data() + lead, count);
+          else r->FilterStereo16(out, in16.data() + lead, count);
+        }
+      };
+      run(plain, a.data());
+      run(packed, b.data());
+      ASSERT_TRUE(b.GuardsIntact(outSamples));
+      for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t at = position + step * k;
+        const int16_t* taps = packed->table() + 8 * ((at >> 4) & 0xFFF);
+        for (uint32_t c = 0; c < kernel.channels; ++c) {
+          const size_t i = size_t{k} * kernel.channels + c;
+          if (kernel.bits == 16) {
+            const int difference = b.data()[i] - a.data()[i];
+            ASSERT_TRUE(difference == 0 || difference == -1) << "output " << i << ": " << difference;
+            sawLower |= difference == -1;
+          } else {
+            int32_t sum = 0;
+            for (uint32_t j = 0; j < 8; ++j)
+              sum += taps[j] * (int32_t{in8[((at >> 16) + j) * kernel.channels + c]} - 128);
+            ASSERT_EQ(b.data()[i], std::clamp(sum >> 6, -32768, 32767)) << "output " << i;
+          }
+        }
+      }
+    }
+    if (kernel.bits == 16) {
+      EXPECT_TRUE(sawLower) << kernel.name << ": the rounding term never mattered";
+    }
+  }
+  plain->Release();
+  built->Release();
+}
+
+TEST(AencVariants, ResamplerFactoryBuildsThePackedClass) {
+  for (uint32_t mask : {0x00u, 0x04u, 0x08u, 0x20u, 0x31u}) {
+    aenc::IResampler* built = nullptr;
+    ASSERT_TRUE(aenc::NewResamplerForMask(&built, mask));
+    EXPECT_EQ(typeid(*built), typeid(aenc::CResampler_MMX)) << std::hex << mask;
+    built->Release();
+  }
+  aenc::IResampler* built = nullptr;
+  ASSERT_TRUE(aenc::NewResampler(&built));
+  EXPECT_EQ(typeid(*built), typeid(aenc::CResampler_MMX));
+  built->Release();
+}
+
+TEST(AencVariants, ScalarConversions) {
+  struct FloatRow {
+    const char* name;
+    float value;
+    int16_t int16;
+    int32_t int32;
+  };
+  const FloatRow floats[] = {
+      {"zero", 0.0f, 0, 0},
+      {"below a half", 1.49f, 1, 1},
+      {"tie to even, down", 2.5f, 2, 2},
+      {"tie to even, up", 3.5f, 4, 4},
+      {"tie at a half", 0.5f, 0, 0},
+      {"negative tie to even", -2.5f, -2, -2},
+      {"negative tie, up in magnitude", -3.5f, -4, -4},
+      {"negative", -7.6f, -8, -8},
+      {"int16 top", 32767.0f, 32767, 32767},
+      {"just above int16", 32767.6f, 32767, 32768},
+      {"int16 bottom", -32768.0f, -32768, -32768},
+      {"below int16", -32768.6f, -32768, -32769},
+      {"far above", 1e9f, 32767, 1000000000},
+      {"far below", -1e9f, -32768, -1000000000},
+      {"above int32", 3e9f, 32767, INT32_MAX},
+      {"2^31", 2147483648.0f, 32767, INT32_MAX},
+      {"below int32", -3e9f, -32768, INT32_MIN},
+      {"NaN", std::nanf(""), 0, 0},
+  };
+  for (const FloatRow& row : floats) {
+    EXPECT_EQ(aenc::FloatToInt16(row.value), row.int16) << row.name;
+    EXPECT_EQ(aenc::FloatToInt32(row.value), row.int32) << row.name;
+  }
+  struct LogRow {
+    uint32_t value, log2;
+  };
+  for (LogRow row : {LogRow{0, 0}, LogRow{1, 0}, LogRow{2, 1}, LogRow{3, 1}, LogRow{4, 2}, LogRow{1023, 9},
+                     LogRow{1024, 10}, LogRow{0x80000000u, 31}, LogRow{0xFFFFFFFFu, 31}})
+    EXPECT_EQ(aenc::IntegerLog2(row.value), row.log2) << row.value;
 }
 
 }  // namespace
