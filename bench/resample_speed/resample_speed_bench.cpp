@@ -54,21 +54,21 @@ double TimeOurs(const orx::test::Pcm& pcm, bool plain, size_t* made) {
   return best;
 }
 
-// Best user time of ffmpeg converting the first `seconds` of the input (all of it when 0).
-double TimeFfmpeg(const std::string& input, int seconds) {
+// Best user time of ffmpeg converting the first `duration` seconds of the input (all of it when 0).
+double TimeFfmpeg(const std::string& input, int duration) {
   double best = 1e30;
   for (int run = 0; run < kRuns; ++run) {
     std::vector<std::string> args = {"ffmpeg", "-nostdin", "-benchmark", "-f", "s16le", "-ar",
                                      std::to_string(kInRate), "-ac", "2", "-i", input};
-    if (seconds > 0) args.insert(args.end(), {"-t", std::to_string(seconds)});
+    if (duration > 0) args.insert(args.end(), {"-t", std::to_string(duration)});
     args.insert(args.end(), {"-af", "aresample=" + std::to_string(kOutRate), "-c:a", "pcm_s16le", "-f", "null", "-"});
-    orx::test::ProcessResult r = orx::test::RunProcess(args);
-    const size_t at = r.err.find("utime=");
-    if (r.exitCode != 0 || at == std::string::npos) {
+    const orx::test::ProcessResult r = orx::test::RunProcess(args);
+    const double seconds = orx::test::FfmpegBenchmarkUserSeconds(r.err);
+    if (r.exitCode != 0 || seconds < 0) {
       std::fprintf(stderr, "ffmpeg failed: %s\n", r.err.c_str());
       std::exit(1);
     }
-    best = std::min(best, std::atof(r.err.c_str() + at + 6));
+    best = std::min(best, seconds);
   }
   return best;
 }

@@ -3,6 +3,9 @@
 // reference run in the same process (or with a child's time reported the same way).
 #include <sys/resource.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace orx::test {
 
 // User-mode seconds only: the time spent in our own code.
@@ -19,6 +22,13 @@ inline double ProcessCpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The user seconds of an `ffmpeg -benchmark` run, from the "utime=" of its standard error;
+// negative when the line is missing.
+inline double FfmpegBenchmarkUserSeconds(const std::string& standardError) {
+  const size_t at = standardError.find("utime=");
+  return at == std::string::npos ? -1.0 : std::atof(standardError.c_str() + at + 6);
 }
 
 }  // namespace orx::test
