@@ -69,6 +69,8 @@ class CRateControl final : public IRateControl {
   // Writes the macroblock's code and inter threshold word, and sets or clears the panic flag.
   void UpdateMbQuant(MBInfo* mb, MBCodingState* position) override;
   void AccumulateMb(MBInfo* mb) override;
+  // The first plan level's per-row step: the bits the row plan allows one macroblock row.
+  int GetRowBitTarget() override;
   // Decoder-buffer fullness in bits, clamped to 0 .. the buffer size.
   int GetVbvDelay() override;
   // Twice the picture quantiser plus a half-step bit (VC-1).

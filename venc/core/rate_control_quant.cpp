@@ -508,6 +508,8 @@ void CRateControl::AccumulateMb(MBInfo* mb) {
   levelB_ += kAllowanceB;
 }
 
+int CRateControl::GetRowBitTarget() { return static_cast<int>(planStep1_); }
+
 int CRateControl::GetActivityQuant(CPicture* picture, bool halfStep, int* spread) {
   const int a = picture->minDeviationSum / std::max(mbCount_, 1) - 1024;
   const double q2 = a > 0 ? (activityStrength_ * a + 1.0) * pictureQuant_ : pictureQuant_;

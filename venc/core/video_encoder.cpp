@@ -17,6 +17,7 @@
 #include "venc/core/sequence_setup.h"
 #include "venc/dsp/cpu_features.h"
 #include "venc/mbenc/mb_encoder_mpeg12.h"
+#include "venc/mbenc/h264_encoder.h"
 #include "venc/mbenc/mb_encoder_mpeg4.h"
 #include "venc/me/mpeg2_motion_estimator.h"
 #include "venc/me/mpeg4_motion_estimator.h"
@@ -112,9 +113,8 @@ bool CVideoEncoder::CreateME() {
   store_ = std::make_unique<CFrameStore>(flags_, 0);
   if (!store_->Init(&s, frameBufferCount_, nullptr)) return false;
 
-  // 8. Preprocessor, rate controller and the codec's macroblock encoder. The VC-1 and H.264
-  // encoders come with their own waves (H.264 with its picture loop): those codecs fail to open
-  // until then.
+  // 8. Preprocessor, rate controller and the codec's macroblock encoder. The VC-1 encoder comes
+  // with its own wave: that codec fails to open until then.
   preprocessor_ = std::make_unique<CPreprocessor>();
   rateControl_ = std::make_unique<CRateControl>();
   switch (s.codec) {
@@ -131,8 +131,10 @@ bool CVideoEncoder::CreateME() {
         mbEncoder_ = std::make_unique<CMBEncoder_MPEG4_H263>();
       }
       break;
-    case CODEC_VC1:
     case CODEC_H264:
+      mbEncoder_ = std::make_unique<CMBEncoder_H264>();
+      break;
+    case CODEC_VC1:
       mbEncoder_.reset();
       break;
     default:

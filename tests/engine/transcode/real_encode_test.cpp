@@ -176,11 +176,15 @@ TEST_F(RealEncode, Testsrc2AsPlanarOnOneAndFourInstances) {
   ExpectSameQuality(one, four);
 }
 
-TEST_F(RealEncode, AnH264TargetWithoutItsEncoderFailsTheEngineWait) {
-  // This build has no H.264 macroblock encoder: each qvavenc instance fails to open on its first
-  // picture and ends its stream. The engine's wait answers that error (not success), every frame
-  // still comes back once, the stream still ends, and nothing is written.
-  const RawVideo& clip = Testsrc2Clip();
+TEST_F(RealEncode, AnH264TargetWhoseEncoderRefusesTheSizeFailsTheEngineWait) {
+  // The H.264 encoder refuses an odd frame width: each qvavenc instance fails its configuration
+  // on its first picture and ends its stream. The engine's wait answers that error (a bad
+  // argument, not success), every frame still comes back once, the stream still ends, and
+  // nothing is written.
+  RawVideo clip;
+  clip.width = 353;
+  clip.height = 240;
+  for (int i = 0; i < 10; ++i) clip.frames.emplace_back(clip.FrameBytes(), static_cast<uint8_t>(16 + 20 * i));
   for (uint32_t instances : {1u, 4u}) {
     SCOPED_TRACE(std::to_string(instances) + " instance(s)");
     RealEncodeJob job;
@@ -190,7 +194,7 @@ TEST_F(RealEncode, AnH264TargetWithoutItsEncoderFailsTheEngineWait) {
     job.instances = instances;
     job.codec = QVA_MSUBTYPE_H264;
     const RealEncodeResult result = EncodeLeavingNothingBehind(job);
-    EXPECT_EQ(result.waited, QVA_ERR_OPEN);
+    EXPECT_EQ(result.waited, QVA_ERR_BADARG);
     EXPECT_TRUE(result.stream.empty());
   }
 }

@@ -257,7 +257,10 @@ TEST_F(ExportHostile, SignalsCancelAndLeaveNoPartialOutput) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/../hostile.err").c_str(),
+    // The error output goes beside the export's folder (which must end as it began), into a
+    // folder of its own: a shared name would let concurrent runs overwrite each other's.
+    const std::string errPath = orx::test::MakeTempDir("export_hostile_err") + "/hostile.err";
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
@@ -278,7 +281,7 @@ TEST_F(ExportHostile, SignalsCancelAndLeaveNoPartialOutput) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 6);
-    std::string err = ReadAll(dir_ + "/../hostile.err");
+    std::string err = ReadAll(errPath);
     EXPECT_NE(err.find(row.signals.size() == 1 ? "the export was cancelled" : "stopped by a signal"),
               std::string::npos)
         << err;
@@ -290,9 +293,12 @@ TEST_F(ExportHostile, SignalsCancelAndLeaveNoPartialOutput) {
 std::string Y4mText(const char* rate, int frames, int width = 64, int height = 48) {
   std::string text = std::string("YUV4MPEG2 W") + std::to_string(width) + " H" +
                      std::to_string(height) + " F" + rate + " Ip A1:1 C420jpeg\n";
+  // 4:2:0: each chroma plane covers the odd last column and row too.
+  const size_t frameBytes =
+      static_cast<size_t>(width) * height + 2 * static_cast<size_t>((width + 1) / 2) * ((height + 1) / 2);
   for (int i = 0; i < frames; ++i) {
     text += "FRAME\n";
-    text += std::string(static_cast<size_t>(width * height * 3 / 2), static_cast<char>(16 + 20 * i));
+    text += std::string(frameBytes, static_cast<char>(16 + 20 * i));
   }
   return text;
 }
@@ -401,12 +407,13 @@ TEST_F(ExportHostile, SourcesAreRenderedAtTheExportsRatesOrRefused) {
 }
 
 // An encoder that fails while audio still flows ends the export at once with the reason (the
-// H.264 exporters' video encoder cannot open in this build), whatever the container.
+// H.264 exporters' video encoder refuses an odd frame width on its first picture), whatever the
+// container.
 TEST_F(ExportHostile, AFailingEncoderWithAudioFlowingFailsAtOnce) {
   std::ofstream(dir_ + "/registry")
       << "HKCU\\Software\\ORX\\AdobePluginCS4\\GPUFlags = dword:0x00000000\n"
       << "HKCU\\Software\\ORX\\AdobePluginCS4\\ShowOnGUI = dword:00060000\n";
-  std::ofstream(dir_ + "/clip.y4m", std::ios::binary) << Y4mText("25:1", 10);
+  std::ofstream(dir_ + "/clip.y4m", std::ios::binary) << Y4mText("25:1", 10, 65, 48);
   std::ofstream(dir_ + "/tone.wav", std::ios::binary) << WavText(48000, 2, ToneSamples(48000, 0.4));
   fixtures_ = FolderNames(dir_);
   ProcessResult r = orx::test::RunProcess(

@@ -376,15 +376,15 @@ TEST_F(ExportStream, TheMp3SideFileHoldsLayerThree) {
 }
 
 // An encoder that fails ends its stream like one that finished: the export must still answer
-// an error. This build has no H.264 macroblock encoder, so the H.264 exporters' video encoder
-// fails to open on its first picture; the export fails, leaves no file, and every rendered
-// frame was disposed of (the host reports any that were not).
+// an error. The H.264 exporters' video encoder refuses an odd frame width when it opens on its
+// first picture; the export fails, leaves no file, and every rendered frame was disposed of
+// (the host reports any that were not).
 TEST_F(ExportStream, AnEncoderThatCannotOpenFailsTheExport) {
   registry_ += "HKCU\\Software\\ORX\\AdobePluginCS4\\ShowOnGUI = dword:00040000\n";
   for (const char* type : {"H264", "264B"}) {
     SCOPED_TRACE(type);
     const std::string name = std::string(type) + ".mp4";
-    ProcessResult r = Export(name, {"--pattern", "352x288@25", "--frames", "10"}, type);
+    ProcessResult r = Export(name, {"--pattern", "353x288@25", "--frames", "10"}, type);
     EXPECT_EQ(r.exitCode, 5) << r.err;
     EXPECT_NE(r.err.find("the export failed"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("never disposed of"), std::string::npos) << r.err;

@@ -444,4 +444,34 @@ TEST(RateControl, CodingPositionWords) {
   }
 }
 
+// The row plan's per-row step is what the H.264 slice-size limiter reads as the row target:
+// with a fixed quantiser there is no budget (8 bits a row); the first I picture at a variable
+// rate plans its per-picture target, spread over the rows.
+TEST(RateControl, RowBitTargetIsTheRowPlansStep) {
+  auto targetOf = [](EncoderSettings s, int type, int display) {
+    ModelOutput output;
+    CRateControl rc;
+    EXPECT_TRUE(rc.Init(&s, &output, nullptr));
+    std::vector<MBInfo> mbs(s.mbCols * s.mbRows);
+    CPicture picture;
+    picture.pictureType = type;
+    picture.displayNumber = display;
+    picture.progressiveFrame = 1;
+    picture.mbInfo = mbs.data();
+    IRateControl& asInterface = rc;
+    rc.StartGop(&picture, 4, 10);
+    asInterface.CheckVbv(&picture);
+    asInterface.StartPicture(&picture);
+    return asInterface.GetRowBitTarget();
+  };
+  EncoderSettings fixed = Mpeg2Settings(352, 288, 6, 2000000);
+  fixed.variableBitRate = -8;
+  EXPECT_EQ(targetOf(fixed, PICTURE_P, 3), 8);
+  EncoderSettings variable = Mpeg2Settings(720, 576, 3, 6000000);
+  variable.variableBitRate = 1;
+  variable.bitRate = 4000000;
+  const int first = targetOf(variable, PICTURE_I, 0);
+  EXPECT_GT(first, 8);
+}
+
 }  // namespace
