@@ -28,7 +28,8 @@ QVAStatus GetEmptyInputTimed(ComponentInstance* instance, uint32_t pin, Componen
   if (instance == nullptr) return QVA_ERR_BADHANDLE;
   if (pin >= kQVAInputPinSlots) return QVA_ERR_BADPIN;
   if (!CompBase_IsRunning(instance) || StoppingOrStopped(instance)) return QVA_ERR_STOPPED;
-  QVAHandle queue = instance->inputPin[pin].queue;
+  const orx::framework::InputQueueUse use(instance, pin);
+  QVAHandle queue = use.queue();
   ComponentBuffer* slot = nullptr;
   const QVAStatus status = BufferQueue_Acquire(queue, QVA_SLOT_FREE, &slot, timeoutMs);
   if (!CompBase_IsRunning(instance) || StoppingOrStopped(instance)) {
@@ -118,21 +119,24 @@ QVAStatus CompBase_DeliverInput(ComponentInstance* context, uint32_t pin, Compon
     EventManager_Add(manager, kTraceInput, "Input%d(data=%u,pts=%d)", pin, buffer->length,
                      static_cast<uint32_t>(buffer->timestamp));
   }
-  QVAHandle queue = instance->inputPin[pin].queue;
   const bool running = CompBase_IsRunning(instance) != 0;
   // Once committed, an own slot belongs to the consumer: nothing of it is read afterwards.
   const uint32_t flags = buffer->flags;
   const uint32_t length = buffer->length;
   QVAStatus status;
   uint32_t taken = 0;
-  uint32_t own = 0;
-  status = BufferQueue_CommitOwn(queue, buffer, &own);
-  if (own) {
-    if (status == QVA_SUCCESS) taken = length;
-  } else {
-    status = BufferQueue_Write(queue, buffer, running ? QVA_INFINITE : 0, &taken);
-    // The word holds the sender's reference handle or a seek offset when these flags say so.
-    if (!(flags & (QVA_BUFFLAG_REFHANDLE | QVA_BUFFLAG_SEEKHIGH))) buffer->bytesRead = taken;
+  {
+    const orx::framework::InputQueueUse use(instance, pin);
+    QVAHandle queue = use.queue();
+    uint32_t own = 0;
+    status = BufferQueue_CommitOwn(queue, buffer, &own);
+    if (own) {
+      if (status == QVA_SUCCESS) taken = length;
+    } else {
+      status = BufferQueue_Write(queue, buffer, running ? QVA_INFINITE : 0, &taken);
+      // The word holds the sender's reference handle or a seek offset when these flags say so.
+      if (!(flags & (QVA_BUFFLAG_REFHANDLE | QVA_BUFFLAG_SEEKHIGH))) buffer->bytesRead = taken;
+    }
   }
   orx::framework::CountInputBuffer(instance, taken);
   if ((flags & QVA_BUFFLAG_FORMAT) && running) {

@@ -1,5 +1,6 @@
 #pragma once
 // Private to the framework's instance code: helpers several of its files share.
+#include <atomic>
 #include <string>
 
 #include "framework/qva_component.h"
@@ -64,5 +65,24 @@ void CountProcessedBuffer(ComponentInstance* instance, uint32_t bytes);
 // Creates a pin's queue with its sizes, names it and installs the stored pin callback.
 QVAStatus CreatePinQueue(ComponentInstance* instance, ComponentPin& pin, uint32_t pinNumber, uint32_t direction);
 void DestroyPinQueue(ComponentPin& pin);
+
+// An input pin's queue as an upstream thread uses it: counted as a user for the object's
+// lifetime, so that DestroyInputPinQueue waits for it. queue() is null once the queue is gone.
+class InputQueueUse {
+ public:
+  InputQueueUse(ComponentInstance* instance, uint32_t pin);
+  ~InputQueueUse();
+  InputQueueUse(const InputQueueUse&) = delete;
+  InputQueueUse& operator=(const InputQueueUse&) = delete;
+  QVAHandle queue() const { return queue_; }
+
+ private:
+  std::atomic<uint32_t>& users_;
+  QVAHandle queue_;
+};
+
+// Closes an input pin's queue, so that writers waiting in it return, waits until no upstream
+// thread is inside it and destroys it.
+void DestroyInputPinQueue(ComponentInstance* instance, uint32_t pin);
 
 }  // namespace orx::framework

@@ -188,7 +188,7 @@ QVAStatus CompBase_Release(ComponentInstance* instance) {
   if (!orx::framework::IsLiveInstance(instance)) return QVA_ERR_BADHANDLE;
   // A caller that skipped QVAComp_End must not leave a worker running on freed memory.
   if (orx::framework::WorkerThread(instance) != nullptr) CompBase_StopThread(instance, QVA_INFINITE);
-  for (ComponentPin& pin : instance->inputPin) orx::framework::DestroyPinQueue(pin);
+  for (uint32_t pin = 0; pin < kQVAInputPinSlots; ++pin) orx::framework::DestroyInputPinQueue(instance, pin);
   for (ComponentPin& pin : instance->outputPin) orx::framework::DestroyPinQueue(pin);
 
   if (instance->ownedEventManager != nullptr) {

@@ -24,6 +24,26 @@ void DestroyPinQueue(ComponentPin& pin) {
   pin.queue = nullptr;
 }
 
+// The user count is raised before the queue word is read and the word is cleared before the
+// count is read (both sequentially consistent): a user the destroyer does not wait for finds no
+// queue.
+InputQueueUse::InputQueueUse(ComponentInstance* instance, uint32_t pin) : users_(instance->inputQueueUsers[pin]) {
+  users_.fetch_add(1);
+  queue_ = std::atomic_ref<QVAHandle>(instance->inputPin[pin].queue).load();
+}
+
+InputQueueUse::~InputQueueUse() { users_.fetch_sub(1); }
+
+void DestroyInputPinQueue(ComponentInstance* instance, uint32_t pin) {
+  ComponentPin& p = instance->inputPin[pin];
+  QVAHandle queue = p.queue;
+  if (queue == nullptr) return;
+  BufferQueue_Close(queue, 0);
+  std::atomic_ref<QVAHandle>(p.queue).store(nullptr);
+  while (instance->inputQueueUsers[pin].load() != 0) QVASleep(1);
+  BufferQueue_Destroy(queue, 0);
+}
+
 }  // namespace orx::framework
 
 namespace {

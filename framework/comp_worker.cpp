@@ -11,7 +11,7 @@ constexpr uint32_t kFinePollMs = 1;
 constexpr uint32_t kStopPollMs = 50;
 
 void DestroyInputQueues(ComponentInstance* instance) {
-  for (ComponentPin& pin : instance->inputPin) orx::framework::DestroyPinQueue(pin);
+  for (uint32_t pin = 0; pin < kQVAInputPinSlots; ++pin) orx::framework::DestroyInputPinQueue(instance, pin);
 }
 
 // Joins and frees the stored worker thread object.

@@ -522,6 +522,10 @@ struct ComponentInstance : ComponentInfo {
   // Not in the original record: 1 while the statistics count (QVA_STATS_COUNTING), mirrored
   // under the state lock, so a buffer counted while they do not skips that lock.
   std::atomic<uint32_t> statisticsCounting;
+  // Not in the original record: upstream threads inside a delivery or an empty-slot request on
+  // each input pin. End destroys the input queues while the producer upstream may still run, so
+  // a queue is destroyed only once none of them is left inside it.
+  std::atomic<uint32_t> inputQueueUsers[kQVAInputPinSlots];
   // Moved here from after workerPriority: the worker writes it twice a round, so it lies on a
   // cache line of its own, away from the words other threads read at every delivery.
   char workerActivityLineBefore[64];

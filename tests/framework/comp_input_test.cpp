@@ -215,6 +215,38 @@ TEST_F(CompInput, DeliveryAndPushEdgeCases) {
   Finish(e);
 }
 
+// The engine ends a graph from its sinks up, so a producer upstream may still wait inside a
+// delivery when End destroys the input queue it writes to. End releases the waiting write, which
+// answers an error, and waits for it to leave before the queue is freed; later deliveries are
+// refused.
+TEST_F(CompInput, AnEndReleasesAProducerWaitingInItsInputQueue) {
+  Hooks().process = KeepingHook;
+  g_buffersKept.Reset();
+  ComponentInstance* e = Started(*this, Create(kTestEncoder));
+  CountingEvent attempts;
+  std::vector<QVAStatus> statuses;
+  std::thread producer([&] {
+    uint8_t small[16] = {};
+    for (int i = 0; i < 8; ++i) {
+      ComponentBuffer b16 = Record(0, small, 16);
+      attempts.Raise();
+      statuses.push_back(CompBase_DeliverInput0(e, &b16));
+    }
+  });
+  EXPECT_TRUE(g_buffersKept.WaitFor(2));
+  EXPECT_TRUE(attempts.WaitFor(3));  // the third delivery waits for room that never comes
+  EXPECT_EQ(e->methods.QVAComp_End(e), QVA_SUCCESS);
+  producer.join();
+  ASSERT_EQ(statuses.size(), 8u);
+  EXPECT_EQ(statuses[0], QVA_SUCCESS);
+  EXPECT_EQ(statuses[1], QVA_SUCCESS);
+  for (size_t i = 2; i < statuses.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_NE(statuses[i], QVA_SUCCESS);
+  }
+  EXPECT_EQ(CompBase_Release(e), QVA_SUCCESS);
+}
+
 std::atomic<int> g_errorCalls{0};
 std::atomic<uint32_t> g_errorStatus{0};
 void CountError(ComponentInstance*, QVAStatus status, uint32_t, void*) {
